@@ -1,0 +1,34 @@
+#include "trap.h"
+
+#include "program_info.h"
+
+namespace qf {
+
+std::string errorReportText(const std::string& description, const std::string& location, int line) {
+    return description + "\r\n" + location + "at line " + std::to_string(line) + "\r\r" +
+           "Please email screenshot of this message to " + supportEmail();
+}
+
+std::string describe(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+void Trap::report(int line, std::exception_ptr failure) {
+    report(line, describe(std::move(failure)));
+}
+
+void Trap::report(int line, const std::string& description) {
+    // The box itself must not let a failure escape into the event loop.
+    try {
+        ui_.messageBox(errorReportText(description, location_, line), mb::kExclamation, kErrorReportCaption);
+    } catch (...) {
+    }
+}
+
+}  // namespace qf

@@ -1,0 +1,40 @@
+# Shared by scripts/run and scripts/test: installs what is missing and builds.
+# Sourced, not run.
+
+QF_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the build, the program and the tests need.
+QF_PACKAGES=(
+  build-essential cmake pkg-config ninja-build
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  googletest libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev
+  fonts-liberation2 xvfb xauth x11-utils imagemagick xdotool
+  python3 python3-openpyxl
+  clang libclang-rt-14-dev
+)
+
+qf_sudo() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the packages that are not installed yet; does nothing when all are.
+qf_install() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  qf_sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  qf_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# qf_build <build-dir> [cmake options...]
+qf_build() {
+  local dir="$1"; shift
+  cmake -S "$QF_ROOT" -B "$QF_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$QF_ROOT/$dir" --parallel "$(nproc)"
+}

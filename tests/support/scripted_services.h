@@ -1,0 +1,60 @@
+#pragma once
+// Window services for tests: every box is recorded (text, caption, flags) and
+// answered from a script; dialogs that are not scripted answer as if the user
+// pressed OK / left the field empty / cancelled.
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/window_services.h"
+
+namespace qf::testing {
+
+struct ShownBox {
+    enum Kind { Message, Input, FileDialog } kind;
+    std::string text;     // message text, input prompt, or dialog title
+    std::string caption;  // as passed (empty means the application title)
+    int flags = 0;
+    FileDialogRequest fileRequest;  // for FileDialog
+};
+
+class ScriptedServices : public WindowServices {
+public:
+    ScriptedServices();
+
+    // Answers, consumed in order by the matching kind of box.
+    void answerMessage(int answer) { messageAnswers_.push_back(answer); }
+    void answerInput(std::string text) { inputAnswers_.push_back(std::move(text)); }
+    void answerFileDialog(std::string result) { fileAnswers_.push_back(std::move(result)); }
+    // Runs inside processPendingEvents (once per call, in order), to act "during" a command.
+    void onNextEvents(std::function<void()> action) { eventActions_.push_back(std::move(action)); }
+    // Called on every processPendingEvents, after the queued actions.
+    std::function<void()> everyEvents;
+    // Makes openDocument fail.
+    bool failOpenDocument = false;
+
+    int messageBox(const std::string& text, int flags, const std::string& caption) override;
+    std::string inputBox(const std::string& prompt, const std::string& caption,
+                         const std::string& defaultText) override;
+    std::string openFileDialog(const FileDialogRequest& request) override;
+    void processPendingEvents() override;
+    bool openDocument(const std::string& path) override;
+
+    std::vector<ShownBox> boxes;            // every box, in order
+    std::vector<int> pointerHistory;        // every pointer code set, in order
+    std::vector<std::string> openedDocuments;
+    int eventRounds = 0;
+
+    // The texts of the message boxes only.
+    std::vector<std::string> messages() const;
+
+private:
+    std::deque<int> messageAnswers_;
+    std::deque<std::string> inputAnswers_;
+    std::deque<std::string> fileAnswers_;
+    std::deque<std::function<void()>> eventActions_;
+};
+
+}  // namespace qf::testing
