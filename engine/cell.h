@@ -1,0 +1,47 @@
+#pragma once
+// A cell value as a web page's layout produces it and a sheet stores it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qf::engine {
+
+enum class NumberFormat : std::uint8_t {
+    General,
+    Percent,   // the number is the fraction: "12%" is 0.12
+    Currency,  // "$1,234.50"
+    Date,      // serial day number, 1900 date system
+    Time,      // fraction of a day
+    DateTime,
+};
+
+struct CellValue {
+    enum class Kind : std::uint8_t { Empty, Text, Number } kind = Kind::Empty;
+    NumberFormat format = NumberFormat::General;
+    double number = 0.0;
+    std::string text;  // UTF-8; for Kind::Text only
+
+    static CellValue makeText(std::string t) {
+        CellValue c;
+        c.kind = Kind::Text;
+        c.text = std::move(t);
+        return c;
+    }
+    static CellValue makeNumber(double n, NumberFormat f = NumberFormat::General) {
+        CellValue c;
+        c.kind = Kind::Number;
+        c.number = n;
+        c.format = f;
+        return c;
+    }
+    bool empty() const { return kind == Kind::Empty; }
+    bool operator==(const CellValue&) const = default;
+};
+
+// A block of cells, row-major; rows may be ragged (missing cells are empty).
+struct PageGrid {
+    std::vector<std::vector<CellValue>> rows;
+};
+
+}  // namespace qf::engine
