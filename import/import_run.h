@@ -1,0 +1,25 @@
+#pragma once
+// The import run: "Start Importing" over the whole URL list.
+
+#include <string>
+
+#include "base/window_services.h"
+#include "import/automation/object.h"
+
+namespace qf {
+
+// What the run needs of the main window.
+class ImportRunHost {
+public:
+    virtual ~ImportRunHost() = default;
+    virtual int entryCount() const = 0;
+    virtual std::string entryText(int position) const = 0;  // 1-based, UTF-8
+    virtual bool separateSheets() const = 0;                 // Option2 is selected
+    virtual void setProgressValue(double value) = 0;         // 0 to 100, fraction kept
+    virtual void setProgressText(const std::string& text) = 0;
+};
+
+// The click handler of "Start Importing" (PushButton2).
+void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Provider& provider);
+
+}  // namespace qf
