@@ -7,7 +7,8 @@ namespace qf {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    std::filesystem::last_write_time(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+    // The time itself is not needed, only whether it can be read.
+    (void)std::filesystem::last_write_time(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
     return !error;
 }
 
