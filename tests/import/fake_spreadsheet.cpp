@@ -47,6 +47,14 @@ T* as(const Variant& v) {
     return v.type() == automation::VarType::Object ? dynamic_cast<T*>(v.toDispatch().get()) : nullptr;
 }
 
+// A collection's member by the 1-based index of a call.
+template <class T>
+const T& itemAt(const std::vector<T>& items, const ArgReader& args) {
+    const auto i = args.required(0, "Index").toInt32();
+    if (i < 1 || static_cast<std::size_t>(i) > items.size()) throw Failure(failure_text::kSubscriptOutOfRange);
+    return items[static_cast<std::size_t>(i - 1)];
+}
+
 std::shared_ptr<FakeSheet> addSheet(FakeWorkbook& book, std::size_t at) {
     auto sheet = std::make_shared<FakeSheet>();
     sheet->name = "Sheet" + std::to_string(book.nextSheetNumber++);
@@ -160,9 +168,7 @@ private:
         auto& sheets = book_->sheets;
         if (sameName(member, "count")) return Variant(static_cast<std::int32_t>(sheets.size()));
         if (member.empty() || sameName(member, "Item")) {
-            const auto i = args.required(0, "Index").toInt32();
-            if (i < 1 || static_cast<std::size_t>(i) > sheets.size()) throw Failure(failure_text::kSubscriptOutOfRange);
-            return give<SheetObject>(book_, sheets[static_cast<std::size_t>(i - 1)]);
+            return give<SheetObject>(book_, itemAt(sheets, args));
         }
         if (!sameName(member, "add")) unsupported();
         args.expectOnly(0, {"After"});
@@ -199,9 +205,7 @@ private:
         if (sameName(member, "add")) return give<WorkbookObject>(addWorkbook(*app_, fake_.sheetsInNewWorkbook));
         if (sameName(member, "count")) return Variant(static_cast<std::int32_t>(books.size()));
         if (!member.empty() && !sameName(member, "Item")) unsupported();
-        const auto i = args.required(0, "Index").toInt32();
-        if (i < 1 || static_cast<std::size_t>(i) > books.size()) throw Failure(failure_text::kSubscriptOutOfRange);
-        return give<WorkbookObject>(books[static_cast<std::size_t>(i - 1)]);
+        return give<WorkbookObject>(itemAt(books, args));
     }
     std::shared_ptr<FakeApplication> app_;
 };
@@ -311,6 +315,17 @@ std::vector<std::string> FakeSpreadsheet::logWithout(std::initializer_list<std::
     for (const auto& line : log)
         if (std::none_of(texts.begin(), texts.end(), [&](std::string_view t) { return line.find(t) != std::string::npos; }))
             out.push_back(line);
+    return out;
+}
+
+}  // namespace qf::testing
+
+namespace qf::testing {
+
+std::vector<std::string> FakeSpreadsheet::linesContaining(std::string_view text) const {
+    std::vector<std::string> out;
+    for (const auto& line : log)
+        if (line.find(text) != std::string::npos) out.push_back(line);
     return out;
 }
 

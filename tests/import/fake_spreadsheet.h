@@ -66,6 +66,7 @@ public:
     std::vector<std::string> log;
     // The log without the calls whose line contains any of the given texts.
     std::vector<std::string> logWithout(std::initializer_list<std::string_view> texts) const;
+    std::vector<std::string> linesContaining(std::string_view text) const;
     // True when every object the fake handed out has been released.
     bool allReleased() const;
 
