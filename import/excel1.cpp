@@ -1,6 +1,8 @@
 #include "excel1.h"
 
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "base/trap.h"
 

@@ -2,10 +2,10 @@
 
 #include <regex>
 
-#include "base/failure.h"
 #include "base/program_info.h"
 #include "fake_spreadsheet.h"
 #include "import/import_run.h"
+#include "list_host.h"
 #include "support/scripted_services.h"
 
 namespace qf {
@@ -13,32 +13,11 @@ namespace {
 
 using testing::FakeSpreadsheet;
 using testing::FakeWorkbook;
+using testing::ListHost;
 using testing::ScriptedServices;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
-
-// The main window as the run sees it: the list, the option and the progress bar.
-class ListHost : public ImportRunHost {
-public:
-    Strings entries;
-    bool option2 = false;
-    std::vector<double> values;
-    Strings texts;
-    mutable bool readPastEnd = false;
-
-    int entryCount() const override { return static_cast<int>(entries.size()); }
-    std::string entryText(int position) const override {
-        if (position < 1 || position > entryCount()) {
-            readPastEnd = true;
-            throw Failure(failure_text::kIndexOutOfBounds);
-        }
-        return entries[static_cast<std::size_t>(position - 1)];
-    }
-    bool separateSheets() const override { return option2; }
-    void setProgressValue(double value) override { values.push_back(value); }
-    void setProgressText(const std::string& text) override { texts.push_back(text); }
-};
 
 std::string doneWith(const Strings& unreadable) {
     std::string list;
