@@ -1,0 +1,72 @@
+#pragma once
+// Creating and finding automation servers by programmatic identifier, and the
+// choice of backend on Windows.
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "import/automation/object.h"
+
+namespace qf::com {
+
+inline constexpr std::string_view kSpreadsheetProgId = "Excel.Application";
+
+// COM on the calling thread, apartment-threaded, for as long as a holder lives.
+// The user-interface thread enters it once; every object reached through it
+// keeps it. A thread whose COM the window toolkit already set up apartment-
+// threaded shares that set-up. While the apartment is ours a message filter
+// retries calls that a busy server rejects (see retryDelay).
+class ComApartment {
+public:
+    // The calling thread's apartment, entered on first use.
+    static std::shared_ptr<ComApartment> enter();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    ComApartment() = default;
+    bool initialized_ = false;
+    struct Filter;
+    std::unique_ptr<Filter> filter_;
+};
+
+// How long to wait before retrying a call that a server rejected
+// (SERVERCALL_RETRYLATER or SERVERCALL_REJECTED) after elapsedMs of trying, or
+// -1 to give up: the call then fails with "Call was rejected by callee".
+// A server that stays busy for a minute is given up on.
+inline constexpr DWORD kRetryForMs = 60000;
+inline constexpr DWORD kRetryEveryMs = 250;
+DWORD retryDelay(DWORD rejectType, DWORD elapsedMs);
+
+// The automation provider over COM.
+class ComProvider : public automation::Provider {
+public:
+    ComProvider();
+    // CLSIDFromProgID, then CoCreateInstance (in-process or local server).
+    automation::Object create(std::string_view progId) override;
+    // The instance registered in the running object table (GetActiveObject).
+    automation::Object getRunning(std::string_view progId) override;
+
+    const std::shared_ptr<ComApartment>& apartment() const { return apartment_; }
+
+private:
+    std::shared_ptr<ComApartment> apartment_;
+};
+
+// True when the programmatic identifier names a registered class.
+bool isRegistered(std::string_view progId);
+
+// The program's provider on Windows: COM when the spreadsheet application is
+// registered on this machine, else the one that makeFallback gives (the
+// embedded engine).
+enum class Backend { Com, Fallback };
+Backend chooseBackend(std::string_view progId = kSpreadsheetProgId);
+std::unique_ptr<automation::Provider> makeProvider(
+    const std::function<std::unique_ptr<automation::Provider>()>& makeFallback,
+    std::string_view progId = kSpreadsheetProgId);
+
+}  // namespace qf::com

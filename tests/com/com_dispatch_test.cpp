@@ -1,0 +1,223 @@
+// Late-bound calls through the COM backend, against an in-process fake whose
+// IDispatch records the raw argument arrays it receives.
+#include <gtest/gtest.h>
+
+#include "base/failure.h"
+#include "com/com_dispatch.h"
+#include "com/com_errors.h"
+#include "com/com_provider.h"
+#include "fake_dispatch.h"
+
+namespace qf::com {
+namespace {
+
+using automation::Arg;
+using automation::Object;
+using automation::Variant;
+using automation::VarType;
+using testing::FakeCall;
+using testing::FakeLog;
+using testing::FakeObject;
+
+HRESULT STDMETHODCALLTYPE fillInLater(EXCEPINFO* info) {
+    info->bstrDescription = SysAllocString(L"Filled in later");
+    return S_OK;
+}
+
+// The probe: members that echo, store, return every kind of value and fail in
+// every way a server fails.
+FakeObject* newProbe(const std::shared_ptr<FakeLog>& log, VARIANT* stored) {
+    using namespace testing;
+    FakeObject* probe = newFake("Probe", log);
+    probe->member(L"Mix", 1, kMethod | kGet, {L"A", L"B", L"C", L"Flag", L"Count"},
+                  [](FakeCall&, VARIANT* r, EXCEPINFO*) {
+                      r->vt = VT_I4;
+                      r->lVal = 42;
+                      return S_OK;
+                  });
+    probe->member(L"Echo", 2, kMethod | kGet, {L"Value"}, [](FakeCall& c, VARIANT* r, EXCEPINFO*) {
+        return c.params[0] ? VariantCopy(r, c.params[0]) : S_OK;
+    });
+    probe->member(L"Prop", 3, kGet | kPut, {L"Index"}, [stored](FakeCall& c, VARIANT* r, EXCEPINFO*) {
+        if (c.value) return VariantCopy(stored, c.value);
+        return VariantCopy(r, stored);
+    });
+    probe->member(L"RefOnly", 4, kPutRef, {}, nullptr);
+    probe->member(L"ValueOnly", 5, kPut, {}, nullptr);
+    probe->member(L"_Default", DISPID_VALUE, kGet, {L"Index"}, [](FakeCall& c, VARIANT* r, EXCEPINFO*) {
+        if (!c.params[0]) return returnText(r, L"the default");
+        return returnText(r, L"item " + std::to_wstring(c.params[0]->lVal));
+    });
+    probe->member(L"Fail", 6, kMethod, {L"How"}, [](FakeCall& c, VARIANT*, EXCEPINFO* info) -> HRESULT {
+        switch (c.params[0] ? c.params[0]->lVal : 0) {
+            case 1: return raise(info, L"The server's own words");
+            case 2:
+                raise(info, L"");
+                info->pfnDeferredFillIn = fillInLater;
+                return DISP_E_EXCEPTION;
+            case 3: return raise(info, L"", E_OUTOFMEMORY);
+            case 4:
+                raise(info, L"", 0);
+                info->wCode = 1004;
+                return DISP_E_EXCEPTION;
+            case 5: return DISP_E_TYPEMISMATCH;
+            default: return static_cast<HRESULT>(0xA0041234);
+        }
+    });
+    probe->member(L"Child", 7, kGet, {}, [log](FakeCall&, VARIANT* r, EXCEPINFO*) {
+        FakeObject* child = newFake("Child", log);
+        child->member(L"Name", 1, kGet, {}, [](FakeCall&, VARIANT* r2, EXCEPINFO*) { return returnText(r2, L"child"); });
+        return returnObject(r, child);
+    });
+    return probe;
+}
+
+class ComDispatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VariantInit(&stored);
+        apartment = ComApartment::enter();
+        FakeObject* raw = newProbe(log, &stored);
+        probe = wrap(raw, apartment);
+        raw->Release();  // the Object holds its own reference
+    }
+    void TearDown() override {
+        probe.release();
+        VariantClear(&stored);
+        EXPECT_EQ(FakeObject::live(), 0) << "a reference was leaked";
+    }
+    std::string failureOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Failure& e) {
+            return e.what();
+        }
+        return "(no failure)";
+    }
+
+    std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
+    std::shared_ptr<ComApartment> apartment;
+    VARIANT stored;
+    Object probe;
+};
+
+TEST_F(ComDispatchTest, ArgumentsArriveLastFirstWithNamedOnesInFrontAndIdsFromOneLookup) {
+    const Variant r = probe.call("mix", {std::int32_t{1}, std::int16_t{2}, "three", {"flag", true}, {"COUNT", 2.5}});
+    EXPECT_EQ(r, Variant(std::int32_t{42}));
+
+    ASSERT_EQ(log->raw.size(), 1u);
+    const testing::RawCall& call = log->raw[0];
+    EXPECT_EQ(log->idLookups, 1) << "member and argument names go in one GetIDsOfNames call";
+    EXPECT_EQ(call.flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    // rgvarg: Count, Flag, then the positional ones from the last: C, B, A.
+    EXPECT_EQ(call.types, (std::vector<VARTYPE>{VT_R8, VT_BOOL, VT_BSTR, VT_I2, VT_I4}));
+    EXPECT_EQ(call.namedIds, (std::vector<DISPID>{4, 3}));
+    EXPECT_EQ(log->lines[0], "Probe.Mix call I4(1) I2(2) BSTR(\"three\") Flag:=BOOL(-1) Count:=R8(2.5)");
+}
+
+TEST_F(ComDispatchTest, ValuesCrossWithTheirAutomationTypes) {
+    probe.call("Echo", {true});
+    probe.call("Echo", {false});
+    probe.call("Echo", {std::int16_t{0}});
+    probe.call("Echo", {std::int32_t{0}});
+    probe.call("Echo", {""});
+    probe.call("Echo", {Variant()});
+    EXPECT_EQ(log->lines, (std::vector<std::string>{"Probe.Echo call BOOL(-1)", "Probe.Echo call BOOL(0)",
+                                                    "Probe.Echo call I2(0)", "Probe.Echo call I4(0)",
+                                                    "Probe.Echo call BSTR(\"\")", "Probe.Echo call EMPTY"}));
+
+    // And back again, unchanged in type and value.
+    for (const Variant& v : {Variant(true), Variant(false), Variant(std::int16_t{-7}), Variant(std::int32_t{70000}),
+                             Variant(-0.25), Variant("Grüße, 東京 \xF0\x9F\x99\x82"), Variant()}) {
+        EXPECT_EQ(probe.call("Echo", {v}), v) << automation::typeName(v.type());
+    }
+    // A text with a NUL inside keeps its length.
+    const std::string withNul("a\0b", 3);
+    EXPECT_EQ(probe.call("Echo", {withNul}).toText(), withNul);
+}
+
+TEST_F(ComDispatchTest, ReturnedObjectsAreObjectsAndCanBePassedBack) {
+    const Object child = probe.obj("Child");
+    EXPECT_EQ(child.get("Name").toText(), "child");
+    const Variant echoed = probe.call("Echo", {child});
+    EXPECT_EQ(log->lines.back(), "Probe.Echo call DISPATCH(Child)");
+    EXPECT_EQ(Object(echoed).get("name").toText(), "child");
+    // Nothing crosses as a null object and comes back as Nothing.
+    EXPECT_TRUE(Object(probe.call("Echo", {Variant(std::shared_ptr<automation::Dispatch>())})).isNothing());
+}
+
+TEST_F(ComDispatchTest, PropertiesGetAndPutWithTheirOwnFlags) {
+    probe.put("prop", std::int16_t{5});
+    EXPECT_EQ(probe.get("Prop"), Variant(std::int16_t{5}));
+    probe.put("Prop", {std::int32_t{3}}, "indexed");
+
+    ASSERT_EQ(log->raw.size(), 3u);
+    EXPECT_EQ(log->raw[0].flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(log->raw[0].namedIds, (std::vector<DISPID>{DISPID_PROPERTYPUT}));
+    EXPECT_EQ(log->raw[1].flags, DISPATCH_PROPERTYGET);
+    EXPECT_EQ(log->raw[1].types, std::vector<VARTYPE>{});
+    // The value comes first in the array, the index after it.
+    EXPECT_EQ(log->raw[2].types, (std::vector<VARTYPE>{VT_BSTR, VT_I4}));
+    EXPECT_EQ(log->lines[2], "Probe.Prop put I4(3) = BSTR(\"indexed\")");
+
+    // A get on a member that is only a method is refused, as by a server with a
+    // type library.
+    EXPECT_EQ(failureOf([&] { probe.get("Fail"); }), failure_text::kNotSupported);
+}
+
+TEST_F(ComDispatchTest, AnObjectValueIsAReferencePutFirstAndAValuePutWhereTheServerHasOnlyThat) {
+    const Object child = probe.obj("Child");
+    probe.put("RefOnly", child);
+    probe.put("ValueOnly", child);
+    EXPECT_EQ(log->lines, (std::vector<std::string>{"Probe.Child get", "Probe.RefOnly putref = DISPATCH(Child)",
+                                                    "Probe.ValueOnly putref = DISPATCH(Child)",
+                                                    "Probe.ValueOnly put = DISPATCH(Child)"}));
+    // A plain value never tries the reference put.
+    EXPECT_EQ(failureOf([&] { probe.put("RefOnly", std::int32_t{1}); }), failure_text::kNotSupported);
+}
+
+TEST_F(ComDispatchTest, TheDefaultMemberIsDispatchIdZeroWithoutANameLookup) {
+    EXPECT_EQ(probe.value().toText(), "the default");
+    EXPECT_EQ(probe.get("", {std::int32_t{2}}).toText(), "item 2");
+    EXPECT_EQ(log->idLookups, 0);
+    EXPECT_EQ(log->lines, (std::vector<std::string>{"Probe._Default get", "Probe._Default get I4(2)"}));
+}
+
+TEST_F(ComDispatchTest, FailuresReadAsTheServerOrTheSystemDescribesThem) {
+    EXPECT_EQ(failureOf([&] { probe.call("Nope"); }), failure_text::kNotSupported);
+    EXPECT_EQ(failureOf([&] { probe.call("Echo", {{"NoSuchArgument", 1.0}}); }), "Named argument not found");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{1}}); }), "The server's own words");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{2}}); }), "Filled in later");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{4}}); }),
+              "Application-defined or object-defined error");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{5}}); }), failure_text::kTypeMismatch);
+    EXPECT_EQ(failureOf([&] { probe.call("Echo", {1.0, 2.0}); }), failure_text::kWrongArguments);
+    // A code with no text of its own still reads as something, never as nothing.
+    const std::string scodeOnly = failureOf([&] { probe.call("Fail", {std::int32_t{3}}); });
+    EXPECT_FALSE(scodeOnly.empty());
+    EXPECT_NE(scodeOnly, "(no failure)");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{9}}); }), "Automation error 0xA0041234");
+    // Positional arguments after named ones cannot be laid out.
+    EXPECT_EQ(failureOf([&] { probe.invoke("Mix", automation::CallKind::Method,
+                                            std::vector<Arg>{Arg("A", 1.0), Arg(2.0)}); }),
+              failure_text::kWrongArguments);
+}
+
+TEST_F(ComDispatchTest, AnObjectOfAnotherBackendCannotCross) {
+    struct Local : automation::Dispatch {
+        Variant invoke(std::string_view, automation::CallKind, std::span<const Arg>) override { return {}; }
+    };
+    const Object local(std::make_shared<Local>());
+    EXPECT_EQ(failureOf([&] { probe.call("Echo", {local}); }), failure_text::kTypeMismatch);
+    EXPECT_TRUE(log->lines.empty()) << "nothing reaches the server";
+}
+
+TEST(ComRetry, ABusyServerIsRetriedForAMinuteAndThenGivenUp) {
+    EXPECT_EQ(retryDelay(SERVERCALL_RETRYLATER, 0), kRetryEveryMs);
+    EXPECT_EQ(retryDelay(SERVERCALL_REJECTED, kRetryForMs - 1), kRetryEveryMs);
+    EXPECT_EQ(retryDelay(SERVERCALL_RETRYLATER, kRetryForMs), static_cast<DWORD>(-1));
+    EXPECT_EQ(retryDelay(SERVERCALL_ISHANDLED, 0), static_cast<DWORD>(-1));
+}
+
+}  // namespace
+}  // namespace qf::com
