@@ -1,0 +1,216 @@
+#include "xlsx_output.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "base/failure.h"
+#include "workbook.h"
+
+namespace qf::engine {
+
+namespace {
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// The number formats a workbook's cells use, made once per file.
+class Formats {
+public:
+    explicit Formats(lxw_workbook* wb) : wb_(wb) {}
+
+    lxw_format* forCell(const CellView& cell) {
+        switch (cell.format) {
+            case NumberFormat::General: return nullptr;
+            case NumberFormat::Percent: {
+                const double hundredths = cell.number * 100;
+                return hundredths == std::trunc(hundredths) ? get(wholePercent_, "0%") : get(percent_, "0.00%");
+            }
+            case NumberFormat::Currency: return get(currency_, "$#,##0.00");
+            case NumberFormat::Date: return get(date_, "yyyy-mm-dd");
+            case NumberFormat::Time: return get(time_, "hh:mm:ss");
+            case NumberFormat::DateTime: return get(dateTime_, "yyyy-mm-dd hh:mm");
+        }
+        return nullptr;
+    }
+
+private:
+    lxw_format* get(lxw_format*& slot, const char* numFormat) {
+        if (!slot) {
+            slot = workbook_add_format(wb_);
+            format_set_num_format(slot, numFormat);
+        }
+        return slot;
+    }
+    lxw_workbook* wb_;
+    lxw_format *wholePercent_ = nullptr, *percent_ = nullptr, *currency_ = nullptr, *date_ = nullptr,
+               *time_ = nullptr, *dateTime_ = nullptr;
+};
+
+void check(lxw_error error) {
+    if (error != LXW_NO_ERROR) throw Failure(lxw_strerror(error));
+}
+
+// Removes a temporary file unless it was handed over.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+enum class Publish { Done, NameTaken };
+
+// Gives the finished temporary file its final name, but only if that name is free.
+Publish publish(const std::string& temp, const std::string& target) {
+    if (::link(temp.c_str(), target.c_str()) == 0) {
+        ::unlink(temp.c_str());
+        return Publish::Done;
+    }
+    if (errno == EEXIST) return Publish::NameTaken;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
+        throw Failure(errnoText(errno));
+    // No hard links on this file system: rename without replacing.
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Publish::Done;
+    if (errno == EEXIST) return Publish::NameTaken;
+    if (errno != EINVAL && errno != ENOSYS) throw Failure(errnoText(errno));
+    // Nor an exclusive rename: claim the name with an exclusive create, then move
+    // the file over the empty placeholder that is ours.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) return Publish::NameTaken;
+        throw Failure(errnoText(errno));
+    }
+    ::close(fd);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(target.c_str());
+        throw Failure(errnoText(error));
+    }
+    return Publish::Done;
+}
+
+void syncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) throw Failure(errnoText(errno));
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0 && error != EINVAL) throw Failure(errnoText(error));  // EINVAL: cannot be synced, nothing to do
+}
+
+constexpr int kMaxBookNumber = 1'000'000;
+
+std::string bookName(int n) { return "Book" + std::to_string(n) + ".xlsx"; }
+
+}  // namespace
+
+void writeXlsx(const Workbook& book, const std::string& path) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
+    lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
+    if (!wb) throw Failure(errno ? errnoText(errno) : std::string("the file cannot be created"));
+    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(wb, lxw_workbook_free);
+
+    Formats formats(wb);
+    std::string text;
+    for (const auto& sheet : book.sheets()) {
+        lxw_worksheet* ws = workbook_add_worksheet(wb, sheet->name().c_str());
+        if (!ws) throw Failure("the sheet \"" + sheet->name() + "\" cannot be added");
+        for (const auto& [column, width] : sheet->columnWidths())
+            check(worksheet_set_column(ws, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width, nullptr));
+        lxw_error error = LXW_NO_ERROR;
+        sheet->cells().forEachCell([&](std::int64_t row, std::int32_t column, const CellView& cell) {
+            if (error != LXW_NO_ERROR) return;
+            const auto r = static_cast<lxw_row_t>(row);
+            const auto c = static_cast<lxw_col_t>(column);
+            if (cell.kind == CellValue::Kind::Number) {
+                error = worksheet_write_number(ws, r, c, cell.number, formats.forCell(cell));
+            } else {
+                text.assign(cell.text);
+                error = worksheet_write_string(ws, r, c, text.c_str(), nullptr);
+            }
+        });
+        check(error);
+        if (sheet == book.activeSheet()) worksheet_activate(ws);
+        const auto& a = sheet->selectionFirst;
+        const auto& b = sheet->selectionLast;
+        if (a.row != 0 || a.column != 0 || !(b == a))
+            worksheet_set_selection(ws, static_cast<lxw_row_t>(a.row), static_cast<lxw_col_t>(a.column),
+                                    static_cast<lxw_row_t>(b.row), static_cast<lxw_col_t>(b.column));
+    }
+    errno = 0;
+    const lxw_error closed = workbook_close(owner.release());  // frees the workbook
+    if (closed != LXW_NO_ERROR) {
+        std::string reason = lxw_strerror(closed);
+        if (errno != 0) reason += " (" + errnoText(errno) + ")";
+        throw Failure(reason);
+    }
+}
+
+std::string saveAsNewFile(const Workbook& book, const std::string& folder, const WorkbookFileWriter& writer) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec))
+        throw Failure("Cannot create the folder " + folder + ": " + (ec ? ec.message() : std::string("not a folder")));
+
+    // The name the file will most likely get, for messages.
+    int n = 1;
+    struct stat st;
+    while (n < kMaxBookNumber && ::lstat(joinPath(folder, bookName(n)).c_str(), &st) == 0) ++n;
+    const std::string intended = joinPath(folder, bookName(n));
+    auto fail = [&](const std::string& reason) -> Failure {
+        return Failure("Cannot write the workbook file " + intended + ": " + reason);
+    };
+
+    std::string pattern = joinPath(folder, ".Book.xlsx.tmp-XXXXXX");
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw fail(errnoText(errno));
+    ::close(fd);
+    TempFile temp(pattern);
+    try {
+        writer(book, temp.path());
+        syncPath(temp.path(), O_RDONLY);
+    } catch (const Failure& failure) {
+        throw fail(failure.what());
+    }
+
+    for (; n <= kMaxBookNumber; ++n) {
+        const std::string target = joinPath(folder, bookName(n));
+        try {
+            if (publish(temp.path(), target) == Publish::NameTaken) continue;
+        } catch (const Failure& failure) {
+            throw fail(failure.what());
+        }
+        temp.release();
+        try {
+            syncPath(folder, O_RDONLY | O_DIRECTORY);
+        } catch (const Failure&) {
+            // The file is complete and in place; the folder's entry reaches the disk later.
+        }
+        return target;
+    }
+    throw fail("no free name from Book1.xlsx to " + bookName(kMaxBookNumber));
+}
+
+}  // namespace qf::engine

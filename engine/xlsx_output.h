@@ -1,0 +1,27 @@
+#pragma once
+// Writing a workbook as an .xlsx file, and handing it to the user without ever
+// overwriting a file or leaving a half-written one behind.
+
+#include <functional>
+#include <string>
+
+namespace qf::engine {
+
+class Workbook;
+
+// Writes the workbook to path (an existing file there is replaced). Fails
+// (qf::Failure) with the reason.
+void writeXlsx(const Workbook& book, const std::string& path);
+
+using WorkbookFileWriter = std::function<void(const Workbook& book, const std::string& path)>;
+
+// Writes the workbook into folder (created if missing) under the first free name
+// "Book1.xlsx", "Book2.xlsx", ... and returns the file's path. The file is written
+// under a temporary name in the same folder and then linked to its final name
+// only if that name is still free, so a concurrent writer is never overwritten.
+// On failure no file is left behind and the description names the path and the
+// reason.
+std::string saveAsNewFile(const Workbook& book, const std::string& folder,
+                          const WorkbookFileWriter& writer = writeXlsx);
+
+}  // namespace qf::engine
