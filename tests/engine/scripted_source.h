@@ -1,0 +1,57 @@
+#pragma once
+// A page source that tests script: each connection text gives a fixed grid, or
+// fails with a description. Every application instance gets its own source
+// object, all reading the same script.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "engine/engine_provider.h"
+#include "engine/page_source.h"
+
+namespace qf::engine::testing {
+
+struct PageScript {
+    std::map<std::string, PageGrid> pages;           // connection -> cells
+    std::vector<std::string> loads;                  // connections in the order they were loaded
+    std::vector<WebQueryOptions> options;            // the options each load was given
+    int sourcesMade = 0;
+};
+
+class ScriptedSource : public PageSource {
+public:
+    explicit ScriptedSource(std::shared_ptr<PageScript> script) : script_(std::move(script)) {}
+    PageGrid load(const std::string& connection, const WebQueryOptions& options) override {
+        script_->loads.push_back(connection);
+        script_->options.push_back(options);
+        const auto it = script_->pages.find(connection);
+        if (it == script_->pages.end()) throw Failure("Unable to open " + connection.substr(4) + ".");
+        return it->second;
+    }
+
+private:
+    std::shared_ptr<PageScript> script_;
+};
+
+inline std::function<std::unique_ptr<PageSource>()> scriptedFactory(const std::shared_ptr<PageScript>& script) {
+    return [script] {
+        ++script->sourcesMade;
+        return std::make_unique<ScriptedSource>(script);
+    };
+}
+
+// A grid of text cells, one string a cell; rows given as lists.
+inline PageGrid textGrid(std::initializer_list<std::initializer_list<const char*>> rows) {
+    PageGrid grid;
+    for (const auto& row : rows) {
+        grid.rows.emplace_back();
+        for (const char* text : row) grid.rows.back().push_back(text && *text ? CellValue::makeText(text) : CellValue{});
+    }
+    return grid;
+}
+
+}  // namespace qf::engine::testing
