@@ -1,26 +1,350 @@
 #include "url_list_commands.h"
 
+#include <QCursor>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
+#include <QPixmap>
+#include <QPointer>
+#include <vector>
+
+#include "base/program_info.h"
+#include "base/trap.h"
+#include "url_list_filter.h"
+#include "url_text_file.h"
+
 namespace qf {
 
+namespace {
+
+std::string locationOf(const char* handler) {
+    return std::string("in QuillfenApp2021/08/31.Form1.") + handler + " ";
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The sample addresses: a reference site, a web portal and a news site, in the
+// two forms the help message names.
+constexpr const char* kSamples[3] = {"www.wikipedia.org", "http://www.yahoo.com", "www.bbc.com"};
+
+// Rows of the screen beyond which a drag scrolls the list.
+constexpr int kScrollUpBelowY = 305;
+constexpr int kScrollDownFromY = 365;
+
+std::vector<std::string> splitAtNul(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find('\0', from);
+        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos) return parts;
+        from = at + 1;
+    }
+}
+
+// Passes the list's events to its handlers. The handlers let no failure out:
+// nothing may be thrown through the event loop.
+class ListEvents : public QObject {
+public:
+    ListEvents(UrlListCommands& commands, UrlListView& view) : QObject(&view), commands_(commands), view_(view) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (watched == &view_) {
+                const int key = static_cast<QKeyEvent*>(event)->key();
+                commands_.ListView1_KeyDown(key);
+                if (key == Qt::Key_Delete) return true;
+            }
+            break;
+        case QEvent::MouseButtonPress:
+            if (watched == view_.viewport()) {
+                pressed_ = true;
+                commands_.ListView1_MouseDown();
+            }
+            break;
+        case QEvent::MouseMove:
+            if (watched == view_.viewport()) {
+                commands_.ListView1_MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+                // While a button is held the list's own selection dragging would
+                // move the selection without exchanging anything.
+                if (pressed_) return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (watched == view_.viewport()) {
+                pressed_ = false;
+                commands_.ListView1_MouseUp();
+            }
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (watched == view_.viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                commands_.ListView1_DblClick();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    UrlListCommands& commands_;
+    UrlListView& view_;
+    bool pressed_ = false;
+};
+
+}  // namespace
+
 struct UrlListCommands::State {
+    State(UrlListView& v, WindowServices& u, std::string folder)
+        : view(v), ui(u), programFolder(std::move(folder)) {}
+
     UrlListView& view;
     WindowServices& ui;
     std::string programFolder;
+    std::function<QPoint()> cursorPosition = [] { return QCursor::pos(); };
+    // Drag state.
+    QPersistentModelIndex dragItem;
+    bool listMouseDown = false;
+    int listPointer = list_pointer::kDefault;
+    QPointer<QObject> events;  // the list's event filter; gone with the list
+
+    UrlListModel& list() { return view.list(); }
+
+    void setListPointer(int code, const QCursor& cursor) {
+        listPointer = code;
+        view.viewport()->setCursor(cursor);
+    }
+
+    void focusList() { view.setFocus(Qt::OtherFocusReason); }
+
+    // Whether a command that works on the selected entry has one to work on. A
+    // list with entries but none selected gets the focus and nothing else.
+    bool hasSelection() {
+        if (view.selectedPosition() != 0) return true;
+        focusList();
+        return false;
+    }
+
+    void filter(const char* handler, const char* prompt, FilterKind kind) {
+        // A second scan inside the first one's yield would leave the first one
+        // removing by stale positions.
+        if (ui.busy()) return;
+        Trap trap(ui, locationOf(handler));
+        std::string text;
+        trap.step(100, [&] { text = ui.inputBox(prompt, applicationTitle(), {}); });
+        if (trap.jumpIf(102, [&] { return text.empty(); })) return;
+        trap.step(104, [&] { ui.setPointer(pointer::kHourglass); });
+        trap.step(106, [&] { filterEntries(list(), text, kind, ui); });
+        trap.step(108, [&] { ui.setPointer(pointer::kDefault); });
+    }
+
+    void removeSelected() {
+        try {
+            if (ui.busy()) return;
+            if (list().count() == 0) return;
+            if (!hasSelection()) return;
+            list().remove(view.selectedPosition());
+        } catch (...) {
+        }
+    }
 };
 
 UrlListCommands::UrlListCommands(UrlListView& listView, WindowServices& ui, std::string programFolder)
-    : state_(new State{listView, ui, std::move(programFolder)}) {}
+    : state_(std::make_unique<State>(listView, ui, std::move(programFolder))) {
+    auto* events = new ListEvents(*this, listView);
+    state_->events = events;
+    listView.installEventFilter(events);
+    listView.viewport()->installEventFilter(events);
+    listView.setMouseTracking(true);
+    listView.setDragEnabled(false);  // the list starts no drag-and-drop of its own
+    QObject::connect(&listView, &QAbstractItemView::pressed, events, [this] { ListView1_ItemClick(); });
+}
 
-UrlListCommands::~UrlListCommands() { delete state_; }
+UrlListCommands::~UrlListCommands() { delete state_->events.data(); }
 
-void UrlListCommands::PushButton4_Click() {}
-void UrlListCommands::PushButton13_Click() {}
-void UrlListCommands::PushButton3_Click() {}
-void UrlListCommands::PushButton11_Click() {}
-void UrlListCommands::PushButton8_Click() {}
-void UrlListCommands::PushButton17_Click() {}
-void UrlListCommands::PushButton1_Click() {}
-void UrlListCommands::PushButton5_Click() {}
-void UrlListCommands::PushButton6_Click() {}
+void UrlListCommands::setCursorPosition(std::function<QPoint()> source) { state_->cursorPosition = std::move(source); }
+
+int UrlListCommands::listPointer() const { return state_->listPointer; }
+
+int UrlListCommands::dragPosition() const {
+    return state_->dragItem.isValid() ? state_->dragItem.row() + 1 : 0;
+}
+
+void UrlListCommands::PushButton4_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton4_Click"));
+    std::string url;
+    trap.step(100, [&] { url = s.ui.inputBox("Enter website address to add: ", applicationTitle(), {}); });
+    if (trap.jumpIf(102, [&] { return url.empty(); })) return;
+    trap.step(104, [&] { s.list().appendUtf8(url); });
+}
+
+void UrlListCommands::PushButton13_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton13_Click"));
+    FileDialogRequest dialog;
+    trap.step(100, [&] { dialog.fileName.clear(); });
+    trap.step(102, [&] { dialog.flags = 0x280201; });
+    trap.step(104, [&] { dialog.title = "Add File(s) - Hold Ctrl to select multiple files"; });
+    trap.step(106, [&] { dialog.filter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"; });
+    std::string chosen;
+    trap.step(108, [&] { chosen = s.ui.openFileDialog(dialog); });
+    if (trap.jumpIf(110, [&] { return chosen.empty(); })) return;
+    std::vector<std::string> parts;
+    trap.step(112, [&] { parts = splitAtNul(chosen); });
+    const int n = static_cast<int>(parts.size()) - 1;
+    if (trap.when(114, [&] { return n == 0; })) {
+        std::string path;
+        trap.step(116, [&] { path = parts.at(0); });
+        trap.step(118, [&] { readUrlTextFile(s.list(), s.ui, path); });
+        return;
+    }
+    if (!trap.when(120, [&] { return n > 0; })) return;
+    int first = 0;
+    int last = -1;
+    trap.step(122, [&] { first = 1; });
+    trap.step(124, [&] { last = n; });
+    for (int k = first; k <= last; ++k) {  // 132
+        std::string path;
+        trap.step(134, [&] { path = parts.at(0) + kPathSeparator + parts.at(static_cast<std::size_t>(k)); });
+        trap.step(136, [&] { path = cleanPath(path); });
+        trap.step(138, [&] { s.list().appendUtf8(path); });
+    }  // 140
+}
+
+void UrlListCommands::PushButton3_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton3_Click"));
+    trap.step(100, [&] { s.list().appendUtf8(kSamples[0]); });
+    trap.step(102, [&] { s.list().appendUtf8(kSamples[1]); });
+    trap.step(104, [&] { s.list().appendUtf8(kSamples[2]); });
+}
+
+void UrlListCommands::PushButton11_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton11_Click"));
+    trap.step(100, [&] {
+        if (!s.ui.busy()) s.list().clear();
+    });
+}
+
+void UrlListCommands::PushButton8_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton8_Click"));
+    trap.step(100, [&] {
+        s.ui.messageBox("Entries should have www or http://www in the beginning. Please email " + supportEmail() +
+                            " if you have any questions.",
+                        mb::kOkOnly, applicationTitle());
+    });
+}
+
+void UrlListCommands::PushButton17_Click() {
+    state_->filter("PushButton17_Click", "Remove entries containing: ", FilterKind::Containing);
+}
+
+void UrlListCommands::PushButton1_Click() {
+    state_->filter("PushButton1_Click", "Remove entries not containing: ", FilterKind::NotContaining);
+}
+
+void UrlListCommands::PushButton5_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton5_Click"));
+    if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
+    if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
+    if (!s.hasSelection()) return;
+    int p = 0;
+    trap.step(104, [&] { p = s.view.selectedPosition(); });
+    if (trap.when(106, [&] { return p >= 2; })) {
+        trap.step(108, [&] { s.list().insertUtf8(p - 1, s.list().utf8(p)); });
+        trap.step(110, [&] { s.list().remove(p + 1); });
+        trap.step(112, [&] { s.view.selectPosition(p - 1); });
+        trap.step(114, [&] { s.view.scrollToPosition(p - 1); });
+        trap.step(116, [&] { s.focusList(); });
+        return;
+    }
+    trap.step(118, [&] { s.focusList(); });
+}
+
+void UrlListCommands::PushButton6_Click() {
+    State& s = *state_;
+    Trap trap(s.ui, locationOf("PushButton6_Click"));
+    if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
+    if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
+    if (!s.hasSelection()) return;
+    int p = 0;
+    trap.step(104, [&] { p = s.view.selectedPosition(); });
+    if (trap.when(106, [&] { return p < s.list().count(); })) {
+        trap.step(108, [&] { s.list().insertUtf8(p + 2, s.list().utf8(p)); });
+        trap.step(110, [&] { s.list().remove(p); });
+        trap.step(112, [&] { s.view.selectPosition(p + 1); });
+        trap.step(114, [&] { s.view.scrollToPosition(p + 1); });
+        trap.step(116, [&] { s.focusList(); });
+        return;
+    }
+    trap.step(118, [&] { s.focusList(); });
+}
+
+void UrlListCommands::ListView1_KeyDown(int key) {
+    if (key == Qt::Key_Delete) state_->removeSelected();
+}
+
+void UrlListCommands::ListView1_DblClick() { state_->removeSelected(); }
+
+void UrlListCommands::ListView1_ItemClick() {
+    State& s = *state_;
+    try {
+        // The drag icon is read afresh on every click; without a readable one
+        // the pointer stays as it is.
+        const QString iconPath = fromUtf8(s.programFolder + kPathSeparator + "drag.ico");
+        const QPixmap icon(iconPath);
+        if (!icon.isNull()) s.setListPointer(list_pointer::kDragIcon, QCursor(icon));
+        const int selected = s.view.selectedPosition();
+        s.dragItem = selected ? QPersistentModelIndex(s.list().index(selected - 1, 0)) : QPersistentModelIndex();
+    } catch (...) {
+    }
+}
+
+void UrlListCommands::ListView1_MouseDown() { state_->listMouseDown = true; }
+
+void UrlListCommands::ListView1_MouseMove(const QPoint& point) {
+    State& s = *state_;
+    try {
+        if (!s.ui.busy() && s.ui.pointer() != pointer::kDefault) s.ui.setPointer(pointer::kDefault);
+        if (!s.listMouseDown) return;
+        // While a scan holds positions, exchanging texts would make it remove
+        // the wrong entries.
+        if (s.ui.busy()) return;
+        const int hover = s.view.positionAt(point);
+        // A dragged entry that has been removed is forgotten.
+        const int drag = s.dragItem.isValid() ? s.dragItem.row() + 1 : 0;
+        if (hover == 0 || drag == 0) return;
+        if (s.list().utf8(hover) == s.list().utf8(drag)) return;
+        s.list().exchangeTexts(drag, hover);
+        s.view.selectPosition(hover);
+        s.dragItem = QPersistentModelIndex(s.list().index(hover - 1, 0));
+        const int y = s.cursorPosition().y();
+        if (y < kScrollUpBelowY) {
+            if (hover >= 2) s.view.scrollToPosition(hover - 1);
+        } else if (y >= kScrollDownFromY) {
+            if (hover + 1 <= s.list().count()) s.view.scrollToPosition(hover + 1);
+        }
+    } catch (...) {
+    }
+}
+
+void UrlListCommands::ListView1_MouseUp() {
+    State& s = *state_;
+    s.listMouseDown = false;
+    try {
+        s.setListPointer(list_pointer::kArrow, QCursor(Qt::ArrowCursor));
+    } catch (...) {
+    }
+}
 
 }  // namespace qf

@@ -4,12 +4,22 @@
 // The window creates one UrlListCommands for its ListView1 and connects each
 // button's click to the handler of the same name.
 
+#include <QPoint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "base/window_services.h"
 #include "url_list_view.h"
 
 namespace qf {
+
+// The list's own pointer codes (the window's codes are in qf::pointer).
+namespace list_pointer {
+inline constexpr int kDefault = 0;
+inline constexpr int kArrow = 1;
+inline constexpr int kDragIcon = 99;
+}  // namespace list_pointer
 
 class UrlListCommands {
 public:
@@ -29,9 +39,26 @@ public:
     void PushButton5_Click();   // "Move Up"
     void PushButton6_Click();   // "Move Down"
 
+    // ListView1's handlers; the list's events call them.
+    void ListView1_KeyDown(int key);
+    void ListView1_DblClick();
+    void ListView1_ItemClick();
+    void ListView1_MouseDown();
+    void ListView1_MouseMove(const QPoint& point);
+    void ListView1_MouseUp();
+
+    // Where the mouse pointer is on the screen, in pixels (the system's cursor
+    // position unless replaced).
+    void setCursorPosition(std::function<QPoint()> source);
+
+    // The list's own pointer code (see qf::list_pointer).
+    int listPointer() const;
+    // The position of the entry being dragged, 0 when none.
+    int dragPosition() const;
+
 private:
     struct State;
-    State* state_;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace qf

@@ -3,17 +3,31 @@
 // model and nowhere else. Positions are 1-based; an operation given a position
 // out of range fails (qf::Failure "Index out of bounds"), for the calling
 // handler's trap to report.
+//
+// A list can hold a million entries, so the texts are not kept as one string
+// object each: they live as UTF-8 bytes in large blocks, and each entry is a
+// 16-byte reference into a block. A whole file read by the text file reader is
+// adopted as one block, its lines referenced where they stand.
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 namespace qf {
+
+// A UTF-8 text as a QString. A byte order mark at the start is a character of
+// the text like any other and is kept.
+QString utf8ToQString(std::string_view text);
 
 class UrlListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit UrlListModel(QObject* parent = nullptr);
+    ~UrlListModel() override;
 
     // The list's operations.
     int count() const;
@@ -24,8 +38,36 @@ public:
     void remove(int position);
     void clear();
 
+    // The same on UTF-8 texts, without a detour through QString.
+    std::string_view utf8(int position) const;
+    void appendUtf8(std::string_view text);
+    void insertUtf8(int position, std::string_view text);
+
+    // One piece of a block handed to appendBlock: bytes [offset, offset + size).
+    struct Piece {
+        std::size_t offset;
+        std::uint32_t size;
+    };
+    // Appends one entry per piece, in order, as one insertion. The model takes
+    // the block and keeps it as long as any entry refers to it.
+    void appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, const std::vector<Piece>& pieces);
+
+    // Removes the entries at the given positions (ascending, no repeats) in one
+    // pass. The result equals removing them one by one, highest first; entries
+    // that stay keep their order, their selection and their persistent indexes.
+    void removePositions(const std::vector<int>& ascending);
+
+    // Exchanges the texts of two entries.
+    void exchangeTexts(int a, int b);
+
+    // Longest text a row shows; longer texts are cut for display only.
+    static constexpr int kDisplayLimit = 4096;
+
     // The report view's columns: the window adds its one column at start.
     void addColumn(const QString& header);
+
+    // Bytes held for entries' texts (for memory checks).
+    std::size_t storedBytes() const;
 
     // QAbstractItemModel
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -35,8 +77,20 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    struct Entry {
+        const char* data;
+        std::uint32_t size;
+        std::string_view view() const { return {data, size}; }
+    };
+    class Arena;
+
     void check(int position, int last) const;
-    std::vector<QString> entries_;
+    Entry store(std::string_view text);
+    void compactIfWasteful();
+
+    std::vector<Entry> entries_;
+    std::unique_ptr<Arena> arena_;
+    std::size_t live_ = 0;  // bytes of all entries' texts
     QStringList headers_;
 };
 

@@ -1,22 +1,25 @@
 #include "url_list_view.h"
 
-#include <QHeaderView>
-
 #include "base/failure.h"
 
 namespace qf {
 
-UrlListView::UrlListView(QWidget* parent) : QTreeView(parent), model_(this) {
+UrlListView::UrlListView(QWidget* parent) : QTableView(parent), model_(this) {
     setModel(&model_);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);  // keeps a million entries fast
+    setShowGrid(false);
+    setWordWrap(false);
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 int UrlListView::selectedPosition() const {
@@ -26,13 +29,17 @@ int UrlListView::selectedPosition() const {
 }
 
 void UrlListView::selectPosition(int position) {
-    model_.text(position);  // range check
+    model_.utf8(position);  // range check
     const QModelIndex i = model_.index(position - 1, 0);
+    // Selecting does not scroll; the commands scroll where they mean to.
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    setAutoScroll(scrolls);
 }
 
 void UrlListView::scrollToPosition(int position) {
-    model_.text(position);  // range check
+    model_.utf8(position);  // range check
     scrollTo(model_.index(position - 1, 0));
 }
 

@@ -1,0 +1,263 @@
+#include "url_text_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+
+#include "base/failure.h"
+#include "base/program_info.h"
+#include "base/file_exists.h"
+
+namespace qf {
+
+namespace {
+
+constexpr const char* kFileNotFound = "File not found";
+constexpr const char* kPathAccess = "Path/File access error";
+constexpr const char* kPermissionDenied = "Permission denied";
+constexpr const char* kDeviceIo = "Device I/O error";
+constexpr const char* kOutOfMemory = "Out of memory";
+
+void addPiece(std::vector<UrlListModel::Piece>& pieces, std::size_t from, std::size_t to) {
+    if (to - from > 0x7fffffff) throw Failure(kOutOfMemory);
+    pieces.push_back({from, static_cast<std::uint32_t>(to - from)});
+}
+
+}  // namespace
+
+std::vector<UrlListModel::Piece> splitUrlLines(std::string_view text) {
+    std::vector<UrlListModel::Piece> pieces;
+    const std::size_t n = text.size();
+    std::size_t start = 0;
+    while (start < n) {
+        // The physical line runs to the next CR, or to the end of the text.
+        const void* cr = std::memchr(text.data() + start, '\r', n - start);
+        const std::size_t end = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()) : n;
+        std::size_t from = start;
+        for (;;) {
+            const void* lf = std::memchr(text.data() + from, '\n', end - from);
+            if (!lf) break;
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+            addPiece(pieces, from, at);
+            from = at + 1;
+        }
+        addPiece(pieces, from, end);
+        if (!cr) break;
+        start = end + 1;
+        if (start < n && text[start] == '\n') ++start;
+    }
+    return pieces;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        // Plain ASCII eight bytes at a time.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int more;
+        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) low = 0xA0;   // no overlong forms
+            if (c == 0xED) high = 0x9F;  // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (end - p <= more) return false;
+        if (p[1] < low || p[1] > high) return false;
+        for (int k = 2; k <= more; ++k)
+            if ((p[k] & 0xC0) != 0x80) return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+std::string windows1252ToUtf8(std::string_view bytes) {
+    // 0x80 to 0x9F; the unassigned bytes keep their own number.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (b < 0x80) {
+            out.push_back(byte);
+            continue;
+        }
+        const char16_t u = b < 0xA0 ? kHigh[b - 0x80] : static_cast<char16_t>(b);
+        if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+        }
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+    return out;
+}
+
+namespace {
+
+const char* openFailure(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return kFileNotFound;
+    case EACCES:
+    case EPERM:
+        return kPermissionDenied;
+    case ENOMEM:
+        return kOutOfMemory;
+    default:
+        return kPathAccess;
+    }
+}
+
+struct CloseFile {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The file's bytes; what was read before a read error is kept, with the error
+// in readError.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    const char* readError = nullptr;
+};
+
+FileBytes readAll(const std::string& path) {
+    const std::filesystem::path fsPath(std::u8string(path.begin(), path.end()));
+    std::error_code error;
+    const auto status = std::filesystem::status(fsPath, error);
+    if (error) throw Failure(openFailure(error.value()));
+    // A folder, a pipe or a device is no text file; reading one could block or
+    // never end.
+    if (!std::filesystem::is_regular_file(status)) throw Failure(kPathAccess);
+    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+    if (!file) throw Failure(openFailure(errno));
+
+    FileBytes bytes;
+    std::size_t capacity = std::filesystem::file_size(fsPath, error);
+    if (error) capacity = 0;
+    capacity += 1;  // room to see the end of the file in the first pass
+    bytes.data.reset(new char[capacity]);
+    for (;;) {
+        if (bytes.size == capacity) {  // the file grew while it was read
+            const std::size_t larger = capacity * 2;
+            std::unique_ptr<char[]> moved(new char[larger]);
+            std::memcpy(moved.get(), bytes.data.get(), bytes.size);
+            bytes.data = std::move(moved);
+            capacity = larger;
+        }
+        const std::size_t got = std::fread(bytes.data.get() + bytes.size, 1, capacity - bytes.size, file.get());
+        bytes.size += got;
+        if (got == 0) {
+            if (std::ferror(file.get())) bytes.readError = errno == ENOMEM ? kOutOfMemory : kDeviceIo;
+            break;
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& path) {
+    if (!FileExists(path)) {
+        ui.messageBox(kFileNotFound, mb::kOkOnly, applicationTitle());
+        return;
+    }
+    FileBytes bytes;
+    try {
+        bytes = readAll(path);
+    } catch (const std::bad_alloc&) {
+        throw Failure(kOutOfMemory);
+    }
+    std::size_t usable = bytes.size;
+    if (bytes.readError) {
+        // Lines are taken whole: only what lies before the last CR read counts.
+        const std::string_view read(bytes.data.get(), bytes.size);
+        const std::size_t lastCr = read.rfind('\r');
+        usable = lastCr == std::string_view::npos ? 0 : lastCr + 1;
+    }
+    const std::string_view text(bytes.data.get(), usable);
+    try {
+        if (isValidUtf8(text)) {
+            const auto pieces = splitUrlLines(text);
+            list.appendBlock(std::move(bytes.data), usable, pieces);
+        } else {
+            const std::string decoded = windows1252ToUtf8(text);
+            bytes.data.reset();
+            auto block = std::make_unique<char[]>(decoded.size());
+            std::memcpy(block.get(), decoded.data(), decoded.size());
+            const auto pieces = splitUrlLines(decoded);
+            list.appendBlock(std::move(block), decoded.size(), pieces);
+        }
+    } catch (const std::bad_alloc&) {
+        throw Failure(kOutOfMemory);
+    }
+    if (bytes.readError) throw Failure(bytes.readError);
+}
+
+namespace {
+
+// One pass, left to right: each pair of the character becomes one.
+std::string collapsePairs(std::string_view text, char c) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out.push_back(text[i]);
+        if (text[i] == c && i + 1 < text.size() && text[i + 1] == c) ++i;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string cleanWindowsPath(std::string_view path) {
+    if (path.empty() || path.front() != '\\') return collapsePairs(path, '\\');
+    std::size_t i = 1;
+    while (i < path.size() && path[i] == '\\') ++i;
+    return "\\\\" + collapsePairs(path.substr(i), '\\');
+}
+
+std::string cleanPosixPath(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (const char c : path)
+        if (c != '/' || out.empty() || out.back() != '/') out.push_back(c);
+    return out;
+}
+
+std::string cleanPath(std::string_view path) {
+#ifdef _WIN32
+    return cleanWindowsPath(path);
+#else
+    return cleanPosixPath(path);
+#endif
+}
+
+}  // namespace qf

@@ -1,0 +1,48 @@
+#pragma once
+// URL text files: one entry per line, read only. And the clean-up of the paths
+// that "Load URLs From Text File" builds from the dialog's answer.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/window_services.h"
+#include "url_list_model.h"
+
+namespace qf {
+
+// The entries of a file's text. The text is first cut into physical lines at
+// every CR LF pair and every lone CR (the text after the last one is a line
+// only when it is not empty); each physical line is then cut at every LF, and
+// every piece, empty or not, is one entry.
+std::vector<UrlListModel::Piece> splitUrlLines(std::string_view text);
+
+bool isValidUtf8(std::string_view bytes);
+
+// Windows-1252 bytes as UTF-8. The five bytes the code page leaves unassigned
+// stand for the control characters of the same number, so nothing is lost.
+std::string windows1252ToUtf8(std::string_view bytes);
+
+// Appends the lines of the file at path to the list, or shows "File not found"
+// when the file does not exist. A file whose bytes are valid UTF-8 is read as
+// UTF-8, any other as Windows-1252; a byte order mark is not special. A file
+// that cannot be opened or read raises a Failure; the lines read before a read
+// error are appended first.
+void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& path);
+
+// Collapses doubled backslashes, keeping two at the front of a network path.
+std::string cleanWindowsPath(std::string_view path);
+// Collapses every run of slashes into one.
+std::string cleanPosixPath(std::string_view path);
+// The clean-up for this platform's paths.
+std::string cleanPath(std::string_view path);
+
+// The separator between a folder and a file name on this platform.
+inline constexpr char kPathSeparator =
+#ifdef _WIN32
+    '\\';
+#else
+    '/';
+#endif
+
+}  // namespace qf
