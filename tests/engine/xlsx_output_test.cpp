@@ -1,0 +1,296 @@
+// The workbook file the user gets: what a spreadsheet reader finds in it, and
+// how it is put in place without ever overwriting or half-writing a file.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "base/failure.h"
+#include "engine/engine_provider.h"
+#include "engine/workbook.h"
+#include "engine/xlsx_output.h"
+#include "scripted_source.h"
+
+namespace qf::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::textGrid;
+
+// Reads a workbook with openpyxl and prints one line a fact, tab-separated:
+//   sheet <name> / active <name> / cell <sheet> <ref> <type> <value> <number format> / width <sheet> <col> <width>
+constexpr const char* kDumpScript = R"(
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+for ws in wb.worksheets:
+    print('sheet\t' + ws.title)
+print('active\t' + wb.active.title)
+for ws in wb.worksheets:
+    for row in ws.iter_rows():
+        for c in row:
+            if c.value is not None:
+                v = c.value.isoformat() if hasattr(c.value, 'isoformat') else repr(c.value)
+                print('\t'.join(['cell', ws.title, c.coordinate, c.data_type, v, c.number_format]))
+    for letter, dim in sorted(ws.column_dimensions.items()):
+        if dim.customWidth:
+            print('\t'.join(['width', ws.title, letter, '%.2f' % dim.width]))
+    print('\t'.join(['selection', ws.title, ws.sheet_view.selection[0].sqref or '']))
+)";
+
+struct Dump {
+    std::vector<std::string> sheets;
+    std::string active;
+    std::map<std::string, std::vector<std::string>> cells;  // "Sheet!A1" -> type, value, format
+    std::map<std::string, double> widths;                   // "Sheet!A" -> width
+    std::map<std::string, std::string> selections;
+};
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> parts;
+    std::stringstream in(line);
+    std::string part;
+    while (std::getline(in, part, '\t')) parts.push_back(part);
+    return parts;
+}
+
+Dump readBack(const fs::path& file) {
+    const fs::path script = file.parent_path() / "dump.py";
+    std::ofstream(script) << kDumpScript;
+    // The system's interpreter, which has the distribution's openpyxl, before any other on PATH.
+    const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+    const std::string command = python + " '" + script.string() + "' '" + file.string() + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    char buf[4096];
+    for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) output.append(buf, n);
+    const int status = pipe ? ::pclose(pipe) : -1;
+    fs::remove(script);
+    EXPECT_EQ(status, 0) << output;
+    Dump dump;
+    std::stringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto p = split(line);
+        if (p.empty()) continue;
+        if (p[0] == "sheet") dump.sheets.push_back(p.at(1));
+        if (p[0] == "active") dump.active = p.at(1);
+        if (p[0] == "cell") dump.cells[p.at(1) + "!" + p.at(2)] = {p.at(3), p.at(4), p.size() > 5 ? p[5] : ""};
+        if (p[0] == "width") dump.widths[p.at(1) + "!" + p.at(2)] = std::stod(p.at(3));
+        if (p[0] == "selection") dump.selections[p.at(1)] = p.size() > 2 ? p[2] : "";
+    }
+    return dump;
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class XlsxOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("quillfen-xlsx-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        settings->documentsFolder = folder.string();
+        script->pages["URL;a"] = textGrid({{"Heading", "wider text in B"}, {"x"}});
+        settings->pageSourceFactory = testing::scriptedFactory(script);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string slurp(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::shared_ptr<testing::PageScript> script = std::make_shared<testing::PageScript>();
+    std::shared_ptr<EngineSettings> settings = std::make_shared<EngineSettings>();
+    Application app{settings};
+    fs::path folder;
+};
+
+TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWidths) {
+    auto book = app.addWorkbook();
+    auto first = book->activeSheet();
+    PageGrid grid;
+    grid.rows.push_back({CellValue::makeText("Name"), CellValue::makeText("Share"), CellValue::makeText("Price"),
+                         CellValue::makeText("Day"), CellValue::makeText("At"), CellValue::makeText("Count")});
+    grid.rows.push_back({CellValue::makeText("Tea & \"biscuits\" <b>"), CellValue::makeNumber(0.125, NumberFormat::Percent),
+                         CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
+                         CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
+    grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
+                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC")});
+    script->pages["URL;grid"] = grid;
+    auto query = first->addQueryTable("URL;grid", {0, 0});
+    first->refresh(*query);
+    auto second = book->addSheet(1);
+    second->setName("Zweite Seite");
+    auto third = book->addSheet(2);
+    auto lower = third->addQueryTable("URL;a", {4, 1});  // B5
+    third->refresh(*lower);
+    book->activate(second);
+
+    const std::string path = saveAsNewFile(*book, folder.string());
+    EXPECT_EQ(path, (folder / "Book1.xlsx").string());
+    const Dump dump = readBack(path);
+    EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "Zweite Seite", "Sheet3"}));
+    EXPECT_EQ(dump.active, "Zweite Seite");
+
+    using Cell = std::vector<std::string>;
+    EXPECT_EQ(dump.cells.at("Sheet1!A1"), (Cell{"s", "'Name'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!A2"), (Cell{"s", "'Tea & \"biscuits\" <b>'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!B2"), (Cell{"n", "0.125", "0.00%"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!B3"), (Cell{"n", "0.25", "0%"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!C2"), (Cell{"n", "1234.5", "$#,##0.00"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!D2"), (Cell{"d", "2023-03-15T00:00:00", "yyyy-mm-dd"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!E2").at(2), "hh:mm:ss");
+    EXPECT_EQ(dump.cells.at("Sheet1!F2"), (Cell{"n", "42", "General"}));
+    // A control character cannot stand in the file's XML: it is stored in the
+    // format's escaped form (which this reader leaves as it is); the file stays valid.
+    EXPECT_EQ(dump.cells.at("Sheet1!C3"), (Cell{"s", "'tab\\tbell_x0007_ \xE2\x82\xAC'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet3!B5"), (Cell{"s", "'Heading'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet3!B6"), (Cell{"s", "'x'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet3!C5"), (Cell{"s", "'wider text in B'", "General"}));
+    EXPECT_EQ(dump.cells.count("Zweite Seite!A1"), 0u);
+
+    // Widths follow the longest text of each column, up to the cap. The file
+    // stores a width with the cell margins added (0.71 for the default font).
+    const double margins = 0.71;
+    EXPECT_NEAR(dump.widths.at("Sheet1!A"), kMaxFittedColumnWidth + margins, 0.01);
+    EXPECT_NEAR(dump.widths.at("Sheet3!B"), 8.0 + margins, 0.01);   // "Heading" and one more
+    EXPECT_NEAR(dump.widths.at("Sheet3!C"), 16.0 + margins, 0.01);  // "wider text in B" and one more
+    EXPECT_GT(dump.widths.at("Sheet1!C"), dump.widths.at("Sheet1!F"));
+    EXPECT_EQ(dump.widths.count("Sheet3!A"), 0u);
+}
+
+TEST_F(XlsxOutput, TheSelectionIsKeptAndAnEmptyWorkbookIsStillAValidFile) {
+    auto book = app.addWorkbook();
+    book->activeSheet()->selectionFirst = {2, 1};
+    book->activeSheet()->selectionLast = {2, 1};
+    const Dump dump = readBack(saveAsNewFile(*book, folder.string()));
+    EXPECT_EQ(dump.sheets, std::vector<std::string>{"Sheet1"});
+    EXPECT_TRUE(dump.cells.empty());
+    EXPECT_EQ(dump.selections.at("Sheet1"), "B3");
+}
+
+TEST_F(XlsxOutput, AnExistingBookIsNeverOverwrittenAndNoTemporaryFileStays) {
+    std::ofstream(folder / "Book1.xlsx") << "the user's own file";
+    std::ofstream(folder / "Book3.xlsx") << "another";
+    auto book = app.addWorkbook();
+    EXPECT_EQ(saveAsNewFile(*book, folder.string()), (folder / "Book2.xlsx").string());
+    EXPECT_EQ(saveAsNewFile(*book, folder.string()), (folder / "Book4.xlsx").string());
+    EXPECT_EQ(slurp(folder / "Book1.xlsx"), "the user's own file");
+    EXPECT_EQ(slurp(folder / "Book3.xlsx"), "another");
+    EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Book1.xlsx", "Book2.xlsx", "Book3.xlsx", "Book4.xlsx"}));
+}
+
+TEST_F(XlsxOutput, ANameTakenWhileTheFileIsBeingWrittenIsLeftToItsWriter) {
+    auto book = app.addWorkbook();
+    // Another program creates Book1.xlsx while ours is still being written.
+    const WorkbookFileWriter racing = [&](const Workbook& b, const std::string& path) {
+        std::ofstream(folder / "Book1.xlsx") << "written meanwhile";
+        writeXlsx(b, path);
+    };
+    EXPECT_EQ(saveAsNewFile(*book, folder.string(), racing), (folder / "Book2.xlsx").string());
+    EXPECT_EQ(slurp(folder / "Book1.xlsx"), "written meanwhile");
+    EXPECT_EQ(readBack(folder / "Book2.xlsx").sheets, std::vector<std::string>{"Sheet1"});
+}
+
+TEST_F(XlsxOutput, AFailingWriteNamesThePathAndTheReasonAndLeavesNoFile) {
+    auto book = app.addWorkbook();
+    const WorkbookFileWriter diskFull = [](const Workbook&, const std::string& path) {
+        std::ofstream(path) << "PK half a zip";
+        throw Failure("No space left on device");
+    };
+    try {
+        saveAsNewFile(*book, folder.string(), diskFull);
+        FAIL() << "the failed write was reported as success";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(std::string(failure.what()),
+                  "Cannot write the workbook file " + (folder / "Book1.xlsx").string() + ": No space left on device");
+    }
+    EXPECT_TRUE(filesIn(folder).empty());
+}
+
+TEST_F(XlsxOutput, AFolderThatCannotBeWrittenFailsWithoutLeavingAFile) {
+    auto book = app.addWorkbook();
+    if (::geteuid() != 0) {
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        const std::string failure = [&] {
+            try {
+                saveAsNewFile(*book, folder.string());
+            } catch (const Failure& f) {
+                return std::string(f.what());
+            }
+            return std::string();
+        }();
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_EQ(failure, "Cannot write the workbook file " + (folder / "Book1.xlsx").string() + ": Permission denied");
+    }
+    // A folder path that runs through a plain file cannot be made, for any user.
+    std::ofstream(folder / "file") << "x";
+    EXPECT_THROW(saveAsNewFile(*book, (folder / "file" / "sub").string()), Failure);
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"file"});
+}
+
+TEST_F(XlsxOutput, TheDocumentsFolderComesFromTheUserDirectoriesOrDefaultsToDocuments) {
+    const fs::path home = folder / "home";
+    fs::create_directories(home / ".config");
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+
+    EXPECT_EQ(userDocumentsFolder(), (home / "Documents").string());
+    std::ofstream(home / ".config" / "user-dirs.dirs")
+        << "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papiere\"\n";
+    EXPECT_EQ(userDocumentsFolder(), (home / "Papiere").string());
+    std::ofstream(home / ".config" / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/\"\n";  // disabled
+    EXPECT_EQ(userDocumentsFolder(), (home / "Documents").string());
+
+    fs::create_directories(folder / "cfg");
+    std::ofstream(folder / "cfg" / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/srv/papers\"\n";
+    ::setenv("XDG_CONFIG_HOME", (folder / "cfg").c_str(), 1);
+    EXPECT_EQ(userDocumentsFolder(), "/srv/papers");
+    ::unsetenv("XDG_CONFIG_HOME");
+
+    // Shown with no folder configured: the documents folder is made and used.
+    fs::remove(home / ".config" / "user-dirs.dirs");
+    std::vector<std::string> opened;
+    auto defaults = std::make_shared<EngineSettings>();
+    defaults->openWorkbook = [&](const std::string& path) { opened.push_back(path); };
+    Application shown(defaults);
+    shown.addWorkbook();
+    shown.setVisible(true);
+    EXPECT_EQ(opened, std::vector<std::string>{(home / "Documents" / "Book1.xlsx").string()});
+    EXPECT_TRUE(fs::is_regular_file(home / "Documents" / "Book1.xlsx"));
+
+    ::setenv("HOME", oldHome.c_str(), 1);
+    if (oldConfig) ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+}
+
+TEST_F(XlsxOutput, EveryWorkbookOfTheInstanceIsShownOnce) {
+    std::vector<std::string> opened;
+    settings->openWorkbook = [&](const std::string& path) { opened.push_back(path); };
+    app.addWorkbook();
+    app.addWorkbook();
+    app.setVisible(true);
+    EXPECT_EQ(opened, (std::vector<std::string>{(folder / "Book1.xlsx").string(), (folder / "Book2.xlsx").string()}));
+    app.addWorkbook();
+    app.setVisible(true);
+    EXPECT_EQ(opened.size(), 3u);
+    EXPECT_EQ(opened.back(), (folder / "Book3.xlsx").string());
+}
+
+}  // namespace
+}  // namespace qf::engine
