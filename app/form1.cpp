@@ -1,0 +1,357 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
+#include <filesystem>
+
+#include "base/file_exists.h"
+#include "base/program_info.h"
+#include "base/trap.h"
+#include "cursor_file.h"
+#include "import/automation/variant.h"
+#include "is_installed.h"
+#include "program_end.h"
+#include "progress_bar.h"
+#include "push_button.h"
+#include "settings_store.h"
+#include "twips.h"
+#include "urllist/url_list_commands.h"
+#include "urllist/url_list_view.h"
+
+namespace qf {
+
+namespace {
+
+constexpr int kClientWidth = 8040;
+constexpr int kClientHeight = 6990;
+constexpr int kColumnWidth = 6500;
+
+QFont arialBold(double points) {
+    QFont font("Arial");
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+// The colour a control fills its background with (buttons and options fill
+// with the button role, the window and the frame with the window role).
+void setBackground(QWidget& control, const QColor& colour) {
+    QPalette palette = control.palette();
+    palette.setColor(control.backgroundRole(), colour);
+    control.setPalette(palette);
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (const char* file : {":/quillfen-32.png", ":/quillfen-64.png", ":/quillfen-256.png"}) icon.addFile(file);
+    return icon;
+}
+
+// Does the folder listing find a normal file (not a folder) at this path?
+bool isNormalFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
+}
+
+std::string booleanText(bool value) { return automation::Variant(value).toText(); }
+
+}  // namespace
+
+void setSelected(QRadioButton& option, bool selected) {
+    if (selected || !option.isChecked()) {
+        option.setChecked(selected);
+        return;
+    }
+    const bool exclusive = option.autoExclusive();
+    option.setAutoExclusive(false);
+    option.setChecked(false);
+    option.setAutoExclusive(exclusive);
+}
+
+Form1::Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& settings, ProgramEnd& end,
+             std::string programFolder, QWidget* parent)
+    : QWidget(parent),
+      ui_(ui),
+      provider_(provider),
+      settings_(settings),
+      end_(end),
+      programFolder_(std::move(programFolder)) {
+    buildControls();
+    commands_ = std::make_unique<UrlListCommands>(*listView_, ui_, programFolder_);
+    wire();
+    ui_.addPointerListener([window = QPointer<Form1>(this)](int code) {
+        if (window) window->showPointer(code);
+    });
+    showPointer(ui_.pointer());
+}
+
+Form1::~Form1() = default;
+
+int Form1::twipsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
+int Form1::twipsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
+
+void Form1::place(QWidget* control, int left, int top, int width, int height) {
+    control->setGeometry(twipsX(left), twipsY(top), twipsX(width), twipsY(height));
+}
+
+void Form1::buildControls() {
+    setObjectName("Form1");
+    setWindowTitle("Form1");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(twipsX(kClientWidth), twipsY(kClientHeight));
+    setFont(arialBold(9));
+    setAutoFillBackground(true);
+    setBackground(*this, Qt::white);
+
+    listView_ = new UrlListView(this);
+    listView_->setObjectName("ListView1");
+    listView_->setFont(arialBold(9));
+    listView_->setToolTip(kListTooltip);
+    place(listView_, 120, 630, 6840, 2535);
+
+    auto button = [this](const char* name, const char* caption, int left, int top, int width, int height) {
+        auto* b = new PushButton(caption, this);
+        b->setObjectName(name);
+        b->setFont(arialBold(11.25));
+        b->setFocusPolicy(Qt::StrongFocus);
+        b->setAutoDefault(false);
+        setBackground(*b, Qt::white);
+        place(b, left, top, width, height);
+        return b;
+    };
+    PushButton* moveUp = button("PushButton5", "Move Up", 7080, 630, 840, 1200);
+    moveUp->setPicture(QIcon(":/arrow_up.png"));
+    PushButton* moveDown = button("PushButton6", "Move Down", 7080, 1950, 840, 1200);
+    moveDown->setPicture(QIcon(":/arrow_down.png"));
+    PushButton* add = button("PushButton4", "Add URL", 120, 3260, 3840, 405);
+    PushButton* load = button("PushButton13", "Load URLs From Text File", 4080, 3260, 3840, 405);
+    PushButton* clear = button("PushButton11", "Clear List", 120, 3770, 3840, 405);
+    PushButton* removeContaining = button("PushButton17", "Remove Filenames Containing X", 120, 4280, 3840, 405);
+    PushButton* removeNotContaining = button("PushButton1", "Remove Filenames Not Cont. X", 4080, 4280, 3840, 405);
+
+    frame1_ = new QGroupBox("Import Options", this);
+    frame1_->setObjectName("Frame1");
+    frame1_->setAutoFillBackground(true);
+    setBackground(*frame1_, Qt::white);
+    place(frame1_, 120, 4725, 7800, 1095);
+    auto option = [this](const char* name, const char* caption, int left, int top, int width, int height) {
+        auto* o = new QRadioButton(caption, frame1_);
+        o->setObjectName(name);
+        o->setAutoFillBackground(true);
+        setBackground(*o, Qt::white);
+        place(o, left, top, width, height);
+        return o;
+    };
+    option1_ = option("Option1", "Import all web sites to one sheet", 240, 300, 5175, 255);
+    option2_ = option("Option2", "Import each web site to a separate sheet", 240, 650, 5775, 255);
+    option1_->setChecked(true);
+
+    PushButton* start = button("PushButton2", "Start Importing", 120, 5950, 7800, 405);
+    progressBar_ = new ProgressBar(this);
+    progressBar_->setObjectName("ProgressBar1");
+    progressBar_->setCaption(kIdleProgressText);
+    progressBar_->setFocusPolicy(Qt::NoFocus);
+    setBackground(*progressBar_, Qt::white);
+    place(progressBar_, 120, 6470, 7800, 405);
+    PushButton* samples = button("PushButton3", "Load Sample/Example URLs", 4080, 3770, 3840, 405);
+    PushButton* help = button("PushButton8", "Help", 120, 120, 7800, 405);
+
+    buttons_ = {moveUp, moveDown, add, load, clear, removeContaining, removeNotContaining, start, samples, help};
+
+    // Tab order of the design: the list, the move buttons, the three rows of
+    // buttons, the options, "Start Importing", then "Load Sample/Example URLs"
+    // and "Help" (the progress bar and the frame take no focus).
+    const QList<QWidget*> order = {listView_, moveUp, moveDown, add, load, clear, removeContaining,
+                                   removeNotContaining, option1_, option2_, start, samples, help};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+
+    // The hover pointer rule hears the pointer moving over the window's background,
+    // the frame, the options and the buttons. The list applies it in its own
+    // pointer-move handler.
+    QList<QWidget*> watched = {this, frame1_, option1_, option2_};
+    for (PushButton* b : buttons_) watched << b;
+    for (QWidget* w : watched) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+}
+
+void Form1::wire() {
+    auto command = [this](PushButton* b, void (UrlListCommands::*handler)()) {
+        connect(b, &QAbstractButton::clicked, this, [this, handler] { (commands_.get()->*handler)(); });
+    };
+    const auto& b = buttons_;
+    command(b[0], &UrlListCommands::PushButton5_Click);
+    command(b[1], &UrlListCommands::PushButton6_Click);
+    command(b[2], &UrlListCommands::PushButton4_Click);
+    command(b[3], &UrlListCommands::PushButton13_Click);
+    command(b[4], &UrlListCommands::PushButton11_Click);
+    command(b[5], &UrlListCommands::PushButton17_Click);
+    command(b[6], &UrlListCommands::PushButton1_Click);
+    connect(b[7], &QAbstractButton::clicked, this, &Form1::PushButton2_Click);
+    command(b[8], &UrlListCommands::PushButton3_Click);
+    command(b[9], &UrlListCommands::PushButton8_Click);
+    connect(option1_, &QAbstractButton::clicked, this, &Form1::Option1_Click);
+    connect(option2_, &QAbstractButton::clicked, this, &Form1::Option2_Click);
+}
+
+std::string Form1::optionalFile(const std::string& name) const {
+    return programFolder_ + QDir::separator().toLatin1() + name;
+}
+
+bool Form1::open() {
+    Form_Load();
+    if (ended_) return false;
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    show();
+    listView_->setFocus();
+    return true;
+}
+
+void Form1::Form_Load() {
+    Trap trap(ui_, kFormLoadLocation);
+    trap.step(102, [&] { applySkin(); });
+    const std::string cursorFile = optionalFile("HAND-M.CUR");
+    if (trap.when(104, [&] { return FileExists(cursorFile); })) {
+        trap.step(106, [&] {
+            handCursor_ = toCursor(readCursorFile(QString::fromStdString(cursorFile)));
+            showPointer(ui_.pointer());
+        });
+    }
+    trap.step(126, [&] {
+        setWindowTitle(kProductName);
+        setWindowIcon(programIcon());
+        // Every box without a caption of its own shows this title.
+        applicationTitle();
+    });
+    trap.step(128, [&] { listView_->list().addColumn("URL(s)"); });
+    trap.step(130, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
+    trap.step(132, [&] {
+        const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option1", "1");
+        setSelected(*option1_, automation::Variant(text).toBool());
+    });
+    trap.step(134, [&] {
+        const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0");
+        setSelected(*option2_, automation::Variant(text).toBool());
+    });
+    trap.step(136, [&] { option1_->setEnabled(true); });
+    trap.step(138, [&] { option2_->setEnabled(true); });
+    trap.step(140, [&] { IsInstalled(provider_, ui_, [this] { endProgram(); }); });
+}
+
+void Form1::applySkin() {
+    const char separator = QDir::separator().toLatin1();
+    const std::string path = optionalFile(std::string("x") + separator + "o.cjs");
+    if (!isNormalFile(path)) return;
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    for (QWidget* control : {static_cast<QWidget*>(this), static_cast<QWidget*>(option1_),
+                             static_cast<QWidget*>(option2_), static_cast<QWidget*>(frame1_)})
+        setBackground(*control, buttonFace);
+    skin_.load(path, "");
+    skin_.setOptionFlags(skin_.optionFlags() | SkinFramework::kEnabled);
+    skin_.setProperty(SkinFramework::kSkinWindow, true);
+    skin_.setProperty(SkinFramework::kRepolish, true);
+    skin_.apply(*this);
+}
+
+void Form1::Form_Unload() {
+    ui_.processPendingEvents();
+    ui_.processPendingEvents();
+    endProgram();
+}
+
+void Form1::endProgram() {
+    ended_ = true;
+    end_.now();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Option1_Click() { saveOptions(); }
+void Form1::Option2_Click() { saveOptions(); }
+
+void Form1::saveOptions() {
+    try {
+        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option1", booleanText(option1_->isChecked()));
+        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option2", booleanText(option2_->isChecked()));
+    } catch (const std::exception& failure) {
+        // The options keep working for this run; the user learns that the choice
+        // will not be remembered.
+        ui_.messageBox(failure.what(), mb::kExclamation, {});
+    }
+}
+
+void Form1::hoverOverButton() {
+    if (ui_.pointer() != pointer::kHourglass && ui_.pointer() != pointer::kCustom) ui_.setPointer(pointer::kCustom);
+}
+
+void Form1::hoverElsewhere() {
+    if (ui_.pointer() != pointer::kHourglass && ui_.pointer() != pointer::kDefault)
+        ui_.setPointer(pointer::kDefault);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseMove) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (std::find(buttons_.begin(), buttons_.end(), widget) != buttons_.end()) {
+        hoverOverButton();
+    } else if (widget == this || widget == frame1_) {
+        // A move that a control passed on to its container is not a move over
+        // the container's background.
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (!widget->childAt(at)) hoverElsewhere();
+    } else {
+        hoverElsewhere();
+    }
+    return false;
+}
+
+QCursor Form1::cursorFor(int code) const {
+    switch (code) {
+        case pointer::kCustom: return handCursor_ ? *handCursor_ : QCursor(Qt::PointingHandCursor);
+        case pointer::kHourglass: return Qt::WaitCursor;
+        case 2: return Qt::CrossCursor;
+        case 3: return Qt::IBeamCursor;
+        case 5: case 15: return Qt::SizeAllCursor;
+        case 6: return Qt::SizeBDiagCursor;
+        case 7: return Qt::SizeVerCursor;
+        case 8: return Qt::SizeFDiagCursor;
+        case 9: return Qt::SizeHorCursor;
+        case 10: return Qt::UpArrowCursor;
+        case 12: return Qt::ForbiddenCursor;
+        case 13: return Qt::BusyCursor;
+        case 14: return Qt::WhatsThisCursor;
+        default: return Qt::ArrowCursor;
+    }
+}
+
+void Form1::showPointer(int code) {
+    // At 0 every control shows its own pointer; any other code shows over the
+    // whole window, its controls included.
+    if (code == pointer::kDefault)
+        unsetCursor();
+    else
+        setCursor(cursorFor(code));
+}
+
+int Form1::entryCount() const { return listView_->list().count(); }
+std::string Form1::entryText(int position) const { return listView_->list().text(position).toStdString(); }
+bool Form1::separateSheets() const { return option2_->isChecked(); }
+void Form1::setProgressValue(double value) { progressBar_->setProgress(value); }
+void Form1::setProgressText(const std::string& text) { progressBar_->setCaption(QString::fromStdString(text)); }
+
+void Form1::PushButton2_Click() { qf::PushButton2_Click(*this, ui_, provider_); }
+
+}  // namespace qf

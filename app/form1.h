@@ -1,0 +1,125 @@
+#pragma once
+// Form1: the program's one window. It holds the URL list (ListView1), the ten
+// push buttons, the import options and the progress bar; runs start-up
+// (Form_Load), shows the window's pointer code, applies the hover pointer rule,
+// keeps the sheet mode in the settings store and ends the program when closed.
+
+#include <QCursor>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/window_services.h"
+#include "import/automation/object.h"
+#include "import/import_run.h"
+#include "skin_framework.h"
+
+class QGroupBox;
+class QRadioButton;
+
+namespace qf {
+
+class PushButton;
+class ProgressBar;
+class ProgramEnd;
+class SettingsStore;
+class UrlListCommands;
+class UrlListView;
+
+inline constexpr const char* kSettingsApplication = "Tarnwick";
+inline constexpr const char* kSettingsSection = "Quillfen";
+inline constexpr const char* kFormLoadLocation = "in QuillfenApp2021/08/31.Form1.Form_Load ";
+inline constexpr const char* kListTooltip =
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
+inline constexpr const char* kIdleProgressText = "Progress Bar";
+
+class Form1 : public QWidget, public ImportRunHost {
+    Q_OBJECT
+public:
+    // programFolder: the folder of the program's executable, without a trailing
+    // separator; the optional skin and cursor files are looked for there.
+    Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& settings, ProgramEnd& end,
+          std::string programFolder, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Loads the window (Form_Load) and shows it, centred on the screen, unless
+    // start-up ended the program. Returns whether the window is shown.
+    bool open();
+
+    void Form_Load();
+    void Form_Unload();
+
+    // The option buttons' click handlers: store the sheet mode.
+    void Option1_Click();
+    void Option2_Click();
+
+    // The hover pointer rule.
+    void hoverOverButton();
+    void hoverElsewhere();
+
+    // The pointer shown for a pointer code.
+    QCursor cursorFor(int code) const;
+    bool hasHandCursor() const { return handCursor_.has_value(); }
+
+    UrlListView& listView() const { return *listView_; }
+    ProgressBar& progressBar() const { return *progressBar_; }
+    QRadioButton& option1() const { return *option1_; }
+    QRadioButton& option2() const { return *option2_; }
+    QGroupBox& frame() const { return *frame1_; }
+    const SkinFramework& skin() const { return skin_; }
+    // The ten push buttons, in tab order.
+    const std::array<PushButton*, 10>& pushButtons() const { return buttons_; }
+    bool programEnded() const { return ended_; }
+
+    // ImportRunHost
+    int entryCount() const override;
+    std::string entryText(int position) const override;
+    bool separateSheets() const override;
+    void setProgressValue(double value) override;
+    void setProgressText(const std::string& text) override;
+
+    // "Start Importing".
+    void PushButton2_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void wire();
+    int twipsX(int twips) const;
+    int twipsY(int twips) const;
+    void place(QWidget* control, int left, int top, int width, int height);
+    void applySkin();
+    void showPointer(int code);
+    void saveOptions();
+    void endProgram();
+    std::string optionalFile(const std::string& name) const;
+
+    WindowServices& ui_;
+    automation::Provider& provider_;
+    SettingsStore& settings_;
+    ProgramEnd& end_;
+    std::string programFolder_;
+    SkinFramework skin_;
+    std::optional<QCursor> handCursor_;
+    bool ended_ = false;
+
+    UrlListView* listView_ = nullptr;
+    ProgressBar* progressBar_ = nullptr;
+    QGroupBox* frame1_ = nullptr;
+    QRadioButton* option1_ = nullptr;
+    QRadioButton* option2_ = nullptr;
+    std::array<PushButton*, 10> buttons_{};
+    std::unique_ptr<UrlListCommands> commands_;
+};
+
+// Sets an option button's selected state. Unselecting the selected button of a
+// group leaves none selected (Qt would otherwise refuse it).
+void setSelected(QRadioButton& option, bool selected);
+
+}  // namespace qf

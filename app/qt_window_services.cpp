@@ -1,0 +1,134 @@
+#include "qt_window_services.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include "base/program_info.h"
+
+namespace qf {
+
+namespace {
+
+QString captionOrTitle(const std::string& caption) {
+    return QString::fromStdString(caption.empty() ? applicationTitle() : caption);
+}
+
+struct ButtonAnswer {
+    QMessageBox::StandardButton button;
+    int answer;
+};
+
+std::vector<ButtonAnswer> buttonsFor(int flags) {
+    using B = QMessageBox;
+    switch (flags & 0xF) {
+        case 1: return {{B::Ok, 1}, {B::Cancel, 2}};
+        case 2: return {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}};
+        case 3: return {{B::Yes, 6}, {B::No, 7}, {B::Cancel, 2}};
+        case 4: return {{B::Yes, 6}, {B::No, 7}};
+        case 5: return {{B::Retry, 4}, {B::Cancel, 2}};
+        default: return {{B::Ok, 1}};
+    }
+}
+
+QMessageBox::Icon iconFor(int flags) {
+    switch (flags & 0x70) {
+        case 16: return QMessageBox::Critical;
+        case 32: return QMessageBox::Question;
+        case 48: return QMessageBox::Warning;
+        case 64: return QMessageBox::Information;
+        default: return QMessageBox::NoIcon;
+    }
+}
+
+}  // namespace
+
+QString displayText(const std::string& text) {
+    QString shown = QString::fromStdString(text);
+    shown.replace("\r\n", "\n");
+    shown.replace('\r', '\n');
+    return shown;
+}
+
+QStringList qtNameFilters(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i].trimmed();
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        if (name.isEmpty() && patterns.isEmpty()) continue;
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == "*.*") pattern = "*";
+        }
+        // Qt reads the patterns from the name's last parentheses: drop the name's own.
+        name.remove(QRegularExpression("\\s*\\([^()]*\\)$"));
+        filters << name + " (" + patterns.join(' ') + ")";
+    }
+    return filters;
+}
+
+std::string fileDialogResult(const QStringList& chosen) {
+    if (chosen.isEmpty()) return {};
+    if (chosen.size() == 1) return QDir::toNativeSeparators(chosen.front()).toStdString();
+    std::string result = QDir::toNativeSeparators(QFileInfo(chosen.front()).absolutePath()).toStdString();
+    for (const QString& path : chosen) {
+        result += '\0';
+        result += QFileInfo(path).fileName().toStdString();
+    }
+    return result;
+}
+
+QWidget* QtWindowServices::parent() const {
+    return window_ && window_->isVisible() ? window_.data() : nullptr;
+}
+
+int QtWindowServices::messageBox(const std::string& text, int flags, const std::string& caption) {
+    QMessageBox box(iconFor(flags), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
+    box.setTextFormat(Qt::PlainText);
+    const auto buttons = buttonsFor(flags);
+    for (const auto& b : buttons) box.addButton(b.button);
+    box.exec();
+    const auto clicked = box.standardButton(box.clickedButton());
+    for (const auto& b : buttons)
+        if (b.button == clicked) return b.answer;
+    // Closed without a button: the box's cancelling answer.
+    return buttons.size() == 1 ? buttons.front().answer : buttons.back().answer;
+}
+
+std::string QtWindowServices::inputBox(const std::string& prompt, const std::string& caption,
+                                       const std::string& defaultText) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent(), captionOrTitle(caption), displayText(prompt),
+                                               QLineEdit::Normal, QString::fromStdString(defaultText), &ok);
+    return ok ? text.toStdString() : std::string();
+}
+
+std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(parent(), QString::fromStdString(request.title));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode((request.flags & kAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    const QStringList filters = qtNameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.front());
+    }
+    if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return fileDialogResult(dialog.selectedFiles());
+}
+
+void QtWindowServices::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool QtWindowServices::openDocument(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+}  // namespace qf

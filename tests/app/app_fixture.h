@@ -1,0 +1,90 @@
+#pragma once
+// A start of the main window with everything around it under the test's
+// control: a temporary program folder and settings folder, scripted window
+// services, a spreadsheet provider that can be told to fail, and an end of the
+// program that is only recorded.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+
+#include "app/form1.h"
+#include "app/program_end.h"
+#include "app/settings_store.h"
+#include "base/failure.h"
+#include "support/scripted_services.h"
+
+namespace qf::testing {
+
+class RecordingEnd : public ProgramEnd {
+public:
+    void now() override {
+        ++calls;
+        if (onEnd) onEnd();
+    }
+    int calls = 0;
+    std::function<void()> onEnd;
+};
+
+// A spreadsheet application that answers nothing: the presence check only
+// needs one to come back.
+class SilentApplication : public automation::Dispatch {
+public:
+    automation::Variant invoke(std::string_view, automation::CallKind, std::span<const automation::Arg>) override {
+        throw Failure(failure_text::kNotSupported);
+    }
+};
+
+class FakeProvider : public automation::Provider {
+public:
+    enum class Mode { Works, Fails, GivesNothing } mode = Mode::Works;
+    int created = 0;
+    automation::Object create(std::string_view progId) override {
+        if (progId != "Excel.Application" || mode == Mode::Fails) throw Failure(failure_text::kCannotCreateObject);
+        ++created;
+        if (mode == Mode::GivesNothing) return {};
+        return automation::Object(std::make_shared<SilentApplication>());
+    }
+    automation::Object getRunning(std::string_view) override { throw Failure(failure_text::kCannotCreateObject); }
+};
+
+struct AppStart {
+    QTemporaryDir programDir;
+    QTemporaryDir settingsDir;
+    ScriptedServices ui;
+    FakeProvider provider;
+    RecordingEnd end;
+    std::unique_ptr<SettingsStore> settings = std::make_unique<SettingsStore>(settingsDir.path());
+    std::unique_ptr<Form1> form;
+
+    std::string programFolder() const { return QDir::toNativeSeparators(programDir.path()).toStdString(); }
+
+    // Creates the window and runs its start-up; true when the window is shown.
+    bool open() {
+        form = std::make_unique<Form1>(ui, provider, *settings, end, programFolder());
+        return form->open();
+    }
+
+    void writeProgramFile(const QString& relativePath, const QByteArray& content) const {
+        const QString path = programDir.filePath(relativePath);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+    }
+
+    void storeOptions(const char* option1, const char* option2) {
+        if (option1) settings->saveSetting("Tarnwick", "Quillfen", "Option1", option1);
+        if (option2) settings->saveSetting("Tarnwick", "Quillfen", "Option2", option2);
+    }
+};
+
+// A file of the source tree (the shipped cursor, for example).
+inline QString sourceFile(const QString& relativePath) {
+    return QString::fromLocal8Bit(qgetenv("QUILLFEN_SOURCE_DIR")) + "/" + relativePath;
+}
+
+}  // namespace qf::testing

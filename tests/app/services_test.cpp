@@ -1,0 +1,71 @@
+// The Qt window services' conversions, the cursor file reader and FileExists.
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/cursor_file.h"
+#include "app/qt_window_services.h"
+#include "app_fixture.h"
+#include "base/file_exists.h"
+
+namespace qf::testing {
+namespace {
+
+TEST(FileDialog, FilterBecomesQtNameFiltersWithEveryFileForStarDotStar) {
+    EXPECT_EQ(qtNameFilters("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"),
+              QStringList({"Text Files (*.txt)", "All Files (*)"}));
+    EXPECT_EQ(qtNameFilters("Pages|*.htm;*.html"), QStringList({"Pages (*.htm *.html)"}));
+    EXPECT_TRUE(qtNameFilters("").isEmpty());
+}
+
+TEST(FileDialog, SeveralFilesGiveTheFolderAndTheNamesSeparatedByNul) {
+    EXPECT_EQ(fileDialogResult({}), "");
+    EXPECT_EQ(fileDialogResult({"/home/u/a b.txt"}), "/home/u/a b.txt");
+    EXPECT_EQ(fileDialogResult({"/home/u/a.txt", "/home/u/b.txt"}), std::string("/home/u\0a.txt\0b.txt", 19));
+}
+
+TEST(MessageBox, CarriageReturnsShowAsLineBreaks) {
+    // The error report's "\r\r" is an empty line between two lines of text.
+    EXPECT_EQ(displayText("Type mismatch\r\nin X at line 5\r\rPlease"), "Type mismatch\nin X at line 5\n\nPlease");
+}
+
+TEST(CursorFile, ReadsTheHotSpotAndKeepsItInsideTheImage) {
+    QFile shipped(sourceFile("resources/HAND-M.CUR"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    QByteArray data = shipped.readAll();
+    QTemporaryDir dir;
+    auto write = [&](const QByteArray& content) {
+        const QString path = dir.filePath("c.cur");
+        QFile out(path);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(content);
+        return path;
+    };
+    const CursorImage hand = readCursorFile(write(data));
+    EXPECT_EQ(hand.hotSpot, QPoint(11, 1));
+    EXPECT_EQ(hand.image.size(), QSize(32, 32));
+
+    // A hot spot of (300, 40) on a 32 x 32 image.
+    data[10] = char(300 & 0xFF);
+    data[11] = char(300 >> 8);
+    data[12] = 40;
+    EXPECT_EQ(readCursorFile(write(data)).hotSpot, QPoint(31, 31));
+
+    EXPECT_THROW(readCursorFile(dir.filePath("missing.cur")), Failure);
+}
+
+TEST(FileExists, TrueForWhatHasAModificationTime) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("f.txt"));
+    file.open(QIODevice::WriteOnly);
+    file.close();
+    EXPECT_TRUE(FileExists(dir.filePath("f.txt").toStdString()));
+    EXPECT_TRUE(FileExists(dir.path().toStdString()));
+    EXPECT_FALSE(FileExists(dir.filePath("none.txt").toStdString()));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FileExists(dir.filePath("f.txt/below").toStdString()));
+}
+
+}  // namespace
+}  // namespace qf::testing

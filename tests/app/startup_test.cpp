@@ -1,0 +1,217 @@
+// Start-up of the main window: optional skin and cursor files, restored
+// options, the presence check, and how failing steps are reported.
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+#include "app/is_installed.h"
+#include "app/twips.h"
+#include "app_fixture.h"
+#include "base/trap.h"
+#include "urllist/url_list_view.h"
+
+namespace qf::testing {
+namespace {
+
+std::string report(const std::string& description, int line) {
+    return errorReportText(description, "in QuillfenApp2021/08/31.Form1.Form_Load ", line);
+}
+
+QColor background(const QWidget& control) { return control.palette().color(control.backgroundRole()); }
+
+TEST(StartUp, WithoutOptionalFilesOpensTheDesignedWindow) {
+    AppStart start;
+    ASSERT_TRUE(start.open());
+    Form1& form = *start.form;
+
+    EXPECT_TRUE(start.ui.boxes.empty());
+    EXPECT_EQ(start.end.calls, 0);
+    EXPECT_EQ(start.provider.created, 1);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.windowTitle(), "Quillfen");
+    EXPECT_FALSE(form.windowIcon().isNull());
+
+    // The list's one column.
+    const UrlListModel& list = form.listView().list();
+    EXPECT_EQ(list.columnCount(), 1);
+    EXPECT_EQ(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "URL(s)");
+    EXPECT_EQ(form.listView().columnWidth(0), twipsToPixels(6500, form.logicalDpiX()));
+    EXPECT_EQ(list.count(), 0);
+
+    // An empty store: the first option, both enabled.
+    EXPECT_TRUE(form.option1().isChecked());
+    EXPECT_FALSE(form.option2().isChecked());
+    EXPECT_TRUE(form.option1().isEnabled());
+    EXPECT_TRUE(form.option2().isEnabled());
+
+    // No skin: the design's white, no call on the skin component.
+    EXPECT_EQ(background(form), QColor(Qt::white));
+    EXPECT_EQ(background(form.option1()), QColor(Qt::white));
+    EXPECT_EQ(background(form.frame()), QColor(Qt::white));
+    EXPECT_FALSE(form.skin().loaded());
+    EXPECT_EQ(form.skin().optionFlags(), 0);
+    EXPECT_TRUE(form.styleSheet().isEmpty());
+
+    // No cursor file: the hand is Qt's pointing hand.
+    EXPECT_FALSE(form.hasHandCursor());
+    EXPECT_EQ(form.cursorFor(pointer::kCustom).shape(), Qt::PointingHandCursor);
+}
+
+TEST(StartUp, SkinFileTurnsTheBackgroundsToButtonFaceAndAppliesItsSheet) {
+    AppStart start;
+    const QByteArray sheet = "QPushButton { color: rgb(10, 20, 30); }";
+    start.writeProgramFile("x/o.cjs", sheet);
+    ASSERT_TRUE(start.open());
+    Form1& form = *start.form;
+
+    EXPECT_TRUE(start.ui.boxes.empty());
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    for (const QWidget* control : {static_cast<const QWidget*>(&form), static_cast<const QWidget*>(&form.option1()),
+                                   static_cast<const QWidget*>(&form.option2()),
+                                   static_cast<const QWidget*>(&form.frame())})
+        EXPECT_EQ(background(*control), buttonFace) << control->objectName().toStdString();
+    EXPECT_EQ(form.skin().optionFlags() & 1, 1);
+    EXPECT_TRUE(form.skin().property(5));
+    EXPECT_TRUE(form.skin().property(10));
+    EXPECT_EQ(form.styleSheet(), QString(sheet));
+}
+
+TEST(StartUp, SkinThatCannotBeLoadedIsReportedAt102AfterTheColoursChanged) {
+    AppStart start;
+    start.writeProgramFile("x/o.cjs", QByteArray("\x89PNG\0\0\xff\xfe", 8));
+    ASSERT_TRUE(start.open());
+    Form1& form = *start.form;
+
+    ASSERT_EQ(start.ui.boxes.size(), 1u);
+    EXPECT_EQ(start.ui.boxes[0].text, report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102));
+    EXPECT_EQ(start.ui.boxes[0].caption, "Application Error");
+    EXPECT_EQ(start.ui.boxes[0].flags, 48);
+    // The colours set before the load stay; nothing after it ran.
+    EXPECT_EQ(background(form), QApplication::palette().color(QPalette::Button));
+    EXPECT_EQ(form.skin().optionFlags(), 0);
+    EXPECT_TRUE(form.styleSheet().isEmpty());
+    // Start-up went on.
+    EXPECT_EQ(form.windowTitle(), "Quillfen");
+    EXPECT_TRUE(form.option1().isChecked());
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST(StartUp, SkinPathThatIsAFolderIsNoSkin) {
+    AppStart start;
+    QDir(start.programDir.path()).mkpath("x/o.cjs");
+    ASSERT_TRUE(start.open());
+    EXPECT_TRUE(start.ui.boxes.empty());
+    EXPECT_EQ(background(*start.form), QColor(Qt::white));
+    EXPECT_FALSE(start.form->skin().loaded());
+}
+
+TEST(StartUp, HandCursorFileGivesTheCustomPointerWithItsHotSpot) {
+    AppStart start;
+    QFile shipped(sourceFile("resources/HAND-M.CUR"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    start.writeProgramFile("HAND-M.CUR", shipped.readAll());
+    ASSERT_TRUE(start.open());
+
+    EXPECT_TRUE(start.ui.boxes.empty());
+    ASSERT_TRUE(start.form->hasHandCursor());
+    const QCursor hand = start.form->cursorFor(pointer::kCustom);
+    EXPECT_EQ(hand.shape(), Qt::BitmapCursor);
+    EXPECT_EQ(hand.hotSpot(), QPoint(11, 1));
+    EXPECT_EQ(hand.pixmap().size(), QSize(32, 32));
+}
+
+TEST(StartUp, CorruptCursorFilesAreReportedAt106AndStartUpGoesOn) {
+    // Text instead of a cursor; an empty file; an icon file; a cursor whose image
+    // lies beyond the end of the file.
+    QByteArray truncated("\0\0\2\0\1\0\x20\x20\0\0\x0b\0\x01\0\x28\x10\0\0\x16\0\0\0", 22);
+    const std::vector<QByteArray> files = {"not a cursor at all", QByteArray(),
+                                           QByteArray("\0\0\1\0\1\0", 6) + QByteArray(40, '\0'), truncated};
+    for (const QByteArray& content : files) {
+        AppStart start;
+        start.writeProgramFile("HAND-M.CUR", content);
+        ASSERT_TRUE(start.open());
+        ASSERT_EQ(start.ui.boxes.size(), 1u) << content.toHex().toStdString();
+        EXPECT_EQ(start.ui.boxes[0].text, report("Invalid picture", 106));
+        EXPECT_FALSE(start.form->hasHandCursor());
+        EXPECT_EQ(start.form->cursorFor(pointer::kCustom).shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(start.form->windowTitle(), "Quillfen");
+    }
+}
+
+struct StoredOptions {
+    const char* option1;  // nullptr: key missing
+    const char* option2;
+    bool selected1;
+    bool selected2;
+    std::vector<int> reportedLines;
+};
+
+TEST(StartUp, RestoresTheOptionsFromTheStore) {
+    const std::vector<StoredOptions> cases = {
+        {nullptr, nullptr, true, false, {}},
+        {"0", "1", false, true, {}},
+        {"False", "True", false, true, {}},
+        {"False", "False", false, false, {}},  // neither selected
+        {"FALSE", "-1", false, true, {}},
+        {"True", "maybe", true, false, {134}},     // the second keeps its state
+        {"maybe", nullptr, true, false, {132}},    // the first keeps the design's state
+        {"yes", "1,5", true, false, {132, 134}},   // commas read back as written
+        {" 2.5 ", "0", true, false, {}},
+    };
+    for (const StoredOptions& c : cases) {
+        AppStart start;
+        start.storeOptions(c.option1, c.option2);
+        ASSERT_TRUE(start.open());
+        const std::string label = std::string(c.option1 ? c.option1 : "-") + " / " + (c.option2 ? c.option2 : "-");
+        EXPECT_EQ(start.form->option1().isChecked(), c.selected1) << label;
+        EXPECT_EQ(start.form->option2().isChecked(), c.selected2) << label;
+        std::vector<std::string> expected;
+        for (int line : c.reportedLines) expected.push_back(report("Type mismatch", line));
+        EXPECT_EQ(start.ui.messages(), expected) << label;
+    }
+}
+
+TEST(StartUp, SeveralFailingStepsGiveOneReportEachInOrder) {
+    AppStart start;
+    start.writeProgramFile("x/o.cjs", QByteArray("\0", 1));
+    start.writeProgramFile("HAND-M.CUR", "junk");
+    start.storeOptions("junk", "junk");
+    ASSERT_TRUE(start.open());
+    const std::vector<std::string> expected = {
+        report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102), report("Invalid picture", 106),
+        report("Type mismatch", 132), report("Type mismatch", 134)};
+    EXPECT_EQ(start.ui.messages(), expected);
+    EXPECT_TRUE(start.form->isVisible());
+}
+
+TEST(StartUp, WithoutSpreadsheetApplicationShowsTheAdvisoryAndEnds) {
+    for (auto mode : {FakeProvider::Mode::Fails, FakeProvider::Mode::GivesNothing}) {
+        AppStart start;
+        start.provider.mode = mode;
+        bool visibleAtEnd = true;
+        start.end.onEnd = [&] { visibleAtEnd = start.form->isVisible(); };
+        EXPECT_FALSE(start.open());
+
+        ASSERT_EQ(start.ui.boxes.size(), 1u);
+        const ShownBox& box = start.ui.boxes[0];
+        EXPECT_EQ(box.text,
+                  "Error 842001. A normal instance of Excel could not be created.\r\n\r\n"
+                  "1. Please make sure Excel is installed on this computer.\r\n\r\n"
+                  "2. Please open Excel normally and make sure a blank spreadsheet opens immediately without any "
+                  "interrupting window (such as an Excel file recovery window).\r\n\r\n"
+                  "3. Please make sure that when you double-click on a XLS or XLSX file that Excel opens normally "
+                  "without any interrupting messages.\r\n\r\n"
+                  "4. All versions of Excel are supported by this software except for the rare Excel Starter and "
+                  "Student editions.");
+        EXPECT_EQ(box.caption, "");  // the application title
+        EXPECT_EQ(box.flags, 0);
+        EXPECT_EQ(start.end.calls, 1);
+        EXPECT_FALSE(visibleAtEnd);
+        EXPECT_FALSE(start.form->isVisible());
+    }
+}
+
+}  // namespace
+}  // namespace qf::testing

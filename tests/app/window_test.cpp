@@ -1,0 +1,314 @@
+// The main window's design, the hover pointer rule, the progress bar, the
+// sheet mode kept in the store, and closing the window.
+
+#include <QAccessible>
+#include <QApplication>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/progress_bar.h"
+#include "app/push_button.h"
+#include "app/twips.h"
+#include "app_fixture.h"
+#include "urllist/url_list_view.h"
+
+namespace qf::testing {
+namespace {
+
+struct Designed {
+    const char* name;
+    const char* caption;
+    int left, top, width, height;
+};
+
+// The design, in tab order.
+const std::vector<Designed> kDesign = {
+    {"ListView1", "", 120, 630, 6840, 2535},
+    {"PushButton5", "Move Up", 7080, 630, 840, 1200},
+    {"PushButton6", "Move Down", 7080, 1950, 840, 1200},
+    {"PushButton4", "Add URL", 120, 3260, 3840, 405},
+    {"PushButton13", "Load URLs From Text File", 4080, 3260, 3840, 405},
+    {"PushButton11", "Clear List", 120, 3770, 3840, 405},
+    {"PushButton17", "Remove Filenames Containing X", 120, 4280, 3840, 405},
+    {"PushButton1", "Remove Filenames Not Cont. X", 4080, 4280, 3840, 405},
+    {"Option1", "Import all web sites to one sheet", 240, 300, 5175, 255},
+    {"Option2", "Import each web site to a separate sheet", 240, 650, 5775, 255},
+    {"PushButton2", "Start Importing", 120, 5950, 7800, 405},
+    {"ProgressBar1", "Progress Bar", 120, 6470, 7800, 405},
+    {"Frame1", "Import Options", 120, 4725, 7800, 1095},
+    {"PushButton3", "Load Sample/Example URLs", 4080, 3770, 3840, 405},
+    {"PushButton8", "Help", 120, 120, 7800, 405},
+};
+
+QString captionOf(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    if (auto* p = qobject_cast<QProgressBar*>(w)) return p->text();
+    return {};
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(start.open()); }
+    Form1& form() { return *start.form; }
+    QWidget* control(const char* name) { return form().findChild<QWidget*>(name); }
+
+    // A pointer move as the window system delivers it: to the widget under the
+    // pointer, passed on to its containers when the widget does not take it.
+    void moveOver(QWidget* widget, QPoint at = {2, 2}) {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+
+    AppStart start;
+};
+
+TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThem) {
+    const double dpiX = form().logicalDpiX(), dpiY = form().logicalDpiY();
+    auto x = [&](int twips) { return twipsToPixels(twips, dpiX); };
+    auto y = [&](int twips) { return twipsToPixels(twips, dpiY); };
+
+    EXPECT_EQ(form().size(), QSize(x(8040), y(6990)));
+    EXPECT_EQ(form().minimumSize(), form().maximumSize());  // not resizable
+    EXPECT_FALSE(form().windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form().windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form().windowFlags() & Qt::WindowCloseButtonHint);
+
+    for (const Designed& d : kDesign) {
+        QWidget* w = control(d.name);
+        ASSERT_NE(w, nullptr) << d.name;
+        EXPECT_EQ(w->geometry(), QRect(x(d.left), y(d.top), x(d.width), y(d.height))) << d.name;
+        EXPECT_EQ(captionOf(w), d.caption) << d.name;
+        const bool inFrame = QString(d.name).startsWith("Option");
+        EXPECT_EQ(w->parentWidget(), inFrame ? control("Frame1") : &form()) << d.name;
+        EXPECT_EQ(w->palette().color(w->backgroundRole()), QColor(Qt::white)) << d.name;
+        const bool pushButton = QString(d.name).startsWith("PushButton");
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), pushButton ? 11.25 : 9.0) << d.name;
+        EXPECT_TRUE(w->font().bold()) << d.name;
+        EXPECT_EQ(w->font().family(), "Arial") << d.name;
+        if (qobject_cast<QAbstractButton*>(w)) {
+            // Screen readers read the caption.
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(accessible, nullptr);
+            EXPECT_EQ(accessible->text(QAccessible::Name), d.caption) << d.name;
+        }
+    }
+    // At 96 dpi the window is 536 x 466 pixels.
+    if (dpiX == 96 && dpiY == 96) {
+        EXPECT_EQ(form().size(), QSize(536, 466));
+    }
+
+    EXPECT_EQ(control("ListView1")->toolTip(),
+              "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+    auto& bar = form().progressBar();
+    EXPECT_EQ(bar.minimum(), 0);
+    EXPECT_EQ(bar.maximum(), 100);
+    EXPECT_EQ(bar.progress(), 0.0);
+    EXPECT_FALSE(form().pushButtons()[0]->picture().isNull());
+    EXPECT_FALSE(form().pushButtons()[1]->picture().isNull());
+    // Nothing beyond the design: ten buttons, one list, one frame, two options, one bar.
+    int buttons = 0;
+    for (QAbstractButton* b : form().findChildren<QAbstractButton*>())
+        buttons += !form().listView().isAncestorOf(b);
+    EXPECT_EQ(buttons, 12);
+    EXPECT_EQ(form().findChildren<QProgressBar*>().size(), 1);
+    EXPECT_EQ(form().findChildren<QGroupBox*>().size(), 1);
+}
+
+TEST_F(WindowTest, TabMovesThroughTheControlsInTheDesignOrder) {
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
+    EXPECT_EQ(QApplication::focusWidget(), control("ListView1"));
+
+    // Every control that takes the focus, in the design's order; of the two
+    // options only the selected one is a tab stop.
+    std::vector<std::string> visited;
+    for (int i = 0; i < 13; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    const std::vector<std::string> expected = {"PushButton5",  "PushButton6", "PushButton4", "PushButton13",
+                                               "PushButton11", "PushButton17", "PushButton1", "Option1",
+                                               "PushButton2",  "PushButton3", "PushButton8", "ListView1",
+                                               "PushButton5"};
+    EXPECT_EQ(visited, expected);
+}
+
+TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
+    auto& ui = start.ui;
+    for (PushButton* button : form().pushButtons()) {
+        ui.setPointer(pointer::kDefault);
+        moveOver(button);
+        EXPECT_EQ(ui.pointer(), pointer::kCustom) << button->objectName().toStdString();
+        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor);
+    }
+    // Away from a button, back to the default pointer: background, frame, options.
+    for (QWidget* elsewhere : {static_cast<QWidget*>(&form()), static_cast<QWidget*>(&form().frame()),
+                               static_cast<QWidget*>(&form().option1()),
+                               static_cast<QWidget*>(&form().option2())}) {
+        moveOver(form().pushButtons()[0]);
+        ASSERT_EQ(ui.pointer(), pointer::kCustom);
+        moveOver(elsewhere);
+        EXPECT_EQ(ui.pointer(), pointer::kDefault) << elsewhere->objectName().toStdString();
+        EXPECT_EQ(form().cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+    }
+    // The list's own pointer handler applies the rule to the list.
+    moveOver(form().pushButtons()[0]);
+    moveOver(form().listView().viewport());
+    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+}
+
+TEST_F(WindowTest, HourglassStaysWhateverThePointerMovesOver) {
+    auto& ui = start.ui;
+    ui.setPointer(pointer::kHourglass);
+    const auto history = ui.pointerHistory;
+    QList<QWidget*> everywhere = {&form(), &form().frame(), &form().option1(), &form().option2(),
+                                  form().listView().viewport(), &form().progressBar()};
+    for (PushButton* b : form().pushButtons()) everywhere << b;
+    for (QWidget* w : everywhere) {
+        moveOver(w);
+        EXPECT_EQ(ui.pointer(), pointer::kHourglass) << w->objectName().toStdString();
+        EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+    }
+    EXPECT_EQ(ui.pointerHistory, history);
+    ui.setPointer(pointer::kDefault);
+    EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(WindowTest, ProgressBarShowsItsTextExactlyAndKeepsFractions) {
+    ProgressBar& bar = form().progressBar();
+    EXPECT_EQ(bar.text(), "Progress Bar");
+    const std::string url = "Processing: www.example.com/%p%20off?x=%v&y=%m%";
+    form().setProgressText(url);
+    EXPECT_EQ(bar.text().toStdString(), url);
+    form().setProgressValue(100.0 / 3);
+    EXPECT_DOUBLE_EQ(bar.progress(), 100.0 / 3);
+    // A value outside the range fails and changes nothing.
+    EXPECT_THROW(form().setProgressValue(100.5), Failure);
+    EXPECT_THROW(form().setProgressValue(-1), Failure);
+    EXPECT_DOUBLE_EQ(bar.progress(), 100.0 / 3);
+    form().setProgressValue(100);
+    EXPECT_EQ(bar.value(), 100);
+    EXPECT_FALSE(bar.grab().isNull());
+}
+
+TEST_F(WindowTest, TheRunReadsTheListAndTheSheetMode) {
+    form().listView().list().append("  www.example.com/a b ");
+    form().listView().list().append("");
+    EXPECT_EQ(form().entryCount(), 2);
+    EXPECT_EQ(form().entryText(1), "  www.example.com/a b ");
+    EXPECT_EQ(form().entryText(2), "");
+    EXPECT_FALSE(form().separateSheets());
+    form().option2().click();
+    EXPECT_TRUE(form().separateSheets());
+}
+
+TEST_F(WindowTest, ButtonsReachTheirCommands) {
+    // "Start Importing" on an empty list refuses; "Add URL" asks for an address.
+    form().findChild<QAbstractButton*>("PushButton2")->click();
+    ASSERT_EQ(start.ui.messages().size(), 1u);
+    EXPECT_EQ(start.ui.messages()[0], "No files added.");
+    start.ui.answerInput("www.example.com");
+    form().findChild<QAbstractButton*>("PushButton4")->click();
+    EXPECT_EQ(start.ui.boxes.back().kind, ShownBox::Input);
+    EXPECT_EQ(form().entryCount(), 1);
+}
+
+TEST(SheetMode, ChoiceIsWrittenAtOnceAndRestoredAfterARestart) {
+    AppStart first;
+    ASSERT_TRUE(first.open());
+    first.form->option2().click();
+    const QString file = first.settings->location("Tarnwick");
+    {
+        QSettings stored(file, QSettings::IniFormat);
+        EXPECT_EQ(stored.value("Quillfen/Option1").toString(), "False");
+        EXPECT_EQ(stored.value("Quillfen/Option2").toString(), "True");
+    }
+    EXPECT_TRUE(file.startsWith(first.settingsDir.path()));
+
+    // A second start with the same store.
+    AppStart second;
+    second.settings = std::make_unique<SettingsStore>(first.settingsDir.path());
+    ASSERT_TRUE(second.open());
+    EXPECT_FALSE(second.form->option1().isChecked());
+    EXPECT_TRUE(second.form->option2().isChecked());
+    second.form->option1().click();
+    QSettings stored(file, QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Quillfen/Option1").toString(), "True");
+    EXPECT_EQ(stored.value("Quillfen/Option2").toString(), "False");
+    EXPECT_TRUE(first.ui.boxes.empty());
+    EXPECT_TRUE(second.ui.boxes.empty());
+}
+
+TEST(SheetMode, NeitherSelectedUntilTheUserChooses) {
+    AppStart start;
+    start.storeOptions("False", "False");
+    ASSERT_TRUE(start.open());
+    EXPECT_FALSE(start.form->option1().isChecked());
+    EXPECT_FALSE(start.form->option2().isChecked());
+    start.form->option2().click();
+    EXPECT_TRUE(start.form->option2().isChecked());
+    start.form->option1().click();
+    // The group is still exclusive.
+    EXPECT_TRUE(start.form->option1().isChecked());
+    EXPECT_FALSE(start.form->option2().isChecked());
+}
+
+TEST(SheetMode, StoreThatCannotBeWrittenIsToldAndTheChoiceStillHolds) {
+    AppStart start;
+    // The store's folder would have to be made inside a plain file.
+    start.writeProgramFile("plain-file", "x");
+    const QString folder = start.programDir.filePath("plain-file/config");
+    start.settings = std::make_unique<SettingsStore>(folder);
+    ASSERT_TRUE(start.open());
+    EXPECT_TRUE(start.ui.boxes.empty());  // an unreadable store reads as empty
+    EXPECT_TRUE(start.form->option1().isChecked());
+    start.form->option2().click();
+
+    ASSERT_EQ(start.ui.messages().size(), 1u);
+    EXPECT_EQ(start.ui.boxes[0].flags, 48);
+    EXPECT_EQ(start.ui.boxes[0].text,
+              "The settings could not be saved to " + QDir::toNativeSeparators(folder).toStdString() +
+                  "/Tarnwick.ini.");
+    EXPECT_TRUE(start.form->option2().isChecked());
+    EXPECT_TRUE(start.form->separateSheets());
+}
+
+TEST(Closing, YieldsTwiceThenEndsTheProgram) {
+    AppStart start;
+    ASSERT_TRUE(start.open());
+    int roundsAtEnd = -1;
+    start.end.onEnd = [&] { roundsAtEnd = start.ui.eventRounds; };
+    const int before = start.ui.eventRounds;
+    start.form->close();
+    EXPECT_EQ(start.end.calls, 1);
+    EXPECT_EQ(roundsAtEnd - before, 2);
+}
+
+TEST(Closing, EndsAtOnceWhileACommandIsYielding) {
+    // The real end: the process exits with code 0 from inside the yield; the
+    // rest of the command never runs.
+    EXPECT_EXIT(
+        {
+            ScriptedServices ui;
+            FakeProvider provider;
+            QTemporaryDir settingsDir;
+            SettingsStore settings(settingsDir.path());
+            ProcessEnd end;
+            Form1 form(ui, provider, settings, end, QDir::tempPath().toStdString());
+            form.open();
+            ui.onNextEvents([&] { form.close(); });
+            ui.processPendingEvents();  // a long command lets the window work
+            std::fputs("the command went on\n", stderr);
+            std::abort();
+        },
+        ::testing::ExitedWithCode(0), "^$");
+}
+
+}  // namespace
+}  // namespace qf::testing
