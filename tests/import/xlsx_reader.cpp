@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace qf::testing {
 
 namespace {
@@ -30,7 +32,9 @@ std::string XlsxContent::at(const std::string& sheet, const std::string& cell) c
 
 XlsxContent readXlsx(const std::string& path) {
     XlsxContent content;
-    const std::string command = "python3 -c '" + std::string(kDump) + "' '" + path + "' 2>&1";
+    // Debian's openpyxl belongs to the system's interpreter, which a per-user one may shadow.
+    const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    const std::string command = python + " -c '" + std::string(kDump) + "' '" + path + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) {
         content.error = "cannot start python3";

@@ -1,0 +1,125 @@
+// The import driving the embedded spreadsheet engine: pages served on loopback
+// land in the workbook that the engine writes, read back cell by cell.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/engine_provider.h"
+#include "import/excel1.h"
+#include "import/import_run.h"
+#include "base/program_info.h"
+#include "list_host.h"
+#include "loopback_server.h"
+#include "support/scripted_services.h"
+#include "xlsx_reader.h"
+
+namespace qf {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LoopbackServer;
+using testing::ScriptedServices;
+using testing::XlsxContent;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kPricesPage =
+    "<html><head><title>Shop</title></head><body><h1>Prices</h1>"
+    "<table><tr><th>Item</th><th>Cost</th></tr><tr><td>Tea</td><td>3</td></tr></table>"
+    "<p>The end</p></body></html>";
+constexpr const char* kNotesPage = "<html><body><p>First note</p><p>Second note</p></body></html>";
+
+class ImportIntoEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillfen-import-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        server.page("/prices.html", kPricesPage);
+        server.page("/notes.html", kNotesPage);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    engine::EngineSettings settings() {
+        engine::EngineSettings s;
+        s.documentsFolder = folder;
+        s.openWorkbook = [this](const std::string& path) { written.push_back(path); };
+        return s;
+    }
+    XlsxContent onlyWorkbook() {
+        EXPECT_EQ(written.size(), 1u);
+        if (written.empty()) return {};
+        XlsxContent content = testing::readXlsx(written.front());
+        EXPECT_EQ(content.error, "");
+        return content;
+    }
+
+    std::string folder;
+    Strings written;
+    LoopbackServer server;
+    ScriptedServices ui;
+};
+
+TEST_F(ImportIntoEngine, ImportWebBringsAPageIntoTheSheet) {
+    engine::EngineProvider provider(settings());
+    automation::Object app = provider.create("Excel.Application");
+    app.obj("Workbooks").call("add");
+    automation::Object workbook(app.obj("Workbooks").get("", {1}));
+
+    EXPECT_TRUE(ImportWeb(workbook, server.url("/prices.html"), ui));
+    EXPECT_FALSE(ImportWeb(workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
+    EXPECT_TRUE(ui.boxes.empty()) << "the refresh reports nothing";
+    app.put("Visible", true);
+
+    const XlsxContent book = onlyWorkbook();
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const std::string& sheet = book.sheets[0];
+    EXPECT_EQ(book.at(sheet, "A1"), "str:Prices");
+    EXPECT_EQ(book.at(sheet, "A2"), "str:Item");
+    EXPECT_EQ(book.at(sheet, "B2"), "str:Cost");
+    EXPECT_EQ(book.at(sheet, "A3"), "str:Tea");
+    EXPECT_EQ(book.at(sheet, "B3"), "int:3");
+    EXPECT_EQ(book.at(sheet, "A4"), "str:The end");
+    EXPECT_EQ(book.at(sheet, "A5"), "");
+}
+
+TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
+    engine::EngineProvider provider(settings());
+    testing::ListHost host;
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
+    host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html"), unreachable, ""};
+    PushButton2_Click(host, ui, provider);
+
+    EXPECT_EQ(ui.messages(), Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" +
+                                     unreachable + "\r\n\r\n\r\ncould not be read. \r\nPlease check them. "
+                                     "Please email a screenshot of this message to " + supportEmail() +
+                                     " if you have any questions."});
+    const XlsxContent book = onlyWorkbook();
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const std::string& sheet = book.sheets[0];
+    const Strings columnA = {"str:First note", "str:Second note", "str:Prices", "str:Item", "str:Tea", "str:The end", ""};
+    for (std::size_t row = 0; row < columnA.size(); ++row)
+        EXPECT_EQ(book.at(sheet, "A" + std::to_string(row + 1)), columnA[row]) << "row " << row + 1;
+    EXPECT_EQ(book.at(sheet, "B5"), "int:3") << "the earlier page moved down whole";
+}
+
+TEST_F(ImportIntoEngine, ARunOnSeparateSheetsGivesOneSheetPerEntry) {
+    engine::EngineProvider provider(settings());
+    testing::ListHost host;
+    host.option2 = true;
+    host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html")};
+    PushButton2_Click(host, ui, provider);
+
+    EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
+    const XlsxContent book = onlyWorkbook();
+    ASSERT_EQ(book.sheets.size(), 3u);
+    EXPECT_EQ(book.at(book.sheets[0], "A1"), "str:Prices");
+    EXPECT_TRUE(book.cells.count(book.sheets[1]) == 0 || book.cells.at(book.sheets[1]).empty())
+        << "the failed entry keeps an empty sheet";
+    EXPECT_EQ(book.at(book.sheets[2], "A1"), "str:First note");
+    EXPECT_EQ(book.at(book.sheets[2], "A2"), "str:Second note");
+}
+
+}  // namespace
+}  // namespace qf

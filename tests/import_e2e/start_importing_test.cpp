@@ -1,0 +1,216 @@
+// "Start Importing" end to end: the real main window, the embedded engine and
+// pages served on loopback; the boxes answered by scripted window services and
+// the written workbook read back cell by cell.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/form1.h"
+#include "app/program_end.h"
+#include "app/progress_bar.h"
+#include "app/settings_store.h"
+#include "base/program_info.h"
+#include "engine/engine_provider.h"
+#include "support/scripted_services.h"
+#include "tests/import/loopback_server.h"
+#include "tests/import/xlsx_reader.h"
+#include "urllist/url_list_view.h"
+
+namespace qf {
+namespace {
+
+using testing::LoopbackServer;
+using testing::XlsxContent;
+using Strings = std::vector<std::string>;
+
+class NoEnd : public ProgramEnd {
+public:
+    void now() override { ++calls; }
+    int calls = 0;
+};
+
+class StartImporting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.page("/table.html",
+                    "<html><body><table><tr><th>City</th><th>Population</th></tr>"
+                    "<tr><td>Oslo</td><td>709,037</td></tr></table></body></html>");
+        server.page("/notes.html",
+                    "<html><head><title>Notes</title><script>var x = 1;</script></head><body>"
+                    "<h2>Notes</h2><p>First <b>bold</b> line</p><p>Second line</p></body></html>");
+        server.page("/pre.html", "<html><body><pre>id  name\n1   alpha\n2   beta</pre></body></html>");
+
+        engine::EngineSettings engineSettings;
+        engineSettings.documentsFolder = documents.path().toStdString();
+        engineSettings.openWorkbook = [this](const std::string& path) { ui.openDocument(path); };
+        provider = std::make_unique<engine::EngineProvider>(std::move(engineSettings));
+        form = std::make_unique<Form1>(ui, *provider, settings, end, programFolder.path().toStdString());
+        ASSERT_TRUE(form->open());
+        ASSERT_EQ(ui.boxes.size(), 0u) << "start-up shows nothing";
+        // The progress bar as it stands each time the run lets events through.
+        ui.everyEvents = [this] {
+            progress.push_back(form->progressBar().progress());
+            progressTexts.push_back(form->progressBar().text().toStdString());
+        };
+    }
+
+    QAbstractButton& button(const char* name) { return *form->findChild<QAbstractButton*>(name); }
+    // "Add URL", typed into the input box.
+    void add(const std::string& address) {
+        ui.answerInput(address);
+        button("PushButton4").click();
+    }
+    Strings listed() {
+        Strings out;
+        for (int p = 1; p <= form->entryCount(); ++p) out.push_back(form->entryText(p));
+        return out;
+    }
+    XlsxContent writtenWorkbook() {
+        EXPECT_EQ(ui.openedDocuments.size(), 1u) << "one workbook written and shown";
+        if (ui.openedDocuments.empty()) return {};
+        XlsxContent content = testing::readXlsx(ui.openedDocuments.front());
+        EXPECT_EQ(content.error, "");
+        return content;
+    }
+    void expectColumn(const XlsxContent& book, const std::string& sheet, const std::string& column,
+                      const Strings& values) {
+        for (std::size_t row = 0; row < values.size(); ++row) {
+            const std::string cell = column + std::to_string(row + 1);
+            EXPECT_EQ(book.at(sheet, cell), values[row]) << sheet << "!" << cell;
+        }
+    }
+
+    LoopbackServer server;
+    QTemporaryDir programFolder, settingsFolder, documents;
+    testing::ScriptedServices ui;
+    SettingsStore settings{settingsFolder.path()};
+    NoEnd end;
+    std::unique_ptr<engine::EngineProvider> provider;
+    std::unique_ptr<Form1> form;
+    std::vector<double> progress;
+    Strings progressTexts;
+};
+
+TEST_F(StartImporting, OneSheetPutsEveryPageAtA1WithTheNewestOnTop) {
+    form->option1().click();
+    add(server.url("/table.html"));
+    add(server.url("/notes.html"));
+    add(server.url("/pre.html"));
+    button("PushButton2").click();
+
+    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    const XlsxContent book = writtenWorkbook();
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const std::string& sheet = book.sheets[0];
+    expectColumn(book, sheet, "A",
+                 {"str:id", "int:1", "int:2", "str:Notes", "str:First bold line", "str:Second line", "str:City",
+                  "str:Oslo", ""});
+    expectColumn(book, sheet, "B", {"str:name", "str:alpha", "str:beta", "", "", "", "str:Population", "int:709037"});
+    EXPECT_EQ(form->progressBar().text().toStdString(), "Progress Bar");
+    EXPECT_EQ(form->progressBar().progress(), 0);
+    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+    EXPECT_EQ(listed().size(), 3u) << "the run changes nothing in the list";
+}
+
+TEST_F(StartImporting, SeparateSheetsGiveOneSheetPerEntryAndKeepTheFailedOnesEmpty) {
+    form->option2().click();
+    add(server.url("/table.html"));
+    add(server.url("/missing.html"));
+    add(server.url("/notes.html"));
+    button("PushButton2").click();
+
+    const XlsxContent book = writtenWorkbook();
+    ASSERT_EQ(book.sheets.size(), 3u);
+    expectColumn(book, book.sheets[0], "A", {"str:City", "str:Oslo", ""});
+    EXPECT_EQ(book.cells.count(book.sheets[1]) ? book.cells.at(book.sheets[1]).size() : 0u, 0u);
+    expectColumn(book, book.sheets[2], "A", {"str:Notes", "str:First bold line", "str:Second line", ""});
+    EXPECT_NE(ui.messages().back().find("\r\n" + server.url("/missing.html") + "\r\n"), std::string::npos);
+}
+
+TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) {
+    const std::string missing = server.url("/missing.html");
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
+    // A text file with a blank line gives an empty entry.
+    QFile file(programFolder.filePath("urls.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(server.url("/table.html") + "\r\n" + missing + "\r\n" + unreachable + "\r\n\r\n"));
+    file.close();
+    ui.answerFileDialog(file.fileName().toStdString());
+    button("PushButton13").click();
+    ASSERT_EQ(listed(), (Strings{server.url("/table.html"), missing, unreachable, ""}));
+
+    button("PushButton2").click();
+
+    EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nThe following URLs: \r\n" + missing + "\r\n" + unreachable +
+                                        "\r\n\r\n\r\ncould not be read. \r\nPlease check them. Please email a "
+                                        "screenshot of this message to " + supportEmail() +
+                                        " if you have any questions.");
+    EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
+    // Two yields per entry: before the bar is set, and after.
+    ASSERT_EQ(progress.size(), 8u);
+    EXPECT_EQ((std::vector<double>{progress[1], progress[3], progress[5], progress[7]}),
+              (std::vector<double>{25, 50, 75, 100}));
+    EXPECT_EQ(progressTexts[1], "Processing: " + server.url("/table.html"));
+    EXPECT_EQ(progressTexts[7], "Processing: ");
+    const XlsxContent book = writtenWorkbook();
+    ASSERT_EQ(book.sheets.size(), 1u);
+    expectColumn(book, book.sheets[0], "A", {"str:City", "str:Oslo", ""});
+}
+
+TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTakesNewEntries) {
+    add(server.url("/table.html"));
+    add(server.url("/notes.html"));
+    const Strings before = listed();
+    Strings during;
+    int pointerDuring = -1;
+    ui.onNextEvents([&] {
+        pointerDuring = ui.pointer();
+        button("PushButton11").click();  // Clear List
+        form->listView().selectPosition(2);
+        button("PushButton5").click();  // Move Up
+        form->listView().selectPosition(1);
+        button("PushButton6").click();  // Move Down
+        QTest::keyClick(&form->listView(), Qt::Key_Delete);
+        const QRect row = form->listView().visualRect(form->listView().model()->index(0, 0));
+        QTest::mouseDClick(form->listView().viewport(), Qt::LeftButton, {}, row.center());
+        add(server.url("/pre.html"));
+        during = listed();
+    });
+    button("PushButton2").click();
+
+    EXPECT_EQ(pointerDuring, pointer::kHourglass);
+    Strings expected = before;
+    expected.push_back(server.url("/pre.html"));
+    EXPECT_EQ(during, expected) << "only the new entry changed the list";
+    EXPECT_EQ(listed(), expected);
+    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    const XlsxContent book = writtenWorkbook();
+    expectColumn(book, book.sheets.at(0), "A",
+                 {"str:Notes", "str:First bold line", "str:Second line", "str:City", "str:Oslo", ""});
+}
+
+TEST_F(StartImporting, ASecondRunStartedDuringTheFirstShowsItsOwnWorkbook) {
+    add(server.url("/table.html"));
+    ui.onNextEvents([&] { button("PushButton2").click(); });
+    button("PushButton2").click();
+
+    EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
+    ASSERT_EQ(ui.openedDocuments.size(), 2u);
+    EXPECT_NE(ui.openedDocuments[0], ui.openedDocuments[1]);
+    for (const auto& path : ui.openedDocuments)
+        EXPECT_EQ(testing::readXlsx(path).at("Sheet1", "A2"), "str:Oslo") << path;
+}
+
+}  // namespace
+}  // namespace qf
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
