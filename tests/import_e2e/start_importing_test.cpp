@@ -206,6 +206,21 @@ TEST_F(StartImporting, ASecondRunStartedDuringTheFirstShowsItsOwnWorkbook) {
         EXPECT_EQ(testing::readXlsx(path).at("Sheet1", "A2"), "str:Oslo") << path;
 }
 
+TEST_F(StartImporting, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) {
+    add(server.url("/table.html"));
+    int endsAtClose = -1;
+    std::size_t boxesShownByClose = 99;
+    ui.onNextEvents([&] {
+        const std::size_t before = ui.boxes.size();
+        form->close();
+        endsAtClose = end.calls;
+        boxesShownByClose = ui.boxes.size() - before;
+    });
+    button("PushButton2").click();
+    EXPECT_EQ(endsAtClose, 1);
+    EXPECT_EQ(boxesShownByClose, 0u);
+}
+
 }  // namespace
 }  // namespace qf
 

@@ -1,0 +1,98 @@
+// The real executable under a virtual X server, driven by real input events:
+// two loopback pages typed in through "Add URL", "Start Importing" clicked, and
+// the workbook found in the documents folder.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "tests/import/loopback_server.h"
+#include "tests/import/xlsx_reader.h"
+
+namespace {
+
+// $1 the program, $2 and $3 the addresses, $4 the documents folder. Places are
+// the design's, in pixels at 96 dots per inch (15 twips to the pixel).
+const char* const kScript = R"sh(
+program="$1"; first="$2"; second="$3"; documents="$4"
+"$program" &
+pid=$!
+trap 'kill $pid 2>/dev/null' EXIT
+windows() { xdotool search --onlyvisible --name '^Quillfen$' 2>/dev/null; }
+main=""
+for i in $(seq 1 150); do main="$(windows | head -n1)"; [ -n "$main" ] && break; sleep 0.1; done
+[ -n "$main" ] || { echo "no window"; exit 1; }
+sleep 0.5
+add_url() {
+  xdotool mousemove --window "$main" 136 230 click 1
+  dialog=""
+  for i in $(seq 1 100); do dialog="$(windows | grep -vx "$main" | head -n1)"; [ -n "$dialog" ] && break; sleep 0.1; done
+  [ -n "$dialog" ] || { echo "no input box"; exit 1; }
+  sleep 0.3
+  xdotool windowfocus --sync "$dialog"
+  xdotool type --delay 5 "$1"
+  xdotool key Return
+  for i in $(seq 1 100); do [ -z "$(windows | grep -vx "$main")" ] && break; sleep 0.1; done
+}
+add_url "$first"
+add_url "$second"
+xdotool mousemove --window "$main" 268 410 click 1
+for i in $(seq 1 300); do
+  found="$(ls "$documents"/*.xlsx 2>/dev/null | head -n1)"
+  [ -n "$found" ] && break
+  sleep 0.1
+done
+[ -n "$found" ] || { echo "no workbook written"; exit 1; }
+echo "workbook: $found"
+)sh";
+
+TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
+    for (const char* tool : {"xvfb-run", "xdotool"})
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is not installed";
+
+    qf::testing::LoopbackServer server;
+    server.page("/first.html", "<html><body><p>First page</p></body></html>");
+    server.page("/second.html", "<html><body><table><tr><td>Second</td><td>42</td></tr></table></body></html>");
+
+    QTemporaryDir home;
+    const QString config = home.filePath("config");
+    const QString documents = home.filePath("Documents");
+    QDir().mkpath(config);
+    QDir().mkpath(documents);
+    QFile dirs(config + "/user-dirs.dirs");
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"" + documents.toUtf8() + "\"\n");
+    dirs.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", config);
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24 -dpi 96", "sh", "-c", kScript, "sh",
+                           QUILLFEN_EXECUTABLE, QString::fromStdString(server.url("/first.html")),
+                           QString::fromStdString(server.url("/second.html")), documents});
+    ASSERT_TRUE(run.waitForFinished(90000));
+    const std::string output = QString::fromLocal8Bit(run.readAll()).toStdString();
+    ASSERT_EQ(run.exitCode(), 0) << output;
+
+    const QStringList written = QDir(documents).entryList({"*.xlsx"});
+    ASSERT_EQ(written.size(), 1) << output;
+    const auto book = qf::testing::readXlsx(QDir(documents).filePath(written.front()).toStdString());
+    ASSERT_EQ(book.error, "");
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const std::string& sheet = book.sheets.front();
+    // The newest page on top.
+    EXPECT_EQ(book.at(sheet, "A1"), "str:Second");
+    EXPECT_EQ(book.at(sheet, "B1"), "int:42");
+    EXPECT_EQ(book.at(sheet, "A2"), "str:First page");
+    EXPECT_EQ(server.requests(), 2);
+}
+
+}  // namespace
