@@ -134,7 +134,7 @@ TEST_F(DragTest, ScrollsOnlyBeyondTheScreenRows) {
     drag({top + 1, top});
     EXPECT_EQ(topRow(), top - 1);
 
-    const int bottom = view->positionAt({10, view->viewport()->height() - view->rowHeight(0) / 2 - 1});
+    const int bottom = view->positionAt({10, view->viewport()->height() - view->rowHeight() / 2 - 1});
     cursorY = 364;
     drag({bottom - 1, bottom});
     EXPECT_EQ(topRow(), top - 1);
