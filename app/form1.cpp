@@ -16,6 +16,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "cursor_file.h"
+#include "frame.h"
 #include "import/automation/variant.h"
 #include "is_installed.h"
 #include "program_end.h"
@@ -138,7 +139,7 @@ void Form1::buildControls() {
     PushButton* removeContaining = button("PushButton17", "Remove Filenames Containing X", 120, 4280, 3840, 405);
     PushButton* removeNotContaining = button("PushButton1", "Remove Filenames Not Cont. X", 4080, 4280, 3840, 405);
 
-    frame1_ = new QGroupBox("Import Options", this);
+    frame1_ = new Frame("Import Options", this);
     frame1_->setObjectName("Frame1");
     frame1_->setAutoFillBackground(true);
     setBackground(*frame1_, Qt::white);

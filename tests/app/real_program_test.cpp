@@ -1,0 +1,57 @@
+// The real executable under a virtual X server: its window appears with the
+// product name as caption and the design's client size.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Starts the program, waits for its window, prints the window's name and
+// geometry, then stops the program.
+const char* const kScript = R"sh(
+"$1" &
+pid=$!
+window=""
+for i in $(seq 1 150); do
+  window="$(xdotool search --name '^Quillfen$' 2>/dev/null | head -n1)"
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then echo "no window"; kill $pid; exit 1; fi
+sleep 0.5
+echo "name: $(xdotool getwindowname "$window")"
+xwininfo -id "$window"
+kill $pid
+)sh";
+
+TEST(RealProgram, WindowAppearsWithItsCaptionAndDesignSize) {
+    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is not installed";
+
+    QTemporaryDir config;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("XDG_CONFIG_HOME", config.path());
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24 -dpi 96", "sh", "-c", kScript, "sh",
+                           QUILLFEN_EXECUTABLE});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(run.readAll());
+    ASSERT_EQ(run.exitCode(), 0) << output.toStdString();
+
+    EXPECT_TRUE(output.contains("name: Quillfen\n")) << output.toStdString();
+    const auto width = QRegularExpression("Width: (\\d+)").match(output);
+    const auto height = QRegularExpression("Height: (\\d+)").match(output);
+    ASSERT_TRUE(width.hasMatch() && height.hasMatch()) << output.toStdString();
+    EXPECT_EQ(width.captured(1).toInt(), 536);
+    EXPECT_EQ(height.captured(1).toInt(), 466);
+    EXPECT_TRUE(output.contains("Map State: IsViewable")) << output.toStdString();
+}
+
+}  // namespace
