@@ -6,6 +6,7 @@
 #include "com/com_dispatch.h"
 #include "com/com_errors.h"
 #include "com/com_provider.h"
+#include "failure_of.h"
 #include "fake_dispatch.h"
 
 namespace qf::com {
@@ -18,6 +19,7 @@ using automation::VarType;
 using testing::FakeCall;
 using testing::FakeLog;
 using testing::FakeObject;
+using testing::failureOf;
 
 HRESULT STDMETHODCALLTYPE fillInLater(EXCEPINFO* info) {
     info->bstrDescription = SysAllocString(L"Filled in later");
@@ -85,14 +87,6 @@ protected:
         probe.release();
         VariantClear(&stored);
         EXPECT_EQ(FakeObject::live(), 0) << "a reference was leaked";
-    }
-    std::string failureOf(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const Failure& e) {
-            return e.what();
-        }
-        return "(no failure)";
     }
 
     std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();

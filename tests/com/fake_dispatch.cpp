@@ -41,6 +41,13 @@ std::string utf8(const wchar_t* text, std::size_t length) {
     return out;
 }
 
+std::wstring wideText(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
 std::string utf8(BSTR text) { return utf8(text, text ? SysStringLen(text) : 0); }
 
 std::string render(const VARIANT& v) {

@@ -112,5 +112,6 @@ HRESULT returnObject(VARIANT* result, FakeObject* object);  // takes over the ca
 HRESULT raise(EXCEPINFO* info, const std::wstring& description, HRESULT scode = E_FAIL);
 std::string utf8(const wchar_t* text, std::size_t length);
 std::string utf8(BSTR text);
+std::wstring wideText(const std::string& utf8);
 
 }  // namespace qf::testing

@@ -1,0 +1,309 @@
+// The COM backend against a spreadsheet server in a process of its own, reached
+// by programmatic identifier as the real application is: creation, the running
+// instance, the backend choice, and whole import runs whose calls are checked
+// one by one.
+#include <gtest/gtest.h>
+
+#include "base/failure.h"
+#include "base/program_info.h"
+#include "com/com_provider.h"
+#include "failure_of.h"
+#include "fake_dispatch.h"
+#include "import/excel1.h"
+#include "import/import_run.h"
+#include "import/list_host.h"
+#include "server_process.h"
+#include "support/scripted_services.h"
+
+namespace qf::com {
+namespace {
+
+using automation::Object;
+using testing::failureOf;
+using testing::ServerProcess;
+
+// The COM provider with the spreadsheet's identifier standing for the test
+// server's; records what the program asks for.
+class RenamedProvider : public automation::Provider {
+public:
+    RenamedProvider(ComProvider& com, std::string progId) : com_(com), progId_(std::move(progId)) {}
+    Object create(std::string_view id) override {
+        asked.push_back("create " + std::string(id));
+        return com_.create(map(id));
+    }
+    Object getRunning(std::string_view id) override {
+        asked.push_back("getRunning " + std::string(id));
+        return com_.getRunning(map(id));
+    }
+    std::vector<std::string> asked;
+
+private:
+    std::string map(std::string_view id) const {
+        return automation::sameName(id, kSpreadsheetProgId) ? progId_ : std::string(id);
+    }
+    ComProvider& com_;
+    std::string progId_;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        out.push_back(text.substr(start, end - start));
+    return out;
+}
+
+class ComServerTest : public ::testing::Test {
+protected:
+    // The server's log, without the creation of the instance that reads it.
+    std::vector<std::string> serverLog(const ServerProcess& server) {
+        const Object observer = com.create(server.progId());
+        auto log = lines(observer.get("TestLog").toText());
+        EXPECT_EQ(log.back(), "(new Application)");
+        log.pop_back();
+        return log;
+    }
+    // The model of the first application the server made.
+    std::string serverState(const ServerProcess& server) {
+        const std::string all = com.create(server.progId()).get("TestState").toText();
+        return all.substr(0, all.find("\napp2 ") + 1);
+    }
+
+    ComProvider com;
+};
+
+TEST_F(ComServerTest, EachCreationIsANewInstanceInTheServersProcess) {
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    const Object first = com.create(server.progId());
+    const Object second = com.create(server.progId());
+    first.put("Visible", true);
+    EXPECT_EQ(first.get("visible"), automation::Variant(true));
+    EXPECT_EQ(second.get("Visible"), automation::Variant(false));
+    EXPECT_EQ(first.value().toText(), "Microsoft Excel");
+    // A failure inside the server comes back with the server's description.
+    EXPECT_EQ(failureOf([&] { first.obj("Workbooks").get("", {std::int32_t{1}}); }),
+              failure_text::kSubscriptOutOfRange);
+    EXPECT_EQ(failureOf([&] { first.call("Quit"); }), failure_text::kNotSupported);
+}
+
+TEST_F(ComServerTest, TheRunningInstanceIsFoundAndMustNameItselfExactly) {
+    {
+        ServerProcess none;
+        ASSERT_TRUE(none.started());
+        RenamedProvider provider(com, none.progId());
+        EXPECT_EQ(failureOf([&] { provider.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
+        EXPECT_FALSE(IsExcelRunning(provider));
+    }
+    {
+        ServerProcess running({L"--running", L"Microsoft Excel"});
+        ASSERT_TRUE(running.started());
+        RenamedProvider provider(com, running.progId());
+        EXPECT_TRUE(IsExcelRunning(provider));
+        EXPECT_EQ(serverLog(running), (std::vector<std::string>{"Application._Default get"}));
+    }
+    {
+        ServerProcess other({L"--running", L"Microsoft Excel 2016"});
+        ASSERT_TRUE(other.started());
+        RenamedProvider provider(com, other.progId());
+        EXPECT_FALSE(IsExcelRunning(provider));
+    }
+}
+
+TEST_F(ComServerTest, WithoutTheSpreadsheetRegisteredTheEngineIsChosenAndCreationFails) {
+    // This machine (a fresh Wine prefix) has no spreadsheet application.
+    EXPECT_EQ(failureOf([&] { com.create("Excel.Application"); }), failure_text::kCannotCreateObject);
+    EXPECT_EQ(failureOf([&] { com.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
+    EXPECT_FALSE(IsExcelRunning(com));
+    EXPECT_EQ(chooseBackend(), Backend::Fallback);
+
+    struct Engine : automation::Provider {
+        Object create(std::string_view) override { return {}; }
+        Object getRunning(std::string_view) override { return {}; }
+    };
+    auto fallback = makeProvider([] { return std::make_unique<Engine>(); });
+    EXPECT_NE(dynamic_cast<Engine*>(fallback.get()), nullptr);
+
+    // Once a server is registered under the identifier, COM is chosen.
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    EXPECT_EQ(chooseBackend(server.progId()), Backend::Com);
+    auto chosen = makeProvider([] { return std::make_unique<Engine>(); }, server.progId());
+    ASSERT_NE(dynamic_cast<ComProvider*>(chosen.get()), nullptr);
+    EXPECT_EQ(chosen->create(server.progId()).value().toText(), "Microsoft Excel");
+}
+
+// The calls of one import of an address onto a sheet: the web query at A1 with
+// its fixed settings, in order and with their automation types, then the
+// synchronous refresh.
+std::vector<std::string> importCalls(const std::string& sheet, int query, const std::string& url) {
+    const std::string ws = "Worksheet(" + sheet + ")";
+    const std::string table = "QueryTable(" + std::to_string(query) + ")";
+    std::vector<std::string> calls = {
+        "Workbook(Book1).ActiveSheet get",
+        ws + ".QueryTables get",
+        "Workbook(Book1).ActiveSheet get",
+        ws + ".Range get BSTR(\"A1\")",
+        "QueryTables(" + sheet + ").Add call Connection:=BSTR(\"URL;" + url + "\") Destination:=DISPATCH(Range(A1 on " +
+            sheet + "))",
+    };
+    const char* const settings[][2] = {
+        {"Name", "BSTR(\"?ocid=iehp\")"},
+        {"FieldNames", "BOOL(-1)"},
+        {"RowNumbers", "BOOL(0)"},
+        {"FillAdjacentFormulas", "BOOL(0)"},
+        {"PreserveFormatting", "BOOL(-1)"},
+        {"RefreshOnFileOpen", "BOOL(0)"},
+        {"BackgroundQuery", "BOOL(-1)"},
+        {"RefreshStyle", "I4(1)"},
+        {"SavePassword", "BOOL(0)"},
+        {"SaveData", "BOOL(-1)"},
+        {"AdjustColumnWidth", "BOOL(-1)"},
+        {"RefreshPeriod", "I2(0)"},
+        {"WebSelectionType", "I4(1)"},
+        {"WebFormatting", "I4(3)"},
+        {"WebPreFormattedTextToColumns", "BOOL(-1)"},
+        {"WebConsecutiveDelimitersAsOne", "BOOL(-1)"},
+        {"WebSingleBlockTextImport", "BOOL(0)"},
+        {"WebDisableDateRecognition", "BOOL(0)"},
+        {"WebDisableRedirections", "BOOL(0)"},
+    };
+    for (const auto& s : settings) calls.push_back(table + "." + s[0] + " put = " + s[1]);
+    calls.push_back(table + ".Refresh call BackgroundQuery:=BOOL(0)");
+    return calls;
+}
+
+void append(std::vector<std::string>& to, const std::vector<std::string>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+// The start of every run: a new instance, a new workbook, alerts off, and the
+// workbook found as the last of the workbooks.
+std::vector<std::string> runStart() {
+    return {"(new Application)",         "Application.Workbooks get",
+            "Workbooks.Add call",        "Application.DisplayAlerts put = BOOL(0)",
+            "Application.Workbooks get", "Workbooks.Count get",
+            "Workbooks._Default get I4(1)"};
+}
+
+std::vector<std::string> runEnd(const std::string& activeSheet) {
+    return {"Workbook(Book1).ActiveSheet get", "Worksheet(" + activeSheet + ").Range get BSTR(\"A1\")",
+            "Range(A1 on " + activeSheet + ").Select call", "Application.Visible put = BOOL(-1)",
+            "Application.DisplayAlerts put = BOOL(-1)"};
+}
+
+// A new last sheet after each entry.
+std::vector<std::string> addSheetAfter(const std::string& last, int count) {
+    return {"Workbook(Book1).Sheets get", "Sheets.Count get", "Sheets._Default get I4(" + std::to_string(count) + ")",
+            "Sheets.Add call After:=DISPATCH(Worksheet(" + last + "))"};
+}
+
+TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder) {
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    RenamedProvider provider(com, server.progId());
+    qf::testing::ScriptedServices ui;
+    qf::testing::ListHost host;
+    host.entries = {"www.a.example", "www.unreadable.example", "http://www.c.example/page"};
+    host.option2 = true;
+
+    PushButton2_Click(host, ui, provider);
+
+    EXPECT_EQ(provider.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
+    std::vector<std::string> expected = runStart();
+    // Down to the first of the three sheets a new workbook has.
+    append(expected, {"Workbook(Book1).Sheets get", "Sheets.Count get", "Workbook(Book1).Sheets get", "Sheets.Count get",
+                      "Workbook(Book1).Sheets get", "Sheets._Default get I4(3)", "Worksheet(Sheet3).Delete call",
+                      "Workbook(Book1).Sheets get", "Sheets._Default get I4(2)", "Worksheet(Sheet2).Delete call"});
+    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
+    append(expected, addSheetAfter("Sheet1", 1));
+    append(expected, importCalls("Sheet4", 2, "http://www.unreadable.example"));
+    append(expected, addSheetAfter("Sheet4", 2));
+    append(expected, importCalls("Sheet5", 3, "http://www.c.example/page"));
+    append(expected, addSheetAfter("Sheet5", 3));
+    append(expected, {"Workbook(Book1).ActiveSheet get", "Worksheet(Sheet6).Delete call"});
+    append(expected, runEnd("Sheet5"));
+    const auto log = serverLog(server);
+    ASSERT_EQ(log.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(log[i], expected[i]) << "call " << i + 1;
+
+    // One sheet per entry in list order, the failed one kept; visible, alerts back
+    // on, and no alert was ever put to the user.
+    EXPECT_EQ(serverState(server),
+              "app1 visible=1 alerts=1 prompts=0 books=1\n"
+              "Book1: Sheet1 Sheet4 Sheet5*\n"
+              "Sheet1 selected=\n"
+              "  URL;http://www.a.example at A1: refreshed\n"
+              "Sheet4 selected=\n"
+              "  URL;http://www.unreadable.example at A1: failed\n"
+              "Sheet5 selected=A1\n"
+              "  URL;http://www.c.example/page at A1: refreshed\n");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0], "Done.\r\n\r\nThe following URLs: \r\nwww.unreadable.example\r\n\r\ncould not be read. \r\n"
+                                "Please check them. Please email a screenshot of this message to " +
+                                    supportEmail() + " if you have any questions.");
+}
+
+TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    RenamedProvider provider(com, server.progId());
+    qf::testing::ScriptedServices ui;
+    qf::testing::ListHost host;
+    host.entries = {"www.a.example", "www.b.example"};
+
+    PushButton2_Click(host, ui, provider);
+
+    std::vector<std::string> expected = runStart();
+    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
+    append(expected, importCalls("Sheet1", 2, "http://www.b.example"));
+    append(expected, runEnd("Sheet1"));
+    EXPECT_EQ(serverLog(server), expected);
+    EXPECT_EQ(serverState(server),
+              "app1 visible=1 alerts=1 prompts=0 books=1\n"
+              "Book1: Sheet1* Sheet2 Sheet3\n"
+              "Sheet1 selected=A1\n"
+              "  URL;http://www.b.example at A1: refreshed\n"
+              "  URL;http://www.a.example at A1: refreshed\n"
+              "Sheet2 selected=\n"
+              "Sheet3 selected=\n");
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Done."});
+}
+
+TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
+    ServerProcess server({L"--running", L"Microsoft Excel", L"--sheets", L"1"});
+    ASSERT_TRUE(server.started());
+    qf::testing::ListHost host;
+    host.entries = {"www.a.example"};
+    host.option2 = true;
+
+    RenamedProvider refused(com, server.progId());
+    qf::testing::ScriptedServices no;
+    no.answerMessage(mb::kNo);
+    PushButton2_Click(host, no, refused);
+    EXPECT_EQ(refused.asked, std::vector<std::string>{"getRunning Excel.Application"});
+    ASSERT_EQ(no.boxes.size(), 1u);
+    EXPECT_EQ(no.boxes[0].flags, mb::kYesNo);
+    EXPECT_TRUE(no.pointerHistory.empty());
+
+    RenamedProvider accepted(com, server.progId());
+    qf::testing::ScriptedServices yes;
+    yes.answerMessage(mb::kYes);
+    PushButton2_Click(host, yes, accepted);
+    EXPECT_EQ(accepted.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
+
+    // Both runs read the running instance's name; only the second made its own.
+    // A workbook that starts with one sheet loses none.
+    std::vector<std::string> expected = {"Application._Default get", "Application._Default get"};
+    append(expected, runStart());
+    append(expected, {"Workbook(Book1).Sheets get", "Sheets.Count get"});
+    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
+    append(expected, addSheetAfter("Sheet1", 1));
+    append(expected, {"Workbook(Book1).ActiveSheet get", "Worksheet(Sheet2).Delete call"});
+    append(expected, runEnd("Sheet1"));
+    EXPECT_EQ(serverLog(server), expected);
+    EXPECT_EQ(yes.messages().back(), "Done.");
+}
+
+}  // namespace
+}  // namespace qf::com
