@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
@@ -121,13 +122,22 @@ void syncPath(const std::string& path, int flags) {
 
 constexpr int kMaxBookNumber = 1'000'000;
 
+// Writing rows straight to disk keeps one temporary file open per sheet until
+// the end; with more sheets than the process may open files, the cells are
+// gathered in memory instead.
+bool enoughFilesForEverySheet(std::size_t sheets) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    return limit.rlim_cur == RLIM_INFINITY || sheets + 64 <= limit.rlim_cur;
+}
+
 std::string bookName(int n) { return "Book" + std::to_string(n) + ".xlsx"; }
 
 }  // namespace
 
 void writeXlsx(const Workbook& book, const std::string& path) {
     lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
+    options.constant_memory = enoughFilesForEverySheet(book.sheets().size()) ? LXW_TRUE : LXW_FALSE;
     lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
     if (!wb) throw Failure(errno ? errnoText(errno) : std::string("the file cannot be created"));
     std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(wb, lxw_workbook_free);

@@ -2,6 +2,7 @@
 // how it is put in place without ever overwriting or half-writing a file.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -180,6 +181,27 @@ TEST_F(XlsxOutput, TheSelectionIsKeptAndAnEmptyWorkbookIsStillAValidFile) {
     EXPECT_EQ(dump.sheets, std::vector<std::string>{"Sheet1"});
     EXPECT_TRUE(dump.cells.empty());
     EXPECT_EQ(dump.selections.at("Sheet1"), "B3");
+}
+
+TEST_F(XlsxOutput, MoreSheetsThanTheProcessMayOpenFilesAreStillWritten) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 128;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    auto book = app.addWorkbook();
+    for (std::size_t i = 1; i < 200; ++i) book->addSheet(i)->cells().insertRows(0, 0, textGrid({{"page"}}));
+    std::string path, failure;
+    try {
+        path = saveAsNewFile(*book, folder.string());
+    } catch (const Failure& f) {
+        failure = f.what();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_EQ(failure, "");
+    const Dump dump = readBack(path);
+    EXPECT_EQ(dump.sheets.size(), 200u);
+    EXPECT_EQ(dump.cells.at("Sheet200!A1").at(1), "'page'");
 }
 
 TEST_F(XlsxOutput, AnExistingBookIsNeverOverwrittenAndNoTemporaryFileStays) {
