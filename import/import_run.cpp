@@ -63,6 +63,7 @@ void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Prov
     // was at the start, each entry is read afresh, and the run stops at the end of a
     // list that has become shorter.
     std::int32_t count = 0;
+    bool emptySheetAdded = false;  // the active sheet is the one added after the last import
     trap.step(130, [&] { count = host.entryCount(); });
     for (std::int32_t n = 1; n <= count; ++n) {
         trap.step(132, [&] { ui.processPendingEvents(); });
@@ -78,6 +79,7 @@ void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Prov
         trap.step(138, [&] { host.setProgressText("Processing: " + StripPath(entry)); });
         trap.step(140, [&] { ui.processPendingEvents(); });
         trap.step(148, [&] { ui.setPointer(pointer::kHourglass); });
+        emptySheetAdded = false;
         if (trap.when(150, [&] { return !ImportWeb(workbook, entry, ui); }))
             trap.step(152, [&] { unreadable += "\r\n" + entry; });
         if (trap.when(154, [&] { return host.separateSheets(); })) {
@@ -85,13 +87,16 @@ void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Prov
                 const Object sheets = workbook.obj("Sheets");
                 const Object last = item(sheets, sheets.get("count"));
                 sheets.call("add", {{"After", last}});
+                emptySheetAdded = true;
             });
         }
         trap.step(158, [&] { ui.setPointer(pointer::kHourglass); });
     }
 
-    // The sheet added after the last entry stays empty.
-    if (trap.when(162, [&] { return host.separateSheets(); }))
+    // The sheet added after the last entry stays empty and goes. When no sheet was
+    // added after the last import (the option was switched while the run stopped
+    // early, or adding failed), the active sheet holds imported pages and stays.
+    if (trap.when(162, [&] { return host.separateSheets(); }) && emptySheetAdded)
         trap.step(164, [&] { workbook.obj("ActiveSheet").call("Delete"); });
     trap.step(166, [&] { workbook.obj("ActiveSheet").obj("Range", {"A1"}).call("Select"); });
     trap.step(168, [&] { app.put("Visible", true); });

@@ -191,7 +191,7 @@ TEST_F(ImportRun, WithoutTheSpreadsheetEveryStepReportsAndEveryEntryIsUnreadable
     host.entries = {"www.a.org", "www.b.org"};
     run();
     EXPECT_EQ(reportedLines(kRunLocation),
-              (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 164, 166, 168, 170}));
+              (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
     EXPECT_EQ(reportedLines("in QuillfenApp2021/08/31.Excel1.ImportWeb ").size(), 2u * 20);
     EXPECT_EQ(ui.messages().back(), doneWith({"www.a.org", "www.b.org"}));
     EXPECT_EQ(ui.pointerHistory.back(), 0);
@@ -251,6 +251,33 @@ TEST_F(ImportRun, SwitchingTheSheetModeTakesEffectFromThatPointOn) {
     run();
     EXPECT_EQ(workbook(1).sheetNames(), (Strings{"Sheet1", "Sheet4", "Sheet5"}));
     EXPECT_EQ(pagesOn("Sheet5", 1), Strings{"URL;http://www.c.org"});
+}
+
+TEST_F(ImportRun, TheEndDeletesOnlyTheEmptySheetAddedAfterTheLastImport) {
+    // Adding the sheet after the last entry fails: its page stays.
+    host.option2 = true;
+    host.entries = {"www.a.org", "www.b.org"};
+    fake.pageLoads = [&](const std::string& c) {
+        if (c.find("www.b.org") != std::string::npos) fake.failures["Sheets.add"] = "Method 'Add' of object 'Sheets' failed";
+        return true;
+    };
+    run();
+    EXPECT_EQ(reportedLines(kRunLocation), std::vector<int>{156});
+    EXPECT_EQ(workbook(0).sheetNames(), (Strings{"Sheet1", "Sheet4"}));
+    EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"URL;http://www.b.org"});
+
+    // One sheet until the list shrinks; the option is switched while the run
+    // looks past the new end: the sheet with every page stays.
+    fake.failures.clear();
+    fake.sheetsInNewWorkbook = 2;
+    host.option2 = false;
+    host.entries = {"www.a.org", "www.b.org", "www.c.org"};
+    ui.onNextEvents([] {});
+    ui.onNextEvents([&] { host.entries.resize(1); });
+    ui.onNextEvents([&] { host.option2 = true; });
+    run();
+    EXPECT_EQ(workbook(1).sheetNames(), (Strings{"Sheet1", "Sheet2"}));
+    EXPECT_EQ(pagesOn("Sheet1", 1), Strings{"URL;http://www.a.org"});
 }
 
 TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
