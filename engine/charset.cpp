@@ -1,0 +1,203 @@
+#include "charset.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace qf::engine {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+// How far into a page a <meta> declaration is looked for.
+constexpr std::size_t kMetaScanBytes = 4096;
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowerCopy(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), lower);
+    return out;
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_t from = 0) {
+    if (needle.size() > hay.size()) return std::string_view::npos;
+    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+        std::size_t k = 0;
+        while (k < needle.size() && lower(hay[i + k]) == needle[k]) ++k;
+        if (k == needle.size()) return i;
+    }
+    return std::string_view::npos;
+}
+
+// The value after "charset=" in `s`, without quotes.
+std::string charsetAfter(std::string_view s) {
+    std::size_t at = findNoCase(s, "charset");
+    while (at != std::string_view::npos) {
+        std::size_t i = at + 7;
+        while (i < s.size() && isSpace(s[i])) ++i;
+        if (i < s.size() && s[i] == '=') {
+            ++i;
+            while (i < s.size() && isSpace(s[i])) ++i;
+            while (i < s.size() && (s[i] == '"' || s[i] == '\'')) ++i;
+            std::size_t start = i;
+            while (i < s.size() && !isSpace(s[i]) && s[i] != '"' && s[i] != '\'' && s[i] != ';' && s[i] != '>' &&
+                   s[i] != '/')
+                ++i;
+            return std::string(s.substr(start, i - start));
+        }
+        at = findNoCase(s, "charset", at + 7);
+    }
+    return {};
+}
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (len == 0 || c > 0xF4 || i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    unsigned char c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+        return 0;  // overlong, surrogate or beyond U+10FFFF
+    return len;
+}
+
+// The index of the first byte that is not valid UTF-8, or the size.
+std::size_t firstInvalidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        // Plain ASCII in blocks of eight.
+        while (i + 8 <= s.size()) {
+            std::uint64_t block;
+            __builtin_memcpy(&block, s.data() + i, 8);
+            if (block & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i >= s.size()) break;
+        std::size_t len = utf8SequenceLength(s, i);
+        if (len == 0) return i;
+        i += len;
+    }
+    return s.size();
+}
+
+// Replaces each invalid byte with U+FFFD.
+std::string repairUtf8(std::string&& s) {
+    std::size_t bad = firstInvalidUtf8(s);
+    if (bad == s.size()) return std::move(s);
+    std::string out;
+    out.reserve(s.size() + 16);
+    out.append(s, 0, bad);
+    std::size_t i = bad;
+    while (i < s.size()) {
+        std::size_t len = utf8SequenceLength(s, i);
+        if (len == 0) {
+            out += kReplacement;
+            ++i;
+        } else {
+            out.append(s, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+enum class Source { Header, Meta };
+
+// The iconv name for an encoding label, or empty when the label is unknown.
+std::string encodingForLabel(std::string_view label, Source source) {
+    std::string l = lowerCopy(label);
+    if (l == "utf-8" || l == "utf8" || l == "unicode-1-1-utf-8") return "UTF-8";
+    if (l == "iso-8859-1" || l == "iso8859-1" || l == "iso_8859-1" || l == "latin1" || l == "l1" || l == "ascii" ||
+        l == "us-ascii" || l == "windows-1252" || l == "cp1252" || l == "x-cp1252")
+        return "WINDOWS-1252";
+    if (l.rfind("utf-16", 0) == 0 || l == "unicode") {
+        // A page that can state its own encoding in ASCII is not UTF-16.
+        if (source == Source::Meta) return "UTF-8";
+        return l == "utf-16be" ? "UTF-16BE" : "UTF-16LE";
+    }
+    if (l.empty() || l.size() > 40) return {};
+    for (char& c : l) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    iconv_t cd = iconv_open("UTF-8", l.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    iconv_close(cd);
+    return l;
+}
+
+std::string convert(std::string_view in, const std::string& encoding) {
+    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return repairUtf8(std::string(in));
+    std::size_t unit = encoding.rfind("UTF-16", 0) == 0 ? 2 : 1;
+    std::string out;
+    out.resize(in.size() + in.size() / 2 + 16);
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    std::size_t used = 0;
+    while (srcLeft > 0) {
+        char* dst = out.data() + used;
+        std::size_t dstLeft = out.size() - used;
+        std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        used = out.size() - dstLeft;
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+        } else {  // EILSEQ or a truncated sequence at the end
+            if (out.size() - used < kReplacement.size()) out.resize(out.size() * 2);
+            out.replace(used, kReplacement.size(), kReplacement);
+            used += kReplacement.size();
+            std::size_t skip = std::min(unit, srcLeft);
+            src += skip;
+            srcLeft -= skip;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    out.resize(used);
+    return out;
+}
+
+}  // namespace
+
+std::string charsetParameter(std::string_view contentType) {
+    std::size_t semi = contentType.find(';');
+    if (semi == std::string_view::npos) return {};
+    return charsetAfter(contentType.substr(semi));
+}
+
+std::string metaCharset(std::string_view html) {
+    std::string_view head = html.substr(0, std::min(html.size(), kMetaScanBytes));
+    std::size_t at = findNoCase(head, "<meta");
+    while (at != std::string_view::npos) {
+        std::size_t end = head.find('>', at);
+        std::string found = charsetAfter(head.substr(at, end == std::string_view::npos ? head.npos : end - at));
+        if (!found.empty()) return found;
+        if (end == std::string_view::npos) break;
+        at = findNoCase(head, "<meta", end);
+    }
+    return {};
+}
+
+std::string decodeToUtf8(std::string&& bytes, std::string_view headerCharset, bool html) {
+    std::string_view b = bytes;
+    if (b.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.erase(0, 3);
+        return repairUtf8(std::move(bytes));
+    }
+    if (b.substr(0, 2) == "\xFF\xFE") return convert(b.substr(2), "UTF-16LE");
+    if (b.substr(0, 2) == "\xFE\xFF") return convert(b.substr(2), "UTF-16BE");
+
+    std::string encoding = encodingForLabel(headerCharset, Source::Header);
+    if (encoding.empty() && html) encoding = encodingForLabel(metaCharset(b), Source::Meta);
+    if (encoding.empty()) encoding = firstInvalidUtf8(b) == b.size() ? "UTF-8" : "WINDOWS-1252";
+    if (encoding == "UTF-8") return repairUtf8(std::move(bytes));
+    return convert(b, encoding);
+}
+
+}  // namespace qf::engine

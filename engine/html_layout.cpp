@@ -1,0 +1,591 @@
+#include "html_layout.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "value_recognition.h"
+
+namespace qf::engine {
+
+namespace {
+
+using u32 = std::uint32_t;
+using u64 = std::uint64_t;
+
+// Coordinates saturate here; anything this far out is beyond the sheet anyway.
+constexpr u32 kFar = 0x7fffffffu;
+constexpr u32 kMaxColspan = 1000;
+constexpr u32 kMaxRowspan = 65534;
+
+u32 saturatingAdd(u64 a, u64 b) { return static_cast<u32>(std::min<u64>(a + b, kFar)); }
+
+// A cell text at a position relative to the region that holds it; the text is a
+// slice of one shared buffer.
+struct Item {
+    u32 row, col;
+    u32 offset, length;
+};
+
+std::string_view itemText(std::string_view texts, const Item& item) { return texts.substr(item.offset, item.length); }
+
+// Builds the grid and recognises values; items outside the sheet are left out.
+PageGrid toGrid(const std::vector<Item>& items, std::string_view texts, const WebQueryOptions& options) {
+    PageGrid grid;
+    auto inside = [](const Item& it) { return it.row < kSheetRows && it.col < kSheetColumns; };
+    u32 rowCount = 0;
+    for (const Item& it : items)
+        if (inside(it)) rowCount = std::max(rowCount, it.row + 1);
+    std::vector<u32> widths(rowCount, 0);
+    for (const Item& it : items)
+        if (inside(it)) widths[it.row] = std::max(widths[it.row], it.col + 1);
+    grid.rows.resize(rowCount);
+    for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
+    const bool dates = !options.disableDateRecognition;
+    for (const Item& it : items)
+        if (inside(it)) grid.rows[it.row][it.col] = recognizeValue(itemText(texts, it), dates);
+    return grid;
+}
+
+bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+std::string_view trimHtmlSpace(std::string_view s) {
+    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// A span attribute: digits after optional spaces; anything else gives `fallback`.
+u32 spanAttribute(const GumboElement& e, const char* name, u32 fallback, u32 zeroMeans, u32 max) {
+    const GumboAttribute* a = gumbo_get_attribute(&e.attributes, name);
+    if (!a) return fallback;
+    const char* p = a->value;
+    while (isHtmlSpace(*p)) ++p;
+    if (*p < '0' || *p > '9') return fallback;
+    u64 v = 0;
+    while (*p >= '0' && *p <= '9' && v <= max) v = v * 10 + static_cast<u64>(*p++ - '0');
+    if (v == 0) return zeroMeans;
+    return static_cast<u32>(std::min<u64>(v, max));
+}
+
+enum class Role : std::uint8_t { Skip, Inline, Block, Break, Pre, Table, Row, Cell, Caption, Section };
+
+Role roleOf(const GumboNode* node) {
+    if (node->type != GUMBO_NODE_ELEMENT) return Role::Skip;  // templates
+    const GumboElement& e = node->v.element;
+    if (e.tag_namespace == GUMBO_NAMESPACE_SVG) return Role::Skip;
+    switch (e.tag) {
+        case GUMBO_TAG_HEAD: case GUMBO_TAG_TITLE: case GUMBO_TAG_BASE: case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META: case GUMBO_TAG_STYLE: case GUMBO_TAG_SCRIPT: case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_IMAGE: case GUMBO_TAG_IMG: case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_EMBED: case GUMBO_TAG_OBJECT: case GUMBO_TAG_PARAM: case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_AUDIO: case GUMBO_TAG_SOURCE: case GUMBO_TAG_TRACK: case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_AREA: case GUMBO_TAG_SVG: case GUMBO_TAG_COLGROUP: case GUMBO_TAG_COL:
+        case GUMBO_TAG_INPUT: case GUMBO_TAG_BUTTON: case GUMBO_TAG_SELECT: case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_OPTGROUP: case GUMBO_TAG_OPTION: case GUMBO_TAG_TEXTAREA: case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_OUTPUT: case GUMBO_TAG_PROGRESS: case GUMBO_TAG_METER: case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_BGSOUND: case GUMBO_TAG_FRAMESET: case GUMBO_TAG_FRAME: case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_NOEMBED: case GUMBO_TAG_MENUITEM:
+            return Role::Skip;
+        case GUMBO_TAG_HTML: case GUMBO_TAG_BODY: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_NAV: case GUMBO_TAG_ASIDE: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_HGROUP: case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_FOOTER: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_P: case GUMBO_TAG_HR:
+        case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_OL: case GUMBO_TAG_UL: case GUMBO_TAG_LI: case GUMBO_TAG_DL:
+        case GUMBO_TAG_DT: case GUMBO_TAG_DD: case GUMBO_TAG_FIGURE: case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_MAIN: case GUMBO_TAG_DIV: case GUMBO_TAG_FORM: case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_LEGEND: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_MENU:
+        case GUMBO_TAG_DIR: case GUMBO_TAG_CENTER: case GUMBO_TAG_MAP: case GUMBO_TAG_MATH:
+            return Role::Block;
+        case GUMBO_TAG_BR:
+            return Role::Break;
+        case GUMBO_TAG_PRE: case GUMBO_TAG_LISTING: case GUMBO_TAG_XMP: case GUMBO_TAG_PLAINTEXT:
+            return Role::Pre;
+        case GUMBO_TAG_TABLE:
+            return Role::Table;
+        case GUMBO_TAG_TR:
+            return Role::Row;
+        case GUMBO_TAG_TD: case GUMBO_TAG_TH:
+            return Role::Cell;
+        case GUMBO_TAG_CAPTION:
+            return Role::Caption;
+        case GUMBO_TAG_THEAD: case GUMBO_TAG_TBODY: case GUMBO_TAG_TFOOT:
+            return Role::Section;
+        default:
+            return Role::Inline;
+    }
+}
+
+// The layout of one page: a walk over the parsed tree (with its own stack, so
+// deep nesting cannot exhaust the call stack) that places texts into regions.
+// A region is either a flow (the page, or a table cell) that grows downwards a
+// line at a time, or a table that is collecting its cells.
+class Layout {
+public:
+    explicit Layout(const WebQueryOptions& options) : options_(options) {
+        flows_.push_back(Flow{});
+        regionIsTable_.push_back(false);
+    }
+
+    void run(const GumboNode* document) {
+        struct Step {
+            const GumboNode* node;
+            u32 next;
+            Leave leave;
+        };
+        std::vector<Step> stack;
+        stack.push_back({document, 0, Leave::None});
+        while (!stack.empty()) {
+            Step& step = stack.back();
+            const GumboVector& children = step.node->type == GUMBO_NODE_DOCUMENT ? step.node->v.document.children
+                                                                                 : step.node->v.element.children;
+            if (step.next == children.length) {
+                Leave leave = step.leave;
+                stack.pop_back();
+                onLeave(leave);
+                continue;
+            }
+            const auto* child = static_cast<const GumboNode*>(children.data[step.next++]);
+            switch (child->type) {
+                case GUMBO_NODE_TEXT:
+                case GUMBO_NODE_WHITESPACE:
+                case GUMBO_NODE_CDATA:
+                    onText(child->v.text.text);
+                    break;
+                case GUMBO_NODE_ELEMENT: {
+                    Role role = roleOf(child);
+                    if (role == Role::Skip) break;
+                    Leave leave = onEnter(role, child->v.element);
+                    stack.push_back({child, 0, leave});
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        finishFlow(flows_.back());
+    }
+
+    const std::vector<Item>& items() const { return items_; }
+    std::string_view texts() const { return texts_; }
+
+private:
+    enum class Leave : std::uint8_t { None, Boundary, Pre, Table, Cell };
+
+    struct Flow {
+        u32 row = 0;  // the row that the next line takes
+        std::size_t lineStart = 0;
+        bool lineHasText = false;
+        bool pendingSpace = false;
+        u32 preDepth = 0;
+    };
+    struct Cell {
+        u32 row, col, rowspan, colspan;
+        u32 firstItem, endItem;
+        u32 width, height;
+    };
+    struct Table {
+        u32 originRow;  // in the enclosing flow
+        u32 firstItem;
+        std::size_t firstCell;
+        u32 rows = 0;  // rows started so far
+        u32 nextCol = 0;
+        std::vector<u32> busyUntil;  // per column: the first row not taken by a rowspan
+    };
+
+    bool inTable() const { return regionIsTable_.back(); }
+
+    Leave onEnter(Role role, const GumboElement& e) {
+        switch (role) {
+            case Role::Block:
+                boundary();
+                return Leave::Boundary;
+            case Role::Break:
+                boundary();
+                return Leave::None;
+            case Role::Pre:
+                if (inTable()) return Leave::None;
+                if (flows_.back().preDepth == 0) flushLine(flows_.back());
+                ++flows_.back().preDepth;
+                return Leave::Pre;
+            case Role::Table:
+                startTable();
+                return Leave::Table;
+            case Role::Row:
+                if (!inTable()) break;
+                startRow(tables_.back());
+                return Leave::None;
+            case Role::Cell:
+            case Role::Caption:
+                if (!inTable()) break;
+                if (role == Role::Caption || tables_.back().rows == 0) startRow(tables_.back());
+                if (role == Role::Caption)
+                    startCell(1, 1);
+                else
+                    startCell(spanAttribute(e, "rowspan", 1, kMaxRowspan, kMaxRowspan),
+                              spanAttribute(e, "colspan", 1, 1, kMaxColspan));
+                return Leave::Cell;
+            case Role::Section:
+                if (inTable()) return Leave::None;
+                break;
+            default:
+                return Leave::None;
+        }
+        // Table parts outside a table read as blocks.
+        boundary();
+        return Leave::Boundary;
+    }
+
+    void onLeave(Leave leave) {
+        switch (leave) {
+            case Leave::Boundary:
+                boundary();
+                break;
+            case Leave::Pre: {
+                Flow& f = flows_.back();
+                if (--f.preDepth == 0) emitPre(f);
+                break;
+            }
+            case Leave::Table:
+                endTable();
+                break;
+            case Leave::Cell:
+                endCell();
+                break;
+            case Leave::None:
+                break;
+        }
+    }
+
+    void onText(const char* text) {
+        if (inTable()) return;  // white space between rows
+        Flow& f = flows_.back();
+        if (f.preDepth > 0) {
+            pre_ += text;
+            return;
+        }
+        const char* p = text;
+        while (*p) {
+            if (isHtmlSpace(*p)) {
+                if (f.lineHasText) f.pendingSpace = true;
+                ++p;
+                continue;
+            }
+            const char* q = p;
+            while (*q && !isHtmlSpace(*q)) ++q;
+            if (f.pendingSpace) texts_ += ' ';
+            texts_.append(p, static_cast<std::size_t>(q - p));
+            f.lineHasText = true;
+            f.pendingSpace = false;
+            p = q;
+        }
+    }
+
+    // A block edge or a line break: in preformatted text a new line, elsewhere
+    // the end of the current line.
+    void boundary() {
+        if (inTable()) return;
+        Flow& f = flows_.back();
+        if (f.preDepth > 0)
+            pre_ += '\n';
+        else
+            flushLine(f);
+    }
+
+    void addItem(u32 row, u32 col, std::size_t offset, std::size_t length) {
+        items_.push_back({row, col, static_cast<u32>(offset), static_cast<u32>(length)});
+    }
+
+    void flushLine(Flow& f) {
+        if (f.lineHasText) {
+            addItem(f.row, 0, f.lineStart, texts_.size() - f.lineStart);
+            f.row = saturatingAdd(f.row, 1);
+        }
+        f.lineStart = texts_.size();
+        f.lineHasText = false;
+        f.pendingSpace = false;
+    }
+
+    void finishFlow(Flow& f) {
+        flushLine(f);
+        if (!pre_.empty()) emitPre(f);
+    }
+
+    // Lays out the collected preformatted text of the current flow.
+    void emitPre(Flow& f) {
+        std::string_view all = pre_;
+        while (!all.empty()) {
+            std::size_t eol = all.find_first_of("\r\n");
+            std::string_view line = all.substr(0, eol);
+            all = eol == std::string_view::npos ? std::string_view() : all.substr(eol + 1);
+            bool placed = options_.preFormattedTextToColumns ? emitColumns(f.row, line) : emitWhole(f.row, line);
+            if (placed) f.row = saturatingAdd(f.row, 1);
+        }
+        pre_.clear();
+        f.lineStart = texts_.size();
+    }
+
+    bool emitField(u32 row, u32 col, std::string_view field) {
+        field = trimHtmlSpace(field);
+        if (field.empty()) return false;
+        addItem(row, col, texts_.size(), field.size());
+        texts_ += field;
+        return true;
+    }
+
+    bool emitWhole(u32 row, std::string_view line) { return emitField(row, 0, line); }
+
+    // Splits a line at tabs and at runs of two or more spaces.
+    bool emitColumns(u32 row, std::string_view line) {
+        std::size_t i = 0;
+        const std::size_t n = line.size();
+        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;  // indentation
+        bool placed = false;
+        u32 col = 0;
+        auto delimiterAt = [&](std::size_t k) {
+            return line[k] == '\t' || (line[k] == ' ' && k + 1 < n && line[k + 1] == ' ');
+        };
+        while (i < n) {
+            std::size_t start = i;
+            while (i < n && !delimiterAt(i)) ++i;
+            placed |= emitField(row, col, line.substr(start, i - start));
+            u32 delimiters = 0;
+            while (i < n && (line[i] == '\t' || line[i] == ' ')) {
+                if (line[i] == '\t') {
+                    ++delimiters;
+                    ++i;
+                } else {
+                    std::size_t run = i;
+                    while (i < n && line[i] == ' ') ++i;
+                    if (i - run >= 2) ++delimiters;
+                }
+            }
+            if (i < n) col = saturatingAdd(col, options_.consecutiveDelimitersAsOne ? 1 : delimiters);
+        }
+        return placed;
+    }
+
+    void startTable() {
+        Flow& f = flows_.back();
+        if (f.preDepth > 0) emitPre(f);
+        flushLine(f);
+        Table t;
+        t.originRow = f.row;
+        t.firstItem = static_cast<u32>(items_.size());
+        t.firstCell = cells_.size();
+        tables_.push_back(std::move(t));
+        regionIsTable_.push_back(true);
+    }
+
+    void startRow(Table& t) {
+        t.rows = saturatingAdd(t.rows, 1);
+        t.nextCol = 0;
+    }
+
+    void startCell(u32 rowspan, u32 colspan) {
+        Table& t = tables_.back();
+        const u32 row = t.rows - 1;
+        u32 col = t.nextCol;
+        while (col < t.busyUntil.size() && t.busyUntil[col] > row) ++col;
+        // Cells beyond the sheet's last column share one column past it.
+        col = std::min(col, kSheetColumns);
+        colspan = std::min(colspan, kSheetColumns + 1 - col);
+        if (t.busyUntil.size() < col + colspan) t.busyUntil.resize(col + colspan, 0);
+        const u32 until = saturatingAdd(row, rowspan);
+        for (u32 c = col; c < col + colspan; ++c) t.busyUntil[c] = until;
+        t.nextCol = col + colspan;
+        cells_.push_back({row, col, rowspan, colspan, static_cast<u32>(items_.size()), 0, 1, 1});
+        Flow f;
+        f.lineStart = texts_.size();
+        flows_.push_back(f);
+        regionIsTable_.push_back(false);
+    }
+
+    void endCell() {
+        Flow& f = flows_.back();
+        finishFlow(f);
+        Cell& c = cells_.back();
+        c.endItem = static_cast<u32>(items_.size());
+        c.height = std::max<u32>(f.row, 1);
+        for (u32 k = c.firstItem; k < c.endItem; ++k) c.width = std::max(c.width, saturatingAdd(items_[k].col, 1));
+        flows_.pop_back();
+        regionIsTable_.pop_back();
+    }
+
+    void endTable() {
+        Table& t = tables_.back();
+        regionIsTable_.pop_back();
+        Flow& outer = flows_.back();
+        if (items_.size() > t.firstItem) placeTable(t, outer);
+        outer.lineStart = texts_.size();
+        cells_.resize(t.firstCell);
+        tables_.pop_back();
+    }
+
+    // Sizes the table's rows and columns to their cells and moves the cells'
+    // items to their places in the enclosing flow.
+    void placeTable(const Table& t, Flow& outer) {
+        auto first = cells_.begin() + static_cast<std::ptrdiff_t>(t.firstCell);
+        auto last = cells_.end();
+        u32 columns = 0;
+        for (auto c = first; c != last; ++c) columns = std::max(columns, c->col + c->colspan);
+        heights_.assign(t.rows, 1);
+        widths_.assign(columns, 1);
+        for (auto c = first; c != last; ++c) {
+            if (c->rowspan == 1) heights_[c->row] = std::max(heights_[c->row], c->height);
+            if (c->colspan == 1) widths_[c->col] = std::max(widths_[c->col], c->width);
+        }
+        // Spanning cells that need more room than their rows or columns give
+        // widen the last of them.
+        auto widen = [](std::vector<u32>& sizes, u32 start, u32 span, u32 need) {
+            span = std::min<u32>(span, static_cast<u32>(sizes.size()) - start);
+            u64 have = 0;
+            for (u32 k = start; k < start + span; ++k) have += sizes[k];
+            if (need > have) sizes[start + span - 1] = saturatingAdd(sizes[start + span - 1], need - have);
+        };
+        for (auto c = first; c != last; ++c) {
+            if (c->rowspan > 1) widen(heights_, c->row, c->rowspan, c->height);
+            if (c->colspan > 1) widen(widths_, c->col, c->colspan, c->width);
+        }
+        auto toOffsets = [](std::vector<u32>& sizes, u32 start) {
+            u32 total = start;
+            for (u32& s : sizes) {
+                u32 size = s;
+                s = total;
+                total = saturatingAdd(total, size);
+            }
+            return total;
+        };
+        const u32 end = toOffsets(heights_, t.originRow);
+        toOffsets(widths_, 0);
+        for (auto c = first; c != last; ++c) {
+            const u32 dr = heights_[c->row], dc = widths_[c->col];
+            for (u32 k = c->firstItem; k < c->endItem; ++k) {
+                items_[k].row = saturatingAdd(items_[k].row, dr);
+                items_[k].col = saturatingAdd(items_[k].col, dc);
+            }
+        }
+        outer.row = end;
+    }
+
+    const WebQueryOptions& options_;
+    std::vector<Item> items_;
+    std::string texts_;
+    std::string pre_;
+    std::vector<Flow> flows_;
+    std::vector<Table> tables_;
+    std::vector<Cell> cells_;
+    std::vector<bool> regionIsTable_;
+    std::vector<u32> heights_, widths_;
+};
+
+// The parser looks through its stack of open elements at most start tags, so
+// its time grows with the number of tags times their depth: a page of a few
+// hundred kilobytes of unclosed <div>s would keep it busy for hours. This pass
+// estimates that work (depth is approximated by counting start and end tags,
+// leaving out elements without end tags or with optional ones) so that such a
+// page is refused instead. Ordinary pages, even very large ones, stay far below.
+constexpr u64 kParseWorkBudget = 400'000'000;
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool oneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+    for (std::string_view n : names)
+        if (equalsNoCase(name, n)) return true;
+    return false;
+}
+
+bool withinParseBudget(std::string_view html) {
+    auto isNameChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    };
+    u64 depth = 0, work = 0;
+    std::size_t i = 0;
+    const std::size_t n = html.size();
+    while ((i = html.find('<', i)) != std::string_view::npos) {
+        ++i;
+        if (html.compare(i, 3, "!--") == 0) {
+            i = html.find("-->", i + 3);
+            if (i == std::string_view::npos) break;
+            continue;
+        }
+        const bool endTag = i < n && html[i] == '/';
+        if (endTag) ++i;
+        std::size_t start = i;
+        while (i < n && isNameChar(html[i])) ++i;
+        std::string_view name = html.substr(start, i - start);
+        if (name.empty()) continue;
+        if (endTag) {
+            if (depth > 0) --depth;
+            continue;
+        }
+        if (oneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"})) {
+            // Raw text up to the matching end tag.
+            std::size_t close = i;
+            while ((close = html.find("</", close)) != std::string_view::npos &&
+                   !equalsNoCase(html.substr(close + 2, name.size()), name))
+                close += 2;
+            if (close == std::string_view::npos) break;
+            i = close;
+            continue;
+        }
+        if (name.size() <= 8 &&
+            oneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+                         "source", "track", "wbr", "keygen", "p", "li", "dt", "dd", "tr", "td", "th", "option",
+                         "optgroup", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rp", "rtc",
+                         "html", "head", "body", "image", "basefont", "bgsound", "frame"}))
+            continue;
+        std::size_t gt = html.find('>', i);
+        if (gt != std::string_view::npos && gt > 0 && html[gt - 1] == '/') continue;
+        ++depth;
+        work += depth;
+        if (work > kParseWorkBudget) return false;
+    }
+    return true;
+}
+
+struct GumboOutputDeleter {
+    void operator()(GumboOutput* out) const { gumbo_destroy_output(&kGumboDefaultOptions, out); }
+};
+
+}  // namespace
+
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
+    if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
+    GumboOptions parseOptions = kGumboDefaultOptions;
+    parseOptions.max_errors = 0;  // the parse errors are of no use here
+    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size()));
+    Layout layout(options);
+    layout.run(out->document);
+    out.reset();
+    return toGrid(layout.items(), layout.texts(), options);
+}
+
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options) {
+    std::vector<Item> items;
+    u32 row = 0;
+    std::size_t i = 0;
+    while (i < utf8.size() && row < kSheetRows) {
+        std::size_t eol = utf8.find_first_of("\r\n", i);
+        if (eol == std::string_view::npos) eol = utf8.size();
+        std::string_view line = trimHtmlSpace(utf8.substr(i, eol - i));
+        if (!line.empty())
+            items.push_back({row, 0, static_cast<u32>(line.data() - utf8.data()), static_cast<u32>(line.size())});
+        ++row;
+        i = eol + 1;
+        if (eol + 1 < utf8.size() && utf8[eol] == '\r' && utf8[eol + 1] == '\n') ++i;
+    }
+    return toGrid(items, utf8, options);
+}
+
+}  // namespace qf::engine

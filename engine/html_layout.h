@@ -1,0 +1,52 @@
+#pragma once
+// Lays a decoded page out into sheet cells.
+//
+// HTML (parsed as browsers parse it), in document order from the top-left cell
+// down:
+// - Block elements (p, div, h1..h6, li, dt, dd, blockquote, section, ...) start a
+//   new row in the region's first column; inline elements (a, b, span, code, ...)
+//   stay in the same cell; <br> starts a new row (inside a table cell, a new row
+//   under that cell). A block without text gives no row.
+// - Tables: one row per <tr> and one column per <td>/<th>; colspan and rowspan
+//   reserve their cells and the text goes to the top-left one. A caption is a row
+//   of its own above the table's rows. A cell holding several lines or a nested
+//   table takes as many rows and columns as its content needs, so the cells
+//   beside and below it move out of its way. A table without any text gives no
+//   rows.
+// - Dropped: the head, scripts, styles, templates, noscript, form controls,
+//   images, embedded objects and media, svg and iframes. Text that only CSS hides
+//   is kept. Links give their text.
+// - White space collapses as a browser collapses it and every cell is trimmed; a
+//   non-breaking space stays U+00A0.
+// - <pre>: with preFormattedTextToColumns each line is a row, split into columns
+//   at tabs and at runs of two or more spaces (with consecutiveDelimitersAsOne,
+//   neighbouring delimiters count as one; without it every further delimiter
+//   gives an empty cell); a line's indentation is not a delimiter. Otherwise each
+//   line is one cell. Lines without text give no row.
+// Text that is not HTML: each line is a row in the first column.
+// Everything beyond the sheet's 1,048,576 rows and 16,384 columns is left out.
+// Cell texts become values as value_recognition.h describes (dates only when
+// date recognition is on).
+
+#include <stdexcept>
+#include <string_view>
+
+#include "cell.h"
+#include "page_source.h"
+
+namespace qf::engine {
+
+inline constexpr std::uint32_t kSheetRows = 1'048'576;
+inline constexpr std::uint32_t kSheetColumns = 16'384;
+
+// A page that is not laid out; what() is the reason.
+struct PageRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Throws PageRefused for a page whose elements nest so deeply that parsing it
+// would take unbounded time.
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options);
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options);
+
+}  // namespace qf::engine

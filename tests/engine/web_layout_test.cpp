@@ -1,0 +1,173 @@
+// Laying pages out into cells: each case is a small page and the sheet it gives,
+// written as rows of cell texts ("" for an empty cell).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "engine/charset.h"
+#include "engine/html_layout.h"
+
+namespace qf::engine {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// The sheet as texts; numbers are shown as "#<value>" with their format letter.
+Rows show(const PageGrid& grid) {
+    Rows out;
+    for (const auto& row : grid.rows) {
+        std::vector<std::string> cells;
+        for (const CellValue& c : row) {
+            if (c.kind == CellValue::Kind::Number) {
+                std::ostringstream s;
+                s << '#' << c.number;
+                if (c.format != NumberFormat::General) s << '/' << static_cast<int>(c.format);
+                cells.push_back(s.str());
+            } else {
+                cells.push_back(c.text);
+            }
+        }
+        out.push_back(cells);
+    }
+    return out;
+}
+
+Rows html(std::string_view page, WebQueryOptions options = {}) { return show(layoutHtml(page, options)); }
+
+TEST(WebLayout, BlocksStartRowsInlineStaysAndWhiteSpaceCollapses) {
+    EXPECT_EQ(html("<h1>Title</h1><p>One <b>two</b>\n\t  <a href='x'>three</a></p>"
+                   "<ul><li>a</li><li><span>b</span> <em>c</em></li></ul>"
+                   "<div>outer<div>inner</div>tail</div>"),
+              (Rows{{"Title"}, {"One two three"}, {"a"}, {"b c"}, {"outer"}, {"inner"}, {"tail"}}));
+    EXPECT_EQ(html("<p>a<b>b</b>c</p>"), (Rows{{"abc"}})) << "inline edges add no space";
+}
+
+TEST(WebLayout, BreaksStartRowsButNothingGivesSpacerRows) {
+    EXPECT_EQ(html("<p>a<br>b<br><br><br>c</p><div></div><p> \n </p><hr><p>d</p>"),
+              (Rows{{"a"}, {"b"}, {"c"}, {"d"}}));
+}
+
+TEST(WebLayout, DroppedElementsLeaveNoTextButHiddenTextStays) {
+    EXPECT_EQ(html("<html><head><title>T</title><style>p{}</style><script>var a='<p>x</p>';</script></head>"
+                   "<body><noscript>enable js</noscript><template><p>tpl</p></template>"
+                   "<p>kept<img alt='picture'><svg><text>vector</text></svg></p>"
+                   "<iframe src='x'>frame</iframe><form><input value='v'><button>Go</button>"
+                   "<select><option>opt</option></select><textarea>typed</textarea><label>Name</label></form>"
+                   "<p style='display:none'>hidden</p><script>document.write('late')</script></body></html>"),
+              (Rows{{"kept"}, {"Name"}, {"hidden"}}));
+}
+
+TEST(WebLayout, EntitiesDecodeAndNonBreakingSpacesStay) {
+    EXPECT_EQ(html("<p>Fish &amp; chips &lt;3&gt; &copy;</p><p>a&nbsp;b&nbsp;</p><p>&nbsp;5&nbsp;</p>"),
+              (Rows{{"Fish & chips <3> \xC2\xA9"}, {"a\xC2\xA0" "b\xC2\xA0"}, {"#5"}}));
+}
+
+TEST(WebLayout, TablesGiveARowPerTrAndAColumnPerCellWithTextAroundInOrder) {
+    EXPECT_EQ(html("before<table><caption>Cap</caption><thead><tr><th>Name</th><th>Qty</th></tr></thead>"
+                   "<tbody><tr><td>Tea</td><td>3</td></tr><tr><td></td><td>x</td></tr></tbody></table>after"),
+              (Rows{{"before"}, {"Cap"}, {"Name", "Qty"}, {"Tea", "#3"}, {"", "x"}, {"after"}}));
+}
+
+TEST(WebLayout, SpansReserveCellsWithTheTextTopLeft) {
+    EXPECT_EQ(html("<table><tr><td rowspan=2>A</td><td colspan=2>B</td><td>C</td></tr>"
+                   "<tr><td>D</td><td>E</td><td>F</td></tr>"
+                   "<tr><td>G</td><td rowspan=0>H</td></tr><tr><td>I</td><td>J</td></tr></table>"),
+              (Rows{{"A", "B", "", "C"}, {"", "D", "E", "F"}, {"G", "H"}, {"I", "", "J"}}));
+}
+
+TEST(WebLayout, NestedTablesAndBreaksInCellsWidenAndDeepenTheirCell) {
+    EXPECT_EQ(html("<table><tr><td>x</td><td><table><tr><td>i1</td><td>i2</td></tr>"
+                   "<tr><td>i3</td><td>i4</td></tr></table></td><td>y</td></tr>"
+                   "<tr><td>a<br>b</td><td>c</td><td>d</td></tr><tr><td>z</td></tr></table>"),
+              (Rows{{"x", "i1", "i2", "y"}, {"", "i3", "i4"}, {"a", "c", "", "d"}, {"b"}, {"z"}}));
+    EXPECT_EQ(html("<table><tr><td>head<table><tr><td>in</td></tr></table>foot</td><td>r</td></tr></table>"),
+              (Rows{{"head", "r"}, {"in"}, {"foot"}}));
+}
+
+TEST(WebLayout, TablesWithoutTextGiveNoRows) {
+    EXPECT_EQ(html("<p>a</p><table><tr><td><img src=x></td></tr><tr><td> </td></tr></table><p>b</p>"),
+              (Rows{{"a"}, {"b"}}));
+}
+
+TEST(WebLayout, PreformattedLinesSplitIntoColumns) {
+    const char* page = "<pre>Name  Qty\tPrice\n  Apple  3\t\t1.5\n\n<b>Pear</b> 10    2</pre>";
+    EXPECT_EQ(html(page), (Rows{{"Name", "Qty", "Price"}, {"Apple", "#3", "#1.5"}, {"Pear 10", "#2"}}));
+
+    WebQueryOptions each;
+    each.consecutiveDelimitersAsOne = false;
+    EXPECT_EQ(html(page, each), (Rows{{"Name", "Qty", "Price"}, {"Apple", "#3", "", "#1.5"}, {"Pear 10", "#2"}}));
+
+    WebQueryOptions whole;
+    whole.preFormattedTextToColumns = false;
+    EXPECT_EQ(html(page, whole), (Rows{{"Name  Qty\tPrice"}, {"Apple  3\t\t1.5"}, {"Pear 10    2"}}));
+}
+
+TEST(WebLayout, DateRecognitionCanBeTurnedOff) {
+    WebQueryOptions noDates;
+    noDates.disableDateRecognition = true;
+    EXPECT_EQ(html("<p>12/7/2026</p><p>1,000</p>", noDates), (Rows{{"12/7/2026"}, {"#1000"}}));
+    EXPECT_EQ(html("<p>12/7/2026</p>"), (Rows{{"#46363/3"}}));
+}
+
+TEST(WebLayout, HugeSpansAndDeepNestingStayWithinTheSheet) {
+    for (const char* span : {"1000", "99999999"}) {
+        Rows wide = html(std::string("<table><tr><td colspan=") + span + ">a</td><td>b</td></tr></table>");
+        ASSERT_EQ(wide.size(), 1u);
+        ASSERT_EQ(wide[0].size(), 1001u) << "a cell spans at most 1000 columns";
+        EXPECT_EQ(wide[0][1000], "b");
+    }
+    std::string pastTheEdge = "<table><tr>";
+    for (int i = 0; i < 20; ++i) pastTheEdge += "<td colspan=1000>" + std::to_string(i) + "</td>";
+    Rows clipped = html(pastTheEdge + "</tr></table>");
+    ASSERT_EQ(clipped.size(), 1u);
+    EXPECT_EQ(clipped[0].size(), 16001u) << "the cell at column 17,001 lies beyond the sheet";
+
+    std::string nested;
+    for (int i = 0; i < 3000; ++i) nested += "<table><tr><td>";
+    EXPECT_EQ(html(nested + "core"), (Rows{{"core"}}));
+
+    std::string deep;
+    for (int i = 0; i < 50000; ++i) deep += "<div>";
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(html(deep + "x"), PageRefused);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+}
+
+TEST(WebLayout, PlainTextGivesOneRowPerLine) {
+    EXPECT_EQ(show(layoutText("first line\r\n\r\n  3.5%  \rlast", {})),
+              (Rows{{"first line"}, {}, {"#0.035/1"}, {"last"}}));
+}
+
+TEST(Charset, TheByteOrderMarkWinsThenTheHeaderThenTheMetaThenUtf8ThenWindows1252) {
+    EXPECT_EQ(decodeToUtf8("\xEF\xBB\xBFgr\xC3\xBC\xC3\x9F", "iso-8859-1", true), "gr\xC3\xBC\xC3\x9F");
+    EXPECT_EQ(decodeToUtf8(std::string("\xFF\xFEh\0i\0", 6), "", true), "hi");
+    EXPECT_EQ(decodeToUtf8(std::string("\xFE\xFF\0h\0i", 6), "", true), "hi");
+    EXPECT_EQ(decodeToUtf8("\x80 caf\xE9", "ISO-8859-1", true), "\xE2\x82\xAC caf\xC3\xA9")
+        << "ISO-8859-1 is read as Windows-1252";
+    EXPECT_EQ(decodeToUtf8("<meta charset=\"windows-1251\"><p>\xCF\xF0\xE8</p>", "", true),
+              "<meta charset=\"windows-1251\"><p>\xD0\x9F\xD1\x80\xD0\xB8</p>");
+    EXPECT_EQ(decodeToUtf8("<META HTTP-EQUIV='Content-Type' CONTENT='text/html; charset=ISO-8859-15'>\xA4", "", true),
+              "<META HTTP-EQUIV='Content-Type' CONTENT='text/html; charset=ISO-8859-15'>\xE2\x82\xAC");
+    EXPECT_EQ(decodeToUtf8("<meta charset=utf-8>\xE9", "windows-1252", true), "<meta charset=utf-8>\xC3\xA9")
+        << "the header outranks the page";
+    EXPECT_EQ(decodeToUtf8("<meta charset=windows-1251>\xCF", "", false), "<meta charset=windows-1251>\xC3\x8F")
+        << "a text page has no <meta>";
+    EXPECT_EQ(decodeToUtf8("ok\xE9", "utf-8", true), "ok\xEF\xBF\xBD") << "bytes that do not decode become U+FFFD";
+    EXPECT_EQ(decodeToUtf8("caf\xC3\xA9", "", true), "caf\xC3\xA9");
+    EXPECT_EQ(decodeToUtf8("caf\xE9", "", true), "caf\xC3\xA9");
+    EXPECT_EQ(decodeToUtf8("a\xC0\xAF" "b\xED\xA0\x80", "utf-8", true), "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD")
+        << "overlong forms and surrogates are not UTF-8";
+    EXPECT_EQ(decodeToUtf8("x\x81y", "", true), "x\xEF\xBF\xBDy") << "0x81 has no character in Windows-1252";
+    EXPECT_EQ(decodeToUtf8("ok", "no-such-charset", true), "ok");
+}
+
+TEST(Charset, HeaderParameters) {
+    EXPECT_EQ(charsetParameter("text/html; charset=\"UTF-8\""), "UTF-8");
+    EXPECT_EQ(charsetParameter("text/html;charset=iso-8859-1;x=y"), "iso-8859-1");
+    EXPECT_EQ(charsetParameter("text/html"), "");
+}
+
+}  // namespace
+}  // namespace qf::engine
