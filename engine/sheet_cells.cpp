@@ -47,14 +47,18 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
     return n;
 }
 
+// Characters as the file format counts them: UTF-16 code units, so a
+// character beyond U+FFFF (a 4-byte sequence) counts twice.
+std::size_t unitsOf(std::size_t utf8Bytes) { return utf8Bytes == 4 ? 2 : 1; }
+
 // True when the text is valid UTF-8 of at most kMaxCellChars characters.
 bool fitsCell(std::string_view s) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < s.size(); ++chars) {
-        if (chars == kMaxCellChars) return false;
-        if (static_cast<unsigned char>(s[i]) < 0x80) { ++i; continue; }
-        const std::size_t n = utf8Length(s, i);
-        if (n == 0) return false;
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = 1;
+        if (static_cast<unsigned char>(s[i]) >= 0x80 && (n = utf8Length(s, i)) == 0) return false;
+        units += unitsOf(n);
+        if (units > kMaxCellChars) return false;
         i += n;
     }
     return true;
@@ -89,9 +93,11 @@ std::string cellText(std::string_view text) {
     if (fitsCell(text)) return std::string(text);
     std::string out;
     out.reserve(std::min(text.size(), kMaxCellChars * 4));
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size() && chars < kMaxCellChars; ++chars) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
         const std::size_t n = utf8Length(text, i);
+        units += n == 0 ? 1 : unitsOf(n);
+        if (units > kMaxCellChars) break;
         if (n == 0) {
             out += "\xEF\xBF\xBD";
             ++i;

@@ -17,7 +17,7 @@ namespace qf::engine {
 
 inline constexpr std::int64_t kMaxRows = 1'048'576;
 inline constexpr std::int32_t kMaxColumns = 16'384;
-inline constexpr std::size_t kMaxCellChars = 32'767;  // characters (code points) of one cell
+inline constexpr std::size_t kMaxCellChars = 32'767;  // characters of one cell, counted in UTF-16 units
 
 // A stored cell, read back. The text points into the sheet's storage and is valid
 // until the sheet changes.

@@ -194,6 +194,11 @@ TEST(SheetCells, TextIsCutAtTheCellLimitByCharactersAndInvalidBytesAreReplaced) 
     EXPECT_EQ(cut.substr(0, 4), "\xC3\xA9\xC3\xA9");
 
     EXPECT_EQ(cellText(std::string(kMaxCellChars, 'a')).size(), kMaxCellChars);
+    // Characters beyond U+FFFF count twice, as the file format counts them; none is split.
+    std::string emoji;
+    for (std::size_t i = 0; i < kMaxCellChars / 2 + 1; ++i) emoji += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(cellText(emoji).size(), (kMaxCellChars / 2) * 4);
+    EXPECT_EQ(cellText("a" + emoji).size(), 1 + (kMaxCellChars / 2) * 4);
     EXPECT_EQ(cellText("ok \xFF\xC3 end"), "ok \xEF\xBF\xBD\xEF\xBF\xBD end");
     EXPECT_EQ(cellText("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a lone surrogate is not text
 
