@@ -153,19 +153,26 @@ void UrlListModel::insertUtf8(int position, std::string_view text) {
     endInsertRows();
 }
 
-void UrlListModel::appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize,
-                               const std::vector<Piece>& pieces) {
-    if (pieces.empty()) return;
-    if (pieces.size() > static_cast<std::size_t>(INT32_MAX - count())) throw Failure("Out of memory");
-    for (const Piece& p : pieces)
-        if (p.offset > blockSize || p.size > blockSize - p.offset) throw Failure(failure_text::kIndexOutOfBounds);
-    const char* base = arena_->adopt(std::move(block), blockSize);
-    entries_.reserve(entries_.size() + pieces.size());
-    beginInsertRows({}, count(), count() + static_cast<int>(pieces.size()) - 1);
-    for (const Piece& p : pieces) {
-        entries_.push_back({p.size == 0 ? kEmpty : base + p.offset, p.size});
-        live_ += p.size;
+void UrlListModel::appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, std::vector<Span>&& spans) {
+    if (spans.empty()) return;
+    if (spans.size() > static_cast<std::size_t>(INT32_MAX - count())) throw Failure("Out of memory");
+    const char* const begin = block.get();
+    std::size_t bytes = 0;
+    for (const Span& t : spans) {
+        if (t.data < begin || t.size > blockSize || t.data - begin > static_cast<std::ptrdiff_t>(blockSize - t.size))
+            throw Failure(failure_text::kIndexOutOfBounds);
+        bytes += t.size;
     }
+    // Room is made before anything is announced.
+    const std::size_t needed = entries_.size() + spans.size();
+    if (!entries_.empty() && needed > entries_.capacity()) entries_.reserve(needed + needed / 8);
+    arena_->adopt(std::move(block), blockSize);
+    beginInsertRows({}, count(), count() + static_cast<int>(spans.size()) - 1);
+    if (entries_.empty())
+        entries_ = std::move(spans);  // a list loaded into an empty list takes the spans as they are
+    else
+        entries_.insert(entries_.end(), spans.begin(), spans.end());
+    live_ += bytes;
     endInsertRows();
 }
 

@@ -43,14 +43,16 @@ public:
     void appendUtf8(std::string_view text);
     void insertUtf8(int position, std::string_view text);
 
-    // One piece of a block handed to appendBlock: bytes [offset, offset + size).
-    struct Piece {
-        std::size_t offset;
+    // A text of an entry: UTF-8 bytes held elsewhere.
+    struct Span {
+        const char* data;
         std::uint32_t size;
+        std::string_view view() const { return {data, size}; }
     };
-    // Appends one entry per piece, in order, as one insertion. The model takes
-    // the block and keeps it as long as any entry refers to it.
-    void appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, const std::vector<Piece>& pieces);
+    // Appends one entry per span, in order, as one insertion. Every span lies
+    // inside the block, which the model takes and keeps as long as any entry
+    // refers to it.
+    void appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, std::vector<Span>&& spans);
 
     // Removes the entries at the given positions (ascending, no repeats) in one
     // pass. The result equals removing them one by one, highest first; entries
@@ -77,11 +79,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    struct Entry {
-        const char* data;
-        std::uint32_t size;
-        std::string_view view() const { return {data, size}; }
-    };
+    using Entry = Span;
     class Arena;
 
     void check(int position, int last) const;

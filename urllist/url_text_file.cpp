@@ -7,6 +7,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/failure.h"
 #include "base/program_info.h"
 #include "base/file_exists.h"
@@ -21,34 +25,92 @@ constexpr const char* kPermissionDenied = "Permission denied";
 constexpr const char* kDeviceIo = "Device I/O error";
 constexpr const char* kOutOfMemory = "Out of memory";
 
-void addPiece(std::vector<UrlListModel::Piece>& pieces, std::size_t from, std::size_t to) {
+void addPiece(std::vector<UrlListModel::Span>& pieces, std::string_view text, std::size_t from, std::size_t to) {
     if (to - from > 0x7fffffff) throw Failure(kOutOfMemory);
-    pieces.push_back({from, static_cast<std::uint32_t>(to - from)});
+    pieces.push_back({text.data() + from, static_cast<std::uint32_t>(to - from)});
 }
 
 }  // namespace
 
-std::vector<UrlListModel::Piece> splitUrlLines(std::string_view text) {
-    std::vector<UrlListModel::Piece> pieces;
-    const std::size_t n = text.size();
-    std::size_t start = 0;
-    while (start < n) {
-        // The physical line runs to the next CR, or to the end of the text.
-        const void* cr = std::memchr(text.data() + start, '\r', n - start);
-        const std::size_t end = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - text.data()) : n;
-        std::size_t from = start;
-        for (;;) {
-            const void* lf = std::memchr(text.data() + from, '\n', end - from);
-            if (!lf) break;
-            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
-            addPiece(pieces, from, at);
-            from = at + 1;
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t load8(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+}
+
+#if !defined(__SSE2__)
+bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBits) != 0; }
+#endif
+
+// Finds the CR and LF characters of a text, noting on the way whether any byte
+// lies outside ASCII.
+class LineEnds {
+public:
+    explicit LineEnds(std::string_view text) : text_(text) {}
+
+    // The position of the next CR or LF from i on, or the text's size.
+    std::size_t next(std::size_t i) {
+        const std::size_t n = text_.size();
+        const char* const d = text_.data();
+#if defined(__SSE2__)
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+            high_ |= static_cast<unsigned>(_mm_movemask_epi8(v));
+            const int ends = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            if (ends) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
         }
-        addPiece(pieces, from, end);
-        if (!cr) break;
-        start = end + 1;
-        if (start < n && text[start] == '\n') ++start;
+#else
+        for (; i + 8 <= n; i += 8) {
+            const std::uint64_t word = load8(d + i);
+            high_ |= (word & kHighBits) != 0;
+            if (hasZeroByte(word ^ (kOnes * '\n')) || hasZeroByte(word ^ (kOnes * '\r'))) break;
+        }
+#endif
+        for (; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(d[i]);
+            high_ |= c & 0x80u;
+            if (c == '\n' || c == '\r') return i;
+        }
+        return n;
     }
+
+    bool sawNonAscii() const { return high_ != 0; }
+
+private:
+    std::string_view text_;
+    unsigned high_ = 0;
+};
+
+}  // namespace
+
+std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii) {
+    std::vector<UrlListModel::Span> pieces;
+    pieces.reserve(text.size() / 32 + 4);
+    const std::size_t n = text.size();
+    LineEnds ends(text);
+    std::size_t piece = 0;     // where the current entry starts
+    std::size_t physical = 0;  // where the current physical line starts
+    for (std::size_t i = ends.next(0); i < n; i = ends.next(i)) {
+        addPiece(pieces, text, piece, i);
+        if (text[i] == '\r') {
+            ++i;
+            if (i < n && text[i] == '\n') ++i;
+            physical = i;
+        } else {
+            ++i;
+        }
+        piece = i;
+    }
+    // Text after the last CR is a line only when there is some.
+    if (physical < n) addPiece(pieces, text, piece, n);
+    if (nonAscii) *nonAscii = ends.sawNonAscii();
     return pieces;
 }
 
@@ -56,12 +118,11 @@ bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const end = p + bytes.size();
     while (p < end) {
-        // Plain ASCII eight bytes at a time.
-        if (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
+        // Plain ASCII 32 bytes at a time.
+        if (end - p >= 32) {
+            const char* at = reinterpret_cast<const char*>(p);
+            if (((load8(at) | load8(at + 8) | load8(at + 16) | load8(at + 24)) & kHighBits) == 0) {
+                p += 32;
                 continue;
             }
         }
@@ -205,16 +266,18 @@ void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& 
     }
     const std::string_view text(bytes.data.get(), usable);
     try {
-        if (isValidUtf8(text)) {
-            const auto pieces = splitUrlLines(text);
-            list.appendBlock(std::move(bytes.data), usable, pieces);
+        bool nonAscii = false;
+        auto spans = splitUrlLines(text, &nonAscii);
+        if (!nonAscii || isValidUtf8(text)) {
+            list.appendBlock(std::move(bytes.data), usable, std::move(spans));
         } else {
+            spans.clear();
             const std::string decoded = windows1252ToUtf8(text);
             bytes.data.reset();
             auto block = std::make_unique<char[]>(decoded.size());
             std::memcpy(block.get(), decoded.data(), decoded.size());
-            const auto pieces = splitUrlLines(decoded);
-            list.appendBlock(std::move(block), decoded.size(), pieces);
+            spans = splitUrlLines({block.get(), decoded.size()});
+            list.appendBlock(std::move(block), decoded.size(), std::move(spans));
         }
     } catch (const std::bad_alloc&) {
         throw Failure(kOutOfMemory);

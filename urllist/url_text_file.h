@@ -15,7 +15,9 @@ namespace qf {
 // every CR LF pair and every lone CR (the text after the last one is a line
 // only when it is not empty); each physical line is then cut at every LF, and
 // every piece, empty or not, is one entry.
-std::vector<UrlListModel::Piece> splitUrlLines(std::string_view text);
+// The spans point into text. nonAscii, when given, tells whether any byte of
+// the text lies outside ASCII.
+std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii = nullptr);
 
 bool isValidUtf8(std::string_view bytes);
 

@@ -44,7 +44,7 @@ Texts referenceSplit(const std::string& text) {
 
 Texts split(const std::string& text) {
     Texts out;
-    for (const auto& piece : splitUrlLines(text)) out.push_back(text.substr(piece.offset, piece.size));
+    for (const auto& piece : splitUrlLines(text)) out.emplace_back(piece.view());
     return out;
 }
 
