@@ -50,7 +50,9 @@ long peakKb() {
 
 // The cells of the written workbook, the same for both writers.
 std::string textAt(int sheet, int row, int column) {
-    return "s" + std::to_string(sheet) + " row " + std::to_string(row) + " col " + std::to_string(column);
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "s%d row %d col %d", sheet, row, column);
+    return std::string(buf, static_cast<std::size_t>(n));
 }
 double numberAt(int sheet, int row, int column) { return sheet * 1e6 + row * 10 + column + 0.25; }
 bool isText(int column) { return column % 2 == 0; }
