@@ -82,9 +82,7 @@ struct AppStart {
     }
 };
 
-// A file of the source tree (the shipped cursor, for example).
-inline QString sourceFile(const QString& relativePath) {
-    return QString::fromLocal8Bit(qgetenv("QUILLFEN_SOURCE_DIR")) + "/" + relativePath;
-}
+// A file that the build ships next to the program (the hand cursor, for example).
+inline QString shippedFile(const QString& name) { return QString(QUILLFEN_PROGRAM_DIR) + "/" + name; }
 
 }  // namespace qf::testing

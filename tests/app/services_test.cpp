@@ -1,6 +1,7 @@
 // The Qt window services' conversions, the cursor file reader and FileExists.
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ TEST(MessageBox, CarriageReturnsShowAsLineBreaks) {
 }
 
 TEST(CursorFile, ReadsTheHotSpotAndKeepsItInsideTheImage) {
-    QFile shipped(sourceFile("resources/HAND-M.CUR"));
+    QFile shipped(shippedFile("HAND-M.CUR"));
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
     QByteArray data = shipped.readAll();
     QTemporaryDir dir;
@@ -65,6 +66,18 @@ TEST(FileExists, TrueForWhatHasAModificationTime) {
     EXPECT_FALSE(FileExists(dir.filePath("none.txt").toStdString()));
     EXPECT_FALSE(FileExists(""));
     EXPECT_FALSE(FileExists(dir.filePath("f.txt/below").toStdString()));
+}
+
+}  // namespace
+}  // namespace qf::testing
+
+namespace qf::testing {
+namespace {
+
+TEST(ShippedPictures, AllLoadAtTheirDesignSize) {
+    for (const char* picture : {":/arrow_up.png", ":/arrow_down.png", ":/quillfen-32.png"})
+        EXPECT_EQ(QImage(picture).size(), QSize(32, 32)) << picture;
+    EXPECT_EQ(QImage(shippedFile("drag.ico"), "ico").size(), QSize(32, 32));
 }
 
 }  // namespace

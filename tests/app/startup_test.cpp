@@ -109,7 +109,7 @@ TEST(StartUp, SkinPathThatIsAFolderIsNoSkin) {
 
 TEST(StartUp, HandCursorFileGivesTheCustomPointerWithItsHotSpot) {
     AppStart start;
-    QFile shipped(sourceFile("resources/HAND-M.CUR"));
+    QFile shipped(shippedFile("HAND-M.CUR"));
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
     start.writeProgramFile("HAND-M.CUR", shipped.readAll());
     ASSERT_TRUE(start.open());

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Listing the tests (ctest's discovery) runs without the tests' environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
