@@ -43,6 +43,11 @@ public:
         longestGapNs = 0;
         sinceEvents_.invalidate();
     }
+    // The time from the last event round to the end of the command counts too.
+    void stopGapClock() {
+        if (sinceEvents_.isValid()) longestGapNs = std::max(longestGapNs, sinceEvents_.nsecsElapsed());
+        sinceEvents_.invalidate();
+    }
 
 private:
     static std::string take(std::deque<std::string>& q) {
@@ -169,9 +174,10 @@ int main(int argc, char** argv) {
         ui.inputs.push_back("NEWS");
         ui.startGapClock();
         const double containingMs = timeMs([&] { commands.PushButton17_Click(); });
+        ui.stopGapClock();
         if (view.list().count() != entries / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
         row("filter containing (half removed)", containingMs, grep, "grep -c -i -F");
-        std::printf("  longest time between event rounds  %9.2f ms\n", ui.longestGapNs / 1e6);
+        std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
 
         commands.PushButton11_Click();
         load();
@@ -179,9 +185,10 @@ int main(int argc, char** argv) {
         ui.inputs.push_back("NEWS");
         ui.startGapClock();
         const double notContainingMs = timeMs([&] { commands.PushButton1_Click(); });
+        ui.stopGapClock();
         if (view.list().count() != (entries + 1) / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
         row("filter not containing", notContainingMs, grep, "grep -c -i -F");
-        std::printf("  longest time between event rounds  %9.2f ms\n", ui.longestGapNs / 1e6);
+        std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
 
         const double clearMs = timeMs([&] { commands.PushButton11_Click(); });
         const double clearShownMs = clearMs + timeMs([] { QApplication::processEvents(); });

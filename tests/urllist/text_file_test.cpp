@@ -177,6 +177,14 @@ TEST_F(ReaderTest, FolderAndPipeAreReportedAtStatement118) {
     EXPECT_EQ(ui.boxes.back().caption, kErrorReportCaption);
 }
 
+TEST_F(ReaderTest, ReadErrorIsReportedAtStatement118) {
+    // A file that exists and opens but whose first read fails.
+    fill({"kept"});
+    load("/proc/self/mem");
+    EXPECT_EQ(ui.messages(), (Texts{report("Device I/O error", "PushButton13_Click", 118)}));
+    EXPECT_EQ(texts(), (Texts{"kept"}));
+}
+
 TEST_F(ReaderTest, UnreadableFileIsReportedAtStatement118) {
     if (geteuid() == 0) GTEST_SKIP() << "running as root, which can read a file without read permission";
     const std::string path = write("locked.txt", "www.a.com\r\n");
