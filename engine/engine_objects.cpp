@@ -173,7 +173,13 @@ private:
         return {};
     }
     std::string address() const {
-        auto one = [](CellPosition p) { return "$" + columnName(p.column) + "$" + std::to_string(p.row + 1); };
+        auto one = [](CellPosition p) {
+            std::string text(1, '$');
+            text += columnName(p.column);
+            text += '$';
+            text += std::to_string(p.row + 1);
+            return text;
+        };
         return first_ == last_ ? one(first_) : one(first_) + ":" + one(last_);
     }
 
