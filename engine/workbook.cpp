@@ -122,8 +122,8 @@ void Worksheet::refresh(QueryTable& query) {
     const std::int64_t delta = static_cast<std::int64_t>(grid.rows.size()) - oldRows;
     for (const auto& other : queryTables_) {
         if (other.get() == &query) continue;
-        if (other->destination.row >= at.row + oldRows)
-            other->destination.row += delta;
+        if (other->destination.row >= at.row + oldRows)  // an empty query may sit below the last used row
+            other->destination.row = std::clamp<std::int64_t>(other->destination.row + delta, 0, kMaxRows - 1);
         else if (other->destination.row < at.row && other->destination.row + other->resultRows > at.row)
             other->resultRows = std::max<std::int64_t>(0, other->resultRows + delta);
     }
