@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,6 +81,8 @@ void ScriptedHttpServer::acceptLoop() {
         if (poll(&p, 1, 50) <= 0) continue;
         int fd = accept(listener_, nullptr, nullptr);
         if (fd < 0) continue;
+        int on = 1;  // replies written in pieces go out at once
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ++connections_;
         std::lock_guard lock(mutex_);
         openSockets_.push_back(fd);

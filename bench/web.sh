@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The web page source's benchmark, all on loopback in one run:
+#  - several hundred real HTML documentation pages (python3.11-doc): the HTML
+#    parser's bare parse of every page, the source's load of every page (fetch +
+#    layout + values) and the curl command line fetching every page in one process;
+#  - a generated 20 MiB table page: bare parse against the source's load, in time
+#    and in peak memory (each in a process of its own).
+# Prints the figures and the ratios against the bare parse.
+#   bench/web.sh
+set -euo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
+
+qf_install "${QF_PACKAGES[@]}" python3.11-doc curl
+cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
+cmake --build "$QF_ROOT/build-bench" --target bench_web --parallel 2
+bench="$QF_ROOT/build-bench/bench/bench_web"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+
+echo "== documentation pages"
+"$bench" pages /usr/share/doc/python3.11/html
+
+echo "== generated 20 MiB table page"
+"$bench" generate "$scratch/big.html" 20
+parse="$("$bench" big parse "$scratch/big.html")"
+load="$("$bench" big load "$scratch/big.html")"
+echo "$parse"
+echo "$load"
+awk -v p="$parse" -v l="$load" 'BEGIN {
+  split(p, a, " +"); split(l, b, " +");
+  # fields: ... : <ms> ms peak <MiB> MiB
+  for (i in a) if (a[i] == "ms") pt = a[i-1]; for (i in a) if (a[i] == "peak") pm = a[i+1];
+  for (i in b) if (b[i] == "ms") lt = b[i-1]; for (i in b) if (b[i] == "peak") lm = b[i+1];
+  printf "ratio to parse: time %.2fx (target <= 1.5x), peak memory %.2fx (target <= 1.5x)\n", lt / pt, lm / pm }'

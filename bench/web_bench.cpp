@@ -1,0 +1,221 @@
+// Measures the web page source against the floor it cannot go below, the
+// HTML parser's own parse of the same pages.
+//
+//   bench_web pages <dir>              every .html below <dir>, served on loopback:
+//                                      bare parse, the source's load (fetch + layout
+//                                      + values) and the curl command line
+//   bench_web generate <file> <MiB>    writes a table page of about that size
+//   bench_web big parse|load <file>    one large page in this process: time and
+//                                      peak memory (run each mode in a process
+//                                      of its own)
+
+#include <gumbo.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/web_page_source.h"
+#include "tests/engine/scripted_http_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using qf::testing::ScriptedHttpServer;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+long peakRssKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// The parse the source itself makes (parse errors not collected), then a walk
+// over every node, as the least any layout must do.
+std::size_t bareParse(const std::string& html) {
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    GumboOutput* out = gumbo_parse_with_options(&options, html.data(), html.size());
+    std::size_t nodes = 0;
+    std::vector<const GumboNode*> stack{out->document};
+    while (!stack.empty()) {
+        const GumboNode* n = stack.back();
+        stack.pop_back();
+        ++nodes;
+        if (n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_DOCUMENT || n->type == GUMBO_NODE_TEMPLATE) {
+            const GumboVector& kids = n->type == GUMBO_NODE_DOCUMENT ? n->v.document.children : n->v.element.children;
+            for (unsigned i = 0; i < kids.length; ++i) stack.push_back(static_cast<const GumboNode*>(kids.data[i]));
+        }
+    }
+    gumbo_destroy_output(&options, out);
+    return nodes;
+}
+
+// Serves pages from memory with keep-alive, as a web server would.
+std::unique_ptr<ScriptedHttpServer> serve(const std::map<std::string, std::string>& pages) {
+    return std::make_unique<ScriptedHttpServer>(
+        [&pages](const ScriptedHttpServer::Request& r, ScriptedHttpServer::Connection& c) {
+            c.keepAlive();
+            auto it = pages.find(r.path);
+            if (it == pages.end()) {
+                c.send(ScriptedHttpServer::response(404, "text/html", "", {}, true));
+                return;
+            }
+            std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                               std::to_string(it->second.size()) + "\r\n\r\n";
+            c.send(head);
+            c.send(it->second);
+        });
+}
+
+std::size_t cellCount(const qf::engine::PageGrid& grid) {
+    std::size_t n = 0;
+    for (const auto& row : grid.rows)
+        for (const auto& cell : row) n += !cell.empty();
+    return n;
+}
+
+int pagesMode(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> pages;
+    std::size_t bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".html") continue;
+        std::string path = "/" + std::filesystem::relative(entry.path(), dir).generic_string();
+        std::string body = readFile(entry.path());
+        bytes += body.size();
+        pages.emplace(std::move(path), std::move(body));
+    }
+    if (pages.empty()) {
+        std::cerr << "no .html pages below " << dir << "\n";
+        return 1;
+    }
+    auto server = serve(pages);
+    const std::string base = server->url("");
+    const int rounds = 3;
+
+    double parseMs = 1e300;
+    std::size_t nodes = 0;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        nodes = 0;
+        for (const auto& [path, body] : pages) nodes += bareParse(body);
+        parseMs = std::min(parseMs, msSince(start));
+    }
+
+    auto source = qf::engine::makeWebPageSource();
+    double loadMs = 1e300;
+    std::size_t cells = 0, failures = 0;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        cells = failures = 0;
+        for (const auto& [path, body] : pages) {
+            try {
+                cells += cellCount(source->load("URL;" + base + path, {}));
+            } catch (const std::exception& e) {
+                ++failures;
+                if (failures == 1) std::cerr << e.what() << "\n";
+            }
+        }
+        loadMs = std::min(loadMs, msSince(start));
+    }
+
+    // The curl command line, every page in one process.
+    std::filesystem::path config = std::filesystem::temp_directory_path() / "quillfen-bench-curl.cfg";
+    {
+        std::ofstream out(config);
+        for (const auto& [path, body] : pages) out << "url = \"" << base << path << "\"\noutput = \"/dev/null\"\n";
+    }
+    double curlMs = 1e300;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        int rc = std::system(("curl -s -K " + config.string()).c_str());
+        curlMs = std::min(curlMs, msSince(start));
+        if (rc != 0) std::cerr << "curl exited with " << rc << "\n";
+    }
+    std::filesystem::remove(config);
+
+    const double n = static_cast<double>(pages.size());
+    std::printf("pages: %zu, %.1f MiB of HTML, %zu nodes, %zu cells, %zu failed loads\n", pages.size(),
+                static_cast<double>(bytes) / (1 << 20), nodes, cells, failures);
+    std::printf("bare parse + walk : %9.1f ms  %7.3f ms/page\n", parseMs, parseMs / n);
+    std::printf("source load       : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx (target <= 1.5x)\n", loadMs,
+                loadMs / n, loadMs / parseMs);
+    std::printf("curl command line : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx\n", curlMs, curlMs / n,
+                curlMs / parseMs);
+    return failures == 0 ? 0 : 1;
+}
+
+int generateMode(const std::filesystem::path& file, double mib) {
+    std::ofstream out(file, std::ios::binary);
+    out << "<!DOCTYPE html><html><head><meta charset=utf-8><title>Generated table</title></head><body>\n"
+           "<h1>Inventory</h1><table>\n<tr><th>Id</th><th>Item</th><th>Price</th><th>Date</th><th>Share</th>"
+           "<th>Note</th></tr>\n";
+    const auto target = static_cast<std::size_t>(mib * (1 << 20));
+    std::size_t written = 0;
+    for (unsigned i = 1; written < target; ++i) {
+        char row[512];
+        int len = std::snprintf(row, sizeof row,
+                                "<tr><td>%u</td><td>Item <b>%u</b></td><td>$%u.%02u</td><td>%u/%u/20%02u</td>"
+                                "<td>%u.%u%%</td><td>note &amp; text for row %u</td></tr>\n",
+                                i, i, i % 5000, i % 100, i % 12 + 1, i % 28 + 1, i % 30, i % 100, i % 10, i);
+        out.write(row, len);
+        written += static_cast<std::size_t>(len);
+    }
+    out << "</table></body></html>\n";
+    return 0;
+}
+
+int bigMode(const std::string& mode, const std::filesystem::path& file) {
+    std::string page = readFile(file);
+    if (mode == "parse") {
+        auto start = Clock::now();
+        std::size_t nodes = bareParse(page);
+        double ms = msSince(start);
+        std::printf("bare parse + walk : %9.1f ms  peak %7.1f MiB  (%zu nodes)\n", ms, peakRssKiB() / 1024.0, nodes);
+        return 0;
+    }
+    std::map<std::string, std::string> pages;
+    pages.emplace("/big.html", std::move(page));
+    auto server = serve(pages);
+    qf::engine::FetchLimits limits;
+    auto source = qf::engine::makeWebPageSource(limits);
+    auto start = Clock::now();
+    std::size_t cells = 0;
+    {
+        qf::engine::PageGrid grid = source->load("URL;" + server->url("/big.html"), {});
+        cells = cellCount(grid);
+    }
+    double ms = msSince(start);
+    std::printf("source load       : %9.1f ms  peak %7.1f MiB  (%zu cells)\n", ms, peakRssKiB() / 1024.0, cells);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "pages") return pagesMode(args[1]);
+    if (args.size() == 3 && args[0] == "generate") return generateMode(args[1], std::atof(args[2].c_str()));
+    if (args.size() == 3 && args[0] == "big") return bigMode(args[1], args[2]);
+    std::cerr << "usage: bench_web pages <dir> | generate <file> <MiB> | big parse|load <file>\n";
+    return 2;
+}
