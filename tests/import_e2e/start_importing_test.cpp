@@ -226,6 +226,8 @@ TEST_F(StartImporting, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) 
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests happens without the test environment: stay offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
