@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // Listing the tests (ctest's discovery) runs without the tests' environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
