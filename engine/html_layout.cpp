@@ -21,6 +21,10 @@ using u64 = std::uint64_t;
 constexpr u32 kFar = 0x7fffffffu;
 constexpr u32 kMaxColspan = 1000;
 constexpr u32 kMaxRowspan = 65534;
+// Rows and columns that rowspans keep busy are stepped over one by one; a page
+// built to make that endless (thousands of busy columns over a million rows) is
+// refused once the steps pass this many.
+constexpr u64 kSpanWorkBudget = 50'000'000;
 
 u32 saturatingAdd(u64 a, u64 b) { return static_cast<u32>(std::min<u64>(a + b, kFar)); }
 
@@ -391,12 +395,18 @@ private:
         const u32 row = t.rows - 1;
         u32 col = t.nextCol;
         while (col < t.busyUntil.size() && t.busyUntil[col] > row) ++col;
+        spanWork_ += col - t.nextCol;
         // Cells beyond the sheet's last column share one column past it.
         col = std::min(col, kSheetColumns);
         colspan = std::min(colspan, kSheetColumns + 1 - col);
-        if (t.busyUntil.size() < col + colspan) t.busyUntil.resize(col + colspan, 0);
-        const u32 until = saturatingAdd(row, rowspan);
-        for (u32 c = col; c < col + colspan; ++c) t.busyUntil[c] = until;
+        // Only cells reaching into later rows keep columns busy.
+        if (rowspan > 1) {
+            if (t.busyUntil.size() < col + colspan) t.busyUntil.resize(col + colspan, 0);
+            const u32 until = saturatingAdd(row, rowspan);
+            for (u32 c = col; c < col + colspan; ++c) t.busyUntil[c] = until;
+        }
+        if (rowspan > 1) spanWork_ += colspan;
+        if (spanWork_ > kSpanWorkBudget) throw PageRefused("the page's tables span too many cells to be read");
         t.nextCol = col + colspan;
         cells_.push_back({row, col, rowspan, colspan, static_cast<u32>(items_.size()), 0, 1, 1});
         Flow f;
@@ -481,6 +491,7 @@ private:
     std::vector<Cell> cells_;
     std::vector<bool> regionIsTable_;
     std::vector<u32> heights_, widths_;
+    u64 spanWork_ = 0;
 };
 
 // The parser looks through its stack of open elements at most start tags, so

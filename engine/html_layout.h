@@ -44,8 +44,8 @@ struct PageRefused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Throws PageRefused for a page whose elements nest so deeply that parsing it
-// would take unbounded time.
+// Throws PageRefused for a page whose elements nest so deeply, or whose table
+// cells span so many rows and columns, that reading it would take unbounded time.
 PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options);
 PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options);
 

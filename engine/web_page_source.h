@@ -1,6 +1,30 @@
 #pragma once
 // The engine's own page source: fetches a web query's address over HTTP(S)
 // with libcurl, decodes it and lays the page out into cells.
+//
+// The connection is "URL;" followed by the address. What the source does with
+// each WebQueryOptions setting:
+//   webSelectionType            the entire page is laid out (1); the source
+//                               knows no other selection and lays out the
+//                               entire page for any value
+//   webFormatting               none (3): cells get values and number formats
+//                               (percent, currency, date, time) only, never
+//                               fonts, colours or borders, whatever the value
+//   preFormattedTextToColumns   <pre> lines are split into columns at tabs and
+//                               at runs of two or more spaces; off: each line
+//                               is one cell
+//   consecutiveDelimitersAsOne  neighbouring delimiters in such a line count as
+//                               one; off: each further one leaves an empty cell
+//   singleBlockTextImport       accepted; <pre> text is always read line by
+//                               line, so it changes nothing
+//   disableDateRecognition      texts that read as dates stay text (numbers,
+//                               percentages, currency and times still become
+//                               values)
+//   disableRedirections         a redirect is not followed, and the page fails
+//                               with the redirect's status ("HTTP 302")
+// How a refresh places the grid (insert-cells refresh style, column widths) is
+// the sheet's business, not the source's. html_layout.h describes the layout and
+// value_recognition.h the values.
 
 #include <memory>
 
