@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPixmap>
-#include <QtEndian>
+#include <algorithm>
+#include <array>
 
 #include "base/failure.h"
 
@@ -17,8 +18,13 @@ constexpr const char* kPermissionDenied = "Permission denied";
 constexpr int kDirectorySize = 6;
 constexpr int kEntrySize = 16;
 
-quint16 word(const QByteArray& data, int at) { return qFromLittleEndian<quint16>(data.constData() + at); }
-quint32 dword(const QByteArray& data, int at) { return qFromLittleEndian<quint32>(data.constData() + at); }
+// The directory and the first entry: reserved 0, type 2 (cursor), image count;
+// then width, height, colours, reserved, hot spot x, hot spot y, size, offset.
+struct Header {
+    std::array<uchar, kDirectorySize + kEntrySize> bytes{};
+    quint16 word(int at) const { return quint16(bytes[at] | bytes[at + 1] << 8); }
+    quint32 dword(int at) const { return quint32(word(at)) | quint32(word(at + 2)) << 16; }
+};
 
 }  // namespace
 
@@ -27,13 +33,13 @@ CursorImage readCursorFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) throw Failure(kPermissionDenied);
     const QByteArray data = file.readAll();
 
-    // Directory: reserved 0, type 2 (cursor), image count; then one 16-byte entry
-    // per image: width, height, colours, reserved, hot spot x, hot spot y, size, offset.
-    if (data.size() < kDirectorySize + kEntrySize || word(data, 0) != 0 || word(data, 2) != 2 || word(data, 4) == 0)
-        throw Failure(kInvalidPicture);
+    if (data.size() < kDirectorySize + kEntrySize) throw Failure(kInvalidPicture);
+    Header header;
+    std::copy_n(data.constData(), header.bytes.size(), header.bytes.begin());
+    if (header.word(0) != 0 || header.word(2) != 2 || header.word(4) == 0) throw Failure(kInvalidPicture);
     const int entry = kDirectorySize;
-    const quint32 size = dword(data, entry + 8);
-    const quint32 offset = dword(data, entry + 12);
+    const quint32 size = header.dword(entry + 8);
+    const quint32 offset = header.dword(entry + 12);
     if (size == 0 || offset < kDirectorySize + kEntrySize || offset > quint32(data.size()) ||
         size > quint32(data.size()) - offset)
         throw Failure(kInvalidPicture);
@@ -44,7 +50,7 @@ CursorImage readCursorFile(const QString& path) {
     QImage image = reader.read();
     if (image.isNull()) throw Failure(kInvalidPicture);
 
-    QPoint hotSpot(word(data, entry + 4), word(data, entry + 6));
+    QPoint hotSpot(header.word(entry + 4), header.word(entry + 6));
     // A hot spot outside the image is read as the nearest point inside it.
     hotSpot.setX(qBound(0, hotSpot.x(), image.width() - 1));
     hotSpot.setY(qBound(0, hotSpot.y(), image.height() - 1));
