@@ -2,7 +2,13 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "base/failure.h"
 
@@ -16,6 +22,23 @@ constexpr std::size_t kOwnBlock = kBlockSize / 8;
 constexpr std::size_t kMaxText = 0x7fffffff;
 const char kEmpty[] = "";
 }  // namespace
+
+void TextBlockFree::operator()(char* bytes) const noexcept { std::free(bytes); }
+
+TextBlock allocateTextBlock(std::size_t size) {
+    void* bytes = nullptr;
+#if defined(__linux__)
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (size >= 4 * kHugePage) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        bytes = std::aligned_alloc(kHugePage, rounded);
+        if (bytes) madvise(bytes, rounded, MADV_HUGEPAGE);  // advice only: failing changes nothing
+    }
+#endif
+    if (!bytes) bytes = std::malloc(size ? size : 1);
+    if (!bytes) throw std::bad_alloc();
+    return TextBlock(static_cast<char*>(bytes));
+}
 
 QString utf8ToQString(std::string_view text) {
     const auto size = static_cast<qsizetype>(text.size());
@@ -32,12 +55,12 @@ public:
     const char* copy(std::string_view text) {
         if (text.empty()) return kEmpty;
         if (text.size() >= kOwnBlock) {
-            auto block = std::make_unique<char[]>(text.size());
+            TextBlock block = allocateTextBlock(text.size());
             std::memcpy(block.get(), text.data(), text.size());
             return adopt(std::move(block), text.size());
         }
         if (left_ < text.size()) {
-            blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+            blocks_.push_back(allocateTextBlock(kBlockSize));
             tail_ = blocks_.back().get();
             left_ = kBlockSize;
             held_ += kBlockSize;
@@ -49,7 +72,7 @@ public:
         return at;
     }
 
-    const char* adopt(std::unique_ptr<char[]> block, std::size_t size) {
+    const char* adopt(TextBlock block, std::size_t size) {
         const char* at = block.get();
         blocks_.push_back(std::move(block));
         held_ += size;
@@ -59,7 +82,7 @@ public:
     std::size_t held() const { return held_; }
 
 private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<TextBlock> blocks_;
     char* tail_ = nullptr;
     std::size_t left_ = 0;
     std::size_t held_ = 0;
@@ -153,7 +176,7 @@ void UrlListModel::insertUtf8(int position, std::string_view text) {
     endInsertRows();
 }
 
-void UrlListModel::appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, std::vector<Span>&& spans) {
+void UrlListModel::appendBlock(TextBlock block, std::size_t blockSize, std::vector<Span>&& spans) {
     if (spans.empty()) return;
     if (spans.size() > static_cast<std::size_t>(INT32_MAX - count())) throw Failure("Out of memory");
     const char* const begin = block.get();

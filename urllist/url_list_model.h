@@ -19,6 +19,15 @@
 
 namespace qf {
 
+// Memory that holds entries' texts. Large blocks are asked to sit on huge
+// pages where the system offers them, which makes filling them much cheaper.
+struct TextBlockFree {
+    void operator()(char* bytes) const noexcept;
+};
+using TextBlock = std::unique_ptr<char[], TextBlockFree>;
+// Throws std::bad_alloc when there is no memory.
+TextBlock allocateTextBlock(std::size_t size);
+
 // A UTF-8 text as a QString. A byte order mark at the start is a character of
 // the text like any other and is kept.
 QString utf8ToQString(std::string_view text);
@@ -52,7 +61,7 @@ public:
     // Appends one entry per span, in order, as one insertion. Every span lies
     // inside the block, which the model takes and keeps as long as any entry
     // refers to it.
-    void appendBlock(std::unique_ptr<char[]> block, std::size_t blockSize, std::vector<Span>&& spans);
+    void appendBlock(TextBlock block, std::size_t blockSize, std::vector<Span>&& spans);
 
     // Removes the entries at the given positions (ascending, no repeats) in one
     // pass. The result equals removing them one by one, highest first; entries

@@ -205,7 +205,7 @@ struct CloseFile {
 // The file's bytes; what was read before a read error is kept, with the error
 // in readError.
 struct FileBytes {
-    std::unique_ptr<char[]> data;
+    TextBlock data;
     std::size_t size = 0;
     const char* readError = nullptr;
 };
@@ -225,11 +225,11 @@ FileBytes readAll(const std::string& path) {
     std::size_t capacity = std::filesystem::file_size(fsPath, error);
     if (error) capacity = 0;
     capacity += 1;  // room to see the end of the file in the first pass
-    bytes.data.reset(new char[capacity]);
+    bytes.data = allocateTextBlock(capacity);
     for (;;) {
         if (bytes.size == capacity) {  // the file grew while it was read
             const std::size_t larger = capacity * 2;
-            std::unique_ptr<char[]> moved(new char[larger]);
+            TextBlock moved = allocateTextBlock(larger);
             std::memcpy(moved.get(), bytes.data.get(), bytes.size);
             bytes.data = std::move(moved);
             capacity = larger;
@@ -274,7 +274,7 @@ void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& 
             spans.clear();
             const std::string decoded = windows1252ToUtf8(text);
             bytes.data.reset();
-            auto block = std::make_unique<char[]>(decoded.size());
+            TextBlock block = allocateTextBlock(decoded.size());
             std::memcpy(block.get(), decoded.data(), decoded.size());
             spans = splitUrlLines({block.get(), decoded.size()});
             list.appendBlock(std::move(block), decoded.size(), std::move(spans));
