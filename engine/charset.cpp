@@ -33,11 +33,11 @@ std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_
     return std::string_view::npos;
 }
 
-// The value after "charset=" in `s`, without quotes.
-std::string charsetAfter(std::string_view s) {
-    std::size_t at = findNoCase(s, "charset");
+// The value after "<key>=" in `s` (key in lower case), without quotes.
+std::string valueAfter(std::string_view s, std::string_view key) {
+    std::size_t at = findNoCase(s, key);
     while (at != std::string_view::npos) {
-        std::size_t i = at + 7;
+        std::size_t i = at + key.size();
         while (i < s.size() && isSpace(s[i])) ++i;
         if (i < s.size() && s[i] == '=') {
             ++i;
@@ -49,10 +49,12 @@ std::string charsetAfter(std::string_view s) {
                 ++i;
             return std::string(s.substr(start, i - start));
         }
-        at = findNoCase(s, "charset", at + 7);
+        at = findNoCase(s, key, at + key.size());
     }
     return {};
 }
+
+std::string charsetAfter(std::string_view s) { return valueAfter(s, "charset"); }
 
 // Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
@@ -173,6 +175,11 @@ std::string charsetParameter(std::string_view contentType) {
 
 std::string metaCharset(std::string_view html) {
     std::string_view head = html.substr(0, std::min(html.size(), kMetaScanBytes));
+    if (head.substr(0, 5) == "<?xml") {  // an XHTML page's XML declaration
+        std::string_view declaration = head.substr(0, head.find("?>"));
+        std::string found = valueAfter(declaration, "encoding");
+        if (!found.empty()) return found;
+    }
     std::size_t at = findNoCase(head, "<meta");
     while (at != std::string_view::npos) {
         std::size_t end = head.find('>', at);

@@ -10,8 +10,9 @@ namespace qf::engine {
 // gives "utf-8"); empty when there is none.
 std::string charsetParameter(std::string_view contentType);
 
-// The encoding that a <meta charset> or <meta http-equiv="Content-Type"> near the
-// start of an HTML page declares; empty when there is none.
+// The encoding that an XML declaration, a <meta charset> or a <meta
+// http-equiv="Content-Type"> near the start of an HTML page declares; empty when
+// there is none.
 std::string metaCharset(std::string_view html);
 
 // Decodes a page to UTF-8. The encoding is taken from, in this order: a byte

@@ -155,6 +155,8 @@ TEST(Charset, TheByteOrderMarkWinsThenTheHeaderThenTheMetaThenUtf8ThenWindows125
               "<meta charset=\"windows-1251\"><p>\xD0\x9F\xD1\x80\xD0\xB8</p>");
     EXPECT_EQ(decodeToUtf8("<META HTTP-EQUIV='Content-Type' CONTENT='text/html; charset=ISO-8859-15'>\xA4", "", true),
               "<META HTTP-EQUIV='Content-Type' CONTENT='text/html; charset=ISO-8859-15'>\xE2\x82\xAC");
+    EXPECT_EQ(decodeToUtf8("<?xml version='1.0' encoding='iso-8859-2'?><html>\xB1", "", true),
+              "<?xml version='1.0' encoding='iso-8859-2'?><html>\xC4\x85");
     EXPECT_EQ(decodeToUtf8("<meta charset=utf-8>\xE9", "windows-1252", true), "<meta charset=utf-8>\xC3\xA9")
         << "the header outranks the page";
     EXPECT_EQ(decodeToUtf8("<meta charset=windows-1251>\xCF", "", false), "<meta charset=windows-1251>\xC3\x8F")
