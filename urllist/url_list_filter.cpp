@@ -12,7 +12,7 @@ namespace {
 
 // How often the scan lets the window run its events, and how many entries it
 // examines between looks at the clock.
-constexpr qint64 kYieldEveryMs = 10;
+constexpr qint64 kYieldEveryMs = 5;
 constexpr int kEntriesPerClockLook = 64;
 
 bool isAscii(std::string_view text) {
