@@ -340,11 +340,28 @@ QCursor Form1::cursorFor(int code) const {
 
 void Form1::showPointer(int code) {
     // At 0 every control shows its own pointer; any other code shows over the
-    // whole window, its controls included.
-    if (code == pointer::kDefault)
+    // whole window, its controls included. Controls that have a pointer of their
+    // own (the list after a drag) get it back when the code returns to 0.
+    if (code == pointer::kDefault) {
         unsetCursor();
-    else
-        setCursor(cursorFor(code));
+        for (auto& [control, own] : ownPointers_)
+            if (control && control->cursor() == shownCursor_) control->setCursor(own);
+        ownPointers_.clear();
+        return;
+    }
+    const QCursor shown = cursorFor(code);
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (!control->testAttribute(Qt::WA_SetCursor)) continue;
+        auto kept = std::find_if(ownPointers_.begin(), ownPointers_.end(),
+                                 [control](const auto& entry) { return entry.first == control; });
+        if (kept == ownPointers_.end())
+            ownPointers_.emplace_back(control, control->cursor());
+        else if (control->cursor() != shownCursor_)
+            kept->second = control->cursor();  // the control changed its own meanwhile
+        control->setCursor(shown);
+    }
+    shownCursor_ = shown;
+    setCursor(shown);
 }
 
 int Form1::entryCount() const { return listView_->list().count(); }

@@ -5,12 +5,15 @@
 // keeps the sheet mode in the settings store and ends the program when closed.
 
 #include <QCursor>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/window_services.h"
 #include "import/automation/object.h"
@@ -107,6 +110,8 @@ private:
     std::string programFolder_;
     SkinFramework skin_;
     std::optional<QCursor> handCursor_;
+    QCursor shownCursor_;
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
     bool ended_ = false;
 
     UrlListView* listView_ = nullptr;

@@ -180,6 +180,22 @@ TEST_F(WindowTest, HourglassStaysWhateverThePointerMovesOver) {
     EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
 }
 
+TEST_F(WindowTest, WindowPointerCoversAControlsOwnPointerUntilItReturnsToZero) {
+    auto& ui = start.ui;
+    QWidget* list = form().listView().viewport();
+    list->setCursor(Qt::ArrowCursor);  // the list's own pointer, as after a drag
+    ui.setPointer(pointer::kCustom);
+    EXPECT_EQ(list->cursor().shape(), Qt::PointingHandCursor);
+    ui.setPointer(pointer::kHourglass);
+    EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
+    list->setCursor(Qt::CrossCursor);  // the list changes its own meanwhile
+    ui.setPointer(pointer::kHourglass);
+    EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
+    ui.setPointer(pointer::kDefault);
+    EXPECT_EQ(list->cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+}
+
 TEST_F(WindowTest, ProgressBarShowsItsTextExactlyAndKeepsFractions) {
     ProgressBar& bar = form().progressBar();
     EXPECT_EQ(bar.text(), "Progress Bar");
