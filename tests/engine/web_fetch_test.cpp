@@ -155,9 +155,9 @@ TEST_F(WebFetchTest, SilentAndTricklingServersTimeOut) {
         }
     });
     EXPECT_EQ(failureOf(server.url("/silent")), expected(server.url("/silent"), "too slow, timed out"));
-    EXPECT_LT(elapsed, 3s);
+    EXPECT_LT(elapsed, 6s);
     EXPECT_EQ(failureOf(server.url("/trickle")), expected(server.url("/trickle"), "too slow, timed out"));
-    EXPECT_LT(elapsed, 3s);
+    EXPECT_LT(elapsed, 6s);
 }
 
 TEST_F(WebFetchTest, TheWholePageTimeLimitHolds) {
@@ -172,7 +172,7 @@ TEST_F(WebFetchTest, TheWholePageTimeLimitHolds) {
         }
     });
     EXPECT_EQ(failureOf(server.url("/")), expected(server.url("/"), "timed out"));
-    EXPECT_LT(elapsed, 3s);
+    EXPECT_LT(elapsed, 6s);
 }
 
 TEST_F(WebFetchTest, BrokenConnectionsAndRepliesFail) {
