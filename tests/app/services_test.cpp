@@ -1,6 +1,11 @@
 // The Qt window services' conversions, the cursor file reader and FileExists.
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -78,6 +83,72 @@ TEST(ShippedPictures, AllLoadAtTheirDesignSize) {
     for (const char* picture : {":/arrow_up.png", ":/arrow_down.png", ":/quillfen-32.png"})
         EXPECT_EQ(QImage(picture).size(), QSize(32, 32)) << picture;
     EXPECT_EQ(QImage(shippedFile("drag.ico"), "ico").size(), QSize(32, 32));
+}
+
+}  // namespace
+}  // namespace qf::testing
+
+namespace qf::testing {
+namespace {
+
+// Acts on the next modal box as soon as it is up.
+template <class Box, class Act>
+void whenShown(Act act) {
+    QTimer::singleShot(0, [act] {
+        auto* box = qobject_cast<Box*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        act(*box);
+    });
+}
+
+TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
+    QtWindowServices ui;
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    auto answer = [&](QMessageBox::StandardButton button) {
+        whenShown<QMessageBox>([&, button](QMessageBox& box) {
+            title = box.windowTitle();
+            text = box.text();
+            icon = box.icon();
+            buttons = int(box.buttons().size());
+            box.button(button)->click();
+        });
+    };
+
+    answer(QMessageBox::Ok);
+    EXPECT_EQ(ui.messageBox("Type mismatch\r\nin X at line 5\r\rPlease", 48, "Application Error"), 1);
+    EXPECT_EQ(title, "Application Error");
+    EXPECT_EQ(text, "Type mismatch\nin X at line 5\n\nPlease");
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, 1);
+
+    answer(QMessageBox::Ok);
+    EXPECT_EQ(ui.messageBox("Done.", 0), 1);
+    EXPECT_EQ(title, "Quillfen");  // no caption: the application title
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+
+    answer(QMessageBox::No);
+    EXPECT_EQ(ui.messageBox("Go on?", 4), 7);
+    EXPECT_EQ(buttons, 2);
+    answer(QMessageBox::Yes);
+    EXPECT_EQ(ui.messageBox("Go on?", 4), 6);
+}
+
+TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
+    QtWindowServices ui;
+    whenShown<QInputDialog>([](QInputDialog& box) {
+        EXPECT_EQ(box.windowTitle(), "Quillfen");
+        EXPECT_EQ(box.labelText(), "Enter website address to add: ");
+        box.setTextValue("  www.example.com ");
+        box.accept();
+    });
+    EXPECT_EQ(ui.inputBox("Enter website address to add: "), "  www.example.com ");
+    whenShown<QInputDialog>([](QInputDialog& box) {
+        box.setTextValue("typed, then cancelled");
+        box.reject();
+    });
+    EXPECT_EQ(ui.inputBox("Text?", "Caption"), "");
 }
 
 }  // namespace
