@@ -57,6 +57,19 @@ PageGrid toGrid(const std::vector<Item>& items, std::string_view texts, const We
 
 bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
+// Only spaces and non-breaking spaces: what a browser shows as an empty line.
+bool isBlank(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (isHtmlSpace(s[i])) continue;
+        if (s[i] == '\xC2' && i + 1 < s.size() && s[i + 1] == '\xA0') {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 std::string_view trimHtmlSpace(std::string_view s) {
     while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
     while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
@@ -305,9 +318,11 @@ private:
     }
 
     void flushLine(Flow& f) {
-        if (f.lineHasText) {
+        if (f.lineHasText && !isBlank(std::string_view(texts_).substr(f.lineStart))) {
             addItem(f.row, 0, f.lineStart, texts_.size() - f.lineStart);
             f.row = saturatingAdd(f.row, 1);
+        } else {
+            texts_.resize(f.lineStart);
         }
         f.lineStart = texts_.size();
         f.lineHasText = false;
@@ -335,7 +350,7 @@ private:
 
     bool emitField(u32 row, u32 col, std::string_view field) {
         field = trimHtmlSpace(field);
-        if (field.empty()) return false;
+        if (isBlank(field)) return false;
         addItem(row, col, texts_.size(), field.size());
         texts_ += field;
         return true;

@@ -44,7 +44,7 @@ TEST(WebLayout, BlocksStartRowsInlineStaysAndWhiteSpaceCollapses) {
 }
 
 TEST(WebLayout, BreaksStartRowsButNothingGivesSpacerRows) {
-    EXPECT_EQ(html("<p>a<br>b<br><br><br>c</p><div></div><p> \n </p><hr><p>d</p>"),
+    EXPECT_EQ(html("<p>a<br>b<br><br><br>c</p><div></div><p> \n </p><hr><p>&nbsp;</p><p>d</p>"),
               (Rows{{"a"}, {"b"}, {"c"}, {"d"}}));
 }
 
