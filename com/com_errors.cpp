@@ -38,6 +38,13 @@ std::string describeHresult(HRESULT hr) {
         case REGDB_E_CLASSNOTREG:
         case CO_E_CLASSSTRING:
         case MK_E_UNAVAILABLE: return failure_text::kCannotCreateObject;
+        // A server in another process that is busy, or gone: the system's own
+        // words, given here as well because not every system has them.
+        case RPC_E_CALL_REJECTED: return "Call was rejected by callee.";
+        case RPC_E_SERVERCALL_RETRYLATER: return "The message filter indicated that the application is busy.";
+        case RPC_E_DISCONNECTED: return "The object invoked has disconnected from its clients.";
+        case RPC_E_SERVERFAULT: return "The server threw an exception.";
+        case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE): return "The RPC server is unavailable.";
         default: break;
     }
     std::string text = systemMessage(hr);

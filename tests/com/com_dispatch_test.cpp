@@ -206,6 +206,18 @@ TEST_F(ComDispatchTest, AnObjectOfAnotherBackendCannotCross) {
     EXPECT_TRUE(log->lines.empty()) << "nothing reaches the server";
 }
 
+TEST(ComErrors, CodesWithoutAServerTextReadAsTheSystemWordsThem) {
+    // What a call that a busy server kept turning away, or a server that went
+    // away mid-run, shows in the error report.
+    for (HRESULT hr : {RPC_E_CALL_REJECTED, RPC_E_DISCONNECTED, E_ACCESSDENIED}) {
+        const std::string text = describeHresult(hr);
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(text.find("Automation error"), std::string::npos) << text;
+        EXPECT_NE(text.back(), '\n') << text;
+    }
+    EXPECT_EQ(describeHresult(REGDB_E_CLASSNOTREG), failure_text::kCannotCreateObject);
+}
+
 TEST(ComRetry, ABusyServerIsRetriedForAMinuteAndThenGivenUp) {
     EXPECT_EQ(retryDelay(SERVERCALL_RETRYLATER, 0), kRetryEveryMs);
     EXPECT_EQ(retryDelay(SERVERCALL_REJECTED, kRetryForMs - 1), kRetryEveryMs);
