@@ -9,6 +9,7 @@
 #include "com/com_provider.h"
 #include "failure_of.h"
 #include "fake_dispatch.h"
+#include "app/is_installed.h"
 #include "import/excel1.h"
 #include "import/import_run.h"
 #include "import/list_host.h"
@@ -63,6 +64,10 @@ protected:
         log.pop_back();
         return log;
     }
+    // How many of the server's objects are alive, besides the instance that asks.
+    long serverObjectsAlive(const ServerProcess& server) {
+        return com.create(server.progId()).get("TestAlive").toInt32() - 1;
+    }
     // The model of the first application the server made.
     std::string serverState(const ServerProcess& server) {
         const std::string all = com.create(server.progId()).get("TestState").toText();
@@ -85,6 +90,7 @@ TEST_F(ComServerTest, EachCreationIsANewInstanceInTheServersProcess) {
     EXPECT_EQ(failureOf([&] { first.obj("Workbooks").get("", {std::int32_t{1}}); }),
               failure_text::kSubscriptOutOfRange);
     EXPECT_EQ(failureOf([&] { first.call("Quit"); }), failure_text::kNotSupported);
+    EXPECT_EQ(serverObjectsAlive(server), 2);
 }
 
 TEST_F(ComServerTest, TheRunningInstanceIsFoundAndMustNameItselfExactly) {
@@ -131,6 +137,31 @@ TEST_F(ComServerTest, WithoutTheSpreadsheetRegisteredTheEngineIsChosenAndCreatio
     auto chosen = makeProvider([] { return std::make_unique<Engine>(); }, server.progId());
     ASSERT_NE(dynamic_cast<ComProvider*>(chosen.get()), nullptr);
     EXPECT_EQ(chosen->create(server.progId()).value().toText(), "Microsoft Excel");
+}
+
+TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWithItsAdvice) {
+    // No spreadsheet application on this machine: the advice, then the end.
+    qf::testing::ScriptedServices missing;
+    bool ended = false;
+    IsInstalled(com, missing, [&] { ended = true; });
+    EXPECT_TRUE(ended);
+    ASSERT_EQ(missing.boxes.size(), 1u);
+    EXPECT_EQ(missing.boxes[0].text, kSpreadsheetMissingMessage);
+    EXPECT_EQ(missing.boxes[0].flags, mb::kOkOnly);
+    EXPECT_EQ(missing.boxes[0].caption, "");
+
+    // With one: nothing shown, nothing called on it, and it is let go at once.
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    RenamedProvider provider(com, server.progId());
+    qf::testing::ScriptedServices present;
+    ended = false;
+    IsInstalled(provider, present, [&] { ended = true; });
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(present.boxes.empty());
+    EXPECT_EQ(provider.asked, std::vector<std::string>{"create Excel.Application"});
+    EXPECT_EQ(serverLog(server), std::vector<std::string>{"(new Application)"});
+    EXPECT_EQ(serverObjectsAlive(server), 0);
 }
 
 // The calls of one import of an address onto a sheet: the web query at A1 with
@@ -238,6 +269,7 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
               "  URL;http://www.unreadable.example at A1: failed\n"
               "Sheet5 selected=A1\n"
               "  URL;http://www.c.example/page at A1: refreshed\n");
+    EXPECT_EQ(serverObjectsAlive(server), 0) << "the run let go of every object it reached";
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0], "Done.\r\n\r\nThe following URLs: \r\nwww.unreadable.example\r\n\r\ncould not be read. \r\n"
                                 "Please check them. Please email a screenshot of this message to " +

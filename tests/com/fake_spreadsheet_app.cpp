@@ -305,6 +305,9 @@ FakeObject* newSpreadsheetApp(const std::shared_ptr<FakeLog>& log, const Spreads
         },
         false);
     application->member(
+        L"TestAlive", 102, kGet, {},
+        [](FakeCall&, VARIANT* r, EXCEPINFO*) { return returnLong(r, FakeObject::live()); }, false);
+    application->member(
         L"TestLog", 101, kGet, {},
         [log](FakeCall&, VARIANT* r, EXCEPINFO*) {
             std::string text;

@@ -10,8 +10,8 @@
 //
 // Two members the program never calls let a test look in without being logged:
 // the application's TestState (the model of every application the process
-// made, as text) and
-// TestLog (the log, one call a line).
+// made, as text), TestLog (the log, one call a line) and TestAlive (how many of
+// the fake's objects are alive in the server's process).
 
 #include <memory>
 #include <string>
