@@ -212,10 +212,19 @@ std::string Form1::optionalFile(const std::string& name) const {
 bool Form1::open() {
     Form_Load();
     if (ended_) return false;
-    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    centre();
     show();
+    centre();  // again, now that the frame around the window is known
     listView_->setFocus();
     return true;
+}
+
+void Form1::centre() {
+    QScreen* screen = this->screen();
+    if (!screen) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void Form1::Form_Load() {

@@ -98,6 +98,7 @@ private:
     int twipsY(int twips) const;
     void place(QWidget* control, int left, int top, int width, int height);
     void applySkin();
+    void centre();
     void showPointer(int code);
     void saveOptions();
     void endProgram();

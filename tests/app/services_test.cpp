@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -12,6 +13,7 @@
 
 #include "app/cursor_file.h"
 #include "app/qt_window_services.h"
+#include "app/skin_framework.h"
 #include "app_fixture.h"
 #include "base/file_exists.h"
 
@@ -149,6 +151,63 @@ TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
         box.reject();
     });
     EXPECT_EQ(ui.inputBox("Text?", "Caption"), "");
+}
+
+}  // namespace
+}  // namespace qf::testing
+
+namespace qf::testing {
+namespace {
+
+TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
+    QTemporaryDir dir;
+    for (const char* name : {"a.txt", "b.txt", "c"}) {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+    }
+    QtWindowServices ui;
+    FileDialogRequest request{"Add File(s) - Hold Ctrl to select multiple files",
+                              "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|", 0x280201, ""};
+    whenShown<QFileDialog>([&](QFileDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Add File(s) - Hold Ctrl to select multiple files");
+        EXPECT_EQ(dialog.nameFilters(), QStringList({"Text Files (*.txt)", "All Files (*)"}));
+        EXPECT_EQ(dialog.selectedNameFilter(), "Text Files (*.txt)");
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
+        dialog.setDirectory(dir.path());
+        dialog.selectFile("\"a.txt\" \"b.txt\"");
+        static_cast<QDialog&>(dialog).accept();
+    });
+    const std::string folder = QDir::toNativeSeparators(dir.path()).toStdString();
+    EXPECT_EQ(ui.openFileDialog(request), folder + '\0' + "a.txt" + '\0' + "b.txt");
+
+    whenShown<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
+    EXPECT_EQ(ui.openFileDialog(request), "");
+}
+
+TEST(Skin, AppliesOnlyWhenSwitchedOnAndReadsTheNamedPart) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("o.cjs");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("QWidget { color: red; }\n/* [Blue] */\nQWidget { color: blue; }\n/* [Green] */\nx");
+    file.close();
+
+    SkinFramework skin;
+    QWidget window;
+    skin.load(path.toStdString(), "");
+    skin.apply(window);  // the option flag is not set yet
+    EXPECT_TRUE(window.styleSheet().isEmpty());
+    skin.setOptionFlags(skin.optionFlags() | 1);
+    skin.apply(window);  // property 5 is still off
+    EXPECT_TRUE(window.styleSheet().isEmpty());
+    skin.setProperty(5, true);
+    skin.apply(window);
+    EXPECT_TRUE(window.styleSheet().startsWith("QWidget { color: red; }"));
+
+    skin.load(path.toStdString(), "Blue");
+    EXPECT_EQ(skin.styleSheet(), "\nQWidget { color: blue; }\n");
+    EXPECT_THROW(skin.load(path.toStdString(), "Purple"), Failure);
+    EXPECT_THROW(skin.setProperty(7, true), Failure);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -74,6 +75,8 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThem) {
 
     EXPECT_EQ(form().size(), QSize(x(8040), y(6990)));
     EXPECT_EQ(form().minimumSize(), form().maximumSize());  // not resizable
+    const QPoint offCentre = form().frameGeometry().center() - form().screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 1);
     EXPECT_FALSE(form().windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form().windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(form().windowFlags() & Qt::WindowCloseButtonHint);
