@@ -22,13 +22,16 @@ echo "== documentation pages"
 
 echo "== generated 20 MiB table page"
 "$bench" generate "$scratch/big.html" 20
-parse="$("$bench" big parse "$scratch/big.html")"
-load="$("$bench" big load "$scratch/big.html")"
-echo "$parse"
-echo "$load"
-awk -v p="$parse" -v l="$load" 'BEGIN {
-  split(p, a, " +"); split(l, b, " +");
-  # fields: ... : <ms> ms peak <MiB> MiB
-  for (i in a) if (a[i] == "ms") pt = a[i-1]; for (i in a) if (a[i] == "peak") pm = a[i+1];
-  for (i in b) if (b[i] == "ms") lt = b[i-1]; for (i in b) if (b[i] == "peak") lm = b[i+1];
+# Two turns each, alternating; the faster turn of each counts.
+field() { awk -v key="$2" '{ for (i = 1; i <= NF; i++) if ($i == key) print (key == "ms" ? $(i-1) : $(i+1)) }' <<<"$1"; }
+best_pt=; best_lt=; pm=; lm=
+for turn in 1 2; do
+  parse="$("$bench" big parse "$scratch/big.html")"; echo "$parse"
+  load="$("$bench" big load "$scratch/big.html")"; echo "$load"
+  pt="$(field "$parse" ms)"; lt="$(field "$load" ms)"
+  pm="$(field "$parse" peak)"; lm="$(field "$load" peak)"
+  best_pt="$(awk -v a="${best_pt:-$pt}" -v b="$pt" 'BEGIN { print (b < a ? b : a) }')"
+  best_lt="$(awk -v a="${best_lt:-$lt}" -v b="$lt" 'BEGIN { print (b < a ? b : a) }')"
+done
+awk -v pt="$best_pt" -v lt="$best_lt" -v pm="$pm" -v lm="$lm" 'BEGIN {
   printf "ratio to parse: time %.2fx (target <= 1.5x), peak memory %.2fx (target <= 1.5x)\n", lt / pt, lm / pm }'
