@@ -114,7 +114,13 @@ Backend chooseBackend(std::string_view progId) { return isRegistered(progId) ? B
 
 std::unique_ptr<automation::Provider> makeProvider(
     const std::function<std::unique_ptr<automation::Provider>()>& makeFallback, std::string_view progId) {
-    if (chooseBackend(progId) == Backend::Com) return std::make_unique<ComProvider>();
+    if (chooseBackend(progId) == Backend::Com) {
+        try {
+            return std::make_unique<ComProvider>();
+        } catch (const Failure&) {
+            // COM cannot be entered on this thread: the engine is all there is.
+        }
+    }
     return makeFallback();
 }
 

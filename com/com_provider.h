@@ -62,7 +62,7 @@ bool isRegistered(std::string_view progId);
 
 // The program's provider on Windows: COM when the spreadsheet application is
 // registered on this machine, else the one that makeFallback gives (the
-// embedded engine).
+// embedded engine). The fallback is used, too, when COM cannot be entered.
 enum class Backend { Com, Fallback };
 Backend chooseBackend(std::string_view progId = kSpreadsheetProgId);
 std::unique_ptr<automation::Provider> makeProvider(

@@ -26,6 +26,13 @@ HRESULT STDMETHODCALLTYPE fillInLater(EXCEPINFO* info) {
     return S_OK;
 }
 
+FakeObject* newChild(const std::shared_ptr<FakeLog>& log) {
+    FakeObject* child = testing::newFake("Child", log);
+    child->member(L"Name", 1, testing::kGet, {},
+                  [](FakeCall&, VARIANT* r, EXCEPINFO*) { return testing::returnText(r, L"child"); });
+    return child;
+}
+
 // The probe: members that echo, store, return every kind of value and fail in
 // every way a server fails.
 FakeObject* newProbe(const std::shared_ptr<FakeLog>& log, VARIANT* stored) {
@@ -66,11 +73,27 @@ FakeObject* newProbe(const std::shared_ptr<FakeLog>& log, VARIANT* stored) {
             default: return static_cast<HRESULT>(0xA0041234);
         }
     });
-    probe->member(L"Child", 7, kGet, {}, [log](FakeCall&, VARIANT* r, EXCEPINFO*) {
-        FakeObject* child = newFake("Child", log);
-        child->member(L"Name", 1, kGet, {}, [](FakeCall&, VARIANT* r2, EXCEPINFO*) { return returnText(r2, L"child"); });
-        return returnObject(r, child);
+    // Values of the kinds a server may give back, by number.
+    probe->member(L"Give", 8, kGet, {L"Kind"}, [log](FakeCall& c, VARIANT* r, EXCEPINFO*) -> HRESULT {
+        static LONG byRef = 7;
+        switch (c.params[0]->lVal) {
+            case 1: r->vt = VT_R4; r->fltVal = 1.5f; break;
+            case 2: r->vt = VT_UI4; r->ulVal = 4000000000u; break;
+            case 3: r->vt = VT_UI2; r->uiVal = 65535; break;
+            case 4: r->vt = VT_CY; r->cyVal.int64 = 12345; break;  // 1.2345
+            case 5: r->vt = VT_DATE; r->date = 45000.5; break;
+            case 6: r->vt = VT_I4 | VT_BYREF; r->plVal = &byRef; break;
+            case 7: r->vt = VT_ERROR; r->scode = static_cast<SCODE>(0x800A07FA); break;
+            case 8: r->vt = VT_NULL; break;
+            case 9: r->vt = VT_UNKNOWN; r->punkVal = newChild(log); break;
+            case 10: r->vt = VT_ARRAY | VT_VARIANT; r->parray = SafeArrayCreateVector(VT_VARIANT, 0, 2); break;
+            case 11: r->vt = VT_I8; r->llVal = 5; break;
+            default: break;
+        }
+        return S_OK;
     });
+    probe->member(L"Child", 7, kGet, {},
+                  [log](FakeCall&, VARIANT* r, EXCEPINFO*) { return returnObject(r, newChild(log)); });
     return probe;
 }
 
@@ -138,6 +161,21 @@ TEST_F(ComDispatchTest, ReturnedObjectsAreObjectsAndCanBePassedBack) {
     EXPECT_EQ(Object(echoed).get("name").toText(), "child");
     // Nothing crosses as a null object and comes back as Nothing.
     EXPECT_TRUE(Object(probe.call("Echo", {Variant(std::shared_ptr<automation::Dispatch>())})).isNothing());
+}
+
+TEST_F(ComDispatchTest, ValuesOfOtherKindsBecomeTheNearestValueTheProgramHolds) {
+    auto give = [&](std::int32_t kind) { return probe.get("Give", {kind}); };
+    EXPECT_EQ(give(1), Variant(1.5));
+    EXPECT_EQ(give(2), Variant(4000000000.0));
+    EXPECT_EQ(give(3), Variant(std::int32_t{65535}));
+    EXPECT_EQ(give(4), Variant(1.2345));
+    EXPECT_EQ(give(5), Variant(45000.5)) << "a date keeps its time of day";
+    EXPECT_EQ(give(6), Variant(std::int32_t{7}));
+    EXPECT_EQ(give(7), Variant(std::int32_t{static_cast<std::int32_t>(0x800A07FA)}));
+    EXPECT_TRUE(give(8).isEmpty());
+    EXPECT_EQ(Object(give(9)).get("Name").toText(), "child");
+    EXPECT_EQ(failureOf([&] { give(10); }), failure_text::kTypeMismatch);
+    EXPECT_EQ(give(11), Variant(std::int32_t{5}));
 }
 
 TEST_F(ComDispatchTest, PropertiesGetAndPutWithTheirOwnFlags) {
