@@ -25,17 +25,7 @@ TEST(FileDialog, FilterBecomesQtNameFiltersWithEveryFileForStarDotStar) {
               QStringList({"Text Files (*.txt)", "All Files (*)"}));
     EXPECT_EQ(qtNameFilters("Pages|*.htm;*.html"), QStringList({"Pages (*.htm *.html)"}));
     EXPECT_TRUE(qtNameFilters("").isEmpty());
-}
-
-TEST(FileDialog, SeveralFilesGiveTheFolderAndTheNamesSeparatedByNul) {
-    EXPECT_EQ(fileDialogResult({}), "");
     EXPECT_EQ(fileDialogResult({"/home/u/a b.txt"}), "/home/u/a b.txt");
-    EXPECT_EQ(fileDialogResult({"/home/u/a.txt", "/home/u/b.txt"}), std::string("/home/u\0a.txt\0b.txt", 19));
-}
-
-TEST(MessageBox, CarriageReturnsShowAsLineBreaks) {
-    // The error report's "\r\r" is an empty line between two lines of text.
-    EXPECT_EQ(displayText("Type mismatch\r\nin X at line 5\r\rPlease"), "Type mismatch\nin X at line 5\n\nPlease");
 }
 
 TEST(CursorFile, ReadsTheHotSpotAndKeepsItInsideTheImage) {
@@ -75,23 +65,11 @@ TEST(FileExists, TrueForWhatHasAModificationTime) {
     EXPECT_FALSE(FileExists(dir.filePath("f.txt/below").toStdString()));
 }
 
-}  // namespace
-}  // namespace qf::testing
-
-namespace qf::testing {
-namespace {
-
 TEST(ShippedPictures, AllLoadAtTheirDesignSize) {
     for (const char* picture : {":/arrow_up.png", ":/arrow_down.png", ":/quillfen-32.png"})
         EXPECT_EQ(QImage(picture).size(), QSize(32, 32)) << picture;
     EXPECT_EQ(QImage(shippedFile("drag.ico"), "ico").size(), QSize(32, 32));
 }
-
-}  // namespace
-}  // namespace qf::testing
-
-namespace qf::testing {
-namespace {
 
 // Acts on the next modal box as soon as it is up.
 template <class Box, class Act>
@@ -152,12 +130,6 @@ TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
     });
     EXPECT_EQ(ui.inputBox("Text?", "Caption"), "");
 }
-
-}  // namespace
-}  // namespace qf::testing
-
-namespace qf::testing {
-namespace {
 
 TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
     QTemporaryDir dir;
