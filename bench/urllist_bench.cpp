@@ -170,6 +170,8 @@ int main(int argc, char** argv) {
         const double moveShownMs = moveMs + timeMs([] { QApplication::processEvents(); });
         row("Move Down of the first entry", moveMs, 0, "");
         row("Move Down, shown", moveShownMs, 0, "");
+        row("the same entry down again", timeMs([&] { commands.PushButton6_Click(); }), 0, "");
+        QApplication::processEvents();
 
         ui.inputs.push_back("NEWS");
         ui.startGapClock();

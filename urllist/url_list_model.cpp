@@ -127,7 +127,7 @@ void UrlListModel::compactIfWasteful() {
     std::vector<const char*> moved;
     try {
         moved.reserve(entries_.size());
-        for (const Entry& e : entries_) moved.push_back(fresh->copy(e.view()));
+        for (std::size_t k = 0; k < entries_.size(); ++k) moved.push_back(fresh->copy(entries_[k].view()));
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -170,8 +170,9 @@ void UrlListModel::insertUtf8(int position, std::string_view text) {
     check(position, count() + 1);
     if (count() == INT32_MAX) throw Failure("Out of memory");
     const Entry e = store(text);
+    entries_.reserve(1);  // room is made before anything is announced
     beginInsertRows({}, position - 1, position - 1);
-    entries_.insert(entries_.begin() + (position - 1), e);
+    entries_.insert(static_cast<std::size_t>(position - 1), e);
     live_ += e.size;
     endInsertRows();
 }
@@ -187,14 +188,10 @@ void UrlListModel::appendBlock(TextBlock block, std::size_t blockSize, std::vect
         bytes += t.size;
     }
     // Room is made before anything is announced.
-    const std::size_t needed = entries_.size() + spans.size();
-    if (!entries_.empty() && needed > entries_.capacity()) entries_.reserve(needed + needed / 8);
+    if (!entries_.empty()) entries_.reserve(spans.size());
     arena_->adopt(std::move(block), blockSize);
     beginInsertRows({}, count(), count() + static_cast<int>(spans.size()) - 1);
-    if (entries_.empty())
-        entries_ = std::move(spans);  // a list loaded into an empty list takes the spans as they are
-    else
-        entries_.insert(entries_.end(), spans.begin(), spans.end());
+    entries_.append(std::move(spans));
     live_ += bytes;
     endInsertRows();
 }
@@ -203,7 +200,7 @@ void UrlListModel::remove(int position) {
     check(position, count());
     beginRemoveRows({}, position - 1, position - 1);
     live_ -= entries_[static_cast<std::size_t>(position - 1)].size;
-    entries_.erase(entries_.begin() + (position - 1));
+    entries_.erase(static_cast<std::size_t>(position - 1));
     endRemoveRows();
     compactIfWasteful();
 }
@@ -232,17 +229,15 @@ void UrlListModel::removePositions(const std::vector<int>& ascending) {
             after.append(index(i.row() - static_cast<int>(at - ascending.begin()), i.column()));
     }
     changePersistentIndexList(before, after);
-    std::size_t kept = 0;
     std::size_t next = 0;
-    for (std::size_t k = 0; k < entries_.size(); ++k) {
+    entries_.keepIf([&](const Entry& e, std::size_t k) {
         if (next < ascending.size() && static_cast<std::size_t>(ascending[next]) == k + 1) {
             ++next;
-            live_ -= entries_[k].size;
-            continue;
+            live_ -= e.size;
+            return false;
         }
-        entries_[kept++] = entries_[k];
-    }
-    entries_.resize(kept);
+        return true;
+    });
     emit layoutChanged();
     compactIfWasteful();
 }
@@ -250,7 +245,6 @@ void UrlListModel::removePositions(const std::vector<int>& ascending) {
 void UrlListModel::clear() {
     beginResetModel();
     entries_.clear();
-    entries_.shrink_to_fit();
     endResetModel();
     compactIfWasteful();
 }

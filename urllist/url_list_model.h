@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gap_vector.h"
+
 namespace qf {
 
 // Memory that holds entries' texts. Large blocks are asked to sit on huge
@@ -95,7 +97,7 @@ private:
     Entry store(std::string_view text);
     void compactIfWasteful();
 
-    std::vector<Entry> entries_;
+    GapVector<Entry> entries_;
     std::unique_ptr<Arena> arena_;
     std::size_t live_ = 0;  // bytes of all entries' texts
     QStringList headers_;
