@@ -35,7 +35,28 @@ struct Item {
     u32 offset, length;
 };
 
-std::string_view itemText(std::string_view texts, const Item& item) { return texts.substr(item.offset, item.length); }
+// A sheet cell holds at most this many UTF-16 code units; longer texts are cut
+// there (at a character boundary), as a spreadsheet cuts a pasted text, rather
+// than giving a cell that no workbook can hold.
+constexpr std::size_t kCellTextUnits = 32767;
+
+std::string_view limitCellText(std::string_view s) {
+    if (s.size() <= kCellTextUnits) return s;  // never more units than bytes
+    std::size_t units = 0, i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t length = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        const std::size_t needed = length == 4 ? 2 : 1;
+        if (units + needed > kCellTextUnits) break;
+        units += needed;
+        i += length;
+    }
+    return s.substr(0, std::min(i, s.size()));
+}
+
+std::string_view itemText(std::string_view texts, const Item& item) {
+    return limitCellText(texts.substr(item.offset, item.length));
+}
 
 // Builds the grid and recognises values; items outside the sheet are left out.
 PageGrid toGrid(const std::vector<Item>& items, std::string_view texts, const WebQueryOptions& options) {

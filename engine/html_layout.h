@@ -24,7 +24,9 @@
 //   gives an empty cell); a line's indentation is not a delimiter. Otherwise each
 //   line is one cell. Lines without text give no row.
 // Text that is not HTML: each line is a row in the first column.
-// Everything beyond the sheet's 1,048,576 rows and 16,384 columns is left out.
+// Everything beyond the sheet's 1,048,576 rows and 16,384 columns is left out,
+// and a cell text is cut after 32,767 characters (UTF-16 units), the most a
+// sheet's cell holds.
 // Cell texts become values as value_recognition.h describes (dates only when
 // date recognition is on).
 

@@ -129,6 +129,21 @@ TEST(WebLayout, HugeSpansAndDeepNestingStayWithinTheSheet) {
 
 }
 
+TEST(WebLayout, CellTextsStopAtTheMostACellHolds) {
+    auto onlyCell = [](const std::string& text) {
+        PageGrid grid = layoutText(text, {});
+        return grid.rows.at(0).at(0).text;
+    };
+    EXPECT_EQ(onlyCell(std::string(40000, 'a')), std::string(32767, 'a'));
+    std::string accented;
+    for (int i = 0; i < 20000; ++i) accented += "\xC3\xA9";
+    EXPECT_EQ(onlyCell(accented), accented) << "20,000 characters fit, though they take 40,000 bytes";
+    std::string faces;
+    for (int i = 0; i < 20000; ++i) faces += "\xF0\x9F\x98\x80";  // two UTF-16 units each
+    EXPECT_EQ(onlyCell(faces), faces.substr(0, 16383 * 4));
+    EXPECT_EQ(onlyCell("x" + faces).size(), 1 + 16383 * 4) << "never half a character";
+}
+
 TEST(WebLayout, PagesThatWouldTakeForeverAreRefusedAtOnce) {
     std::string deep;
     for (int i = 0; i < 50000; ++i) deep += "<div>";
