@@ -8,7 +8,7 @@ QF_PACKAGES=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev qt6-base-dev-tools libgl-dev
   googletest libgtest-dev libgmock-dev
-  libcurl4-openssl-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev
+  libcurl4-openssl-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev ca-certificates
   fonts-liberation2 xvfb xauth x11-utils imagemagick xdotool
   python3 python3-openpyxl
   clang libclang-rt-14-dev
