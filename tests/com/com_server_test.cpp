@@ -6,6 +6,7 @@
 
 #include "base/failure.h"
 #include "base/program_info.h"
+#include "base/trap.h"
 #include "com/com_provider.h"
 #include "failure_of.h"
 #include "fake_dispatch.h"
@@ -274,6 +275,26 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
     EXPECT_EQ(ui.messages()[0], "Done.\r\n\r\nThe following URLs: \r\nwww.unreadable.example\r\n\r\ncould not be read. \r\n"
                                 "Please check them. Please email a screenshot of this message to " +
                                     supportEmail() + " if you have any questions.");
+}
+
+TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
+    ServerProcess server;
+    ASSERT_TRUE(server.started());
+    const Object app = com.create(server.progId());
+    app.obj("Workbooks").call("Add");
+    const Object workbook = app.obj("Workbooks").get("", {std::int32_t{1}});
+    qf::testing::ScriptedServices ui;
+
+    EXPECT_FALSE(ImportWeb(workbook, "www.refused.example", ui));
+
+    // The query could not be added: that step reports the server's words, and each
+    // of the nineteen settings then fails on the missing query table.
+    ASSERT_EQ(ui.boxes.size(), 20u);
+    EXPECT_EQ(ui.boxes[0].text, errorReportText("The web query could not be added.",
+                                                 "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
+    EXPECT_EQ(ui.boxes[0].caption, kErrorReportCaption);
+    EXPECT_EQ(ui.boxes[19].text, errorReportText(failure_text::kObjectNotSet,
+                                                  "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 138));
 }
 
 TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {

@@ -138,6 +138,8 @@ FakeObject* newQueryTables(const AppRef& app, const std::shared_ptr<Book>& book,
                                          : nullptr;
                        if (!range || range->sheet_ != sheet)
                            return raise(info, L"The destination range is not on the same worksheet that the Query table is being created on.");
+                       if (utf8(connection->bstrVal).find("refused") != std::string::npos)
+                           return raise(info, L"The web query could not be added.");
                        auto query = std::make_shared<Query>();
                        query->connection = utf8(connection->bstrVal);
                        query->destination = range->address_;

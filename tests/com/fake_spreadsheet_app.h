@@ -26,7 +26,8 @@ struct SpreadsheetOptions {
 };
 
 // A new application (one reference, the caller's). A query whose connection
-// contains "unreadable" fails to refresh, as a page that cannot be loaded.
+// contains "unreadable" fails to refresh, as a page that cannot be loaded; one
+// whose connection contains "refused" cannot be added.
 FakeObject* newSpreadsheetApp(const std::shared_ptr<FakeLog>& log, const SpreadsheetOptions& options);
 
 }  // namespace qf::testing
