@@ -262,9 +262,11 @@ Figures onceInChild(const std::function<Figures()>& phase) {
 }
 
 void print(const char* name, const Figures& f, const Figures& base, std::size_t pages) {
-    std::printf("%-28s %8.3f s  %7.2f ms/page  ratio %.2f  peak %7.1f MiB (%.2fx)  rss growth/page %6.1f KiB\n",
+    std::printf("%-28s %8.3f s  %6.2f ms/page  ratio %.2f  peak %6.1f MiB (%.2fx)  resident %6.1f -> %6.1f MiB "
+                "(%.1f KiB/page)\n",
                 name, f.seconds, 1000 * f.seconds / static_cast<double>(pages), f.seconds / base.seconds,
                 static_cast<double>(f.peakKb) / 1024, static_cast<double>(f.peakKb) / static_cast<double>(base.peakKb),
+                static_cast<double>(f.rssThirdKb) / 1024, static_cast<double>(f.rssEndKb) / 1024,
                 static_cast<double>(f.rssEndKb - f.rssThirdKb) / (static_cast<double>(pages) * 2 / 3));
 }
 
