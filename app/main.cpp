@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <memory>
 
 #include "app/form1.h"
 #include "app/program_end.h"
@@ -10,6 +11,9 @@
 #include "app/settings_store.h"
 #include "base/program_info.h"
 #include "engine/engine_provider.h"
+#ifdef _WIN32
+#include "com/com_provider.h"
+#endif
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -21,7 +25,17 @@ int main(int argc, char* argv[]) {
     engineSettings.openWorkbook = [&ui](const std::string& path) {
         if (!ui.openDocument(path)) std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
     };
-    qf::engine::EngineProvider provider(std::move(engineSettings));
+    // On Windows the installed spreadsheet application answers when it is
+    // registered; the embedded engine answers everywhere else.
+    auto makeEngine = [&engineSettings]() -> std::unique_ptr<qf::automation::Provider> {
+        return std::make_unique<qf::engine::EngineProvider>(std::move(engineSettings));
+    };
+#ifdef _WIN32
+    const std::unique_ptr<qf::automation::Provider> chosen = qf::com::makeProvider(makeEngine);
+#else
+    const std::unique_ptr<qf::automation::Provider> chosen = makeEngine();
+#endif
+    qf::automation::Provider& provider = *chosen;
     qf::SettingsStore settings;
     qf::ProcessEnd end;
 
