@@ -6,10 +6,12 @@
 #include <algorithm>
 
 #include "base/failure.h"
+#include "url_list_accessibility.h"
 
 namespace qf {
 
 UrlListView::UrlListView(QWidget* parent) : QAbstractItemView(parent), model_(this) {
+    installUrlListAccessibility();
     header_ = new QHeaderView(Qt::Horizontal, this);
     setModel(&model_);
     header_->setModel(&model_);
@@ -49,6 +51,24 @@ void UrlListView::fitRowHeight() {
 void UrlListView::changeEvent(QEvent* event) {
     QAbstractItemView::changeEvent(event);
     if (event->type() == QEvent::FontChange) fitRowHeight();
+}
+
+void UrlListView::focusInEvent(QFocusEvent* event) {
+    // Where gaining the focus makes a first entry current, that change has
+    // announced it already.
+    const bool hadCurrent = currentIndex().isValid();
+    QAbstractItemView::focusInEvent(event);
+    if (hadCurrent) announceCurrentEntry(*this);
+}
+
+void UrlListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    announceCurrentEntry(*this);
+}
+
+void UrlListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    announceSelection(*this, selected, deselected);
 }
 
 int UrlListView::topRow() const { return verticalScrollBar()->value(); }
