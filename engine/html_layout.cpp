@@ -58,16 +58,30 @@ std::string_view itemText(std::string_view texts, const Item& item) {
     return limitCellText(texts.substr(item.offset, item.length));
 }
 
+// A grid row holds every cell up to its last text, the empty ones before it
+// included. Colspans are cheap to write, so a small page can put one text per row
+// thousands of columns out; the grid may hold this many empty cells beyond four
+// for each text before the page is refused.
+constexpr u64 kSpareGridCells = 1u << 20;
+
 // Builds the grid and recognises values; items outside the sheet are left out.
 PageGrid toGrid(const std::vector<Item>& items, std::string_view texts, const WebQueryOptions& options) {
     PageGrid grid;
     auto inside = [](const Item& it) { return it.row < kSheetRows && it.col < kSheetColumns; };
     u32 rowCount = 0;
-    for (const Item& it : items)
-        if (inside(it)) rowCount = std::max(rowCount, it.row + 1);
+    u64 placed = 0;
+    for (const Item& it : items) {
+        if (!inside(it)) continue;
+        rowCount = std::max(rowCount, it.row + 1);
+        ++placed;
+    }
     std::vector<u32> widths(rowCount, 0);
     for (const Item& it : items)
         if (inside(it)) widths[it.row] = std::max(widths[it.row], it.col + 1);
+    u64 cells = 0;
+    for (u32 w : widths) cells += w;
+    if (cells > 4 * placed + kSpareGridCells)
+        throw PageRefused("the page's tables spread their texts over too many empty cells to be read");
     grid.rows.resize(rowCount);
     for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
     const bool dates = !options.disableDateRecognition;

@@ -47,7 +47,8 @@ struct PageRefused : std::runtime_error {
 };
 
 // Throws PageRefused for a page whose elements nest so deeply, or whose table
-// cells span so many rows and columns, that reading it would take unbounded time.
+// cells span so many rows and columns, that reading it would take unbounded time,
+// or whose texts stand so far apart that its cells would take unbounded memory.
 PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options);
 PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options);
 

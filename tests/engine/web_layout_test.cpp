@@ -153,6 +153,16 @@ TEST(WebLayout, PagesThatWouldTakeForeverAreRefusedAtOnce) {
     for (int i = 0; i < 17; ++i) busy += "<td colspan=1000 rowspan=65534>x";
     for (int i = 0; i < 30000; ++i) busy += "<tr><td>y";
     for (const std::string& page : {deep, busy}) EXPECT_THROW(html(page), PageRefused);
+
+    // A few hundred kilobytes whose rows each put one text 16,000 columns out
+    // would need gigabytes of empty cells.
+    std::string sparse = "<table>";
+    for (int i = 0; i < 2000; ++i) {
+        sparse += "<tr>";
+        for (int k = 0; k < 16; ++k) sparse += "<td colspan=1000></td>";
+        sparse += "<td>y</td></tr>";
+    }
+    EXPECT_THROW(html(sparse + "</table>"), PageRefused);
 }
 
 TEST(WebLayout, PlainTextGivesOneRowPerLine) {
