@@ -26,10 +26,12 @@ void putVarint(std::string& out, std::uint64_t v) {
     out.push_back(static_cast<char>(v));
 }
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
+// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid. A NUL
+// is not valid either: no cell can hold it, and the file's writer would end the
+// text there.
 std::size_t utf8Length(std::string_view s, std::size_t i) {
     const auto c0 = static_cast<unsigned char>(s[i]);
-    if (c0 < 0x80) return 1;
+    if (c0 < 0x80) return c0 == 0 ? 0 : 1;
     std::size_t n;
     std::uint32_t cp;
     if (c0 >= 0xc2 && c0 <= 0xdf) { n = 2; cp = c0 & 0x1f; }
@@ -56,7 +58,8 @@ bool fitsCell(std::string_view s) {
     std::size_t units = 0;
     for (std::size_t i = 0; i < s.size();) {
         std::size_t n = 1;
-        if (static_cast<unsigned char>(s[i]) >= 0x80 && (n = utf8Length(s, i)) == 0) return false;
+        const auto c = static_cast<unsigned char>(s[i]);
+        if ((c >= 0x80 || c == 0) && (n = utf8Length(s, i)) == 0) return false;
         units += unitsOf(n);
         if (units > kMaxCellChars) return false;
         i += n;

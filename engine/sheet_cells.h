@@ -28,8 +28,8 @@ struct CellView {
     std::string_view text;
 };
 
-// Makes a text fit for a cell: invalid UTF-8 becomes U+FFFD, and the text is cut
-// after kMaxCellChars characters.
+// Makes a text fit for a cell: invalid UTF-8 and NUL characters become U+FFFD,
+// and the text is cut after kMaxCellChars characters.
 std::string cellText(std::string_view text);
 
 class SheetCells {

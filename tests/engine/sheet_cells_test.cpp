@@ -201,6 +201,7 @@ TEST(SheetCells, TextIsCutAtTheCellLimitByCharactersAndInvalidBytesAreReplaced) 
     EXPECT_EQ(cellText("a" + emoji).size(), 1 + (kMaxCellChars / 2) * 4);
     EXPECT_EQ(cellText("ok \xFF\xC3 end"), "ok \xEF\xBF\xBD\xEF\xBF\xBD end");
     EXPECT_EQ(cellText("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a lone surrogate is not text
+    EXPECT_EQ(cellText(std::string("a\0b", 3)), "a\xEF\xBF\xBD" "b") << "a NUL would end the text in the file";
 
     SheetCells cells;
     PageGrid grid;

@@ -129,7 +129,7 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
                          CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
                          CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
     grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
-                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC")});
+                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"), CellValue::makeText(std::string("NUL\0kept", 8))});
     script->pages["URL;grid"] = grid;
     auto query = first->addQueryTable("URL;grid", {0, 0});
     first->refresh(*query);
@@ -158,6 +158,7 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     // A control character cannot stand in the file's XML: it is stored in the
     // format's escaped form (which this reader leaves as it is); the file stays valid.
     EXPECT_EQ(dump.cells.at("Sheet1!C3"), (Cell{"s", "'tab\\tbell_x0007_ \xE2\x82\xAC'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!D3"), (Cell{"s", "'NUL\xEF\xBF\xBDkept'", "General"})) << "the text goes on after a NUL";
     EXPECT_EQ(dump.cells.at("Sheet3!B5"), (Cell{"s", "'Heading'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!B6"), (Cell{"s", "'x'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!C5"), (Cell{"s", "'wider text in B'", "General"}));
