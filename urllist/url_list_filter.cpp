@@ -73,6 +73,11 @@ void filterEntries(UrlListModel& list, std::string_view text, FilterKind kind, W
     for (int i = 1; i <= n; ++i) {
         if (i == 1 || (i % kEntriesPerClockLook == 0 && sinceEvents.elapsed() >= kYieldEveryMs)) {
             ui.processPendingEvents();
+            // A command that ran meanwhile may have ended a busy state of its
+            // own (an import run started during the scan sets the default
+            // pointer when it is done). The positions this scan holds stay
+            // valid only while Clear List, moving and removal keep out.
+            if (!ui.busy()) ui.setPointer(pointer::kHourglass);
             sinceEvents.start();
         }
         if (needle.foundIn(list.utf8(i)) == removeFound) matches.push_back(i);

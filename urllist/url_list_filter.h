@@ -15,7 +15,8 @@ enum class FilterKind { Containing, NotContaining };
 // case-insensitively (both sides lower-cased) and otherwise literally, spaces
 // included. The entries examined are those present when the scan starts;
 // entries appended while it lets the window process events are kept. The
-// window gets its events at least every few milliseconds during the scan.
+// window gets its events at least every few milliseconds during the scan, and
+// is kept in the busy state (pointer code 11) after each such round.
 void filterEntries(UrlListModel& list, std::string_view text, FilterKind kind, WindowServices& ui);
 
 // Whether lower(haystack) contains lower(needle), both UTF-8.

@@ -94,6 +94,39 @@ TEST_F(FilterTest, WhileScanning) {
     EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
+TEST_F(FilterTest, ScanStaysBusyWhenACommandInsideItEndsItsOwnBusyState) {
+    // Long entries outside ASCII keep the scan going for several rounds of events.
+    const std::string filler(128 * 1024, 'x');
+    Texts kept;
+    for (int k = 0; k < 256; ++k) {
+        const std::string head = (k % 2 ? "keep \xC3\xA9 " : "drop \xC3\xA9 ") + std::to_string(k);
+        list().appendUtf8(head + filler);
+        if (k % 2) kept.push_back(head);
+    }
+    auto heads = [&] {
+        Texts out;
+        for (const std::string& t : texts()) out.push_back(t.substr(0, t.find('x')));
+        return out;
+    };
+    view->selectPosition(2);
+    int round = 0;
+    ui.everyEvents = [&] {
+        if (++round == 1) {
+            // An import run started during the scan ends by setting the default pointer.
+            ui.setPointer(pointer::kDefault);
+        } else {
+            // The user presses Delete while the scan still holds its positions.
+            commands->ListView1_KeyDown(Qt::Key_Delete);
+        }
+    };
+    ui.answerInput("DROP");
+    commands->PushButton17_Click();
+    EXPECT_EQ(heads(), kept);
+    ASSERT_GE(round, 2) << "the scan let the window work only once";
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+}
+
 TEST_F(FilterTest, FailureDuringTheScanIsStatement106AndBusyEnds) {
     fill({"a", "b", "c"});
     // Something outside the busy guard empties the list under the scan.
