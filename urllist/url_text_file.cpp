@@ -218,7 +218,13 @@ FileBytes readAll(const std::string& path) {
     // A folder, a pipe or a device is no text file; reading one could block or
     // never end.
     if (!std::filesystem::is_regular_file(status)) throw Failure(kPathAccess);
+#ifdef _WIN32
+    // The path is UTF-8; the narrow open would read it in the ANSI code page
+    // and miss every name with other characters.
+    std::unique_ptr<std::FILE, CloseFile> file(_wfopen(fsPath.c_str(), L"rb"));
+#else
     std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+#endif
     if (!file) throw Failure(openFailure(errno));
 
     FileBytes bytes;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <fstream>
 #include <random>
@@ -163,6 +165,18 @@ TEST_F(ReaderTest, MissingAndEmptyFiles) {
     ui.answerFileDialog("");  // cancelled
     commands->PushButton13_Click();
     EXPECT_EQ(list().count(), 0);
+}
+
+TEST_F(ReaderTest, NamesOutsideAsciiAreFoundAndRead) {
+    const QString folder = dir.filePath(QString::fromUtf8("Listen \xC3\xA9t\xC3\xA9"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(folder + QString::fromUtf8("/adressen \xC3\xBC \xE2\x82\xAC.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("www.a.com\r\nwww.b.com\r\n");
+    file.close();
+    load(QDir::toNativeSeparators(file.fileName()).toStdString());
+    EXPECT_EQ(texts(), (Texts{"www.a.com", "www.b.com"}));
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 TEST_F(ReaderTest, FolderAndPipeAreReportedAtStatement118) {
