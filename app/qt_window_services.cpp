@@ -48,6 +48,27 @@ QMessageBox::Icon iconFor(int flags) {
     }
 }
 
+// The open dialog. Without the "file must exist" flag, one typed name of a
+// file that does not exist is given back as it stands, for the command to say
+// "File not found"; Qt's dialog would otherwise refuse it with its own warning.
+class OpenDialog : public QFileDialog {
+public:
+    OpenDialog(QWidget* parent, const QString& title, bool mustExist)
+        : QFileDialog(parent, title), mustExist_(mustExist) {}
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!mustExist_ && files.size() == 1 && !QFileInfo::exists(files.front())) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool mustExist_;
+};
+
 }  // namespace
 
 QString displayText(const std::string& text) {
@@ -112,7 +133,7 @@ std::string QtWindowServices::inputBox(const std::string& prompt, const std::str
 }
 
 std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
-    QFileDialog dialog(parent(), QString::fromStdString(request.title));
+    OpenDialog dialog(parent(), QString::fromStdString(request.title), request.flags & kFileMustExist);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode((request.flags & kAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     const QStringList filters = qtNameFilters(request.filter);

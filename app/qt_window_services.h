@@ -41,6 +41,8 @@ QStringList qtNameFilters(const std::string& filter);
 
 // The file dialog's option flag that allows several files at once.
 inline constexpr int kAllowMultiSelect = 0x200;
+// The flag that makes the dialog insist on an existing file.
+inline constexpr int kFileMustExist = 0x1000;
 
 // The result of the file dialog for the files chosen: one full path, or the
 // folder followed by the bare names, each part separated by one NUL.

@@ -154,6 +154,27 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
 
     whenShown<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
     EXPECT_EQ(ui.openFileDialog(request), "");
+
+    // A typed name of a file that does not exist comes back as it stands.
+    bool warned = false;
+    whenShown<QFileDialog>([&](QFileDialog& dialog) {
+        dialog.setDirectory(dir.path());
+        dialog.selectFile("typed-name.txt");
+        // A dialog that insists on an existing file shows its own warning instead.
+        QTimer closeWarning;
+        closeWarning.setSingleShot(true);
+        QObject::connect(&closeWarning, &QTimer::timeout, [&] {
+            if (auto* warning = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                warned = true;
+                warning->done(QMessageBox::Ok);
+            }
+        });
+        closeWarning.start(0);
+        static_cast<QDialog&>(dialog).accept();
+        if (dialog.isVisible()) dialog.reject();
+    });
+    EXPECT_EQ(ui.openFileDialog(request), folder + QDir::separator().toLatin1() + "typed-name.txt");
+    EXPECT_FALSE(warned);
 }
 
 TEST(Skin, AppliesOnlyWhenSwitchedOnAndReadsTheNamedPart) {
