@@ -129,7 +129,9 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
                          CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
                          CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
     grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
-                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"), CellValue::makeText(std::string("NUL\0kept", 8))});
+                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"), CellValue::makeText(std::string("NUL\0kept", 8)),
+                         CellValue::makeText("literal _x0041_ and _x00zz_")});
+    grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
     script->pages["URL;grid"] = grid;
     auto query = first->addQueryTable("URL;grid", {0, 0});
     first->refresh(*query);
@@ -159,6 +161,11 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     // format's escaped form (which this reader leaves as it is); the file stays valid.
     EXPECT_EQ(dump.cells.at("Sheet1!C3"), (Cell{"s", "'tab\\tbell_x0007_ \xE2\x82\xAC'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!D3"), (Cell{"s", "'NUL\xEF\xBF\xBDkept'", "General"})) << "the text goes on after a NUL";
+    // Written on the page, an escape-like sequence gets its underscore escaped, so
+    // that it reads back as it stood.
+    EXPECT_EQ(dump.cells.at("Sheet1!E3"), (Cell{"s", "'literal _x005F_x0041_ and _x00zz_'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!A4").at(1), "'" + std::string(kMaxCellChars - 7, 'a') + "_x0041_'")
+        << "a full cell has no room for the escape and is stored as it is";
     EXPECT_EQ(dump.cells.at("Sheet3!B5"), (Cell{"s", "'Heading'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!B6"), (Cell{"s", "'x'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!C5"), (Cell{"s", "'wider text in B'", "General"}));
