@@ -1,5 +1,7 @@
 #include "trap.h"
 
+#include <new>
+
 #include "program_info.h"
 
 namespace qf {
@@ -12,6 +14,8 @@ std::string errorReportText(const std::string& description, const std::string& l
 std::string describe(std::exception_ptr failure) {
     try {
         std::rethrow_exception(std::move(failure));
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {

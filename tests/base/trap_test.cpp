@@ -60,11 +60,13 @@ TEST(Trap, EmptyDescriptionGivesEmptyFirstLineAndForeignExceptionsAreCaught) {
     trap.step(126, [] { throw Failure(""); });
     trap.step(128, [] { throw 42; });
     trap.step(130, [] { throw std::out_of_range("vector"); });
-    ASSERT_EQ(ui.boxes.size(), 3u);
+    trap.step(132, [] { throw std::bad_alloc(); });
+    ASSERT_EQ(ui.boxes.size(), 4u);
     EXPECT_EQ(ui.boxes[0].text.substr(0, 2), "\r\n");
     EXPECT_EQ(ui.boxes[0].text, expectedBox("", 126));
     EXPECT_EQ(ui.boxes[1].text, expectedBox("Unknown error", 128));
     EXPECT_EQ(ui.boxes[2].text, expectedBox("vector", 130));
+    EXPECT_EQ(ui.boxes[3].text, expectedBox("Out of memory", 132));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // the written workbook read back cell by cell.
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QFile>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -223,11 +222,3 @@ TEST_F(StartImporting, ClosingTheWindowDuringARunEndsTheProgramWithoutAMessage) 
 
 }  // namespace
 }  // namespace qf
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests happens without the test environment: stay offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
-}
