@@ -41,7 +41,7 @@ add_url() {
 add_url "$first"
 add_url "$second"
 xdotool mousemove --window "$main" 268 410 click 1
-for i in $(seq 1 300); do
+for i in $(seq 1 600); do
   found="$(ls "$documents"/*.xlsx 2>/dev/null | head -n1)"
   [ -n "$found" ] && break
   sleep 0.1
