@@ -23,7 +23,13 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 void ProgressBar::setProgress(double value) {
     if (!std::isfinite(value) || value < 0 || value > 100) throw Failure("Invalid property value");
     progress_ = value;
+    // QProgressBar repaints at once, outside the event loop, whenever its whole
+    // value changes. This bar paints from progress_ and the update() below paints
+    // it with the next round of events, so that repaint would only paint it twice.
+    const bool painting = updatesEnabled();
+    if (painting) setUpdatesEnabled(false);
     setValue(static_cast<int>(std::floor(value)));
+    if (painting) setUpdatesEnabled(true);
     update();
 }
 

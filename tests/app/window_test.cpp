@@ -216,6 +216,36 @@ TEST_F(WindowTest, ProgressBarShowsItsTextExactlyAndKeepsFractions) {
     EXPECT_FALSE(bar.grab().isNull());
 }
 
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(WindowTest, ProgressBarPaintsEachNewValueOnceWithTheNextEvents) {
+    ProgressBar& bar = form().progressBar();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    bar.installEventFilter(&counter);
+    for (int entry = 1; entry <= 3; ++entry) {
+        // What the run does per entry: the value (its whole part changes each
+        // time here), the text, then a round of events.
+        const int before = counter.paints;
+        form().setProgressValue(entry * 10.0);
+        form().setProgressText("Processing: page" + std::to_string(entry));
+        EXPECT_EQ(bar.value(), entry * 10);
+        EXPECT_TRUE(bar.updatesEnabled());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(counter.paints, before + 1) << "entry " << entry;
+    }
+    bar.removeEventFilter(&counter);
+}
+
 TEST_F(WindowTest, TheRunReadsTheListAndTheSheetMode) {
     form().listView().list().append("  www.example.com/a b ");
     form().listView().list().append("");
