@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "engine/web_page_source.h"
-#include "tests/engine/scripted_http_server.h"
+#include "tests/support/http_server.h"
 
 namespace {
 

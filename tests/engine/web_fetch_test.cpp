@@ -9,7 +9,7 @@
 
 #include "base/failure.h"
 #include "engine/web_page_source.h"
-#include "scripted_http_server.h"
+#include "support/http_server.h"
 
 namespace qf::engine {
 namespace {

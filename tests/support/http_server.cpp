@@ -1,4 +1,4 @@
-#include "scripted_http_server.h"
+#include "http_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -56,6 +56,7 @@ public:
     ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
     std::string url(const std::string& path) const;
+    int port() const { return port_; }
     int connections() const { return connections_; }
     int requests() const { return requests_; }
 
