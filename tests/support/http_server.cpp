@@ -50,7 +50,7 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     }
     wake_.notify_all();
     acceptor_.join();
-    for (std::thread& t : workers_) t.join();
+    for (Worker& w : workers_) w.thread.join();
     close(listener_);
 }
 
@@ -86,7 +86,17 @@ void ScriptedHttpServer::acceptLoop() {
         ++connections_;
         std::lock_guard lock(mutex_);
         openSockets_.push_back(fd);
-        workers_.emplace_back([this, fd] { serve(fd); });
+        std::erase_if(workers_, [](Worker& w) {
+            if (!w.done->load()) return false;
+            w.thread.join();
+            return true;
+        });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        workers_.push_back({std::thread([this, fd, done] {
+                                serve(fd);
+                                *done = true;
+                            }),
+                            done});
     }
 }
 

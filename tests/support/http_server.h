@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -78,7 +79,13 @@ private:
     std::atomic<int> requests_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::vector<std::thread> workers_;
+    // One thread a connection; finished ones are joined as new connections come,
+    // so a long run of short connections keeps no threads (and their memory) around.
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> workers_;
     std::vector<int> openSockets_;
     std::thread acceptor_;
 };
