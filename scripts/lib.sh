@@ -6,7 +6,7 @@ QF_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian packages the build, the program and the tests need.
 QF_PACKAGES=(
   build-essential cmake pkg-config ninja-build
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   googletest libgtest-dev libgmock-dev
   libcurl4-openssl-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev ca-certificates
   fonts-liberation2 xvfb xauth x11-utils imagemagick xdotool
