@@ -332,18 +332,7 @@ QCursor Form1::cursorFor(int code) const {
     switch (code) {
         case pointer::kCustom: return handCursor_ ? *handCursor_ : QCursor(Qt::PointingHandCursor);
         case pointer::kHourglass: return Qt::WaitCursor;
-        case 2: return Qt::CrossCursor;
-        case 3: return Qt::IBeamCursor;
-        case 5: case 15: return Qt::SizeAllCursor;
-        case 6: return Qt::SizeBDiagCursor;
-        case 7: return Qt::SizeVerCursor;
-        case 8: return Qt::SizeFDiagCursor;
-        case 9: return Qt::SizeHorCursor;
-        case 10: return Qt::UpArrowCursor;
-        case 12: return Qt::ForbiddenCursor;
-        case 13: return Qt::BusyCursor;
-        case 14: return Qt::WhatsThisCursor;
-        default: return Qt::ArrowCursor;
+        default: return Qt::ArrowCursor;  // the arrow (1)
     }
 }
 
