@@ -1,15 +1,21 @@
 #include "qt_window_services.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFile>
 #include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
+#include <functional>
 
 #include "base/program_info.h"
 
@@ -36,6 +42,13 @@ std::vector<ButtonAnswer> buttonsFor(int flags) {
         case 5: return {{B::Retry, 4}, {B::Cancel, 2}};
         default: return {{B::Ok, 1}};
     }
+}
+
+int answerFor(const std::vector<ButtonAnswer>& buttons, QMessageBox::StandardButton clicked) {
+    for (const auto& b : buttons)
+        if (b.button == clicked) return b.answer;
+    // Closed without a button: the box's cancelling answer.
+    return buttons.size() == 1 ? buttons.front().answer : buttons.back().answer;
 }
 
 QMessageBox::Icon iconFor(int flags) {
@@ -69,7 +82,72 @@ private:
     bool mustExist_;
 };
 
+// Logs the main window once the event loop runs after it was shown: by then
+// it has been placed where it stays.
+class ShowWatcher : public QObject {
+public:
+    explicit ShowWatcher(std::function<void()> shown) : shown_(std::move(shown)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) QTimer::singleShot(0, watched, shown_);
+        return false;
+    }
+
+private:
+    std::function<void()> shown_;
+};
+
+QJsonObject geometry(const QRect& r) {
+    return {{"x", r.x()}, {"y", r.y()}, {"width", r.width()}, {"height", r.height()}};
+}
+
 }  // namespace
+
+QByteArray uiLogLine(const QJsonObject& record) { return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n'; }
+
+QJsonObject windowRecord(const QWidget& window) {
+    QJsonObject record = geometry(QRect(window.mapToGlobal(QPoint(0, 0)), window.size()));
+    record["event"] = "window";
+    record["title"] = window.windowTitle();
+    QJsonArray controls;
+    for (const QWidget* control : window.findChildren<QWidget*>()) {
+        if (control->objectName().isEmpty() || !control->isVisibleTo(&window)) continue;
+        QJsonObject c = geometry(QRect(control->mapTo(&window, QPoint(0, 0)), control->size()));
+        c["name"] = control->objectName();
+        c["class"] = control->metaObject()->className();
+        for (const char* property : {"text", "title"}) {
+            const QVariant text = control->property(property);
+            if (text.isValid()) c["text"] = text.toString();
+        }
+        if (const auto* button = qobject_cast<const QAbstractButton*>(control); button && button->isCheckable())
+            c["checked"] = button->isChecked();
+        controls.append(c);
+    }
+    record["controls"] = controls;
+    return record;
+}
+
+QtWindowServices::QtWindowServices(QString logFile) : logFile_(std::move(logFile)) {}
+
+QtWindowServices::~QtWindowServices() = default;
+
+void QtWindowServices::setWindow(QWidget* window) {
+    window_ = window;
+    if (logFile_.isEmpty() || !window) return;
+    showWatcher_ = std::make_unique<ShowWatcher>([this] { logWindow(); });
+    window->installEventFilter(showWatcher_.get());
+}
+
+void QtWindowServices::logWindow() const {
+    if (window_) log(windowRecord(*window_));
+}
+
+void QtWindowServices::log(const QJsonObject& record) const {
+    if (logFile_.isEmpty()) return;
+    // Opened for each record, so that every line is on disk before the box waits.
+    QFile file(logFile_);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(uiLogLine(record));
+}
 
 QString displayText(const std::string& text) {
     QString shown = QString::fromStdString(text);
@@ -116,19 +194,21 @@ int QtWindowServices::messageBox(const std::string& text, int flags, const std::
     box.setTextFormat(Qt::PlainText);
     const auto buttons = buttonsFor(flags);
     for (const auto& b : buttons) box.addButton(b.button);
+    log({{"event", "message"}, {"caption", box.windowTitle()}, {"text", box.text()}, {"flags", flags}});
     box.exec();
-    const auto clicked = box.standardButton(box.clickedButton());
-    for (const auto& b : buttons)
-        if (b.button == clicked) return b.answer;
-    // Closed without a button: the box's cancelling answer.
-    return buttons.size() == 1 ? buttons.front().answer : buttons.back().answer;
+    const int answer = answerFor(buttons, box.standardButton(box.clickedButton()));
+    log({{"event", "answer"}, {"answer", answer}});
+    return answer;
 }
 
 std::string QtWindowServices::inputBox(const std::string& prompt, const std::string& caption,
                                        const std::string& defaultText) {
     bool ok = false;
+    log({{"event", "input"}, {"caption", captionOrTitle(caption)}, {"prompt", displayText(prompt)},
+         {"default", QString::fromStdString(defaultText)}});
     const QString text = QInputDialog::getText(parent(), captionOrTitle(caption), displayText(prompt),
                                                QLineEdit::Normal, QString::fromStdString(defaultText), &ok);
+    log({{"event", "answer"}, {"text", ok ? text : QString()}});
     return ok ? text.toStdString() : std::string();
 }
 
@@ -142,8 +222,12 @@ std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
         dialog.selectNameFilter(filters.front());
     }
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
-    if (dialog.exec() != QDialog::Accepted) return {};
-    return fileDialogResult(dialog.selectedFiles());
+    log({{"event", "file dialog"}, {"title", dialog.windowTitle()}, {"filters", QJsonArray::fromStringList(filters)}});
+    const std::string result = dialog.exec() == QDialog::Accepted ? fileDialogResult(dialog.selectedFiles()) : std::string();
+    log({{"event", "answer"}, {"files", QJsonArray::fromStringList(dialog.result() == QDialog::Accepted
+                                                                       ? dialog.selectedFiles()
+                                                                       : QStringList())}});
+    return result;
 }
 
 void QtWindowServices::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

@@ -1,20 +1,33 @@
 #pragma once
 // The window services of the real desktop: Qt message boxes, input boxes and
 // file dialog, the event loop, and the desktop's default applications.
+//
+// When the environment variable QUILLFEN_UI_LOG names a file, every box, prompt
+// and dialog they show (and the answer given) is appended to it, one JSON object
+// a line, and so is the main window with its controls once it is on screen.
+// Qt draws its boxes itself, so this is how a test driving the real program
+// from outside reads what the user was shown.
 
+#include <QJsonObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 
 #include "base/window_services.h"
 
 namespace qf {
 
+// Owned by the window's thread, as are the boxes it shows.
 class QtWindowServices : public WindowServices {
 public:
+    // logFile: where the texts shown are logged; empty for no log.
+    explicit QtWindowServices(QString logFile = qEnvironmentVariable("QUILLFEN_UI_LOG"));
+    ~QtWindowServices() override;
+
     // The window that boxes are modal to, once it is shown.
-    void setWindow(QWidget* window) { window_ = window; }
+    void setWindow(QWidget* window);
 
     // flags: the buttons (low four bits) and the icon (16 stop, 32 question, 48
     // warning, 64 information); the answer is OK 1, Cancel 2, Abort 3, Retry 4,
@@ -28,8 +41,20 @@ public:
 
 private:
     QWidget* parent() const;
+    void log(const QJsonObject& record) const;
+    void logWindow() const;
+
     QPointer<QWidget> window_;
+    QString logFile_;
+    std::unique_ptr<QObject> showWatcher_;
 };
+
+// One line of the log: the record as compact JSON and a line feed.
+QByteArray uiLogLine(const QJsonObject& record);
+
+// The main window as logged: its title, the screen position and size of its
+// inside, and every named control with its class, text and place in the window.
+QJsonObject windowRecord(const QWidget& window);
 
 // A message text as a Qt label shows it: the program's CR LF pairs and lone CRs
 // become line breaks.

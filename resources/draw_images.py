@@ -144,11 +144,27 @@ def drag_shapes():
     return shapes
 
 
+def write_program_icon(path, png_paths):
+    """The Windows program's icon: one .ico holding the PNG pictures as they are."""
+    images = [open(p, "rb").read() for p in png_paths]
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries = b""
+    for data in images:
+        width, height = struct.unpack(">II", data[16:24])
+        entries += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(header + entries + b"".join(images))
+
+
 def main():
     write_png(os.path.join(HERE, "arrow_up.png"), render([(ARROW_UP, LIGHT_BLUE, DARK_BLUE, 1.5)], 32))
     write_png(os.path.join(HERE, "arrow_down.png"), render([(ARROW_DOWN, LIGHT_BLUE, DARK_BLUE, 1.5)], 32))
     for size in (32, 64, 256):
         write_png(os.path.join(HERE, "quillfen-%d.png" % size), render(icon_shapes(), size))
+    write_program_icon(os.path.join(HERE, "quillfen.ico"),
+                       [os.path.join(HERE, "quillfen-%d.png" % size) for size in (32, 64, 256)])
     write_icon_file(os.path.join(HERE, "HAND-M.CUR"), render([(HAND, WHITE, BLACK, 1.2)], 32), HAND_HOT_SPOT)
     write_icon_file(os.path.join(HERE, "drag.ico"), render(drag_shapes(), 32))
 

@@ -5,7 +5,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QImage>
 #include <QTemporaryDir>
@@ -175,6 +180,73 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
     });
     EXPECT_EQ(ui.openFileDialog(request), folder + QDir::separator().toLatin1() + "typed-name.txt");
     EXPECT_FALSE(warned);
+}
+
+// Every line of a log file, parsed.
+std::vector<QJsonObject> logRecords(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    std::vector<QJsonObject> records;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty()) records.push_back(QJsonDocument::fromJson(line).object());
+    return records;
+}
+
+TEST(UiLog, EveryBoxShownAndItsAnswerAndTheShownWindowAreLogged) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ui.jsonl");
+    QtWindowServices ui(path);
+
+    whenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+    EXPECT_EQ(ui.messageBox("Go on?\r\nReally \"on\"?", mb::kYesNo), mb::kNo);
+    whenShown<QInputDialog>([](QInputDialog& box) {
+        box.setTextValue("www.\u00e9.example");
+        box.accept();
+    });
+    ui.inputBox("Enter website address to add: ");
+    whenShown<QInputDialog>([](QInputDialog& box) { box.reject(); });
+    ui.inputBox("Text?", "Caption", "given");
+
+    QWidget window;
+    window.setWindowTitle("Quillfen");
+    window.setFixedSize(200, 100);
+    auto* option = new QRadioButton("One sheet", &window);
+    option->setObjectName("Option1");
+    option->setGeometry(10, 20, 100, 16);
+    option->setChecked(true);
+    auto* button = new QPushButton("Start", &window);
+    button->setObjectName("PushButton2");
+    button->move(10, 50);
+    new QPushButton("no name", &window);  // not logged
+    ui.setWindow(&window);
+    window.show();
+    QCoreApplication::processEvents();
+
+    const auto records = logRecords(path);
+    ASSERT_EQ(records.size(), 7u);
+    EXPECT_EQ(records[0], (QJsonObject{{"event", "message"}, {"caption", "Quillfen"},
+                                       {"text", "Go on?\nReally \"on\"?"}, {"flags", 4}}));
+    EXPECT_EQ(records[1], (QJsonObject{{"event", "answer"}, {"answer", 7}}));
+    EXPECT_EQ(records[2]["prompt"], "Enter website address to add: ");
+    EXPECT_EQ(records[3], (QJsonObject{{"event", "answer"}, {"text", QString::fromUtf8("www.\u00e9.example")}}));
+    EXPECT_EQ(records[4], (QJsonObject{{"event", "input"}, {"caption", "Caption"}, {"prompt", "Text?"},
+                                       {"default", "given"}}));
+    EXPECT_EQ(records[5], (QJsonObject{{"event", "answer"}, {"text", ""}}));
+
+    const QJsonObject& shown = records[6];
+    EXPECT_EQ(shown["event"], "window");
+    EXPECT_EQ(shown["title"], "Quillfen");
+    const QPoint inside = window.mapToGlobal(QPoint(0, 0));
+    EXPECT_EQ(shown["x"], inside.x());
+    EXPECT_EQ(shown["y"], inside.y());
+    EXPECT_EQ(shown["width"], 200);
+    EXPECT_EQ(shown["height"], 100);
+    const QJsonArray controls = shown["controls"].toArray();
+    ASSERT_EQ(controls.size(), 2);
+    EXPECT_EQ(controls[0].toObject(), (QJsonObject{{"name", "Option1"}, {"class", "QRadioButton"}, {"text", "One sheet"},
+                                                   {"checked", true}, {"x", 10}, {"y", 20}, {"width", 100}, {"height", 16}}));
+    EXPECT_EQ(controls[1].toObject()["name"], "PushButton2");
+    EXPECT_FALSE(controls[1].toObject().contains("checked"));
 }
 
 TEST(Skin, AppliesOnlyWhenSwitchedOnAndReadsTheNamedPart) {

@@ -8,6 +8,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "com/com_provider.h"
+#include "expected_calls.h"
 #include "failure_of.h"
 #include "fake_dispatch.h"
 #include "app/is_installed.h"
@@ -23,6 +24,7 @@ namespace {
 using automation::Object;
 using testing::failureOf;
 using testing::ServerProcess;
+using namespace testing::expected_calls;
 
 // The COM provider with the spreadsheet's identifier standing for the test
 // server's; records what the program asks for.
@@ -165,71 +167,6 @@ TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWith
     EXPECT_EQ(serverObjectsAlive(server), 0);
 }
 
-// The calls of one import of an address onto a sheet: the web query at A1 with
-// its fixed settings, in order and with their automation types, then the
-// synchronous refresh.
-std::vector<std::string> importCalls(const std::string& sheet, int query, const std::string& url) {
-    const std::string ws = "Worksheet(" + sheet + ")";
-    const std::string table = "QueryTable(" + std::to_string(query) + ")";
-    std::vector<std::string> calls = {
-        "Workbook(Book1).ActiveSheet get",
-        ws + ".QueryTables get",
-        "Workbook(Book1).ActiveSheet get",
-        ws + ".Range get BSTR(\"A1\")",
-        "QueryTables(" + sheet + ").Add call Connection:=BSTR(\"URL;" + url + "\") Destination:=DISPATCH(Range(A1 on " +
-            sheet + "))",
-    };
-    const char* const settings[][2] = {
-        {"Name", "BSTR(\"?ocid=iehp\")"},
-        {"FieldNames", "BOOL(-1)"},
-        {"RowNumbers", "BOOL(0)"},
-        {"FillAdjacentFormulas", "BOOL(0)"},
-        {"PreserveFormatting", "BOOL(-1)"},
-        {"RefreshOnFileOpen", "BOOL(0)"},
-        {"BackgroundQuery", "BOOL(-1)"},
-        {"RefreshStyle", "I4(1)"},
-        {"SavePassword", "BOOL(0)"},
-        {"SaveData", "BOOL(-1)"},
-        {"AdjustColumnWidth", "BOOL(-1)"},
-        {"RefreshPeriod", "I2(0)"},
-        {"WebSelectionType", "I4(1)"},
-        {"WebFormatting", "I4(3)"},
-        {"WebPreFormattedTextToColumns", "BOOL(-1)"},
-        {"WebConsecutiveDelimitersAsOne", "BOOL(-1)"},
-        {"WebSingleBlockTextImport", "BOOL(0)"},
-        {"WebDisableDateRecognition", "BOOL(0)"},
-        {"WebDisableRedirections", "BOOL(0)"},
-    };
-    for (const auto& s : settings) calls.push_back(table + "." + s[0] + " put = " + s[1]);
-    calls.push_back(table + ".Refresh call BackgroundQuery:=BOOL(0)");
-    return calls;
-}
-
-void append(std::vector<std::string>& to, const std::vector<std::string>& more) {
-    to.insert(to.end(), more.begin(), more.end());
-}
-
-// The start of every run: a new instance, a new workbook, alerts off, and the
-// workbook found as the last of the workbooks.
-std::vector<std::string> runStart() {
-    return {"(new Application)",         "Application.Workbooks get",
-            "Workbooks.Add call",        "Application.DisplayAlerts put = BOOL(0)",
-            "Application.Workbooks get", "Workbooks.Count get",
-            "Workbooks._Default get I4(1)"};
-}
-
-std::vector<std::string> runEnd(const std::string& activeSheet) {
-    return {"Workbook(Book1).ActiveSheet get", "Worksheet(" + activeSheet + ").Range get BSTR(\"A1\")",
-            "Range(A1 on " + activeSheet + ").Select call", "Application.Visible put = BOOL(-1)",
-            "Application.DisplayAlerts put = BOOL(-1)"};
-}
-
-// A new last sheet after each entry.
-std::vector<std::string> addSheetAfter(const std::string& last, int count) {
-    return {"Workbook(Book1).Sheets get", "Sheets.Count get", "Sheets._Default get I4(" + std::to_string(count) + ")",
-            "Sheets.Add call After:=DISPATCH(Worksheet(" + last + "))"};
-}
-
 TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder) {
     ServerProcess server;
     ASSERT_TRUE(server.started());
@@ -242,19 +179,8 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
     PushButton2_Click(host, ui, provider);
 
     EXPECT_EQ(provider.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
-    std::vector<std::string> expected = runStart();
-    // Down to the first of the three sheets a new workbook has.
-    append(expected, {"Workbook(Book1).Sheets get", "Sheets.Count get", "Workbook(Book1).Sheets get", "Sheets.Count get",
-                      "Workbook(Book1).Sheets get", "Sheets._Default get I4(3)", "Worksheet(Sheet3).Delete call",
-                      "Workbook(Book1).Sheets get", "Sheets._Default get I4(2)", "Worksheet(Sheet2).Delete call"});
-    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
-    append(expected, addSheetAfter("Sheet1", 1));
-    append(expected, importCalls("Sheet4", 2, "http://www.unreadable.example"));
-    append(expected, addSheetAfter("Sheet4", 2));
-    append(expected, importCalls("Sheet5", 3, "http://www.c.example/page"));
-    append(expected, addSheetAfter("Sheet5", 3));
-    append(expected, {"Workbook(Book1).ActiveSheet get", "Worksheet(Sheet6).Delete call"});
-    append(expected, runEnd("Sheet5"));
+    const auto expected = separateSheetsRun(
+        {"http://www.a.example", "http://www.unreadable.example", "http://www.c.example/page"}, 3);
     const auto log = serverLog(server);
     ASSERT_EQ(log.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(log[i], expected[i]) << "call " << i + 1;
@@ -307,11 +233,7 @@ TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
 
     PushButton2_Click(host, ui, provider);
 
-    std::vector<std::string> expected = runStart();
-    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
-    append(expected, importCalls("Sheet1", 2, "http://www.b.example"));
-    append(expected, runEnd("Sheet1"));
-    EXPECT_EQ(serverLog(server), expected);
+    EXPECT_EQ(serverLog(server), oneSheetRun({"http://www.a.example", "http://www.b.example"}));
     EXPECT_EQ(serverState(server),
               "app1 visible=1 alerts=1 prompts=0 books=1\n"
               "Book1: Sheet1* Sheet2 Sheet3\n"
@@ -348,12 +270,7 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     // Both runs read the running instance's name; only the second made its own.
     // A workbook that starts with one sheet loses none.
     std::vector<std::string> expected = {"Application._Default get", "Application._Default get"};
-    append(expected, runStart());
-    append(expected, {"Workbook(Book1).Sheets get", "Sheets.Count get"});
-    append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
-    append(expected, addSheetAfter("Sheet1", 1));
-    append(expected, {"Workbook(Book1).ActiveSheet get", "Worksheet(Sheet2).Delete call"});
-    append(expected, runEnd("Sheet1"));
+    append(expected, separateSheetsRun({"http://www.a.example"}, 1));
     EXPECT_EQ(serverLog(server), expected);
     EXPECT_EQ(yes.messages().back(), "Done.");
 }

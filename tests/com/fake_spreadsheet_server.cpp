@@ -2,15 +2,23 @@
 // application from its own process, as the real one is served.
 //
 //   fake_spreadsheet_server <clsid> <event name> [--running <name>] [--sheets <n>]
+//                           [--progid <id>] [--log <file>] [--serve-for <seconds>]
 //
 // Registers a class object for <clsid> (each creation gives a new application),
 // with --running also puts one application in the running object table whose
 // default member is <name>, then sets "<event name>.ready" and serves until
-// "<event name>.quit" is set (or two minutes have passed).
+// "<event name>.quit" is set (or two minutes, or the seconds given, have
+// passed). With --progid the server also registers that programmatic
+// identifier for <clsid> (and removes it at the end), so
+// that a program started afterwards finds it by name; with --log every call is
+// appended to the file as soon as it is served (the file is made once the
+// server is ready).
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -46,6 +54,41 @@ struct Factory final : IClassFactory {
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
+// The calls served so far, appended to a file as they come.
+class CallFile {
+public:
+    CallFile(const std::wstring& path, const FakeLog& log) : log_(log) {
+        if (!path.empty()) file_ = _wfopen(path.c_str(), L"ab");
+    }
+    ~CallFile() {
+        if (file_) std::fclose(file_);
+    }
+    CallFile(const CallFile&) = delete;
+    CallFile& operator=(const CallFile&) = delete;
+
+    void write() {
+        if (!file_) return;
+        for (; written_ < log_.lines.size(); ++written_) std::fprintf(file_, "%s\n", log_.lines[written_].c_str());
+        std::fflush(file_);
+    }
+
+private:
+    const FakeLog& log_;
+    std::FILE* file_ = nullptr;
+    std::size_t written_ = 0;
+};
+
+bool registerProgId(const std::wstring& classKey, const wchar_t* clsid) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG result = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid),
+                                       static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -59,6 +102,9 @@ int wmain(int argc, wchar_t** argv) {
     factory.log = std::make_shared<FakeLog>();
     std::wstring running;
     bool hasRunning = false;
+    std::wstring progId;
+    std::wstring logFile;
+    ULONGLONG serveForMs = 120000;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i];
         if (option == L"--running") {
@@ -66,6 +112,12 @@ int wmain(int argc, wchar_t** argv) {
             running = argv[i + 1];
         } else if (option == L"--sheets") {
             factory.options.sheetsInNewWorkbook = _wtoi(argv[i + 1]);
+        } else if (option == L"--progid") {
+            progId = argv[i + 1];
+        } else if (option == L"--log") {
+            logFile = argv[i + 1];
+        } else if (option == L"--serve-for") {
+            serveForMs = 1000ULL * static_cast<ULONGLONG>(_wtoi(argv[i + 1]));
         }
     }
 
@@ -82,12 +134,18 @@ int wmain(int argc, wchar_t** argv) {
         if (FAILED(hr)) return 4;
     }
 
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (events + L".ready").c_str());
-    HANDLE quit = OpenEventW(SYNCHRONIZE, FALSE, (events + L".quit").c_str());
+    const std::wstring classKey = progId;
+    if (!progId.empty() && !registerProgId(classKey, argv[1])) return 6;
+
+    // Made here when no test process made them first.
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L".ready").c_str());
+    HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L".quit").c_str());
     if (!ready || !quit) return 5;
     SetEvent(ready);
+    // The log file appears once the server is registered and serving.
+    CallFile calls(logFile, *factory.log);
 
-    const ULONGLONG end = GetTickCount64() + 120000;
+    const ULONGLONG end = GetTickCount64() + serveForMs;
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         if (now >= end) break;
@@ -98,7 +156,9 @@ int wmain(int argc, wchar_t** argv) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
+        calls.write();
     }
+    if (!progId.empty()) RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
 
     if (tableCookie) RevokeActiveObject(tableCookie, nullptr);
     CoRevokeClassObject(classCookie);

@@ -1,0 +1,332 @@
+#!/usr/bin/env python3
+"""quillfen.exe under Wine on a virtual X server, driven from outside with real
+input (xdotool: Wine's windows are X windows).
+
+The program writes every box it shows, and its window with the controls once it
+is on screen, to the log named by QUILLFEN_UI_LOG (Qt draws its boxes itself, so
+their text cannot be read from outside). The stand-in spreadsheet server is
+registered as the spreadsheet application and appends every call it serves to a
+file; each run's calls are compared, call by call, with what expected_run_calls
+prints for it.
+
+Checked:
+  - without a spreadsheet application the advice shows, no window, and the
+    program ends when it is answered;
+  - the window: caption, size, controls (a screenshot is kept);
+  - entries added through "Add URL", "Start Importing" onto one sheet and, after
+    switching the option, onto separate sheets, and the "Done." box;
+  - the sheet mode kept in the registry and in force at the next start.
+
+  wine_app_test.py --exe quillfen.exe --server fake_spreadsheet_server.exe
+                   --expected expected_run_calls.exe --out <folder for artefacts>
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TIMEOUT = 120  # seconds for anything to appear on a busy machine
+
+MISSING_ADVICE = (
+    "Error 842001. A normal instance of Excel could not be created.\n\n"
+    "1. Please make sure Excel is installed on this computer.\n\n"
+    "2. Please open Excel normally and make sure a blank spreadsheet opens immediately without any "
+    "interrupting window (such as an Excel file recovery window).\n\n"
+    "3. Please make sure that when you double-click on a XLS or XLSX file that Excel opens normally "
+    "without any interrupting messages.\n\n"
+    "4. All versions of Excel are supported by this software except for the rare Excel Starter and "
+    "Student editions.")
+
+# The window's inside at 96 dots an inch (8040 x 6990 twips) and its controls.
+WINDOW_SIZE = (536, 466)
+CONTROLS = {
+    "ListView1": None,
+    "PushButton8": "Help",
+    "PushButton5": "Move Up",
+    "PushButton6": "Move Down",
+    "PushButton4": "Add URL",
+    "PushButton13": "Load URLs From Text File",
+    "PushButton11": "Clear List",
+    "PushButton3": "Load Sample/Example URLs",
+    "PushButton17": "Remove Filenames Containing X",
+    "PushButton1": "Remove Filenames Not Cont. X",
+    "Frame1": "Import Options",
+    "Option1": "Import all web sites to one sheet",
+    "Option2": "Import each web site to a separate sheet",
+    "PushButton2": "Start Importing",
+    "ProgressBar1": None,
+}
+
+SETTINGS_KEY = r"HKCU\Software\VB and VBA Program Settings\Tarnwick\Quillfen"
+SERVER_CLSID = "{5D2C1F0A-7B43-4E8C-9A61-3C0F2B7D9E14}"
+
+failures = []
+
+
+def check(condition, what):
+    if condition:
+        print("ok   " + what)
+    else:
+        print("FAIL " + what)
+        failures.append(what)
+    return condition
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = probe()
+        if value:
+            return value
+        time.sleep(0.3)
+    raise TimeoutError("gave up waiting for " + what)
+
+
+class Session:
+    """The virtual screen, a Wine prefix of its own, and what runs in them."""
+
+    def __init__(self, work):
+        self.work = work
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            display = f.readline().strip()
+        if not display:
+            raise RuntimeError("Xvfb did not start")
+        self.env = dict(os.environ, DISPLAY=":" + display, WINEPREFIX=os.path.join(work, "wine"), WINEARCH="win64",
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("QUILLFEN_UI_LOG", None)
+        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=True)
+        self.server = None
+
+    def close(self):
+        if self.server:
+            self.server.kill()
+            self.server.wait()
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        self.xvfb.terminate()
+        self.xvfb.wait()
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True).stdout
+
+    def reg_query(self, key):
+        return subprocess.run(["wine", "reg", "query", key], env=self.env, capture_output=True, text=True,
+                              stdin=subprocess.DEVNULL).stdout
+
+    def start_server(self, exe, calls_file):
+        self.server = subprocess.Popen(
+            ["wine", exe, SERVER_CLSID, "QuillfenWineTest", "--progid", "Excel.Application",
+             "--log", windows_path(calls_file), "--serve-for", "1200"],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the stand-in server", lambda: os.path.exists(calls_file))
+
+
+class Program:
+    """One start of quillfen.exe, with its log of what it showed."""
+
+    def __init__(self, session, exe, name):
+        self.session = session
+        self.log_file = os.path.join(session.work, name + ".jsonl")
+        env = dict(session.env, QUILLFEN_UI_LOG=windows_path(self.log_file))
+        self.process = subprocess.Popen(["wine", exe], env=env, cwd=os.path.dirname(exe),
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.seen = 0  # records already taken by next()
+
+    def records(self):
+        if not os.path.exists(self.log_file):
+            return []
+        with open(self.log_file, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.endswith("\n")]
+
+    def next(self, event):
+        """The next record of the log, which must be of this kind."""
+        def probe():
+            records = self.records()
+            return records[self.seen] if len(records) > self.seen else None
+        record = wait_for("a '%s' record" % event, probe)
+        self.seen += 1
+        if record["event"] != event:
+            raise AssertionError("expected a '%s' record, got %r" % (event, record))
+        return record
+
+    def box_window(self):
+        """The X window of the box just shown: the newest visible window of the program."""
+        def probe():
+            ids = self.session.xdotool("search", "--onlyvisible", "--name", "^Quillfen$").split()
+            return str(max(int(i) for i in ids)) if ids else None
+        return wait_for("the box's window", probe)
+
+    def answer(self, keys, text=None):
+        """Gives the box that is up the keyboard focus and types into it."""
+        box = self.box_window()
+        time.sleep(1.0)  # the box takes its own focus once it is up; then ours
+        self.session.xdotool("windowfocus", "--sync", box)
+        if text:
+            self.session.xdotool("type", "--delay", "60", text)
+        self.session.xdotool("key", keys)
+        return self.next("answer")
+
+    def click(self, window, control):
+        c = next(c for c in window["controls"] if c["name"] == control)
+        x = window["x"] + c["x"] + c["width"] // 2
+        y = window["y"] + c["y"] + c["height"] // 2
+        self.session.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+
+    def wait_end(self):
+        try:
+            return self.process.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return None
+
+
+def expected_calls(session, exe, *args):
+    out = subprocess.run(["wine", exe, *args], env=session.env, capture_output=True, text=True,
+                         stdin=subprocess.DEVNULL, check=True).stdout
+    return out.replace("\r\n", "\n").splitlines()
+
+
+def calls_since(calls_file, start):
+    with open(calls_file, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    return lines[start:], len(lines)
+
+
+def compare_calls(what, got, expected):
+    if got == expected:
+        return check(True, "%s: %d calls, each as expected" % (what, len(expected)))
+    for i, (g, e) in enumerate(zip(got, expected)):
+        if g != e:
+            print("  call %d: got %r\n           expected %r" % (i + 1, g, e))
+            break
+    print("  %d calls, %d expected" % (len(got), len(expected)))
+    return check(False, what + ": calls as expected")
+
+
+def add_entries(program, window, entries):
+    for entry in entries:
+        program.click(window, "PushButton4")
+        prompt = program.next("input")
+        check(prompt["prompt"] == "Enter website address to add: " and prompt["caption"] == "Quillfen",
+              "\"Add URL\" asks for the address")
+        answer = program.answer("Return", entry)
+        check(answer["text"] == entry, "typed address %r reached the program (got %r)" % (entry, answer["text"]))
+
+
+def import_run(program, window, calls_file, expected, what):
+    _, start = calls_since(calls_file, 0)
+    program.click(window, "PushButton2")
+    done = program.next("message")
+    check(done["text"] == "Done." and done["caption"] == "Quillfen" and done["flags"] == 0,
+          "%s: the closing box says %r" % (what, done["text"]))
+    check(program.answer("Return")["answer"] == 1, "%s: the closing box answered OK" % what)
+    got, _ = calls_since(calls_file, start)
+    compare_calls(what, got, expected)
+
+
+def shown_window(program):
+    window = program.next("window")
+    check(window["title"] == "Quillfen", "the window's caption is %r" % window["title"])
+    check((window["width"], window["height"]) == WINDOW_SIZE,
+          "the window's inside is %dx%d" % (window["width"], window["height"]))
+    return window
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("exe", "server", "expected", "out"):
+        parser.add_argument("--" + name, required=True)
+    args = parser.parse_args()
+    for tool in ("wine", "wineserver", "Xvfb", "xdotool", "import"):
+        if not shutil.which(tool):
+            print("missing tool: " + tool)
+            return 1
+
+    work = tempfile.mkdtemp(prefix="quillfen-wine-")
+    session = Session(work)
+    try:
+        # No spreadsheet application on this machine.
+        program = Program(session, args.exe, "missing")
+        advice = program.next("message")
+        check(advice["text"] == MISSING_ADVICE and advice["caption"] == "Quillfen" and advice["flags"] == 0,
+              "without a spreadsheet application the advice shows")
+        program.answer("Return")
+        check(program.wait_end() == 0, "the program ends after the advice")
+        check(all(r["event"] != "window" for r in program.records()), "no window was shown")
+
+        # The stand-in registered as the spreadsheet application.
+        calls_file = os.path.join(work, "calls.txt")
+        session.start_server(args.server, calls_file)
+        entries = ["www.a.example", "http://www.b.example/page"]
+        urls = ["http://www.a.example", "http://www.b.example/page"]
+
+        program = Program(session, args.exe, "first")
+        window = shown_window(program)
+        presence, _ = calls_since(calls_file, 0)
+        check(presence == ["(new Application)"], "the presence check created the application and let it go")
+        shown = {c["name"]: c for c in window["controls"]}
+        for name, text in CONTROLS.items():
+            check(name in shown and (text is None or shown[name].get("text") == text),
+                  "control %s %s" % (name, repr(text) if text else ""))
+        check(shown.get("Option1", {}).get("checked") is True, "one sheet is the sheet mode at first")
+        add_entries(program, window, entries)
+        screenshot = os.path.join(args.out, "quillfen-wine.png")
+        subprocess.run(["import", "-window", "root", screenshot], env=session.env, check=True)
+        print("screenshot: " + screenshot)
+
+        import_run(program, window, calls_file, expected_calls(session, args.expected, "one", *urls),
+                   "onto one sheet")
+        program.click(window, "Option2")
+        import_run(program, window, calls_file, expected_calls(session, args.expected, "separate", "3", *urls),
+                   "onto separate sheets")
+
+        # Closed with the keyboard, as the user would.
+        session.xdotool("windowfocus", "--sync", program.box_window())
+        session.xdotool("key", "alt+F4")
+        check(program.wait_end() == 0, "the program ends when its window is closed")
+        stored = session.reg_query(SETTINGS_KEY)
+        check("Option1    REG_SZ    False" in stored and "Option2    REG_SZ    True" in stored,
+              "the sheet mode is in the registry: " + " ".join(stored.split()))
+
+        # The next start imports onto separate sheets.
+        program = Program(session, args.exe, "second")
+        window = shown_window(program)
+        shown = {c["name"]: c for c in window["controls"]}
+        check(shown["Option2"].get("checked") is True and shown["Option1"].get("checked") is False,
+              "the second start restored the sheet mode")
+        _, start = calls_since(calls_file, 0)
+        add_entries(program, window, ["www.c.example"])
+        import_run(program, window, calls_file,
+                   expected_calls(session, args.expected, "separate", "3", "http://www.c.example"),
+                   "second start, onto separate sheets")
+        got, _ = calls_since(calls_file, start - 1)
+        check(got[0] == "(new Application)", "the second start checked for the application first")
+        program.process.kill()
+    except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError) as problem:
+        failures.append(repr(problem))
+        print("FAIL " + repr(problem))
+    finally:
+        session.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
