@@ -157,7 +157,12 @@ class Program:
         """The next record of the log, which must be of this kind."""
         def probe():
             records = self.records()
-            return records[self.seen] if len(records) > self.seen else None
+            if len(records) > self.seen:
+                return records[self.seen]
+            if self.process.poll() is not None:
+                raise AssertionError("the program ended (exit code %s) before a '%s' record"
+                                     % (self.process.returncode, event))
+            return None
         record = wait_for("a '%s' record" % event, probe)
         self.seen += 1
         if record["event"] != event:
