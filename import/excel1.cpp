@@ -1,6 +1,7 @@
 #include "excel1.h"
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -74,7 +75,7 @@ std::string NormalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
-bool ImportWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
+bool ImportWeb(const Object& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
     Trap trap(ui, kImportWebLocation);
     Object table;
     trap.step(100, [&] {
@@ -88,8 +89,12 @@ bool ImportWeb(const Object& workbook, const std::string& address, WindowService
     bool refreshed = true;
     try {
         table.call("Refresh", {{"BackgroundQuery", false}});
+    } catch (const std::exception& error) {
+        refreshed = false;
+        if (failure) *failure = error.what();
     } catch (...) {
         refreshed = false;
+        if (failure) *failure = "the refresh failed";
     }
     table.release();
     return refreshed;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/window_services.h"
 #include "url_list_view.h"
@@ -31,6 +32,10 @@ public:
 
     void PushButton4_Click();   // "Add URL"
     void PushButton13_Click();  // "Load URLs From Text File"
+    // Appends the entries of each file as "Load URLs From Text File" does for one
+    // chosen file, with the same clean-up of the path and the same boxes for a
+    // missing or unreadable file; the next file is read either way.
+    void loadTextFiles(const std::vector<std::string>& paths);
     void PushButton3_Click();   // "Load Sample/Example URLs"
     void PushButton11_Click();  // "Clear List"
     void PushButton8_Click();   // "Help"
