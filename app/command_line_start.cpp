@@ -3,7 +3,7 @@
 #include "app/form1.h"
 #include "app/settings_store.h"
 #include "cli/import_command.h"
-#include "import/automation/variant.h"
+#include "automation/variant.h"
 #ifdef _WIN32
 #include "com/com_provider.h"
 #endif

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/engine_provider.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf {
 

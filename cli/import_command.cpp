@@ -213,7 +213,7 @@ int runImportCommand(const Options& options, const Environment& env) {
     bool stopped = false;
     {
         InterruptCatcher catcher;
-        PushButton2_Click(host, ui, *provider);
+        runImport(host, ui, *provider);
         stopped = stopSignalled != 0;
     }
     progress.clear();

@@ -113,7 +113,7 @@ protected:
         settings.documentsFolder = folder + "/Window";
         settings.openWorkbook = [&written](const std::string& path) { written.push_back(path); };
         engine::EngineProvider provider(std::move(settings));
-        PushButton2_Click(host, ui, provider);
+        runImport(host, ui, provider);
         EXPECT_EQ(written.size(), 1u);
         return written.empty() ? testing::XlsxContent{} : testing::readXlsx(written.front());
     }
@@ -215,7 +215,7 @@ TEST_F(ImportCommand, ProgressIsALinePerEntryOffATerminalAndOneLineOnIt) {
     const std::string list = listFile("list.txt", server.url("/prices.html") + "\n" + server.url("/notes.html") + "\n" +
                                                       server.url("/prices.html") + "\n");
     ASSERT_EQ(run({"--import", list}), exit_code::kAllRead);
-    const std::string lines = err.text();
+    const std::string lines = "\n" + err.text();
     for (const char* expected : {"[1/3]  33% 0:00 ", "[2/3]  66% 0:00 ", "[3/3] 100% 0:00 "})
         EXPECT_NE(lines.find(std::string("\n") + expected), std::string::npos) << lines;
     EXPECT_EQ(lines.find('\r'), std::string::npos);
@@ -250,3 +250,6 @@ TEST_F(ImportCommand, InterruptStopsAfterTheEntryInHandAndWritesWhatWasImported)
     EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
+
+}  // namespace
+}  // namespace qf::cli

@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const std::string& text) {
+std::string shellQuoted(const std::string& text) {
     std::string out = "'";
     for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
@@ -30,7 +30,7 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out, err;
 };
@@ -45,12 +45,12 @@ protected:
     void TearDown() override { fs::remove_all(home); }
 
     // The program with a fresh home, no display and no Qt platform.
-    Run run(const std::string& arguments) {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + quoted(home) +
-                                    " XDG_CONFIG_HOME=" + quoted(home + "/.config") + " " +
-                                    quoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" + quoted(home + "/out") +
-                                    " 2>" + quoted(home + "/err") + " </dev/null";
-        Run result;
+    Outcome run(const std::string& arguments) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
+                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
+                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" + shellQuoted(home + "/out") +
+                                    " 2>" + shellQuoted(home + "/err") + " </dev/null";
+        Outcome result;
         const int status = std::system(command.c_str());
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.out = contents(home + "/out");
@@ -67,7 +67,7 @@ TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     const std::string list = home + "/list.txt";
     std::ofstream(list) << server.url("/a.html") << "\n";
 
-    Run r = run("--import " + quoted(list) + " --separate-sheets");
+    Outcome r = run("--import " + shellQuoted(list) + " --separate-sheets");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, home + "/Documents/Book1.xlsx\n");
     EXPECT_NE(r.err.find("[1/1] 100% "), std::string::npos) << r.err;
@@ -77,13 +77,13 @@ TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     EXPECT_EQ(book.at("Sheet1", "B1"), "int:3");
 
     std::ofstream(list, std::ios::app) << server.url("/b.html") << "\n";
-    r = run("--import " + quoted(list));
+    r = run("--import " + shellQuoted(list));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.out, home + "/Documents/Book2.xlsx\n");  // never over the first
 
-    r = run("--import " + quoted(list) + " --output " + quoted(home + "/Documents/Book1.xlsx"));
+    r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/Documents/Book1.xlsx"));
     EXPECT_EQ(r.status, 2);
-    r = run("--import " + quoted(list) + " --output " + quoted(home + "/none/x.xlsx"));
+    r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/none/x.xlsx"));
     EXPECT_EQ(r.status, 3);
     r = run("--import");
     EXPECT_EQ(r.status, 2);
@@ -91,7 +91,7 @@ TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
 }
 
 TEST_F(Program, HelpAndVersionWithoutADisplay) {
-    Run r = run("--version");
+    Outcome r = run("--version");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("quillfen ", 0), 0u);
     r = run("--help");

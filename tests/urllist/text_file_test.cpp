@@ -102,7 +102,7 @@ protected:
     // Chooses one file in the dialog and presses "Load URLs From Text File".
     void load(const std::string& path) {
         ui.answerFileDialog(path);
-        commands->PushButton13_Click();
+        commands->loadFromTextFile();
     }
     QTemporaryDir dir;
 };
@@ -161,16 +161,16 @@ TEST_F(ReaderTest, MissingAndEmptyFiles) {
     EXPECT_EQ(ui.messages().size(), 1u);
 
     ui.answerFileDialog("");  // cancelled
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     EXPECT_EQ(list().count(), 0);
 }
 
 TEST_F(ReaderTest, EveryLineEndStyleGivesExactlyTheFilesLines) {
     for (const std::string end : {"\n", "\r\n", "\r"}) {
-        commands->PushButton11_Click();
+        commands->clearList();
         load(write("ends.txt", "www.a.com" + end + "www.b.com" + end));
         EXPECT_EQ(texts(), (Texts{"www.a.com", "www.b.com"})) << "line end of " << end.size() << " bytes";
-        commands->PushButton11_Click();
+        commands->clearList();
         load(write("blank.txt", "www.a.com" + end + end + "www.c.com"));
         EXPECT_EQ(texts(), (Texts{"www.a.com", "", "www.c.com"})) << "line end of " << end.size() << " bytes";
     }
@@ -220,9 +220,9 @@ TEST_F(ReaderTest, UnreadableFileIsReportedAtStatement118) {
 
 TEST_F(ReaderTest, SeveralFilesAreAppendedAsPathsWithoutBeingRead) {
     ui.answerFileDialog(std::string("/data/lists\0b.txt\0a.txt", 23));
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     ui.answerFileDialog(std::string("/\0x.txt\0y.txt", 13));  // the root folder
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     EXPECT_EQ(texts(), (Texts{"/data/lists/b.txt", "/data/lists/a.txt", "/x.txt", "/y.txt"}));
     EXPECT_TRUE(ui.messages().empty());
 }
