@@ -18,7 +18,14 @@ constexpr int kDefaultButtonMask = 0x300;  // second (0x100) or third (0x200) bu
 constexpr int kAnswerOk = 1, kAnswerCancel = 2, kAnswerAbort = 3, kAnswerRetry = 4, kAnswerIgnore = 5,
               kAnswerYes = 6, kAnswerNo = 7;
 
+bool isShownControl(char c) { return c == '\n' || c == '\t'; }
+
 }  // namespace
+
+char printableChar(char c) {
+    // No control character reaches the terminal: an escape sequence could take it over.
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+}
 
 int defaultAnswer(int flags) {
     static constexpr int kButtons[6][3] = {
@@ -43,7 +50,7 @@ std::string asLines(const std::string& text) {
             out += '\n';
             if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else {
-            out += text[i];
+            out += isShownControl(text[i]) ? text[i] : printableChar(text[i]);
         }
     }
     if (out.empty() || out.back() != '\n') out += '\n';

@@ -31,11 +31,15 @@ private:
     std::function<void()> beforeMessage_;
 };
 
+// A character as it may be written to a terminal: a control character is '?'.
+char printableChar(char c);
+
 // The answer a message box gives when nobody clicks: its default button.
 int defaultAnswer(int flags);
 
 // A message's text as lines for a terminal: CR LF, lone CR and lone LF each end
-// a line, and the text ends with one line end.
+// a line, and the text ends with one line end. Other control characters but the
+// tab become '?'.
 std::string asLines(const std::string& text);
 
 }  // namespace qf::cli

@@ -71,6 +71,12 @@ void print(std::FILE* file, const std::string& text) {
     std::fflush(file);
 }
 
+// A text from a list file or a page as it may be shown on a terminal.
+std::string printable(std::string text) {
+    for (char& c : text) c = printableChar(c);
+    return text;
+}
+
 // At most width characters of a UTF-8 text, cut at a character boundary.
 std::string fitted(const std::string& text, std::size_t width) {
     std::size_t chars = 0;
@@ -92,7 +98,7 @@ public:
         char head[96];
         std::snprintf(head, sizeof head, "[%d/%d] %3d%% %lld:%02lld ", k, n, static_cast<int>(percent),
                       static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
-        std::string line = head + address;
+        const std::string line = head + printable(address);
         if (terminal_) {
             print(err_, "\r\x1b[K" + fitted(line, terminalWidth(err_) - 1));
             shown_ = true;
@@ -143,7 +149,8 @@ public:
     void entryFailed(int position, const std::string& entry, const std::string& reason) override {
         progress_.clear();
         ++failures_;
-        print(err_, "quillfen: entry " + std::to_string(position) + " could not be read: " + entry + ": " + reason + "\n");
+        print(err_, "quillfen: entry " + std::to_string(position) + " could not be read: " + printable(entry) + ": " +
+                        printable(reason) + "\n");
     }
 
     int failures() const { return failures_; }
@@ -193,10 +200,13 @@ int runImportCommand(const Options& options, const Environment& env) {
         if (!reason.empty()) return refuse(env, "cannot read the list file " + file + ": " + reason);
     }
     if (list.count() == 0) return refuse(env, "the list files hold no entries");
-    std::error_code error;
-    if (!options.output.empty() && !options.force &&
-        std::filesystem::symlink_status(options.output, error).type() != std::filesystem::file_type::not_found)
-        return refuse(env, options.output + " already exists; give --force to replace it");
+    if (!options.output.empty() && !options.force) {
+        // A name the file system cannot tell about is left to the writer, which never replaces.
+        std::error_code error;
+        const auto type = std::filesystem::symlink_status(options.output, error).type();
+        if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+            return refuse(env, options.output + " already exists; give --force to replace it");
+    }
 
     const bool separate = options.separateSheets ? *options.separateSheets : env.rememberedSeparateSheets();
     std::string written;

@@ -81,6 +81,7 @@ TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
     EXPECT_EQ(asLines("Done."), "Done.\n");
     EXPECT_EQ(asLines("a\r\n\r\nb\rc\nd\r\n"), "a\n\nb\nc\nd\n");
     EXPECT_EQ(asLines(""), "\n");
+    EXPECT_EQ(asLines("url\x1b]0;title\x07\tend\x7f"), "url?]0;title?\tend?\n");
 
     std::FILE* out = std::tmpfile();
     ConsoleServices console(out);

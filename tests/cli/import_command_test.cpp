@@ -144,12 +144,16 @@ TEST_F(ImportCommand, WorkbookIsTheWindowsOwnCellByCellInBothSheetModes) {
 
 TEST_F(ImportCommand, UnreadableEntriesAreListedWithTheEnginesReasonAndTheWorkbookIsStillWritten) {
     const std::string gone = server.url("/gone.html");
-    const std::string list = listFile("list.txt", server.url("/notes.html") + "\r\n" + gone + "\r\n");
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\r\n" + gone + "\r\n" +
+                                                      server.url("/gone.html?\x1b[2J") + "\r\n");
     EXPECT_EQ(run({"--import", list, "--one-sheet"}), exit_code::kSomeUnreadable);
     const std::string errors = err.text();
     EXPECT_NE(errors.find("quillfen: entry 2 could not be read: " + gone + ": "), std::string::npos) << errors;
     EXPECT_NE(errors.find("404"), std::string::npos) << errors;  // the engine's refusal names the status
     EXPECT_EQ(errors.find("entry 1 could not"), std::string::npos) << errors;
+    // A control character from the list never reaches the terminal.
+    EXPECT_NE(errors.find("entry 3 could not be read: " + gone + "??[2J: "), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\x1b'), std::string::npos) << errors;
     EXPECT_EQ(printedWorkbook().at("Sheet1", "A1"), "str:First note");
 }
 
