@@ -40,7 +40,9 @@ double since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 // No box is expected while the engine is driven directly.
 class NoWindow : public qf::WindowServices {
 public:
-    int messageBox(const std::string&, int, const std::string&) override { return qf::mb::kOk; }
+    qf::MessageAnswer messageBox(const std::string&, qf::MessageButtons, qf::MessageIcon, const std::string&) override {
+        return qf::MessageAnswer::Ok;
+    }
     std::string inputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
     std::string openFileDialog(const qf::FileDialogRequest&) override { return {}; }
     void processPendingEvents() override {}

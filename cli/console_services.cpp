@@ -12,12 +12,6 @@ namespace qf::cli {
 
 namespace {
 
-// The message box's button sets and their answers, in the order shown.
-constexpr int kButtonsMask = 7;
-constexpr int kDefaultButtonMask = 0x300;  // second (0x100) or third (0x200) button is the default
-constexpr int kAnswerOk = 1, kAnswerCancel = 2, kAnswerAbort = 3, kAnswerRetry = 4, kAnswerIgnore = 5,
-              kAnswerYes = 6, kAnswerNo = 7;
-
 bool isShownControl(char c) { return c == '\n' || c == '\t'; }
 
 }  // namespace
@@ -27,19 +21,16 @@ char printableChar(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
 }
 
-int defaultAnswer(int flags) {
-    static constexpr int kButtons[6][3] = {
-        {kAnswerOk, kAnswerOk, kAnswerOk},              // OK
-        {kAnswerOk, kAnswerCancel, kAnswerCancel},      // OK, Cancel
-        {kAnswerAbort, kAnswerRetry, kAnswerIgnore},    // Abort, Retry, Ignore
-        {kAnswerYes, kAnswerNo, kAnswerCancel},         // Yes, No, Cancel
-        {kAnswerYes, kAnswerNo, kAnswerNo},             // Yes, No
-        {kAnswerRetry, kAnswerCancel, kAnswerCancel},   // Retry, Cancel
-    };
-    const int set = flags & kButtonsMask;
-    if (set > 5) return kAnswerOk;
-    const int which = (flags & kDefaultButtonMask) >> 8;
-    return kButtons[set][which > 2 ? 0 : which];
+MessageAnswer defaultAnswer(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+    case MessageButtons::OkCancel: return MessageAnswer::Ok;
+    case MessageButtons::AbortRetryIgnore: return MessageAnswer::Abort;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::YesNo: return MessageAnswer::Yes;
+    case MessageButtons::RetryCancel: return MessageAnswer::Retry;
+    }
+    return MessageAnswer::Ok;
 }
 
 std::string asLines(const std::string& text) {
@@ -57,12 +48,13 @@ std::string asLines(const std::string& text) {
     return out;
 }
 
-int ConsoleServices::messageBox(const std::string& text, int flags, const std::string&) {
+MessageAnswer ConsoleServices::messageBox(const std::string& text, MessageButtons buttons, MessageIcon,
+                                          const std::string&) {
     if (beforeMessage_) beforeMessage_();
     const std::string lines = asLines(text);
     std::fwrite(lines.data(), 1, lines.size(), out_);
     std::fflush(out_);
-    return defaultAnswer(flags);
+    return defaultAnswer(buttons);
 }
 
 std::string ConsoleServices::inputBox(const std::string&, const std::string&, const std::string& defaultText) {

@@ -16,7 +16,8 @@ class ConsoleServices : public WindowServices {
 public:
     explicit ConsoleServices(std::FILE* out = stderr) : out_(out) {}
 
-    int messageBox(const std::string& text, int flags, const std::string& caption = {}) override;
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& caption = {}) override;
     std::string inputBox(const std::string& prompt, const std::string& caption = {},
                          const std::string& defaultText = {}) override;
     std::string openFileDialog(const FileDialogRequest& request) override;
@@ -34,8 +35,8 @@ private:
 // A character as it may be written to a terminal: a control character is '?'.
 char printableChar(char c);
 
-// The answer a message box gives when nobody clicks: its default button.
-int defaultAnswer(int flags);
+// The answer a message box gives when nobody clicks: its default, first button.
+MessageAnswer defaultAnswer(MessageButtons buttons);
 
 // A message's text as lines for a terminal: CR LF, lone CR and lone LF each end
 // a line, and the text ends with one line end. Other control characters but the

@@ -169,9 +169,10 @@ private:
 // Takes the one message the list file reader may show instead of showing it.
 class ListFileServices : public ConsoleServices {
 public:
-    int messageBox(const std::string& text, int flags, const std::string&) override {
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon,
+                             const std::string&) override {
         message = text;
-        return defaultAnswer(flags);
+        return defaultAnswer(buttons);
     }
     std::string message;
 };

@@ -73,10 +73,12 @@ TEST(CommandLine, HelpAndVersionNeedNoWindow) {
 }
 
 TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
-    EXPECT_EQ(defaultAnswer(mb::kOkOnly), mb::kOk);
-    EXPECT_EQ(defaultAnswer(mb::kYesNo | mb::kExclamation), mb::kYes);
-    EXPECT_EQ(defaultAnswer(mb::kYesNo | 0x100), mb::kNo);  // the second button is the default
-    EXPECT_EQ(defaultAnswer(3 | 0x200), 2);                 // Yes, No, Cancel: Cancel
+    EXPECT_EQ(defaultAnswer(MessageButtons::Ok), MessageAnswer::Ok);
+    EXPECT_EQ(defaultAnswer(MessageButtons::OkCancel), MessageAnswer::Ok);
+    EXPECT_EQ(defaultAnswer(MessageButtons::AbortRetryIgnore), MessageAnswer::Abort);
+    EXPECT_EQ(defaultAnswer(MessageButtons::YesNoCancel), MessageAnswer::Yes);
+    EXPECT_EQ(defaultAnswer(MessageButtons::YesNo), MessageAnswer::Yes);
+    EXPECT_EQ(defaultAnswer(MessageButtons::RetryCancel), MessageAnswer::Retry);
 
     EXPECT_EQ(asLines("Done."), "Done.\n");
     EXPECT_EQ(asLines("a\r\n\r\nb\rc\nd\r\n"), "a\n\nb\nc\nd\n");
@@ -87,7 +89,8 @@ TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
     ConsoleServices console(out);
     int cleared = 0;
     console.setBeforeMessage([&cleared] { ++cleared; });
-    EXPECT_EQ(console.messageBox("Would you like to proceed anyway?", mb::kYesNo), mb::kYes);
+    EXPECT_EQ(console.messageBox("Would you like to proceed anyway?", MessageButtons::YesNo, MessageIcon::Question),
+              MessageAnswer::Yes);
     EXPECT_EQ(console.inputBox("Add", "", "www.x.com"), "www.x.com");
     EXPECT_EQ(console.openFileDialog({}), "");
     EXPECT_EQ(cleared, 1);
