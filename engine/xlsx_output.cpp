@@ -147,7 +147,7 @@ void writeXlsx(const Workbook& book, const std::string& path) {
     Formats formats(wb);
     std::string text;
     for (const auto& sheet : book.sheets()) {
-        const std::string name = xmlPlainText(sheet->name());  // as the sheet keeps it already
+        const std::string name = xmlNameText(sheet->name());  // as the sheet keeps it already
         lxw_worksheet* ws = workbook_add_worksheet(wb, name.c_str());
         if (!ws) throw Failure("the sheet \"" + name + "\" cannot be added");
         for (const auto& [column, width] : sheet->columnWidths())

@@ -37,6 +37,25 @@ void appendEscape(std::string& out, char32_t c) {
     out += buf;
 }
 
+// The text with every character that `keep` refuses, and every byte that is not
+// valid UTF-8, replaced by U+FFFD.
+template <class Keep>
+std::string replaced(std::string_view text, Keep keep) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0 || !keep(utf8Decode(text, i, length))) {
+            out += kReplacement;
+            i += length == 0 ? 1 : length;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
@@ -114,23 +133,13 @@ void xmlCellText(std::string_view text, std::string& out) {
     }
     // No room for the escapes: each character that cannot stand takes the one
     // place of U+FFFD, and literal sequences stay as they are.
-    if (escaped && chars > kMaxWrittenCellChars) out = xmlPlainText(text);
+    if (escaped && chars > kMaxWrittenCellChars) out = withoutForbiddenXml(text);
 }
 
-std::string xmlPlainText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0 || !isXmlChar(utf8Decode(text, i, length))) {
-            out += kReplacement;
-            i += length == 0 ? 1 : length;
-        } else {
-            out.append(text, i, length);
-            i += length;
-        }
-    }
-    return out;
+std::string withoutForbiddenXml(std::string_view text) { return replaced(text, isXmlChar); }
+
+std::string xmlNameText(std::string_view text) {
+    return replaced(text, [](char32_t c) { return c >= 0x20 && isXmlChar(c); });
 }
 
 }  // namespace qf::engine

@@ -7,7 +7,7 @@
 // through one of the two functions below on its way into the file:
 // - cell texts (the format has an escape for them): xmlCellText writes such a
 //   character as "_xHHHH_", which a spreadsheet reads back as the character;
-// - everything else (sheet names, which stand in attributes): xmlPlainText
+// - everything else (sheet names, which stand in attributes): xmlNameText
 //   replaces it with U+FFFD.
 // Surrogates never reach either: UTF-8 cannot carry them, so decoding already
 // turns their bytes into U+FFFD.
@@ -42,12 +42,17 @@ inline constexpr std::size_t kMaxWrittenCellChars = 32'767;
 // carriage return (which a reader would turn into a line feed), becomes
 // "_xHHHH_"; an underscore that starts a literal "_xHHHH_" becomes "_x005F_" so
 // that the sequence reads back as it stood. When the escapes would take the text
-// past kMaxWrittenCellChars, the forbidden characters become U+FFFD instead and
-// literal sequences stay as they are. Invalid UTF-8 becomes U+FFFD.
+// past kMaxWrittenCellChars, the text is written as withoutForbiddenXml gives
+// it instead. Invalid UTF-8 becomes U+FFFD.
 void xmlCellText(std::string_view utf8, std::string& out);
 
 // A text with every character XML forbids, and every byte that is not valid
-// UTF-8, replaced by U+FFFD.
-std::string xmlPlainText(std::string_view utf8);
+// UTF-8, replaced by U+FFFD; nothing else changes.
+std::string withoutForbiddenXml(std::string_view utf8);
+
+// A name as an attribute of the file holds it: like withoutForbiddenXml, and tab,
+// line feed and carriage return become U+FFFD too (a reader would turn them
+// into spaces).
+std::string xmlNameText(std::string_view utf8);
 
 }  // namespace qf::engine

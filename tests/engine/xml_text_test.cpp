@@ -123,11 +123,11 @@ TEST_F(ValidXml, SheetNamesGetReplacementCharactersAndAreCheckedAsWritten) {
     } catch (const Failure& failure) {
         EXPECT_EQ(std::string(failure.what()), "The sheet name \"Tab" + kReplacement + kReplacement + "\" is already taken.");
     }
-    second->setName("ok\xC3");  // a cut-off character
+    second->setName("ok\xC3\tand\nthen");  // a cut-off character; an attribute would read tabs as spaces
     const auto read = written(*book);
     ASSERT_EQ(read.sheets.size(), 2u);
     EXPECT_EQ(read.sheets[0].name, "Tab" + kReplacement + kReplacement);
-    EXPECT_EQ(read.sheets[1].name, "ok" + kReplacement);
+    EXPECT_EQ(read.sheets[1].name, "ok" + kReplacement + kReplacement + "and" + kReplacement + "then");
 }
 
 TEST(StrictReader, RefusesTheFileTheLibraryWritesAloneAndReadsEscapes) {
