@@ -25,7 +25,8 @@
 //   line is one cell. Lines without text give no row.
 // Text that is not HTML: each line is a row in the first column.
 // Spans: a colspan above 1000 counts as 1000 and a rowspan above 65534 (or 0)
-// as 65534, as browsers count them; this moves cells, never drops a text.
+// as 65534, and a rowspan ends with its table's last row, as browsers count
+// them; this moves cells, never drops a text.
 // A page whose texts do not all fit is refused (PageRefused), never cut: a text
 // past the sheet's 1,048,576 rows or 16,384 columns, or longer than the 32,767
 // characters (UTF-16 units) a cell holds.
