@@ -4,7 +4,7 @@
 
 #include "base/program_info.h"
 #include "base/trap.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 
 namespace qf {
 
@@ -27,14 +27,14 @@ std::string unreadableReport(const std::string& unreadable) {
 
 }  // namespace
 
-void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Provider& provider) {
+void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& provider) {
     Trap trap(ui, kRunLocation);
 
     if (trap.jumpIf(100, [&] { return host.entryCount() < 1; })) {
         trap.step(188, [&] { ui.messageBox("No files added.", mb::kOkOnly); });
         return;
     }
-    if (trap.jumpIf(102, [&] { return WarnIfExcelOpen(provider, ui); })) return;
+    if (trap.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider, ui); })) return;
 
     trap.step(108, [&] { ui.setPointer(pointer::kHourglass); });
     Object app;
@@ -76,11 +76,11 @@ void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Prov
         if (pastEnd) break;
         std::string entry;
         trap.step(136, [&] { entry = host.entryText(n); });
-        trap.step(138, [&] { host.setProgressText("Processing: " + StripPath(entry)); });
+        trap.step(138, [&] { host.setProgressText("Processing: " + stripPath(entry)); });
         trap.step(140, [&] { ui.processPendingEvents(); });
         trap.step(148, [&] { ui.setPointer(pointer::kHourglass); });
         emptySheetAdded = false;
-        if (trap.when(150, [&] { return !ImportWeb(workbook, entry, ui); }))
+        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui); }))
             trap.step(152, [&] { unreadable += "\r\n" + entry; });
         if (trap.when(154, [&] { return host.separateSheets(); })) {
             trap.step(156, [&] {

@@ -1,28 +1,28 @@
 #pragma once
-// Module Excel1: the import of one address through a web query, and the checks
+// The import of one address through a web query, and the checks
 // made before an import run.
 
 #include <string>
 
 #include "base/window_services.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf {
 
 // The address a web query opens for a list entry.
-std::string NormalizeUrl(const std::string& address);
+std::string normalizeUrl(const std::string& address);
 
 // Adds a web query for the address at A1 of the workbook's active sheet,
 // refreshes it, and tells whether the page could be read.
-bool ImportWeb(const automation::Object& workbook, const std::string& address, WindowServices& ui);
+bool importWeb(const automation::Object& workbook, const std::string& address, WindowServices& ui);
 
 // The text after the last backslash, or the whole text.
-std::string StripPath(const std::string& text);
+std::string stripPath(const std::string& text);
 
 // True when a running spreadsheet application can be reached.
-bool IsExcelRunning(automation::Provider& provider);
+bool isSpreadsheetRunning(automation::Provider& provider);
 
 // Asks whether to go on when one is running; true means the run must not start.
-bool WarnIfExcelOpen(automation::Provider& provider, WindowServices& ui);
+bool warnIfSpreadsheetOpen(automation::Provider& provider, WindowServices& ui);
 
 }  // namespace qf
