@@ -81,7 +81,7 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlat) {
     // come; the run ends by releasing the instance, which closes them.
     const auto before = openDescriptors(serverPorts);
     for (int run = 1; run <= 10; ++run) {
-        PushButton2_Click(host, ui, provider);
+        runImport(host, ui, provider);
         ASSERT_EQ(ui.messages().size(), static_cast<std::size_t>(run));
         EXPECT_EQ(ui.messages().back(), "Done.") << "every page was read";
         EXPECT_EQ(openDescriptors(serverPorts), before) << "after run " << run;

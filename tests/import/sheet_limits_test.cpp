@@ -9,7 +9,7 @@
 
 #include "base/program_info.h"
 #include "engine/engine_provider.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 #include "import/import_run.h"
 #include "list_host.h"
 #include "loopback_server.h"
@@ -67,7 +67,7 @@ TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) 
     engine::EngineProvider provider(settings());
     testing::ListHost host;
     host.entries = {server.url("/first.html"), server.url("/16384.html"), server.url("/16385.html")};
-    PushButton2_Click(host, ui, provider);
+    runImport(host, ui, provider);
 
     EXPECT_EQ(ui.messages(), std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
                                                       "\r\n\r\ncould not be read. \r\nPlease check them. "
@@ -96,16 +96,16 @@ TEST_F(SheetLimits, OnOneSheetAPageOneRowTooLongForWhatIsLeftPlacesNothing) {
     auto cell = [&](const std::string& reference) { return sheet.callObj("Range", {reference}).get("Value"); };
 
     server.page("/huge.txt", lines(2 * kHalf + 1, "huge first", "u"), 200, "text/plain");
-    EXPECT_FALSE(ImportWeb(workbook, server.url("/huge.txt"), ui)) << "one row more than a sheet has";
+    EXPECT_FALSE(importWeb(workbook, server.url("/huge.txt"), ui)) << "one row more than a sheet has";
     EXPECT_TRUE(cell("A1").isEmpty());
 
-    ASSERT_TRUE(ImportWeb(workbook, server.url("/half.txt"), ui));
-    EXPECT_FALSE(ImportWeb(workbook, server.url("/over.txt"), ui)) << "the run lists an entry that gives false";
+    ASSERT_TRUE(importWeb(workbook, server.url("/half.txt"), ui));
+    EXPECT_FALSE(importWeb(workbook, server.url("/over.txt"), ui)) << "the run lists an entry that gives false";
     EXPECT_EQ(cell("A1"), Variant(std::string("half first"))) << "the earlier page did not move";
     EXPECT_EQ(cell("A524288"), Variant(std::string("h")));
     EXPECT_TRUE(cell("A524289").isEmpty()) << "nothing of the refused page was placed";
 
-    ASSERT_TRUE(ImportWeb(workbook, server.url("/rest.txt"), ui));
+    ASSERT_TRUE(importWeb(workbook, server.url("/rest.txt"), ui));
     EXPECT_EQ(cell("A1"), Variant(std::string("rest first")));
     EXPECT_EQ(cell("A524289"), Variant(std::string("half first")));
     EXPECT_EQ(cell("A1048576"), Variant(std::string("h")));
