@@ -64,7 +64,7 @@ public:
     void hoverElsewhere();
 
     // The pointer shown for a pointer code.
-    QCursor cursorFor(int code) const;
+    QCursor cursorFor(Pointer pointer) const;
     bool hasHandCursor() const { return handCursor_.has_value(); }
 
     UrlListView& listView() const { return *listView_; }
@@ -84,6 +84,10 @@ public:
     void setProgressValue(double value) override;
     void setProgressText(const std::string& text) override;
 
+    // Appends the entries of list files given on the command line, as "Load URLs
+    // From Text File" reads a chosen file.
+    void loadListFiles(const std::vector<std::string>& paths);
+
     // "Start Importing".
     void PushButton2_Click();
 
@@ -99,7 +103,7 @@ private:
     void place(QWidget* control, int left, int top, int width, int height);
     void applySkin();
     void centre();
-    void showPointer(int code);
+    void showPointer(Pointer pointer);
     void saveOptions();
     void endProgram();
     std::string optionalFile(const std::string& name) const;

@@ -8,20 +8,21 @@
 
 #include "app/form1.h"
 #include "app/program_end.h"
+#include "app/program_files.h"
 #include "app/qt_window_services.h"
 #include "app/settings_store.h"
 #include "base/failure.h"
 #include "base/program_info.h"
 #ifdef QUILLFEN_ENGINE
-#include "engine/engine_provider.h"
-#endif
-#ifdef _WIN32
+#include "app/command_line_start.h"
+#include "cli/command_line.h"
+#else
 #include "com/com_provider.h"
 #endif
 
 namespace {
 
-#if defined(_WIN32) && !defined(QUILLFEN_ENGINE)
+#ifndef QUILLFEN_ENGINE
 // Without the embedded engine the installed spreadsheet application is the only
 // one: where it is not registered nothing can be created, and the presence
 // check at start shows its advice and ends the program.
@@ -37,9 +38,23 @@ public:
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
+#ifdef QUILLFEN_ENGINE
+    // --import, --help and --version run before any Qt application object exists:
+    // they need no display.
+    if (qf::cli::wantsNoWindow(qf::programArguments(argc, argv)))
+        return qf::runWithoutWindow(qf::programArguments(argc, argv));
+#endif
+
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(qf::kProductName);
     QApplication::setApplicationVersion(QString::fromStdString(qf::programVersion()));
+#ifdef QUILLFEN_ENGINE
+    const qf::cli::ParseResult command = qf::cli::parseArguments(qf::programArguments(argc, argv));
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "quillfen: %s\nTry 'quillfen --help' for more information.\n", command.error.c_str());
+        return 2;
+    }
+#endif
 
     qf::QtWindowServices ui;
 #ifdef QUILLFEN_ENGINE
@@ -47,26 +62,21 @@ int main(int argc, char* argv[]) {
     engineSettings.openWorkbook = [&ui](const std::string& path) {
         if (!ui.openDocument(path)) std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
     };
-    // On Windows the installed spreadsheet application answers when it is
-    // registered; the embedded engine answers everywhere else.
-    auto makeEngine = [&engineSettings]() -> std::unique_ptr<qf::automation::Provider> {
-        return std::make_unique<qf::engine::EngineProvider>(std::move(engineSettings));
-    };
-#ifdef _WIN32
-    const std::unique_ptr<qf::automation::Provider> chosen = qf::com::makeProvider(makeEngine);
+    const std::unique_ptr<qf::automation::Provider> provider = qf::makeSpreadsheetProvider(std::move(engineSettings));
 #else
-    const std::unique_ptr<qf::automation::Provider> chosen = makeEngine();
-#endif
-#else
-    const std::unique_ptr<qf::automation::Provider> chosen =
+    const std::unique_ptr<qf::automation::Provider> provider =
         qf::com::makeProvider([] { return std::make_unique<NoSpreadsheet>(); });
 #endif
-    qf::automation::Provider& provider = *chosen;
     qf::SettingsStore settings;
     qf::ProcessEnd end;
 
-    qf::Form1 form(ui, provider, settings, end, QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
+    const std::string programFolder =
+        qf::programFilesFolder(QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
+    qf::Form1 form(ui, *provider, settings, end, programFolder);
     ui.setWindow(&form);
     if (!form.open()) return 0;
+#ifdef QUILLFEN_ENGINE
+    form.loadListFiles(command.options.files);
+#endif
     return application.exec();
 }

@@ -29,36 +29,52 @@ QString captionOrTitle(const std::string& caption) {
 
 struct ButtonAnswer {
     QMessageBox::StandardButton button;
-    int answer;
+    MessageAnswer answer;
 };
 
-std::vector<ButtonAnswer> buttonsFor(int flags) {
+// The buttons in the order the box shows them; the last one cancels.
+std::vector<ButtonAnswer> buttonsFor(MessageButtons buttons) {
     using B = QMessageBox;
-    switch (flags & 0xF) {
-        case 1: return {{B::Ok, 1}, {B::Cancel, 2}};
-        case 2: return {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}};
-        case 3: return {{B::Yes, 6}, {B::No, 7}, {B::Cancel, 2}};
-        case 4: return {{B::Yes, 6}, {B::No, 7}};
-        case 5: return {{B::Retry, 4}, {B::Cancel, 2}};
-        default: return {{B::Ok, 1}};
+    using A = MessageAnswer;
+    switch (buttons) {
+        case MessageButtons::Ok: return {{B::Ok, A::Ok}};
+        case MessageButtons::OkCancel: return {{B::Ok, A::Ok}, {B::Cancel, A::Cancel}};
+        case MessageButtons::AbortRetryIgnore:
+            return {{B::Abort, A::Abort}, {B::Retry, A::Retry}, {B::Ignore, A::Ignore}};
+        case MessageButtons::YesNoCancel: return {{B::Yes, A::Yes}, {B::No, A::No}, {B::Cancel, A::Cancel}};
+        case MessageButtons::YesNo: return {{B::Yes, A::Yes}, {B::No, A::No}};
+        case MessageButtons::RetryCancel: return {{B::Retry, A::Retry}, {B::Cancel, A::Cancel}};
     }
+    return {{B::Ok, A::Ok}};
 }
 
-int answerFor(const std::vector<ButtonAnswer>& buttons, QMessageBox::StandardButton clicked) {
+QMessageBox::Icon iconFor(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::None: return QMessageBox::NoIcon;
+        case MessageIcon::Critical: return QMessageBox::Critical;
+        case MessageIcon::Question: return QMessageBox::Question;
+        case MessageIcon::Exclamation: return QMessageBox::Warning;
+        case MessageIcon::Information: return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+MessageAnswer answerFor(const std::vector<ButtonAnswer>& buttons, QMessageBox::StandardButton clicked) {
     for (const auto& b : buttons)
         if (b.button == clicked) return b.answer;
     // Closed without a button: the box's cancelling answer.
     return buttons.size() == 1 ? buttons.front().answer : buttons.back().answer;
 }
 
-QMessageBox::Icon iconFor(int flags) {
-    switch (flags & 0x70) {
-        case 16: return QMessageBox::Critical;
-        case 32: return QMessageBox::Question;
-        case 48: return QMessageBox::Warning;
-        case 64: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
-    }
+// The names the log gives the message-box codes, in their order.
+constexpr const char* kButtonsNames[] = {"Ok", "OkCancel", "AbortRetryIgnore", "YesNoCancel", "YesNo", "RetryCancel"};
+constexpr const char* kIconNames[] = {"None", "Critical", "Question", "Exclamation", "Information"};
+constexpr const char* kAnswerNames[] = {"Ok", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+
+template <std::size_t N, class Code>
+QString nameOf(const char* const (&names)[N], Code code) {
+    const auto index = static_cast<std::size_t>(code);
+    return index < N ? QString(names[index]) : QString::number(index);
 }
 
 // The open dialog. Without the "file must exist" flag, one typed name of a
@@ -189,15 +205,17 @@ QWidget* QtWindowServices::parent() const {
     return window_ && window_->isVisible() ? window_.data() : nullptr;
 }
 
-int QtWindowServices::messageBox(const std::string& text, int flags, const std::string& caption) {
-    QMessageBox box(iconFor(flags), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
+MessageAnswer QtWindowServices::messageBox(const std::string& text, MessageButtons buttonSet, MessageIcon icon,
+                                           const std::string& caption) {
+    QMessageBox box(iconFor(icon), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
     box.setTextFormat(Qt::PlainText);
-    const auto buttons = buttonsFor(flags);
+    const auto buttons = buttonsFor(buttonSet);
     for (const auto& b : buttons) box.addButton(b.button);
-    log({{"event", "message"}, {"caption", box.windowTitle()}, {"text", box.text()}, {"flags", flags}});
+    log({{"event", "message"}, {"caption", box.windowTitle()}, {"text", box.text()},
+         {"buttons", nameOf(kButtonsNames, buttonSet)}, {"icon", nameOf(kIconNames, icon)}});
     box.exec();
-    const int answer = answerFor(buttons, box.standardButton(box.clickedButton()));
-    log({{"event", "answer"}, {"answer", answer}});
+    const MessageAnswer answer = answerFor(buttons, box.standardButton(box.clickedButton()));
+    log({{"event", "answer"}, {"answer", nameOf(kAnswerNames, answer)}});
     return answer;
 }
 
@@ -213,9 +231,9 @@ std::string QtWindowServices::inputBox(const std::string& prompt, const std::str
 }
 
 std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
-    OpenDialog dialog(parent(), QString::fromStdString(request.title), request.flags & kFileMustExist);
+    OpenDialog dialog(parent(), QString::fromStdString(request.title), request.options.fileMustExist);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode((request.flags & kAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    dialog.setFileMode(request.options.allowMultiSelect ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     const QStringList filters = qtNameFilters(request.filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);

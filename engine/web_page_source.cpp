@@ -26,9 +26,8 @@ public:
         FetchedPage page = fetcher_.fetch(address, !options.disableRedirections);
         const bool html = page.kind == PageKind::Html;
         std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
-        if (!html) return layoutText(text, options);
         try {
-            return layoutHtml(text, options);
+            return html ? layoutHtml(text, options) : layoutText(text, options);
         } catch (const PageRefused& refused) {
             throw Failure(unableToOpen(address, refused.what()));
         }

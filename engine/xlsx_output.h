@@ -9,8 +9,9 @@ namespace qf::engine {
 
 class Workbook;
 
-// Writes the workbook to path (an existing file there is replaced). Fails
-// (qf::Failure) with the reason.
+// Writes the workbook to path (an existing file there is replaced). Every text
+// goes in as XML allows it (xml_text.h), so a strict reader takes the file.
+// Fails (qf::Failure) with the reason.
 void writeXlsx(const Workbook& book, const std::string& path);
 
 using WorkbookFileWriter = std::function<void(const Workbook& book, const std::string& path)>;
@@ -23,5 +24,11 @@ using WorkbookFileWriter = std::function<void(const Workbook& book, const std::s
 // reason.
 std::string saveAsNewFile(const Workbook& book, const std::string& folder,
                           const WorkbookFileWriter& writer = writeXlsx);
+
+// Writes the workbook to path the same safe way: through a temporary file in
+// the same folder, then given the name. An existing file at path is replaced
+// only when replace is set; otherwise the write fails and the file is kept.
+std::string saveToFile(const Workbook& book, const std::string& path, bool replace,
+                       const WorkbookFileWriter& writer = writeXlsx);
 
 }  // namespace qf::engine

@@ -31,12 +31,12 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
     Trap trap(ui, kRunLocation);
 
     if (trap.jumpIf(100, [&] { return host.entryCount() < 1; })) {
-        trap.step(188, [&] { ui.messageBox("No files added.", mb::kOkOnly); });
+        trap.step(188, [&] { ui.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
         return;
     }
     if (trap.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider, ui); })) return;
 
-    trap.step(108, [&] { ui.setPointer(pointer::kHourglass); });
+    trap.step(108, [&] { ui.setBusy(true); });
     Object app;
     Object workbook;
     trap.step(110, [&] { app = provider.create("Excel.Application"); });
@@ -67,6 +67,7 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
     trap.step(130, [&] { count = host.entryCount(); });
     for (std::int32_t n = 1; n <= count; ++n) {
         trap.step(132, [&] { ui.processPendingEvents(); });
+        if (host.stopRequested()) break;
         bool pastEnd = false;
         trap.step(134, [&] {
             const int now = host.entryCount();
@@ -78,10 +79,13 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
         trap.step(136, [&] { entry = host.entryText(n); });
         trap.step(138, [&] { host.setProgressText("Processing: " + stripPath(entry)); });
         trap.step(140, [&] { ui.processPendingEvents(); });
-        trap.step(148, [&] { ui.setPointer(pointer::kHourglass); });
+        trap.step(148, [&] { ui.setBusy(true); });
         emptySheetAdded = false;
-        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui); }))
+        std::string failure;
+        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui, &failure); })) {
             trap.step(152, [&] { unreadable += "\r\n" + entry; });
+            host.entryFailed(n, entry, failure);
+        }
         if (trap.when(154, [&] { return host.separateSheets(); })) {
             trap.step(156, [&] {
                 const Object sheets = workbook.obj("Sheets");
@@ -90,7 +94,7 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
                 emptySheetAdded = true;
             });
         }
-        trap.step(158, [&] { ui.setPointer(pointer::kHourglass); });
+        trap.step(158, [&] { ui.setBusy(true); });
     }
 
     // The sheet added after the last entry stays empty and goes. When no sheet was
@@ -103,12 +107,12 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
     trap.step(170, [&] { app.put("DisplayAlerts", true); });
     app.release();       // 172
     workbook.release();  // 174
-    trap.step(176, [&] { ui.setPointer(pointer::kDefault); });
+    trap.step(176, [&] { ui.setBusy(false); });
     trap.step(178, [&] { host.setProgressValue(0.0); });
     trap.step(180, [&] { host.setProgressText("Progress Bar"); });
     if (trap.when(182, [&] { return !unreadable.empty(); }))
         trap.step(184, [&] { unreadable = unreadableReport(unreadable); });
-    trap.step(186, [&] { ui.messageBox("Done." + unreadable, mb::kOkOnly); });
+    trap.step(186, [&] { ui.messageBox("Done." + unreadable, MessageButtons::Ok, MessageIcon::None); });
 }
 
 }  // namespace qf

@@ -1,6 +1,7 @@
 #include "web_import.h"
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -74,7 +75,7 @@ std::string normalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
-bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
+bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
     Trap trap(ui, kImportWebLocation);
     Object table;
     trap.step(100, [&] {
@@ -88,8 +89,12 @@ bool importWeb(const Object& workbook, const std::string& address, WindowService
     bool refreshed = true;
     try {
         table.call("Refresh", {{"BackgroundQuery", false}});
+    } catch (const std::exception& error) {
+        refreshed = false;
+        if (failure) *failure = error.what();
     } catch (...) {
         refreshed = false;
+        if (failure) *failure = "the refresh failed";
     }
     table.release();
     return refreshed;
@@ -111,12 +116,12 @@ bool isSpreadsheetRunning(automation::Provider& provider) {
 
 bool warnIfSpreadsheetOpen(automation::Provider& provider, WindowServices& ui) {
     if (!isSpreadsheetRunning(provider)) return false;
-    const int answer = ui.messageBox(
+    const MessageAnswer answer = ui.messageBox(
         "Excel may be open. It is recommended that you close Excel first.\r"
         "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
         "Would you like to proceed anyway?",
-        mb::kYesNo);
-    return answer != mb::kYes;
+        MessageButtons::YesNo, MessageIcon::None);
+    return answer != MessageAnswer::Yes;
 }
 
 }  // namespace qf

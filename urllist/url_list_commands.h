@@ -8,18 +8,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/window_services.h"
 #include "url_list_view.h"
 
 namespace qf {
 
-// The list's own pointer codes (the window's codes are in qf::pointer).
-namespace list_pointer {
-inline constexpr int kDefault = 0;
-inline constexpr int kArrow = 1;
-inline constexpr int kDragIcon = 99;
-}  // namespace list_pointer
+// The list's own pointer (the window's is qf::Pointer).
+enum class ListPointer { Default, Arrow, DragIcon };
 
 class UrlListCommands {
 public:
@@ -31,6 +28,10 @@ public:
 
     void addUrl();   // "Add URL"
     void loadFromTextFile();  // "Load URLs From Text File"
+    // Appends the entries of each file as "Load URLs From Text File" does for one
+    // chosen file, with the same clean-up of the path and the same boxes for a
+    // missing or unreadable file; the next file is read either way.
+    void loadTextFiles(const std::vector<std::string>& paths);
     void addSamples();   // "Load Sample/Example URLs"
     void clearList();  // "Clear List"
     void showHelp();   // "Help"
@@ -51,8 +52,8 @@ public:
     // position unless replaced).
     void setCursorPosition(std::function<QPoint()> source);
 
-    // The list's own pointer code (see qf::list_pointer).
-    int listPointer() const;
+    // The list's own pointer.
+    ListPointer listPointer() const;
     // The position of the entry being dragged, 0 when none.
     int dragPosition() const;
 
