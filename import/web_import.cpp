@@ -13,7 +13,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-constexpr const char* kImportWebLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
 constexpr const char* kSpreadsheetProgId = "Excel.Application";
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
@@ -75,7 +74,7 @@ std::string normalizeUrl(const std::string& address) {
 }
 
 bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
-    Trap trap(ui, kImportWebLocation);
+    Trap trap(ui, handlerLocation("Excel1", "ImportWeb"));
     Object table;
     trap.step(100, [&] {
         const Object tables = workbook.obj("ActiveSheet").obj("QueryTables");
