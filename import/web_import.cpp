@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/program_info.h"
 #include "base/trap.h"
 
 namespace qf {
@@ -13,7 +14,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-constexpr const char* kSpreadsheetProgId = "Excel.Application";
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
