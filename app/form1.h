@@ -82,6 +82,10 @@ public:
     void setProgressValue(double value) override;
     void setProgressText(const std::string& text) override;
 
+    // Appends the entries of list files given on the command line, as "Load URLs
+    // From Text File" reads a chosen file.
+    void loadListFiles(const std::vector<std::string>& paths);
+
     // "Start Importing".
     void PushButton2_Click();
 

@@ -67,6 +67,7 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
     trap.step(130, [&] { count = host.entryCount(); });
     for (std::int32_t n = 1; n <= count; ++n) {
         trap.step(132, [&] { ui.processPendingEvents(); });
+        if (host.stopRequested()) break;
         bool pastEnd = false;
         trap.step(134, [&] {
             const int now = host.entryCount();
@@ -80,8 +81,11 @@ void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& pr
         trap.step(140, [&] { ui.processPendingEvents(); });
         trap.step(148, [&] { ui.setBusy(true); });
         emptySheetAdded = false;
-        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui); }))
+        std::string failure;
+        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui, &failure); })) {
             trap.step(152, [&] { unreadable += "\r\n" + entry; });
+            host.entryFailed(n, entry, failure);
+        }
         if (trap.when(154, [&] { return host.separateSheets(); })) {
             trap.step(156, [&] {
                 const Object sheets = workbook.obj("Sheets");

@@ -17,6 +17,10 @@ public:
     virtual bool separateSheets() const = 0;                 // a sheet per entry is chosen
     virtual void setProgressValue(double value) = 0;         // 0 to 100, fraction kept
     virtual void setProgressText(const std::string& text) = 0;
+    virtual bool stopRequested() const { return false; }
+    // Told of each entry whose page could not be read, with the reason the
+    // spreadsheet gave.
+    virtual void entryFailed(int /*position*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
 };
 
 // The import run behind "Start Importing": every entry of the list into a new
