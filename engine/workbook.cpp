@@ -219,7 +219,8 @@ void Application::setVisible(bool visible) {
 
 PageSource& Application::pageSource() {
     if (!source_) {
-        source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory() : makeWebPageSource();
+        source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
+                                              : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
         if (!source_) throw Failure("No page source is available to load web queries.");
     }
     return *source_;
