@@ -21,10 +21,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QString::fromStdString(qf::programVersion()));
 
     qf::QtWindowServices ui;
+    qf::ProcessEnd end;
     qf::engine::EngineSettings engineSettings;
-    engineSettings.openWorkbook = [&ui](const std::string& path) {
-        if (!ui.openDocument(path)) std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
-    };
+    engineSettings.openWorkbook = qf::workbookOpener(ui, end);
     // On Windows the installed spreadsheet application answers when it is
     // registered; the embedded engine answers everywhere else.
     auto makeEngine = [&engineSettings]() -> std::unique_ptr<qf::automation::Provider> {
@@ -37,7 +36,6 @@ int main(int argc, char* argv[]) {
 #endif
     qf::automation::Provider& provider = *chosen;
     qf::SettingsStore settings;
-    qf::ProcessEnd end;
 
     qf::Form1 form(ui, provider, settings, end, QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
     ui.setWindow(&form);

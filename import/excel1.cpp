@@ -74,13 +74,15 @@ std::string NormalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
+std::string WebQueryConnection(const std::string& address) { return "URL;" + NormalizeUrl(address); }
+
 bool ImportWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
     Trap trap(ui, kImportWebLocation);
     Object table;
     trap.step(100, [&] {
         const Object tables = workbook.obj("ActiveSheet").obj("QueryTables");
         const Object destination = workbook.obj("ActiveSheet").obj("Range", {"A1"});
-        table = tables.callObj("add", {{"Connection", "URL;" + NormalizeUrl(address)}, {"Destination", destination}});
+        table = tables.callObj("add", {{"Connection", WebQueryConnection(address)}, {"Destination", destination}});
     });
     for (const QueryProperty& p : queryProperties()) trap.step(p.line, [&] { table.put(p.name, p.value); });
 

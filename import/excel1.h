@@ -12,6 +12,9 @@ namespace qf {
 // The address a web query opens for a list entry.
 std::string NormalizeUrl(const std::string& address);
 
+// The connection text of the web query ImportWeb adds for a list entry.
+std::string WebQueryConnection(const std::string& address);
+
 // Adds a web query for the address at A1 of the workbook's active sheet,
 // refreshes it, and tells whether the page could be read.
 bool ImportWeb(const automation::Object& workbook, const std::string& address, WindowServices& ui);

@@ -17,9 +17,16 @@ public:
     virtual bool separateSheets() const = 0;                 // Option2 is selected
     virtual void setProgressValue(double value) = 0;         // 0 to 100, fraction kept
     virtual void setProgressText(const std::string& text) = 0;
+    // Asked after each entry: true stops the run after the entry in hand; the
+    // run still writes and shows what it imported.
+    virtual bool stopRequested() const { return false; }
+    // The program is ending: a run that stops for it writes what it imported and
+    // shows no closing box.
+    virtual bool closing() const { return false; }
 };
 
-// The click handler of "Start Importing" (PushButton2).
+// The click handler of "Start Importing" (PushButton2). Runs on the window's
+// thread; where a page is awaited, the window's events keep being processed.
 void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Provider& provider);
 
 }  // namespace qf
