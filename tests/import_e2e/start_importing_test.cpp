@@ -213,6 +213,32 @@ TEST_F(StartImporting, ASecondRunStartedDuringTheFirstShowsItsOwnWorkbook) {
         EXPECT_EQ(testing::readXlsx(path).at("Sheet1", "A2"), "str:Oslo") << path;
 }
 
+TEST_F(StartImporting, EscapeStopsTheRunAfterTheEntryInHandAndShowsWhatItDid) {
+    add(server.url("/table.html"));
+    add(server.url("/notes.html"));
+    add(server.url("/pre.html"));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_Escape);  // no run: nothing to stop
+    bool pressed = false;
+    ui.everyEvents = [&] {
+        if (pressed || form->progressBar().progress() < 60) return;  // the second entry is in hand
+        pressed = true;
+        QTest::keyClick(&form->listView(), Qt::Key_Escape);
+    };
+    button("PushButton2").click();
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nStopped after entry 2 of 3.");
+    const XlsxContent book = writtenWorkbook();
+    ASSERT_EQ(book.sheets.size(), 1u);
+    expectColumn(book, book.sheets[0], "A", {"str:Notes", "str:First bold line", "str:Second line", "str:City", "str:Oslo", ""});
+
+    ui.everyEvents = nullptr;
+    ui.openedDocuments.clear();
+    button("PushButton2").click();
+    EXPECT_EQ(ui.messages().back(), "Done.") << "the next run runs in full";
+}
+
 TEST_F(StartImporting, ClosingTheWindowDuringARunWritesWhatWasImportedThenEndsTheProgramWithoutAMessage) {
     add(server.url("/table.html"));
     add(server.url("/notes.html"));
