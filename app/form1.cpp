@@ -18,7 +18,7 @@
 #include "base/trap.h"
 #include "cursor_file.h"
 #include "frame.h"
-#include "import/automation/variant.h"
+#include "automation/variant.h"
 #include "is_installed.h"
 #include "program_end.h"
 #include "progress_bar.h"
@@ -192,16 +192,16 @@ void Form1::wire() {
         connect(b, &QAbstractButton::clicked, this, [this, handler] { (commands_.get()->*handler)(); });
     };
     const auto& b = buttons_;
-    command(b[0], &UrlListCommands::PushButton5_Click);
-    command(b[1], &UrlListCommands::PushButton6_Click);
-    command(b[2], &UrlListCommands::PushButton4_Click);
-    command(b[3], &UrlListCommands::PushButton13_Click);
-    command(b[4], &UrlListCommands::PushButton11_Click);
-    command(b[5], &UrlListCommands::PushButton17_Click);
-    command(b[6], &UrlListCommands::PushButton1_Click);
+    command(b[0], &UrlListCommands::moveUp);
+    command(b[1], &UrlListCommands::moveDown);
+    command(b[2], &UrlListCommands::addUrl);
+    command(b[3], &UrlListCommands::loadFromTextFile);
+    command(b[4], &UrlListCommands::clearList);
+    command(b[5], &UrlListCommands::removeContaining);
+    command(b[6], &UrlListCommands::removeNotContaining);
     connect(b[7], &QAbstractButton::clicked, this, &Form1::PushButton2_Click);
-    command(b[8], &UrlListCommands::PushButton3_Click);
-    command(b[9], &UrlListCommands::PushButton8_Click);
+    command(b[8], &UrlListCommands::addSamples);
+    command(b[9], &UrlListCommands::showHelp);
     stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { stopRequested_ = true; },
                              Qt::WindowShortcut);
     stopKey_->setEnabled(false);  // only while a run is under way
@@ -397,7 +397,7 @@ void Form1::PushButton2_Click() {
     };
     {
         Leave leave{*this};
-        qf::PushButton2_Click(*this, ui_, provider_);
+        qf::runImport(*this, ui_, provider_);
     }
     if (runs_ == 0 && closeRequested_) Form_Unload();
 }

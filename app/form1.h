@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/window_services.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 #include "import/import_run.h"
 #include "skin_framework.h"
 

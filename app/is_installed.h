@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "base/window_services.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf {
 

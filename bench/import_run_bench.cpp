@@ -31,7 +31,7 @@
 #include "base/window_services.h"
 #include "urllist/url_list_view.h"
 #include "engine/engine_provider.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 #include "import/import_run.h"
 #include "tests/import/loopback_server.h"
 
@@ -149,7 +149,7 @@ Figures direct(const std::vector<std::string>& urls, const std::string& folder) 
     const Object workbook(app.obj("Workbooks").get("", {1}));
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        if (!qf::ImportWeb(workbook, urls[i], window)) std::cerr << "not read: " << urls[i] << "\n";
+        if (!qf::importWeb(workbook, urls[i], window)) std::cerr << "not read: " << urls[i] << "\n";
         if (i + 1 == urls.size() / 3) f.rssThirdKb = statusKb("VmRSS:");
     }
     f.seconds = since(start);
@@ -178,7 +178,7 @@ Figures run(const std::vector<std::string>& urls, const std::string& folder, boo
         if (value == last) f.rssEndKb = statusKb("VmRSS:");
     };
     const auto start = std::chrono::steady_clock::now();
-    qf::PushButton2_Click(list, window, provider);
+    qf::runImport(list, window, provider);
     f.seconds = since(start);
     if (window.lastText != "Done.") std::cerr << "run ended with: " << window.lastText << "\n";
     return f;

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
 
         auto load = [&] {
             ui.files.push_back(path);
-            commands.PushButton13_Click();
+            commands.loadFromTextFile();
         };
         // Loading: the handler, then the window's first round of events.
         const long before = residentKiB();
@@ -166,33 +166,33 @@ int main(int argc, char** argv) {
                     after * 1024.0 / fileBytes);
 
         view.selectPosition(1);
-        const double moveMs = timeMs([&] { commands.PushButton6_Click(); });
+        const double moveMs = timeMs([&] { commands.moveDown(); });
         const double moveShownMs = moveMs + timeMs([] { QApplication::processEvents(); });
         row("Move Down of the first entry", moveMs, 0, "");
         row("Move Down, shown", moveShownMs, 0, "");
-        row("the same entry down again", timeMs([&] { commands.PushButton6_Click(); }), 0, "");
+        row("the same entry down again", timeMs([&] { commands.moveDown(); }), 0, "");
         QApplication::processEvents();
 
         ui.inputs.push_back("NEWS");
         ui.startGapClock();
-        const double containingMs = timeMs([&] { commands.PushButton17_Click(); });
+        const double containingMs = timeMs([&] { commands.removeContaining(); });
         ui.stopGapClock();
         if (view.list().count() != entries / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
         row("filter containing (half removed)", containingMs, grep, "grep -c -i -F");
         std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
 
-        commands.PushButton11_Click();
+        commands.clearList();
         load();
         QApplication::processEvents();
         ui.inputs.push_back("NEWS");
         ui.startGapClock();
-        const double notContainingMs = timeMs([&] { commands.PushButton1_Click(); });
+        const double notContainingMs = timeMs([&] { commands.removeNotContaining(); });
         ui.stopGapClock();
         if (view.list().count() != (entries + 1) / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
         row("filter not containing", notContainingMs, grep, "grep -c -i -F");
         std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
 
-        const double clearMs = timeMs([&] { commands.PushButton11_Click(); });
+        const double clearMs = timeMs([&] { commands.clearList(); });
         const double clearShownMs = clearMs + timeMs([] { QApplication::processEvents(); });
         row("Clear List", clearMs, 0, "");
         row("Clear List, shown", clearShownMs, 0, "");

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "com_support.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::com {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::com {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "import/automation/variant.h"
+#include "automation/variant.h"
 
 namespace qf::com {
 

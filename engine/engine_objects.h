@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "engine_provider.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::engine {
 

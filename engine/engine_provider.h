@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "import/automation/object.h"
+#include "automation/object.h"
 #include "page_source.h"
 #include "web_page_source.h"
 

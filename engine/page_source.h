@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cell.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::engine {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "base/failure.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 #include "web_page_source.h"
 #include "xlsx_output.h"
 

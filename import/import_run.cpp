@@ -7,7 +7,7 @@
 
 #include "base/program_info.h"
 #include "base/trap.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 
 namespace qf {
 
@@ -32,7 +32,7 @@ std::string stoppedReport(std::int32_t after, std::int32_t of) {
     return "\r\n\r\nStopped after entry " + std::to_string(after) + " of " + std::to_string(of) + ".";
 }
 
-// One run of "Start Importing", in the steps of its handler. Lives on the
+// One import run, in its steps. Lives on the
 // window's thread.
 class ImportRun {
 public:
@@ -70,7 +70,7 @@ bool ImportRun::mayStart() {
         trap_.step(188, [&] { ui_.messageBox("No files added.", mb::kOkOnly); });
         return false;
     }
-    return !trap_.jumpIf(102, [&] { return WarnIfExcelOpen(provider_, ui_); });
+    return !trap_.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider_, ui_); });
 }
 
 void ImportRun::openWorkbook() {
@@ -122,12 +122,12 @@ bool ImportRun::importEntry(std::int32_t n) {
     if (pastEnd) return false;
     std::string entry;
     trap_.step(136, [&] { entry = host_.entryText(n); });
-    trap_.step(138, [&] { host_.setProgressText("Processing: " + StripPath(entry)); });
+    trap_.step(138, [&] { host_.setProgressText("Processing: " + stripPath(entry)); });
     trap_.step(140, [&] { ui_.processPendingEvents(); });
     trap_.step(148, [&] { ui_.setPointer(pointer::kHourglass); });
     emptySheetAdded_ = false;
     tellUpcoming(n);
-    if (trap_.when(150, [&] { return !ImportWeb(workbook_, entry, ui_); }))
+    if (trap_.when(150, [&] { return !importWeb(workbook_, entry, ui_); }))
         trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
     if (trap_.when(154, [&] { return host_.separateSheets(); })) {
         trap_.step(156, [&] {
@@ -165,7 +165,7 @@ void ImportRun::tellUpcoming(std::int32_t n) {
         const std::int32_t depth = static_cast<std::int32_t>(std::min<std::size_t>(ahead_->depth(), 1u << 20));
         const std::int32_t last = std::min({count_, static_cast<std::int32_t>(host_.entryCount()), n + depth});
         std::vector<automation::UpcomingQuery> upcoming;
-        for (std::int32_t i = n; i <= last; ++i) upcoming.push_back({i, WebQueryConnection(host_.entryText(i))});
+        for (std::int32_t i = n; i <= last; ++i) upcoming.push_back({i, webQueryConnection(host_.entryText(i))});
         ahead_->expect(upcoming);
     } catch (...) {
         stopReadAhead();
@@ -205,7 +205,7 @@ void ImportRun::finish() {
 
 }  // namespace
 
-void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Provider& provider) {
+void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& provider) {
     ImportRun run(host, ui, provider);
     if (!run.mayStart()) return;
     run.openWorkbook();

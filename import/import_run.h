@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/window_services.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf {
 
@@ -14,7 +14,7 @@ public:
     virtual ~ImportRunHost() = default;
     virtual int entryCount() const = 0;
     virtual std::string entryText(int position) const = 0;  // 1-based, UTF-8
-    virtual bool separateSheets() const = 0;                 // Option2 is selected
+    virtual bool separateSheets() const = 0;                 // a sheet per entry is chosen
     virtual void setProgressValue(double value) = 0;         // 0 to 100, fraction kept
     virtual void setProgressText(const std::string& text) = 0;
     // Asked after each entry: true stops the run after the entry in hand; the
@@ -25,8 +25,10 @@ public:
     virtual bool closing() const { return false; }
 };
 
-// The click handler of "Start Importing" (PushButton2). Runs on the window's
-// thread; where a page is awaited, the window's events keep being processed.
-void PushButton2_Click(ImportRunHost& host, WindowServices& ui, automation::Provider& provider);
+// The import run behind "Start Importing": every entry of the list into a new
+// workbook, one sheet for all or a sheet per entry.
+// Runs on the window's thread; where a page is awaited, the window's events
+// keep being processed.
+void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& provider);
 
 }  // namespace qf

@@ -56,19 +56,19 @@ public:
         case QEvent::KeyPress:
             if (watched == &view_) {
                 const int key = static_cast<QKeyEvent*>(event)->key();
-                commands_.ListView1_KeyDown(key);
+                commands_.keyDown(key);
                 if (key == Qt::Key_Delete) return true;
             }
             break;
         case QEvent::MouseButtonPress:
             if (watched == view_.viewport()) {
                 pressed_ = true;
-                commands_.ListView1_MouseDown();
+                commands_.mouseDown();
             }
             break;
         case QEvent::MouseMove:
             if (watched == view_.viewport()) {
-                commands_.ListView1_MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+                commands_.mouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
                 // While a button is held the list's own selection dragging would
                 // move the selection without exchanging anything.
                 if (pressed_) return true;
@@ -77,12 +77,12 @@ public:
         case QEvent::MouseButtonRelease:
             if (watched == view_.viewport()) {
                 pressed_ = false;
-                commands_.ListView1_MouseUp();
+                commands_.mouseUp();
             }
             break;
         case QEvent::MouseButtonDblClick:
             if (watched == view_.viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                commands_.ListView1_DblClick();
+                commands_.doubleClick();
                 return true;
             }
             break;
@@ -163,7 +163,7 @@ UrlListCommands::UrlListCommands(UrlListView& listView, WindowServices& ui, std:
     listView.viewport()->installEventFilter(events);
     listView.setMouseTracking(true);
     listView.setDragEnabled(false);  // the list starts no drag-and-drop of its own
-    QObject::connect(&listView, &QAbstractItemView::pressed, events, [this] { ListView1_ItemClick(); });
+    QObject::connect(&listView, &QAbstractItemView::pressed, events, [this] { itemClick(); });
 }
 
 UrlListCommands::~UrlListCommands() { delete state_->events.data(); }
@@ -176,7 +176,7 @@ int UrlListCommands::dragPosition() const {
     return state_->dragItem.isValid() ? state_->dragItem.row() + 1 : 0;
 }
 
-void UrlListCommands::PushButton4_Click() {
+void UrlListCommands::addUrl() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton4_Click"));
     std::string url;
@@ -185,7 +185,7 @@ void UrlListCommands::PushButton4_Click() {
     trap.step(104, [&] { s.list().appendUtf8(url); });
 }
 
-void UrlListCommands::PushButton13_Click() {
+void UrlListCommands::loadFromTextFile() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton13_Click"));
     FileDialogRequest dialog;
@@ -218,7 +218,7 @@ void UrlListCommands::PushButton13_Click() {
     }  // 140
 }
 
-void UrlListCommands::PushButton3_Click() {
+void UrlListCommands::addSamples() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton3_Click"));
     trap.step(100, [&] { s.list().appendUtf8(kSamples[0]); });
@@ -226,7 +226,7 @@ void UrlListCommands::PushButton3_Click() {
     trap.step(104, [&] { s.list().appendUtf8(kSamples[2]); });
 }
 
-void UrlListCommands::PushButton11_Click() {
+void UrlListCommands::clearList() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton11_Click"));
     trap.step(100, [&] {
@@ -234,7 +234,7 @@ void UrlListCommands::PushButton11_Click() {
     });
 }
 
-void UrlListCommands::PushButton8_Click() {
+void UrlListCommands::showHelp() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton8_Click"));
     trap.step(100, [&] {
@@ -244,15 +244,15 @@ void UrlListCommands::PushButton8_Click() {
     });
 }
 
-void UrlListCommands::PushButton17_Click() {
+void UrlListCommands::removeContaining() {
     state_->filter("PushButton17_Click", "Remove entries containing: ", FilterKind::Containing);
 }
 
-void UrlListCommands::PushButton1_Click() {
+void UrlListCommands::removeNotContaining() {
     state_->filter("PushButton1_Click", "Remove entries not containing: ", FilterKind::NotContaining);
 }
 
-void UrlListCommands::PushButton5_Click() {
+void UrlListCommands::moveUp() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton5_Click"));
     if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
@@ -271,7 +271,7 @@ void UrlListCommands::PushButton5_Click() {
     trap.step(118, [&] { s.focusList(); });
 }
 
-void UrlListCommands::PushButton6_Click() {
+void UrlListCommands::moveDown() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton6_Click"));
     if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
@@ -290,13 +290,13 @@ void UrlListCommands::PushButton6_Click() {
     trap.step(118, [&] { s.focusList(); });
 }
 
-void UrlListCommands::ListView1_KeyDown(int key) {
+void UrlListCommands::keyDown(int key) {
     if (key == Qt::Key_Delete) state_->removeSelected();
 }
 
-void UrlListCommands::ListView1_DblClick() { state_->removeSelected(); }
+void UrlListCommands::doubleClick() { state_->removeSelected(); }
 
-void UrlListCommands::ListView1_ItemClick() {
+void UrlListCommands::itemClick() {
     State& s = *state_;
     try {
         // The drag icon is read afresh on every click; without a readable one
@@ -310,9 +310,9 @@ void UrlListCommands::ListView1_ItemClick() {
     }
 }
 
-void UrlListCommands::ListView1_MouseDown() { state_->listMouseDown = true; }
+void UrlListCommands::mouseDown() { state_->listMouseDown = true; }
 
-void UrlListCommands::ListView1_MouseMove(const QPoint& point) {
+void UrlListCommands::mouseMove(const QPoint& point) {
     State& s = *state_;
     try {
         if (!s.ui.busy() && s.ui.pointer() != pointer::kDefault) s.ui.setPointer(pointer::kDefault);
@@ -338,7 +338,7 @@ void UrlListCommands::ListView1_MouseMove(const QPoint& point) {
     }
 }
 
-void UrlListCommands::ListView1_MouseUp() {
+void UrlListCommands::mouseUp() {
     State& s = *state_;
     s.listMouseDown = false;
     try {

@@ -1,8 +1,8 @@
 #pragma once
 // The URL list's commands: the click handlers of the list's buttons on the main
 // window, and the list control's own mouse and key handling (removal, drag).
-// The window creates one UrlListCommands for its ListView1 and connects each
-// button's click to the handler of the same name.
+// The window creates one UrlListCommands for its list control and connects each
+// button's click to its command.
 
 #include <QPoint>
 #include <functional>
@@ -29,23 +29,23 @@ public:
     UrlListCommands(const UrlListCommands&) = delete;
     UrlListCommands& operator=(const UrlListCommands&) = delete;
 
-    void PushButton4_Click();   // "Add URL"
-    void PushButton13_Click();  // "Load URLs From Text File"
-    void PushButton3_Click();   // "Load Sample/Example URLs"
-    void PushButton11_Click();  // "Clear List"
-    void PushButton8_Click();   // "Help"
-    void PushButton17_Click();  // "Remove Filenames Containing X"
-    void PushButton1_Click();   // "Remove Filenames Not Cont. X"
-    void PushButton5_Click();   // "Move Up"
-    void PushButton6_Click();   // "Move Down"
+    void addUrl();   // "Add URL"
+    void loadFromTextFile();  // "Load URLs From Text File"
+    void addSamples();   // "Load Sample/Example URLs"
+    void clearList();  // "Clear List"
+    void showHelp();   // "Help"
+    void removeContaining();  // "Remove Filenames Containing X"
+    void removeNotContaining();   // "Remove Filenames Not Cont. X"
+    void moveUp();   // "Move Up"
+    void moveDown();   // "Move Down"
 
-    // ListView1's handlers; the list's events call them.
-    void ListView1_KeyDown(int key);
-    void ListView1_DblClick();
-    void ListView1_ItemClick();
-    void ListView1_MouseDown();
-    void ListView1_MouseMove(const QPoint& point);
-    void ListView1_MouseUp();
+    // The list control's own handlers; the list's events call them.
+    void keyDown(int key);
+    void doubleClick();
+    void itemClick();
+    void mouseDown();
+    void mouseMove(const QPoint& point);
+    void mouseUp();
 
     // Where the mouse pointer is on the screen, in pixels (the system's cursor
     // position unless replaced).

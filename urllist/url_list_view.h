@@ -1,5 +1,5 @@
 #pragma once
-// ListView1: the list control that shows and holds the URL list, in report view
+// The list control that shows and holds the URL list, in report view
 // with one column under a column header. Its model is the list's only copy.
 //
 // Every row has the same height, so the view finds rows by arithmetic and keeps

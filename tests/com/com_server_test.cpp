@@ -11,7 +11,7 @@
 #include "failure_of.h"
 #include "fake_dispatch.h"
 #include "app/is_installed.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 #include "import/import_run.h"
 #include "import/list_host.h"
 #include "server_process.h"
@@ -100,20 +100,20 @@ TEST_F(ComServerTest, TheRunningInstanceIsFoundAndMustNameItselfExactly) {
         ASSERT_TRUE(none.started());
         RenamedProvider provider(com, none.progId());
         EXPECT_EQ(failureOf([&] { provider.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
-        EXPECT_FALSE(IsExcelRunning(provider));
+        EXPECT_FALSE(isSpreadsheetRunning(provider));
     }
     {
         ServerProcess running({L"--running", L"Microsoft Excel"});
         ASSERT_TRUE(running.started());
         RenamedProvider provider(com, running.progId());
-        EXPECT_TRUE(IsExcelRunning(provider));
+        EXPECT_TRUE(isSpreadsheetRunning(provider));
         EXPECT_EQ(serverLog(running), (std::vector<std::string>{"Application._Default get"}));
     }
     {
         ServerProcess other({L"--running", L"Microsoft Excel 2016"});
         ASSERT_TRUE(other.started());
         RenamedProvider provider(com, other.progId());
-        EXPECT_FALSE(IsExcelRunning(provider));
+        EXPECT_FALSE(isSpreadsheetRunning(provider));
     }
 }
 
@@ -121,7 +121,7 @@ TEST_F(ComServerTest, WithoutTheSpreadsheetRegisteredTheEngineIsChosenAndCreatio
     // This machine (a fresh Wine prefix) has no spreadsheet application.
     EXPECT_EQ(failureOf([&] { com.create("Excel.Application"); }), failure_text::kCannotCreateObject);
     EXPECT_EQ(failureOf([&] { com.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
-    EXPECT_FALSE(IsExcelRunning(com));
+    EXPECT_FALSE(isSpreadsheetRunning(com));
     EXPECT_EQ(chooseBackend(), Backend::Fallback);
 
     struct Engine : automation::Provider {
@@ -239,7 +239,7 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
     host.entries = {"www.a.example", "www.unreadable.example", "http://www.c.example/page"};
     host.option2 = true;
 
-    PushButton2_Click(host, ui, provider);
+    runImport(host, ui, provider);
 
     EXPECT_EQ(provider.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
     std::vector<std::string> expected = runStart();
@@ -285,7 +285,7 @@ TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
     const Object workbook = app.obj("Workbooks").get("", {std::int32_t{1}});
     qf::testing::ScriptedServices ui;
 
-    EXPECT_FALSE(ImportWeb(workbook, "www.refused.example", ui));
+    EXPECT_FALSE(importWeb(workbook, "www.refused.example", ui));
 
     // The query could not be added: that step reports the server's words, and each
     // of the nineteen settings then fails on the missing query table.
@@ -305,7 +305,7 @@ TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
     qf::testing::ListHost host;
     host.entries = {"www.a.example", "www.b.example"};
 
-    PushButton2_Click(host, ui, provider);
+    runImport(host, ui, provider);
 
     std::vector<std::string> expected = runStart();
     append(expected, importCalls("Sheet1", 1, "http://www.a.example"));
@@ -333,7 +333,7 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     RenamedProvider refused(com, server.progId());
     qf::testing::ScriptedServices no;
     no.answerMessage(mb::kNo);
-    PushButton2_Click(host, no, refused);
+    runImport(host, no, refused);
     EXPECT_EQ(refused.asked, std::vector<std::string>{"getRunning Excel.Application"});
     ASSERT_EQ(no.boxes.size(), 1u);
     EXPECT_EQ(no.boxes[0].flags, mb::kYesNo);
@@ -342,7 +342,7 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     RenamedProvider accepted(com, server.progId());
     qf::testing::ScriptedServices yes;
     yes.answerMessage(mb::kYes);
-    PushButton2_Click(host, yes, accepted);
+    runImport(host, yes, accepted);
     EXPECT_EQ(accepted.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
 
     // Both runs read the running instance's name; only the second made its own.

@@ -57,7 +57,7 @@ protected:
         return EngineProvider(std::move(settings));
     }
 
-    // What ImportWeb does for one address on the workbook's active sheet; false
+    // What importWeb does for one address on the workbook's active sheet; false
     // when the refresh failed.
     static bool importPage(const Object& book, const std::string& address) {
         const Object sheet = book.obj("ActiveSheet");

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/failure.h"
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::automation {
 namespace {

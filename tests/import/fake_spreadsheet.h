@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "import/automation/object.h"
+#include "automation/object.h"
 
 namespace qf::testing {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "engine/engine_provider.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 #include "import/import_run.h"
 #include "base/program_info.h"
 #include "list_host.h"
@@ -67,8 +67,8 @@ TEST_F(ImportIntoEngine, ImportWebBringsAPageIntoTheSheet) {
     app.obj("Workbooks").call("add");
     automation::Object workbook(app.obj("Workbooks").get("", {1}));
 
-    EXPECT_TRUE(ImportWeb(workbook, server.url("/prices.html"), ui));
-    EXPECT_FALSE(ImportWeb(workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
+    EXPECT_TRUE(importWeb(workbook, server.url("/prices.html"), ui));
+    EXPECT_FALSE(importWeb(workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
     EXPECT_TRUE(ui.boxes.empty()) << "the refresh reports nothing";
     app.put("Visible", true);
 
@@ -89,7 +89,7 @@ TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
     testing::ListHost host;
     const std::string unreachable = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
     host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html"), unreachable, ""};
-    PushButton2_Click(host, ui, provider);
+    runImport(host, ui, provider);
 
     EXPECT_EQ(ui.messages(), Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" +
                                      unreachable + "\r\n\r\n\r\ncould not be read. \r\nPlease check them. "
@@ -109,7 +109,7 @@ TEST_F(ImportIntoEngine, ARunOnSeparateSheetsGivesOneSheetPerEntry) {
     testing::ListHost host;
     host.option2 = true;
     host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html")};
-    PushButton2_Click(host, ui, provider);
+    runImport(host, ui, provider);
 
     EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
     const XlsxContent book = onlyWorkbook();

@@ -33,7 +33,7 @@ protected:
     ScriptedServices ui;
     ListHost host;
 
-    void run() { PushButton2_Click(host, ui, fake); }
+    void run() { runImport(host, ui, fake); }
     const FakeWorkbook& workbook(std::size_t app = 0) { return *fake.applications.at(app)->workbooks.at(0); }
     Strings pagesOn(const std::string& sheetName, std::size_t app = 0) {
         for (const auto& s : workbook(app).sheets)
@@ -138,7 +138,7 @@ TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
         fake.pageLoads = [](const std::string& c) { return c.find("bad") == std::string::npos; };
         host.option2 = true;
         host.entries = {"www.a.org", "www.bad.org", "www.c.org"};
-        PushButton2_Click(host, ui, fake);
+        runImport(host, ui, fake);
 
         const FakeWorkbook& book = *fake.applications.at(0)->workbooks.at(0);
         const int first = initialSheets + 1;  // the number of the first sheet the run adds

@@ -118,7 +118,7 @@ protected:
                 action();
             }
         };
-        PushButton2_Click(host, ui, *p);
+        runImport(host, ui, *p);
         ui.everyEvents = nullptr;
     }
     Strings headings(const std::string& path) {
@@ -205,7 +205,7 @@ TEST_F(ReadAheadRun, ASlowPageHoldsUpOnlyItsOwnEntryAndFailuresAreListedInListOr
         if (!site.slowAnswered && site.requestsOf("/fast3") == 1) behindLoadedFirst = true;
     };
     auto p = provider();
-    PushButton2_Click(host, ui, *p);
+    runImport(host, ui, *p);
     EXPECT_TRUE(behindLoadedFirst) << "the pages behind the slow one loaded while it was awaited";
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(headings(written[0]), (Strings{"str:fast1", "str:slow", "", "str:fast2", "", "", "str:fast3"}));
@@ -225,10 +225,10 @@ TEST_F(ReadAheadRun, ARunStartedWhileAPageIsAwaitedRunsInFullAndTheFirstGoesOnBu
     ui.everyEvents = [&] {
         if (started || site.requestsOf("/slow") == 0 || outer.values.size() != 2) return;
         started = true;
-        PushButton2_Click(inner, ui, *p);
+        runImport(inner, ui, *p);
         innerEnded = ui.pointerHistory.size();
     };
-    PushButton2_Click(outer, ui, *p);
+    runImport(outer, ui, *p);
     ASSERT_TRUE(started);
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(headings(written[0]), (Strings{"str:inner1", "str:inner2"})) << "the inner run's own workbook";

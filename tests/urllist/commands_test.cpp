@@ -14,11 +14,11 @@ using CommandsTest = ListFixture;
 
 TEST_F(CommandsTest, AddUrlKeepsTextAsTyped) {
     ui.answerInput("  www.site.com ");
-    commands->PushButton4_Click();
+    commands->addUrl();
     ui.answerInput("");  // left empty or cancelled
-    commands->PushButton4_Click();
+    commands->addUrl();
     ui.answerInput("  www.site.com ");
-    commands->PushButton4_Click();
+    commands->addUrl();
     EXPECT_EQ(texts(), (Texts{"  www.site.com ", "  www.site.com "}));
     ASSERT_EQ(ui.boxes.size(), 3u);
     EXPECT_EQ(ui.boxes[0].text, "Enter website address to add: ");
@@ -28,8 +28,8 @@ TEST_F(CommandsTest, AddUrlKeepsTextAsTyped) {
 
 TEST_F(CommandsTest, SamplesHelpAndClear) {
     fill({"mine"});
-    commands->PushButton3_Click();
-    commands->PushButton3_Click();
+    commands->addSamples();
+    commands->addSamples();
     const Texts t = texts();
     ASSERT_EQ(t.size(), 7u);
     EXPECT_EQ(t[0], "mine");
@@ -37,7 +37,7 @@ TEST_F(CommandsTest, SamplesHelpAndClear) {
     for (int k : {2, 5}) EXPECT_EQ(t[k].rfind("http://www.", 0), 0u) << t[k];
     EXPECT_EQ(Texts(t.begin() + 1, t.begin() + 4), Texts(t.begin() + 4, t.end()));
 
-    commands->PushButton8_Click();
+    commands->showHelp();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Entries should have www or http://www in the beginning. Please email " +
                                     supportEmail() + " if you have any questions.");
@@ -45,10 +45,10 @@ TEST_F(CommandsTest, SamplesHelpAndClear) {
     EXPECT_EQ(ui.boxes[0].caption, applicationTitle());
 
     ui.setPointer(pointer::kHourglass);
-    commands->PushButton11_Click();
+    commands->clearList();
     EXPECT_EQ(list().count(), 7);
     ui.setPointer(pointer::kDefault);
-    commands->PushButton11_Click();
+    commands->clearList();
     EXPECT_EQ(list().count(), 0);
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
@@ -56,22 +56,22 @@ TEST_F(CommandsTest, SamplesHelpAndClear) {
 TEST_F(CommandsTest, MoveUpAndDown) {
     fill({"a", "b", "c", "d"});
     view->selectPosition(3);
-    commands->PushButton5_Click();
+    commands->moveUp();
     EXPECT_EQ(texts(), (Texts{"a", "c", "b", "d"}));
     EXPECT_EQ(view->selectedPosition(), 2);
     EXPECT_TRUE(view->hasFocus());
 
-    commands->PushButton6_Click();
-    commands->PushButton6_Click();  // the next-to-last becomes the last
+    commands->moveDown();
+    commands->moveDown();  // the next-to-last becomes the last
     EXPECT_EQ(texts(), (Texts{"a", "b", "d", "c"}));
     EXPECT_EQ(view->selectedPosition(), 4);
-    commands->PushButton6_Click();  // already last: only the focus
+    commands->moveDown();  // already last: only the focus
     EXPECT_EQ(texts(), (Texts{"a", "b", "d", "c"}));
     EXPECT_EQ(view->selectedPosition(), 4);
 
     view->selectPosition(1);
     other->setFocus();
-    commands->PushButton5_Click();  // already first
+    commands->moveUp();  // already first
     EXPECT_EQ(texts(), (Texts{"a", "b", "d", "c"}));
     EXPECT_TRUE(view->hasFocus());
     EXPECT_TRUE(ui.boxes.empty());
@@ -82,7 +82,7 @@ TEST_F(CommandsTest, MoveKeepsTheTextAndScrollsItIntoView) {
     for (int k = 1; k <= 300; ++k) many.push_back("entry " + std::to_string(k));
     fill(many);
     view->selectPosition(300);
-    for (int k = 0; k < 150; ++k) commands->PushButton5_Click();
+    for (int k = 0; k < 150; ++k) commands->moveUp();
     EXPECT_EQ(list().count(), 300);
     EXPECT_EQ(list().utf8(150), "entry 300");
     EXPECT_EQ(view->selectedPosition(), 150);
@@ -91,29 +91,29 @@ TEST_F(CommandsTest, MoveKeepsTheTextAndScrollsItIntoView) {
 }
 
 TEST_F(CommandsTest, OneEntryEmptyListAndNoSelection) {
-    commands->PushButton5_Click();
-    commands->PushButton6_Click();
-    commands->ListView1_KeyDown(Qt::Key_Delete);
-    commands->ListView1_DblClick();
+    commands->moveUp();
+    commands->moveDown();
+    commands->keyDown(Qt::Key_Delete);
+    commands->doubleClick();
     EXPECT_TRUE(other->hasFocus());  // an empty list does not even take the focus
 
     fill({"only"});
     view->selectPosition(1);
-    commands->PushButton5_Click();
-    commands->PushButton6_Click();
+    commands->moveUp();
+    commands->moveDown();
     EXPECT_EQ(texts(), Texts{"only"});
     EXPECT_TRUE(view->hasFocus());
 
     // Entries but none selected: nothing but the focus, and no error box.
     fill({"two"});
     view->clearSelection();
-    for (auto command : {&UrlListCommands::PushButton5_Click, &UrlListCommands::PushButton6_Click}) {
+    for (auto command : {&UrlListCommands::moveUp, &UrlListCommands::moveDown}) {
         other->setFocus();
         ((*commands).*command)();
         EXPECT_TRUE(view->hasFocus());
     }
-    commands->ListView1_KeyDown(Qt::Key_Delete);
-    commands->ListView1_DblClick();
+    commands->keyDown(Qt::Key_Delete);
+    commands->doubleClick();
     EXPECT_EQ(texts(), (Texts{"only", "two"}));
     EXPECT_TRUE(ui.boxes.empty());
 }
@@ -123,11 +123,11 @@ TEST_F(CommandsTest, BusyStateBlocksMovesAndRemoval) {
     view->selectPosition(2);
     other->setFocus();
     ui.setPointer(pointer::kHourglass);
-    commands->PushButton5_Click();
-    commands->PushButton6_Click();
-    commands->ListView1_KeyDown(Qt::Key_Delete);
-    commands->ListView1_DblClick();
-    commands->PushButton11_Click();
+    commands->moveUp();
+    commands->moveDown();
+    commands->keyDown(Qt::Key_Delete);
+    commands->doubleClick();
+    commands->clearList();
     EXPECT_EQ(texts(), (Texts{"a", "b", "c"}));
     EXPECT_TRUE(other->hasFocus());
     EXPECT_TRUE(ui.boxes.empty());

@@ -97,7 +97,7 @@ TEST_F(DragTest, RemovedDraggedEntryIsForgotten) {
     press(1);
     release(1);
     view->selectPosition(1);
-    commands->ListView1_KeyDown(Qt::Key_Delete);
+    commands->keyDown(Qt::Key_Delete);
     EXPECT_EQ(commands->dragPosition(), 0);
     press(0);
     move(1);

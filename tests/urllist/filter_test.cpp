@@ -16,12 +16,12 @@ class FilterTest : public ListFixture {
 protected:
     Texts containing(const std::string& text) {
         ui.answerInput(text);
-        commands->PushButton17_Click();
+        commands->removeContaining();
         return texts();
     }
     Texts notContaining(const std::string& text) {
         ui.answerInput(text);
-        commands->PushButton1_Click();
+        commands->removeNotContaining();
         return texts();
     }
 };
@@ -76,18 +76,18 @@ TEST_F(FilterTest, WhileScanning) {
     ui.onNextEvents([&] {
         // Appended during the scan: beyond the count taken at its start, so kept.
         ui.answerInput("www.news-added.com");
-        commands->PushButton4_Click();
+        commands->addUrl();
         // A second filter, Clear List, moves and removal are refused while busy.
         view->selectPosition(2);
         ui.answerInput("keep");
-        commands->PushButton1_Click();
-        commands->PushButton11_Click();
-        commands->PushButton5_Click();
-        commands->PushButton6_Click();
-        commands->ListView1_KeyDown(Qt::Key_Delete);
-        commands->ListView1_DblClick();
+        commands->removeNotContaining();
+        commands->clearList();
+        commands->moveUp();
+        commands->moveDown();
+        commands->keyDown(Qt::Key_Delete);
+        commands->doubleClick();
     });
-    commands->PushButton17_Click();
+    commands->removeContaining();
     EXPECT_EQ(texts(), (Texts{"keep", "www.news-added.com"}));
     EXPECT_EQ(ui.pointerHistory, (std::vector<int>{pointer::kHourglass, pointer::kDefault}));
     // Only the first filter's prompt and the added address's prompt were shown.
@@ -116,11 +116,11 @@ TEST_F(FilterTest, ScanStaysBusyWhenACommandInsideItEndsItsOwnBusyState) {
             ui.setPointer(pointer::kDefault);
         } else {
             // The user presses Delete while the scan still holds its positions.
-            commands->ListView1_KeyDown(Qt::Key_Delete);
+            commands->keyDown(Qt::Key_Delete);
         }
     };
     ui.answerInput("DROP");
-    commands->PushButton17_Click();
+    commands->removeContaining();
     EXPECT_EQ(heads(), kept);
     ASSERT_GE(round, 2) << "the scan let the window work only once";
     EXPECT_TRUE(ui.messages().empty());

@@ -104,7 +104,7 @@ protected:
     // Chooses one file in the dialog and presses "Load URLs From Text File".
     void load(const std::string& path) {
         ui.answerFileDialog(path);
-        commands->PushButton13_Click();
+        commands->loadFromTextFile();
     }
     QTemporaryDir dir;
 };
@@ -163,7 +163,7 @@ TEST_F(ReaderTest, MissingAndEmptyFiles) {
     EXPECT_EQ(ui.messages().size(), 1u);
 
     ui.answerFileDialog("");  // cancelled
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     EXPECT_EQ(list().count(), 0);
 }
 
@@ -210,9 +210,9 @@ TEST_F(ReaderTest, UnreadableFileIsReportedAtStatement118) {
 
 TEST_F(ReaderTest, SeveralFilesAreAppendedAsPathsWithoutBeingRead) {
     ui.answerFileDialog(std::string("/data/lists\0b.txt\0a.txt", 23));
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     ui.answerFileDialog(std::string("/\0x.txt\0y.txt", 13));  // the root folder
-    commands->PushButton13_Click();
+    commands->loadFromTextFile();
     EXPECT_EQ(texts(), (Texts{"/data/lists/b.txt", "/data/lists/a.txt", "/x.txt", "/y.txt"}));
     EXPECT_TRUE(ui.messages().empty());
 }

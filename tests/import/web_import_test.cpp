@@ -3,7 +3,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "fake_spreadsheet.h"
-#include "import/excel1.h"
+#include "import/web_import.h"
 #include "support/scripted_services.h"
 
 namespace qf {
@@ -12,7 +12,7 @@ namespace {
 using testing::FakeSpreadsheet;
 using testing::ScriptedServices;
 
-TEST(NormalizeUrl, CompletesEntriesAsTheListHoldsThem) {
+TEST(normalizeUrl, CompletesEntriesAsTheListHoldsThem) {
     const std::pair<std::string, std::string> cases[] = {
         {"www.example.org", "http://www.example.org"},
         {"http://www.example.org/a?b=1", "http://www.example.org/a?b=1"},
@@ -24,27 +24,27 @@ TEST(NormalizeUrl, CompletesEntriesAsTheListHoldsThem) {
         {"", "http://"},
         {"   ", "http://"},
     };
-    for (const auto& [entry, address] : cases) EXPECT_EQ(NormalizeUrl(entry), address) << "entry: " << entry;
+    for (const auto& [entry, address] : cases) EXPECT_EQ(normalizeUrl(entry), address) << "entry: " << entry;
 }
 
-TEST(NormalizeUrl, NeverDowngradesDoublesTheSchemeOrOpensAnotherSite) {
+TEST(normalizeUrl, NeverDowngradesDoublesTheSchemeOrOpensAnotherSite) {
     // A secure address stays secure, in any letter case.
-    EXPECT_EQ(NormalizeUrl("https://www.example.org/login"), "https://www.example.org/login");
-    EXPECT_EQ(NormalizeUrl("HTTPS://www.example.org"), "HTTPS://www.example.org");
+    EXPECT_EQ(normalizeUrl("https://www.example.org/login"), "https://www.example.org/login");
+    EXPECT_EQ(normalizeUrl("HTTPS://www.example.org"), "HTTPS://www.example.org");
     // An address with its scheme but without "www" is opened as it is.
-    EXPECT_EQ(NormalizeUrl("https://example.org/page"), "https://example.org/page");
-    EXPECT_EQ(NormalizeUrl("Http://example.org"), "Http://example.org");
+    EXPECT_EQ(normalizeUrl("https://example.org/page"), "https://example.org/page");
+    EXPECT_EQ(normalizeUrl("Http://example.org"), "Http://example.org");
     // A "www" inside a host name or a path is not where the address starts.
-    EXPECT_EQ(NormalizeUrl("example.org/www/index.html"), "http://example.org/www/index.html");
-    EXPECT_EQ(NormalizeUrl("news.wwwexample.org"), "http://news.wwwexample.org");
-    EXPECT_EQ(NormalizeUrl("localhost:8080/www"), "http://localhost:8080/www");
+    EXPECT_EQ(normalizeUrl("example.org/www/index.html"), "http://example.org/www/index.html");
+    EXPECT_EQ(normalizeUrl("news.wwwexample.org"), "http://news.wwwexample.org");
+    EXPECT_EQ(normalizeUrl("localhost:8080/www"), "http://localhost:8080/www");
 }
 
-TEST(StripPath, KeepsWhatFollowsTheLastBackslash) {
-    EXPECT_EQ(StripPath("C:\\Lists\\sites.txt"), "sites.txt");
-    EXPECT_EQ(StripPath("www.example.org/a/b"), "www.example.org/a/b");
-    EXPECT_EQ(StripPath("folder\\"), "");
-    EXPECT_EQ(StripPath(""), "");
+TEST(stripPath, KeepsWhatFollowsTheLastBackslash) {
+    EXPECT_EQ(stripPath("C:\\Lists\\sites.txt"), "sites.txt");
+    EXPECT_EQ(stripPath("www.example.org/a/b"), "www.example.org/a/b");
+    EXPECT_EQ(stripPath("folder\\"), "");
+    EXPECT_EQ(stripPath(""), "");
 }
 
 class ImportWebTest : public ::testing::Test {
@@ -59,7 +59,7 @@ protected:
 
 TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
     const automation::Object workbook = fake.newWorkbook();
-    EXPECT_TRUE(ImportWeb(workbook, " www.example.org ", ui));
+    EXPECT_TRUE(importWeb(workbook, " www.example.org ", ui));
 
     const std::string sheet = "app1.wb1.Sheet1";
     const std::string qt = sheet + ".qt1";
@@ -95,7 +95,7 @@ TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
     EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages, std::vector<std::string>{"URL;http://www.example.org"});
 
     // A second import onto the same sheet is anchored at A1 again and lands on top.
-    EXPECT_TRUE(ImportWeb(workbook, "www.second.org", ui));
+    EXPECT_TRUE(importWeb(workbook, "www.second.org", ui));
     EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages,
               (std::vector<std::string>{"URL;http://www.second.org", "URL;http://www.example.org"}));
 }
@@ -103,7 +103,7 @@ TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
 TEST_F(ImportWebTest, APageThatCannotBeReadIsFalseWithoutAnyBox) {
     fake.pageLoads = [](const std::string&) { return false; };
     const automation::Object workbook = fake.newWorkbook();
-    EXPECT_FALSE(ImportWeb(workbook, "www.example.org", ui));
+    EXPECT_FALSE(importWeb(workbook, "www.example.org", ui));
     EXPECT_TRUE(ui.boxes.empty());
     const auto& sheet = *fake.applications[0]->workbooks[0]->sheets[0];
     EXPECT_TRUE(sheet.pages.empty());
@@ -112,7 +112,7 @@ TEST_F(ImportWebTest, APageThatCannotBeReadIsFalseWithoutAnyBox) {
 
 TEST_F(ImportWebTest, AQueryThatCannotBeAddedReportsEveryOptionAndIsFalse) {
     fake.failures["QueryTables.add"] = "Method 'Add' of object 'QueryTables' failed";
-    EXPECT_FALSE(ImportWeb(fake.newWorkbook(), "www.example.org", ui));
+    EXPECT_FALSE(importWeb(fake.newWorkbook(), "www.example.org", ui));
 
     ASSERT_EQ(ui.boxes.size(), 20u);
     EXPECT_EQ(ui.boxes[0].text, reportAt("Method 'Add' of object 'QueryTables' failed", 100));
@@ -124,7 +124,7 @@ TEST_F(ImportWebTest, AQueryThatCannotBeAddedReportsEveryOptionAndIsFalse) {
 }
 
 TEST_F(ImportWebTest, WithoutAWorkbookEveryStepFailsAndTheResultIsFalse) {
-    EXPECT_FALSE(ImportWeb(automation::Object(), "www.example.org", ui));
+    EXPECT_FALSE(importWeb(automation::Object(), "www.example.org", ui));
     ASSERT_EQ(ui.boxes.size(), 20u);
     EXPECT_EQ(ui.boxes[0].text, reportAt("Object variable or With block variable not set", 100));
     EXPECT_EQ(ui.boxes[19].text, reportAt("Object variable or With block variable not set", 138));
@@ -133,7 +133,7 @@ TEST_F(ImportWebTest, WithoutAWorkbookEveryStepFailsAndTheResultIsFalse) {
 TEST_F(ImportWebTest, AnOptionThatIsRefusedIsReportedAndTheImportGoesOn) {
     fake.failures["QueryTable.RefreshPeriod"] = "Type mismatch";
     const automation::Object workbook = fake.newWorkbook();
-    EXPECT_TRUE(ImportWeb(workbook, "www.example.org", ui));
+    EXPECT_TRUE(importWeb(workbook, "www.example.org", ui));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, reportAt("Type mismatch", 124));
     EXPECT_EQ(fake.logWithout({"RefreshPeriod"}).size() + 1, fake.log.size());
@@ -142,17 +142,17 @@ TEST_F(ImportWebTest, AnOptionThatIsRefusedIsReportedAndTheImportGoesOn) {
 
 TEST(ExcelRunning, IsSeenOnlyWhenTheRunningInstanceNamesItselfExactly) {
     FakeSpreadsheet fake;
-    EXPECT_FALSE(IsExcelRunning(fake));
+    EXPECT_FALSE(isSpreadsheetRunning(fake));
     fake.runningInstanceName = "Microsoft Excel";
-    EXPECT_TRUE(IsExcelRunning(fake));
+    EXPECT_TRUE(isSpreadsheetRunning(fake));
     EXPECT_EQ(fake.log.back(), "running.<default> get()");
     fake.runningInstanceName = "microsoft excel";
-    EXPECT_FALSE(IsExcelRunning(fake));
+    EXPECT_FALSE(isSpreadsheetRunning(fake));
     fake.runningInstanceName = "Microsoft Excel ";
-    EXPECT_FALSE(IsExcelRunning(fake));
+    EXPECT_FALSE(isSpreadsheetRunning(fake));
     fake.runningInstanceName = "Microsoft Excel";
     fake.failures["Running."] = "Automation error";
-    EXPECT_FALSE(IsExcelRunning(fake)) << "a failing default member is no running instance";
+    EXPECT_FALSE(isSpreadsheetRunning(fake)) << "a failing default member is no running instance";
     EXPECT_TRUE(fake.allReleased());
 }
 
@@ -163,14 +163,14 @@ TEST(ExcelRunning, TheWarningAsksOnlyWhenOneRunsAndYesGoesOn) {
         "Would you like to proceed anyway?";
     FakeSpreadsheet fake;
     ScriptedServices ui;
-    EXPECT_FALSE(WarnIfExcelOpen(fake, ui));
+    EXPECT_FALSE(warnIfSpreadsheetOpen(fake, ui));
     EXPECT_TRUE(ui.boxes.empty());
 
     fake.runningInstanceName = "Microsoft Excel";
     ui.answerMessage(mb::kYes);
-    EXPECT_FALSE(WarnIfExcelOpen(fake, ui));
+    EXPECT_FALSE(warnIfSpreadsheetOpen(fake, ui));
     ui.answerMessage(mb::kNo);
-    EXPECT_TRUE(WarnIfExcelOpen(fake, ui));
+    EXPECT_TRUE(warnIfSpreadsheetOpen(fake, ui));
     ASSERT_EQ(ui.boxes.size(), 2u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, question);

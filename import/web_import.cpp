@@ -1,4 +1,4 @@
-#include "excel1.h"
+#include "web_import.h"
 
 #include <cstdint>
 #include <string_view>
@@ -63,7 +63,7 @@ const std::vector<QueryProperty>& queryProperties() {
 
 }  // namespace
 
-std::string NormalizeUrl(const std::string& address) {
+std::string normalizeUrl(const std::string& address) {
     const std::string text = trimmed(address);
     // An address with its scheme is opened as it stands, the secure one included.
     if (startsWithNoCase(text, "http://") || startsWithNoCase(text, "https://")) return text;
@@ -74,15 +74,15 @@ std::string NormalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
-std::string WebQueryConnection(const std::string& address) { return "URL;" + NormalizeUrl(address); }
+std::string webQueryConnection(const std::string& address) { return "URL;" + normalizeUrl(address); }
 
-bool ImportWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
+bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
     Trap trap(ui, kImportWebLocation);
     Object table;
     trap.step(100, [&] {
         const Object tables = workbook.obj("ActiveSheet").obj("QueryTables");
         const Object destination = workbook.obj("ActiveSheet").obj("Range", {"A1"});
-        table = tables.callObj("add", {{"Connection", WebQueryConnection(address)}, {"Destination", destination}});
+        table = tables.callObj("add", {{"Connection", webQueryConnection(address)}, {"Destination", destination}});
     });
     for (const QueryProperty& p : queryProperties()) trap.step(p.line, [&] { table.put(p.name, p.value); });
 
@@ -97,12 +97,12 @@ bool ImportWeb(const Object& workbook, const std::string& address, WindowService
     return refreshed;
 }
 
-std::string StripPath(const std::string& text) {
+std::string stripPath(const std::string& text) {
     const auto slash = text.rfind('\\');
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-bool IsExcelRunning(automation::Provider& provider) {
+bool isSpreadsheetRunning(automation::Provider& provider) {
     try {
         const Object running = provider.getRunning(kSpreadsheetProgId);
         return running.value().toText() == "Microsoft Excel";
@@ -111,8 +111,8 @@ bool IsExcelRunning(automation::Provider& provider) {
     }
 }
 
-bool WarnIfExcelOpen(automation::Provider& provider, WindowServices& ui) {
-    if (!IsExcelRunning(provider)) return false;
+bool warnIfSpreadsheetOpen(automation::Provider& provider, WindowServices& ui) {
+    if (!isSpreadsheetRunning(provider)) return false;
     const int answer = ui.messageBox(
         "Excel may be open. It is recommended that you close Excel first.\r"
         "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
