@@ -12,6 +12,7 @@
 #include "base/failure.h"
 #include "charset.h"
 #include "html_layout.h"
+#include "workbook.h"
 
 namespace qf::engine {
 
@@ -314,6 +315,7 @@ void PageLoader::networkLoop() {
         int running = 0;
         curl_multi_perform(s.multi, &running);
         int left = 0;
+        bool finishedAny = false;
         while (CURLMsg* msg = curl_multi_info_read(s.multi, &left)) {
             if (msg->msg != CURLMSG_DONE) continue;
             const auto a = std::find_if(active.begin(), active.end(),
@@ -324,8 +326,9 @@ void PageLoader::networkLoop() {
             Active finished = std::move(*a);
             active.erase(a);
             finishTransfer(finished.key, finished.id, finished.host, *finished.transfer, rc);
+            finishedAny = true;
         }
-        curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);
+        if (!finishedAny) curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);  // else: start the next at once
     }
     for (std::size_t i = active.size(); i-- > 0;) remove(i);
 }
@@ -392,6 +395,7 @@ void PageLoader::layoutLoop() {
         std::optional<std::string> error;
         try {
             grid = layoutFetched(address, std::move(page), options);
+            grid.columnWidths = fittedWidths(grid);  // spares the refresh's thread the walk over every cell
         } catch (const std::exception& e) {
             error = e.what();
         }

@@ -128,15 +128,20 @@ void Worksheet::refresh(QueryTable& query) {
             other->resultRows = std::max<std::int64_t>(0, other->resultRows + delta);
     }
     query.resultRows = static_cast<std::int64_t>(grid.rows.size());
-    if (query.settings.adjustColumnWidth) fitColumns(grid, at.column);
+    if (query.settings.adjustColumnWidth)
+        fitColumns(grid.columnWidths.empty() ? fittedWidths(grid) : grid.columnWidths, at.column);
 }
 
-void Worksheet::fitColumns(const PageGrid& grid, std::int32_t firstColumn) {
+std::vector<double> fittedWidths(const PageGrid& grid) {
     std::vector<double> fitted;
     for (const auto& row : grid.rows) {
         if (row.size() > fitted.size()) fitted.resize(row.size(), 0.0);
         for (std::size_t c = 0; c < row.size(); ++c) fitted[c] = std::max(fitted[c], displayWidth(row[c]));
     }
+    return fitted;
+}
+
+void Worksheet::fitColumns(const std::vector<double>& fitted, std::int32_t firstColumn) {
     // Earlier results in the same columns stay readable: a column only widens.
     for (std::size_t c = 0; c < fitted.size(); ++c) {
         if (fitted[c] <= 0) continue;
