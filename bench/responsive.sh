@@ -14,5 +14,6 @@ for delay in 400 100; do
   for pages in 60 300; do "$bench" latency "$delay" "$pages"; done
 done
 "$bench" stall
-"$bench" memory 3000
+"$bench" memory 3000 off
+"$bench" memory 3000 on
 "$bench" parse /usr/share/doc/python3.11/html 300

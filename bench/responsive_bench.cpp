@@ -8,7 +8,7 @@
 //   stall                        how late a 5 ms timer in the window's thread
 //                                fires during a run with a 6 s page, and while a
 //                                20 MiB page is placed, against an idle window
-//   memory <pages>               resident size along a run, read-ahead on and off
+//   memory <pages> [on|off]      resident size along a run, read-ahead on (or off)
 //   parse <folder> [pages]       local HTML pages through the run against a
 //                                single-threaded bare parse of the same pages
 
@@ -220,7 +220,7 @@ int stall() {
     return 0;
 }
 
-int memory(std::size_t pages) {
+int memory(std::size_t pages, bool readAhead) {
     ScriptedHttpServer server([](const ScriptedHttpServer::Request& r, ScriptedHttpServer::Connection& c) {
         c.keepAlive();
         std::string body = "<h1>" + r.path + "</h1><table>";
@@ -229,7 +229,8 @@ int memory(std::size_t pages) {
     });
     std::vector<std::string> urls;
     for (std::size_t i = 0; i < pages; ++i) urls.push_back(server.url("/p" + std::to_string(i)));
-    for (std::size_t ahead : {std::size_t{0}, qf::engine::LoadLimits{}.pagesAhead}) {
+    {
+        const std::size_t ahead = readAhead ? qf::engine::LoadLimits{}.pagesAhead : 0;
         std::vector<long> samples(11, 0);
         const RunResult r = windowRun(urls, ahead, [&](qf::Form1& form, BenchServices& ui) {
             ui.afterEvents = [&, window = &form] {
@@ -285,8 +286,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "latency" && argc > 3) return latency(std::stol(argv[2]), std::stoul(argv[3]));
     if (mode == "stall") return stall();
-    if (mode == "memory") return memory(argc > 2 ? std::stoul(argv[2]) : 3000);
+    if (mode == "memory") return memory(argc > 2 ? std::stoul(argv[2]) : 3000, argc <= 3 || std::string(argv[3]) != "off");
     if (mode == "parse" && argc > 2) return parse(argv[2], argc > 3 ? std::stoul(argv[3]) : 300);
-    std::cerr << "usage: responsive_bench latency <delay ms> <pages> | stall | memory [pages] | parse <folder> [pages]\n";
+    std::cerr << "usage: responsive_bench latency <delay ms> <pages> | stall | memory [pages [on|off]] | parse <folder> [pages]\n";
     return 2;
 }
