@@ -89,8 +89,8 @@ Form1::Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& 
     buildControls();
     commands_ = std::make_unique<UrlListCommands>(*listView_, ui_, programFolder_);
     wire();
-    ui_.addPointerListener([window = QPointer<Form1>(this)](int code) {
-        if (window) window->showPointer(code);
+    ui_.addPointerListener([window = QPointer<Form1>(this)](Pointer shown) {
+        if (window) window->showPointer(shown);
     });
     showPointer(ui_.pointer());
 }
@@ -312,17 +312,16 @@ void Form1::saveOptions() {
     } catch (const std::exception& failure) {
         // The options keep working for this run; the user learns that the choice
         // will not be remembered.
-        ui_.messageBox(failure.what(), mb::kExclamation, {});
+        ui_.messageBox(failure.what(), MessageButtons::Ok, MessageIcon::Exclamation, {});
     }
 }
 
 void Form1::hoverOverButton() {
-    if (ui_.pointer() != pointer::kHourglass && ui_.pointer() != pointer::kCustom) ui_.setPointer(pointer::kCustom);
+    if (!ui_.busy() && ui_.pointer() != Pointer::Custom) ui_.setPointer(Pointer::Custom);
 }
 
 void Form1::hoverElsewhere() {
-    if (ui_.pointer() != pointer::kHourglass && ui_.pointer() != pointer::kDefault)
-        ui_.setPointer(pointer::kDefault);
+    if (!ui_.busy() && ui_.pointer() != Pointer::Default) ui_.setPointer(Pointer::Default);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -341,26 +340,28 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-QCursor Form1::cursorFor(int code) const {
-    switch (code) {
-        case pointer::kCustom: return handCursor_ ? *handCursor_ : QCursor(Qt::PointingHandCursor);
-        case pointer::kHourglass: return Qt::WaitCursor;
-        default: return Qt::ArrowCursor;  // the arrow (1)
+QCursor Form1::cursorFor(Pointer pointer) const {
+    switch (pointer) {
+        case Pointer::Custom: return handCursor_ ? *handCursor_ : QCursor(Qt::PointingHandCursor);
+        case Pointer::Hourglass: return Qt::WaitCursor;
+        case Pointer::Default:
+        case Pointer::Arrow: break;
     }
+    return Qt::ArrowCursor;
 }
 
-void Form1::showPointer(int code) {
-    // At 0 every control shows its own pointer; any other code shows over the
-    // whole window, its controls included. Controls that have a pointer of their
-    // own (the list after a drag) get it back when the code returns to 0.
-    if (code == pointer::kDefault) {
+void Form1::showPointer(Pointer pointer) {
+    // At the default every control shows its own pointer; any other pointer
+    // shows over the whole window, its controls included. Controls that have a
+    // pointer of their own (the list after a drag) get it back at the default.
+    if (pointer == Pointer::Default) {
         unsetCursor();
         for (auto& [control, own] : ownPointers_)
             if (control && control->cursor() == shownCursor_) control->setCursor(own);
         ownPointers_.clear();
         return;
     }
-    const QCursor shown = cursorFor(code);
+    const QCursor shown = cursorFor(pointer);
     for (QWidget* control : findChildren<QWidget*>()) {
         if (!control->testAttribute(Qt::WA_SetCursor)) continue;
         auto kept = std::find_if(ownPointers_.begin(), ownPointers_.end(),

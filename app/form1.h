@@ -65,7 +65,7 @@ public:
     void hoverElsewhere();
 
     // The pointer shown for a pointer code.
-    QCursor cursorFor(int code) const;
+    QCursor cursorFor(Pointer pointer) const;
     bool hasHandCursor() const { return handCursor_.has_value(); }
 
     UrlListView& listView() const { return *listView_; }
@@ -102,7 +102,7 @@ private:
     void place(QWidget* control, int left, int top, int width, int height);
     void applySkin();
     void centre();
-    void showPointer(int code);
+    void showPointer(Pointer pointer);
     void saveOptions();
     void endProgram();
     std::string optionalFile(const std::string& name) const;

@@ -22,7 +22,7 @@ void IsInstalled(automation::Provider& provider, WindowServices& ui, const std::
         created = false;
     }
     if (created) return;
-    ui.messageBox(kSpreadsheetMissingMessage, mb::kOkOnly, {});
+    ui.messageBox(kSpreadsheetMissingMessage, MessageButtons::Ok, MessageIcon::None, {});
     endProgram();
 }
 

@@ -23,29 +23,34 @@ QString captionOrTitle(const std::string& caption) {
 
 struct ButtonAnswer {
     QMessageBox::StandardButton button;
-    int answer;
+    MessageAnswer answer;
 };
 
-std::vector<ButtonAnswer> buttonsFor(int flags) {
+// The buttons in the order the box shows them; the last one cancels.
+std::vector<ButtonAnswer> buttonsFor(MessageButtons buttons) {
     using B = QMessageBox;
-    switch (flags & 0xF) {
-        case 1: return {{B::Ok, 1}, {B::Cancel, 2}};
-        case 2: return {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}};
-        case 3: return {{B::Yes, 6}, {B::No, 7}, {B::Cancel, 2}};
-        case 4: return {{B::Yes, 6}, {B::No, 7}};
-        case 5: return {{B::Retry, 4}, {B::Cancel, 2}};
-        default: return {{B::Ok, 1}};
+    using A = MessageAnswer;
+    switch (buttons) {
+        case MessageButtons::Ok: return {{B::Ok, A::Ok}};
+        case MessageButtons::OkCancel: return {{B::Ok, A::Ok}, {B::Cancel, A::Cancel}};
+        case MessageButtons::AbortRetryIgnore:
+            return {{B::Abort, A::Abort}, {B::Retry, A::Retry}, {B::Ignore, A::Ignore}};
+        case MessageButtons::YesNoCancel: return {{B::Yes, A::Yes}, {B::No, A::No}, {B::Cancel, A::Cancel}};
+        case MessageButtons::YesNo: return {{B::Yes, A::Yes}, {B::No, A::No}};
+        case MessageButtons::RetryCancel: return {{B::Retry, A::Retry}, {B::Cancel, A::Cancel}};
     }
+    return {{B::Ok, A::Ok}};
 }
 
-QMessageBox::Icon iconFor(int flags) {
-    switch (flags & 0x70) {
-        case 16: return QMessageBox::Critical;
-        case 32: return QMessageBox::Question;
-        case 48: return QMessageBox::Warning;
-        case 64: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+QMessageBox::Icon iconFor(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::None: return QMessageBox::NoIcon;
+        case MessageIcon::Critical: return QMessageBox::Critical;
+        case MessageIcon::Question: return QMessageBox::Question;
+        case MessageIcon::Exclamation: return QMessageBox::Warning;
+        case MessageIcon::Information: return QMessageBox::Information;
     }
+    return QMessageBox::NoIcon;
 }
 
 // The open dialog. Without the "file must exist" flag, one typed name of a
@@ -111,10 +116,11 @@ QWidget* QtWindowServices::parent() const {
     return window_ && window_->isVisible() ? window_.data() : nullptr;
 }
 
-int QtWindowServices::messageBox(const std::string& text, int flags, const std::string& caption) {
-    QMessageBox box(iconFor(flags), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
+MessageAnswer QtWindowServices::messageBox(const std::string& text, MessageButtons buttonSet, MessageIcon icon,
+                                           const std::string& caption) {
+    QMessageBox box(iconFor(icon), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
     box.setTextFormat(Qt::PlainText);
-    const auto buttons = buttonsFor(flags);
+    const auto buttons = buttonsFor(buttonSet);
     for (const auto& b : buttons) box.addButton(b.button);
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());
@@ -133,9 +139,9 @@ std::string QtWindowServices::inputBox(const std::string& prompt, const std::str
 }
 
 std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
-    OpenDialog dialog(parent(), QString::fromStdString(request.title), request.flags & kFileMustExist);
+    OpenDialog dialog(parent(), QString::fromStdString(request.title), request.options.fileMustExist);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode((request.flags & kAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    dialog.setFileMode(request.options.allowMultiSelect ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     const QStringList filters = qtNameFilters(request.filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);

@@ -16,10 +16,8 @@ public:
     // The window that boxes are modal to, once it is shown.
     void setWindow(QWidget* window) { window_ = window; }
 
-    // flags: the buttons (low four bits) and the icon (16 stop, 32 question, 48
-    // warning, 64 information); the answer is OK 1, Cancel 2, Abort 3, Retry 4,
-    // Ignore 5, Yes 6 or No 7.
-    int messageBox(const std::string& text, int flags, const std::string& caption = {}) override;
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& caption = {}) override;
     std::string inputBox(const std::string& prompt, const std::string& caption = {},
                          const std::string& defaultText = {}) override;
     std::string openFileDialog(const FileDialogRequest& request) override;
@@ -38,11 +36,6 @@ QString displayText(const std::string& text);
 // "Name|pattern|Name|pattern|" as Qt's name filters, "Name (patterns)". "*.*"
 // means every file, as on the desktop the filter comes from.
 QStringList qtNameFilters(const std::string& filter);
-
-// The file dialog's option flag that allows several files at once.
-inline constexpr int kAllowMultiSelect = 0x200;
-// The flag that makes the dialog insist on an existing file.
-inline constexpr int kFileMustExist = 0x1000;
 
 // The result of the file dialog for the files chosen: one full path, or the
 // folder followed by the bare names, each part separated by one NUL.

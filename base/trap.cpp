@@ -30,7 +30,8 @@ void Trap::report(int line, std::exception_ptr failure) {
 void Trap::report(int line, const std::string& description) {
     // The box itself must not let a failure escape into the event loop.
     try {
-        ui_.messageBox(errorReportText(description, location_, line), mb::kExclamation, kErrorReportCaption);
+        ui_.messageBox(errorReportText(description, location_, line), MessageButtons::Ok, MessageIcon::Exclamation,
+                       kErrorReportCaption);
     } catch (...) {
     }
 }

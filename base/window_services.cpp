@@ -4,12 +4,27 @@
 
 namespace qf {
 
-void WindowServices::setPointer(int code) {
-    pointer_ = code;
-    for (auto& listener : pointerListeners_) listener(code);
+void WindowServices::setPointer(Pointer pointer) {
+    if (pointer == Pointer::Hourglass) {
+        setBusy(true);
+        return;
+    }
+    pointer_ = pointer;
+    if (!busy_) showPointer();
 }
 
-void WindowServices::addPointerListener(std::function<void(int)> listener) {
+void WindowServices::setBusy(bool busy) {
+    busy_ = busy;
+    if (!busy) pointer_ = Pointer::Default;
+    showPointer();
+}
+
+void WindowServices::showPointer() {
+    const Pointer shown = pointer();
+    for (auto& listener : pointerListeners_) listener(shown);
+}
+
+void WindowServices::addPointerListener(std::function<void(Pointer)> listener) {
     pointerListeners_.push_back(std::move(listener));
 }
 

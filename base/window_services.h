@@ -2,8 +2,8 @@
 // Everything a handler needs from the desktop besides its own data: message
 // boxes, input boxes, the file-open dialog, letting pending window events run,
 // opening a document in the desktop's default application, and the main
-// window's pointer code. The Qt window supplies the real thing; tests supply a
-// scripted stand-in that answers and records every box.
+// window's pointer and busy state. The Qt window supplies the real thing; tests
+// supply a scripted stand-in that answers and records every box.
 //
 // Texts are UTF-8. Line breaks in message texts are the program's own CR / LF
 // characters, passed through unchanged.
@@ -14,40 +14,52 @@
 
 namespace qf {
 
-// Message-box flags, as the desktop's message box takes them.
-namespace mb {
-inline constexpr int kOkOnly = 0;
-inline constexpr int kYesNo = 4;
-inline constexpr int kExclamation = 48;
-// Answers.
-inline constexpr int kOk = 1;
-inline constexpr int kYes = 6;
-inline constexpr int kNo = 7;
-}  // namespace mb
+// The buttons a message box offers.
+enum class MessageButtons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
 
-// Pointer codes of the main window.
-namespace pointer {
-inline constexpr int kDefault = 0;
-inline constexpr int kArrow = 1;
-inline constexpr int kHourglass = 11;  // the busy state
-inline constexpr int kCustom = 99;     // the window's custom image (the hand)
-}  // namespace pointer
+// The icon a message box shows.
+enum class MessageIcon { None, Critical, Question, Exclamation, Information };
+
+// The button the user answered a message box with.
+enum class MessageAnswer { Ok, Cancel, Abort, Retry, Ignore, Yes, No };
+
+// The main window's pointer. Hourglass is what the busy state shows.
+enum class Pointer {
+    Default,    // every control shows its own pointer
+    Arrow,      // the arrow over the whole window
+    Hourglass,  // shown while busy
+    Custom,     // the window's custom image (the hand)
+};
+
+// The options of the file-open dialog.
+struct FileDialogOptions {
+    bool allowMultiSelect = false;  // several files at once
+    bool fileMustExist = false;     // the dialog insists on an existing file
+    bool readOnlyChecked = false;   // the "open as read-only" box starts ticked
+    bool explorerStyle = false;     // the desktop's explorer-style dialog
+    bool longNames = false;         // long file names rather than short ones
+
+    friend bool operator==(const FileDialogOptions&, const FileDialogOptions&) = default;
+};
 
 // What the file-open dialog is asked to show.
 struct FileDialogRequest {
     std::string title;
-    std::string filter;       // "Name|pattern|Name|pattern|"
-    int flags = 0;            // the dialog's option flags
-    std::string fileName;     // initial file name
+    std::string filter;  // "Name|pattern|Name|pattern|"
+    FileDialogOptions options;
+    std::string fileName;  // initial file name
 };
 
+// Owned by the window's thread: every member is called there.
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
 
-    // Shows a modal message box; returns the answer (mb::kOk, mb::kYes, mb::kNo).
-    // An empty caption means the application title.
-    virtual int messageBox(const std::string& text, int flags, const std::string& caption = {}) = 0;
+    // Shows a modal message box and returns the button it was answered with;
+    // closed without a button, the box's cancelling answer. An empty caption
+    // means the application title.
+    virtual MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                                     const std::string& caption = {}) = 0;
 
     // Shows an input box; an empty result means the user left the field empty or cancelled.
     virtual std::string inputBox(const std::string& prompt, const std::string& caption = {},
@@ -64,16 +76,27 @@ public:
     // Opens a document in the desktop's default application; false when nothing could.
     virtual bool openDocument(const std::string& path) = 0;
 
-    // The main window's pointer code (see qf::pointer). Listeners (the window that
-    // shows the pointer, a test that records it) hear every change.
-    int pointer() const { return pointer_; }
-    void setPointer(int code);
-    bool busy() const { return pointer_ == pointer::kHourglass; }
-    void addPointerListener(std::function<void(int)> listener);
+    // The pointer shown over the main window: the hourglass while busy,
+    // otherwise the one last set. Listeners (the window that shows the pointer,
+    // a test that records it) hear every pointer set and every busy start or end.
+    Pointer pointer() const { return busy_ ? Pointer::Hourglass : pointer_; }
+    // Sets the window's pointer. While busy the hourglass stays, and ending busy
+    // returns to the default pointer. Pointer::Hourglass means setBusy(true).
+    void setPointer(Pointer pointer);
+    void addPointerListener(std::function<void(Pointer)> listener);
+
+    // The busy state: a long command runs and the window shows the hourglass.
+    // Starting it again shows the hourglass again; ending it returns the window
+    // pointer to the default.
+    bool busy() const { return busy_; }
+    void setBusy(bool busy);
 
 private:
-    int pointer_ = pointer::kDefault;
-    std::vector<std::function<void(int)>> pointerListeners_;
+    void showPointer();
+
+    Pointer pointer_ = Pointer::Default;
+    bool busy_ = false;
+    std::vector<std::function<void(Pointer)>> pointerListeners_;
 };
 
 }  // namespace qf

@@ -53,10 +53,11 @@ class QuietWindow : public qf::WindowServices {
 public:
     int boxes = 0;
     std::string lastText;
-    int messageBox(const std::string& text, int, const std::string&) override {
+    qf::MessageAnswer messageBox(const std::string& text, qf::MessageButtons, qf::MessageIcon,
+                                 const std::string&) override {
         ++boxes;
         lastText = text;
-        return qf::mb::kOk;
+        return qf::MessageAnswer::Ok;
     }
     std::string inputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
     std::string openFileDialog(const qf::FileDialogRequest&) override { return {}; }
@@ -189,9 +190,10 @@ class BenchWindowServices : public qf::QtWindowServices {
 public:
     std::string lastText;
     std::function<void()> onEvents;
-    int messageBox(const std::string& text, int, const std::string&) override {
+    qf::MessageAnswer messageBox(const std::string& text, qf::MessageButtons, qf::MessageIcon,
+                                 const std::string&) override {
         lastText = text;
-        return qf::mb::kOk;
+        return qf::MessageAnswer::Ok;
     }
     void processPendingEvents() override {
         qf::QtWindowServices::processPendingEvents();

@@ -59,9 +59,10 @@ double since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 class BenchServices : public qf::QtWindowServices {
 public:
     std::string lastText;
-    int messageBox(const std::string& text, int, const std::string&) override {
+    qf::MessageAnswer messageBox(const std::string& text, qf::MessageButtons, qf::MessageIcon,
+                                 const std::string&) override {
         lastText = text;
-        return qf::mb::kOk;
+        return qf::MessageAnswer::Ok;
     }
     bool openDocument(const std::string&) override { return true; }
     // Called each time the run lets the window's events through.

@@ -25,9 +25,10 @@ public:
     std::deque<std::string> inputs, files;
     qint64 longestGapNs = 0;
 
-    int messageBox(const std::string& text, int, const std::string&) override {
+    qf::MessageAnswer messageBox(const std::string& text, qf::MessageButtons, qf::MessageIcon,
+                                 const std::string&) override {
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
-        return qf::mb::kOk;
+        return qf::MessageAnswer::Ok;
     }
     std::string inputBox(const std::string&, const std::string&, const std::string&) override {
         return take(inputs);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "xml_text.h"
+
 namespace qf::engine {
 
 namespace {
@@ -55,21 +57,6 @@ std::string valueAfter(std::string_view s, std::string_view key) {
 }
 
 std::string charsetAfter(std::string_view s) { return valueAfter(s, "charset"); }
-
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = byte(i);
-    if (c < 0x80) return 1;
-    std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-    if (len == 0 || c > 0xF4 || i + len > s.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    unsigned char c1 = byte(i + 1);
-    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
-        return 0;  // overlong, surrogate or beyond U+10FFFF
-    return len;
-}
 
 // The index of the first byte that is not valid UTF-8, or the size.
 std::size_t firstInvalidUtf8(std::string_view s) {

@@ -8,7 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "value_recognition.h"
+#include "html_parse_budget.h"
+#include "layout_grid.h"
 
 namespace qf::engine {
 
@@ -27,68 +28,6 @@ constexpr u32 kMaxRowspan = 65534;
 constexpr u64 kSpanWorkBudget = 50'000'000;
 
 u32 saturatingAdd(u64 a, u64 b) { return static_cast<u32>(std::min<u64>(a + b, kFar)); }
-
-// A cell text at a position relative to the region that holds it; the text is a
-// slice of one shared buffer.
-struct Item {
-    u32 row, col;
-    u32 offset, length;
-};
-
-// A sheet cell holds at most this many UTF-16 code units; longer texts are cut
-// there (at a character boundary), as a spreadsheet cuts a pasted text, rather
-// than giving a cell that no workbook can hold.
-constexpr std::size_t kCellTextUnits = 32767;
-
-std::string_view limitCellText(std::string_view s) {
-    if (s.size() <= kCellTextUnits) return s;  // never more units than bytes
-    std::size_t units = 0, i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t length = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        const std::size_t needed = length == 4 ? 2 : 1;
-        if (units + needed > kCellTextUnits) break;
-        units += needed;
-        i += length;
-    }
-    return s.substr(0, std::min(i, s.size()));
-}
-
-std::string_view itemText(std::string_view texts, const Item& item) {
-    return limitCellText(texts.substr(item.offset, item.length));
-}
-
-// A grid row holds every cell up to its last text, the empty ones before it
-// included. Colspans are cheap to write, so a small page can put one text per row
-// thousands of columns out; the grid may hold this many empty cells beyond four
-// for each text before the page is refused.
-constexpr u64 kSpareGridCells = 1u << 20;
-
-// Builds the grid and recognises values; items outside the sheet are left out.
-PageGrid toGrid(const std::vector<Item>& items, std::string_view texts, const WebQueryOptions& options) {
-    PageGrid grid;
-    auto inside = [](const Item& it) { return it.row < kSheetRows && it.col < kSheetColumns; };
-    u32 rowCount = 0;
-    u64 placed = 0;
-    for (const Item& it : items) {
-        if (!inside(it)) continue;
-        rowCount = std::max(rowCount, it.row + 1);
-        ++placed;
-    }
-    std::vector<u32> widths(rowCount, 0);
-    for (const Item& it : items)
-        if (inside(it)) widths[it.row] = std::max(widths[it.row], it.col + 1);
-    u64 cells = 0;
-    for (u32 w : widths) cells += w;
-    if (cells > 4 * placed + kSpareGridCells)
-        throw PageRefused("the page's tables spread their texts over too many empty cells to be read");
-    grid.rows.resize(rowCount);
-    for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
-    const bool dates = !options.disableDateRecognition;
-    for (const Item& it : items)
-        if (inside(it)) grid.rows[it.row][it.col] = recognizeValue(itemText(texts, it), dates);
-    return grid;
-}
 
 bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -222,7 +161,7 @@ public:
         finishFlow(flows_.back());
     }
 
-    const std::vector<Item>& items() const { return items_; }
+    const std::vector<LayoutItem>& items() const { return items_; }
     std::string_view texts() const { return texts_; }
 
 private:
@@ -533,7 +472,7 @@ private:
     }
 
     const WebQueryOptions& options_;
-    std::vector<Item> items_;
+    std::vector<LayoutItem> items_;
     std::string texts_;
     std::string pre_;
     std::vector<Flow> flows_;
@@ -543,77 +482,6 @@ private:
     std::vector<u32> heights_, widths_;
     u64 spanWork_ = 0;
 };
-
-// The parser looks through its stack of open elements at most start tags, so
-// its time grows with the number of tags times their depth: a page of a few
-// hundred kilobytes of unclosed <div>s would keep it busy for hours. This pass
-// estimates that work (depth is approximated by counting start and end tags,
-// leaving out elements without end tags or with optional ones) so that such a
-// page is refused instead. Ordinary pages, even very large ones, stay far below.
-constexpr u64 kParseWorkBudget = 400'000'000;
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
-bool oneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    for (std::string_view n : names)
-        if (equalsNoCase(name, n)) return true;
-    return false;
-}
-
-bool withinParseBudget(std::string_view html) {
-    auto isNameChar = [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    };
-    u64 depth = 0, work = 0;
-    std::size_t i = 0;
-    const std::size_t n = html.size();
-    while ((i = html.find('<', i)) != std::string_view::npos) {
-        ++i;
-        if (html.compare(i, 3, "!--") == 0) {
-            i = html.find("-->", i + 3);
-            if (i == std::string_view::npos) break;
-            continue;
-        }
-        const bool endTag = i < n && html[i] == '/';
-        if (endTag) ++i;
-        std::size_t start = i;
-        while (i < n && isNameChar(html[i])) ++i;
-        std::string_view name = html.substr(start, i - start);
-        if (name.empty()) continue;
-        if (endTag) {
-            if (depth > 0) --depth;
-            continue;
-        }
-        if (oneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"})) {
-            // Raw text up to the matching end tag.
-            std::size_t close = i;
-            while ((close = html.find("</", close)) != std::string_view::npos &&
-                   !equalsNoCase(html.substr(close + 2, name.size()), name))
-                close += 2;
-            if (close == std::string_view::npos) break;
-            i = close;
-            continue;
-        }
-        if (name.size() <= 8 &&
-            oneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-                         "source", "track", "wbr", "keygen", "p", "li", "dt", "dd", "tr", "td", "th", "option",
-                         "optgroup", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rp", "rtc",
-                         "html", "head", "body", "image", "basefont", "bgsound", "frame"}))
-            continue;
-        std::size_t gt = html.find('>', i);
-        if (gt != std::string_view::npos && gt > 0 && html[gt - 1] == '/') continue;
-        ++depth;
-        work += depth;
-        if (work > kParseWorkBudget) return false;
-    }
-    return true;
-}
 
 struct GumboOutputDeleter {
     void operator()(GumboOutput* out) const { gumbo_destroy_output(&kGumboDefaultOptions, out); }
@@ -633,15 +501,17 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
 }
 
 PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options) {
-    std::vector<Item> items;
+    std::vector<LayoutItem> items;
     u32 row = 0;
     std::size_t i = 0;
-    while (i < utf8.size() && row < kSheetRows) {
+    while (i < utf8.size()) {
         std::size_t eol = utf8.find_first_of("\r\n", i);
         if (eol == std::string_view::npos) eol = utf8.size();
         std::string_view line = trimHtmlSpace(utf8.substr(i, eol - i));
-        if (!line.empty())
+        if (!line.empty()) {
             items.push_back({row, 0, static_cast<u32>(line.data() - utf8.data()), static_cast<u32>(line.size())});
+            if (row >= kSheetRows) break;  // past the sheet: the page is refused, no need to read on
+        }
         ++row;
         i = eol + 1;
         if (eol + 1 < utf8.size() && utf8[eol] == '\r' && utf8[eol + 1] == '\n') ++i;

@@ -24,9 +24,12 @@
 //   gives an empty cell); a line's indentation is not a delimiter. Otherwise each
 //   line is one cell. Lines without text give no row.
 // Text that is not HTML: each line is a row in the first column.
-// Everything beyond the sheet's 1,048,576 rows and 16,384 columns is left out,
-// and a cell text is cut after 32,767 characters (UTF-16 units), the most a
-// sheet's cell holds.
+// Spans: a colspan above 1000 counts as 1000 and a rowspan above 65534 (or 0)
+// as 65534, and a rowspan ends with its table's last row, as browsers count
+// them; this moves cells, never drops a text.
+// A page whose texts do not all fit is refused (PageRefused), never cut: a text
+// past the sheet's 1,048,576 rows or 16,384 columns, or longer than the 32,767
+// characters (UTF-16 units) a cell holds.
 // Cell texts become values as value_recognition.h describes (dates only when
 // date recognition is on).
 
@@ -46,9 +49,10 @@ struct PageRefused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Throws PageRefused for a page whose elements nest so deeply, or whose table
-// cells span so many rows and columns, that reading it would take unbounded time,
-// or whose texts stand so far apart that its cells would take unbounded memory.
+// Throws PageRefused for a page that does not fit on a sheet (see above), whose
+// elements nest so deeply, or whose table cells span so many rows and columns,
+// that reading it would take unbounded time, or whose texts stand so far apart
+// that its cells would take unbounded memory.
 PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options);
 PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options);
 

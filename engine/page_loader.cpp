@@ -79,9 +79,8 @@ bool retryable(long status) { return status == 429 || status == 503; }
 PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options) {
     const bool html = page.kind == PageKind::Html;
     std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
-    if (!html) return layoutText(text, options);
     try {
-        return layoutHtml(text, options);
+        return html ? layoutHtml(text, options) : layoutText(text, options);
     } catch (const PageRefused& refused) {
         throw Failure(unableToOpen(address, refused.what()));
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/failure.h"
+#include "xml_text.h"
 
 namespace qf::engine {
 
@@ -29,25 +30,7 @@ void putVarint(std::string& out, std::uint64_t v) {
 // Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid. A NUL
 // is not valid either: no cell can hold it, and the file's writer would end the
 // text there.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-    const auto c0 = static_cast<unsigned char>(s[i]);
-    if (c0 < 0x80) return c0 == 0 ? 0 : 1;
-    std::size_t n;
-    std::uint32_t cp;
-    if (c0 >= 0xc2 && c0 <= 0xdf) { n = 2; cp = c0 & 0x1f; }
-    else if (c0 >= 0xe0 && c0 <= 0xef) { n = 3; cp = c0 & 0x0f; }
-    else if (c0 >= 0xf0 && c0 <= 0xf4) { n = 4; cp = c0 & 0x07; }
-    else return 0;
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xc0) != 0x80) return 0;
-        cp = (cp << 6) | (c & 0x3f);
-    }
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) || (n == 4 && (cp < 0x10000 || cp > 0x10ffff)))
-        return 0;
-    return n;
-}
+std::size_t utf8Length(std::string_view s, std::size_t i) { return s[i] == '\0' ? 0 : utf8SequenceLength(s, i); }
 
 // Characters as the file format counts them: UTF-16 code units, so a
 // character beyond U+FFFF (a 4-byte sequence) counts twice.

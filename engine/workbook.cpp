@@ -8,6 +8,7 @@
 #include "automation/object.h"
 #include "web_page_source.h"
 #include "xlsx_output.h"
+#include "xml_text.h"
 
 namespace qf::engine {
 
@@ -92,8 +93,11 @@ double displayWidth(const CellValue& cell) {
 
 // ---- worksheet ----
 
-void Worksheet::setName(const std::string& name) {
+void Worksheet::setName(const std::string& given) {
     if (!book_) throw Failure("The sheet has been deleted");
+    // The file cannot hold some characters in a name; they become U+FFFD here
+    // already, so that the name is checked as it will be written.
+    const std::string name = xmlNameText(given);
     const std::size_t chars = utf8Chars(name);
     if (chars == 0 || chars > 31 || name.find_first_of(":\\/?*[]") != std::string::npos || name.front() == '\'' ||
         name.back() == '\'')

@@ -79,7 +79,9 @@ public:
     void detach() { book_ = nullptr; }
 
     const std::string& name() const { return name_; }
-    void setName(const std::string& name);  // checked: valid and unused in the workbook
+    // Checked: valid and unused in the workbook. Characters the file cannot hold
+    // in a name become U+FFFD.
+    void setName(const std::string& name);
 
     SheetCells& cells() { return cells_; }
     const SheetCells& cells() const { return cells_; }

@@ -16,6 +16,7 @@
 
 #include "base/failure.h"
 #include "workbook.h"
+#include "xml_text.h"
 
 namespace qf::engine {
 
@@ -134,34 +135,6 @@ bool enoughFilesForEverySheet(std::size_t sheets) {
 
 std::string bookName(int n) { return "Book" + std::to_string(n) + ".xlsx"; }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// A reader takes "_xHHHH_" in a text for the escaped character U+HHHH (the writer
-// itself stores control characters that way), so a text that holds such a
-// sequence literally gets that underscore escaped as "_x005F_" and reads back as
-// it stood on the page. The writer refuses a text of more than 32,767 characters
-// escapes included; such a text is stored as it is.
-void storedText(std::string_view text, std::string& out) {
-    if (text.find("_x") == std::string_view::npos) {
-        out.assign(text);
-        return;
-    }
-    out.clear();
-    std::size_t added = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && isHexDigit(text[i + 2]) &&
-            isHexDigit(text[i + 3]) && isHexDigit(text[i + 4]) && isHexDigit(text[i + 5]) && text[i + 6] == '_') {
-            out += "_x005F";
-            added += 6;
-        }
-        out += text[i];
-    }
-    if (added == 0) return;
-    std::size_t chars = 0;
-    for (char c : text) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (chars + added > kMaxCellChars) out.assign(text);
-}
-
 }  // namespace
 
 void writeXlsx(const Workbook& book, const std::string& path) {
@@ -174,8 +147,9 @@ void writeXlsx(const Workbook& book, const std::string& path) {
     Formats formats(wb);
     std::string text;
     for (const auto& sheet : book.sheets()) {
-        lxw_worksheet* ws = workbook_add_worksheet(wb, sheet->name().c_str());
-        if (!ws) throw Failure("the sheet \"" + sheet->name() + "\" cannot be added");
+        const std::string name = xmlNameText(sheet->name());  // as the sheet keeps it already
+        lxw_worksheet* ws = workbook_add_worksheet(wb, name.c_str());
+        if (!ws) throw Failure("the sheet \"" + name + "\" cannot be added");
         for (const auto& [column, width] : sheet->columnWidths())
             check(worksheet_set_column(ws, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width, nullptr));
         lxw_error error = LXW_NO_ERROR;
@@ -186,7 +160,7 @@ void writeXlsx(const Workbook& book, const std::string& path) {
             if (cell.kind == CellValue::Kind::Number) {
                 error = worksheet_write_number(ws, r, c, cell.number, formats.forCell(cell));
             } else {
-                storedText(cell.text, text);
+                xmlCellText(cell.text, text);
                 error = worksheet_write_string(ws, r, c, text.c_str(), nullptr);
             }
         });

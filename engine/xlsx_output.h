@@ -9,8 +9,9 @@ namespace qf::engine {
 
 class Workbook;
 
-// Writes the workbook to path (an existing file there is replaced). Fails
-// (qf::Failure) with the reason.
+// Writes the workbook to path (an existing file there is replaced). Every text
+// goes in as XML allows it (xml_text.h), so a strict reader takes the file.
+// Fails (qf::Failure) with the reason.
 void writeXlsx(const Workbook& book, const std::string& path);
 
 using WorkbookFileWriter = std::function<void(const Workbook& book, const std::string& path)>;

@@ -67,14 +67,14 @@ private:
 
 bool ImportRun::mayStart() {
     if (trap_.jumpIf(100, [&] { return host_.entryCount() < 1; })) {
-        trap_.step(188, [&] { ui_.messageBox("No files added.", mb::kOkOnly); });
+        trap_.step(188, [&] { ui_.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
         return false;
     }
     return !trap_.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider_, ui_); });
 }
 
 void ImportRun::openWorkbook() {
-    trap_.step(108, [&] { ui_.setPointer(pointer::kHourglass); });
+    trap_.step(108, [&] { ui_.setBusy(true); });
     trap_.step(110, [&] { app_ = provider_.create("Excel.Application"); });
     trap_.step(112, [&] { app_.obj("Workbooks").call("add"); });
     trap_.step(114, [&] { app_.put("DisplayAlerts", false); });
@@ -124,7 +124,7 @@ bool ImportRun::importEntry(std::int32_t n) {
     trap_.step(136, [&] { entry = host_.entryText(n); });
     trap_.step(138, [&] { host_.setProgressText("Processing: " + stripPath(entry)); });
     trap_.step(140, [&] { ui_.processPendingEvents(); });
-    trap_.step(148, [&] { ui_.setPointer(pointer::kHourglass); });
+    trap_.step(148, [&] { ui_.setBusy(true); });
     emptySheetAdded_ = false;
     tellUpcoming(n);
     if (trap_.when(150, [&] { return !importWeb(workbook_, entry, ui_); }))
@@ -137,7 +137,7 @@ bool ImportRun::importEntry(std::int32_t n) {
             emptySheetAdded_ = true;
         });
     }
-    trap_.step(158, [&] { ui_.setPointer(pointer::kHourglass); });
+    trap_.step(158, [&] { ui_.setBusy(true); });
     return true;
 }
 
@@ -151,7 +151,7 @@ void ImportRun::startReadAhead() {
         // started meanwhile (and ended) leaves this one busy.
         ahead_->setWaitHook([this] {
             ui_.processPendingEvents();
-            if (!ui_.busy()) ui_.setPointer(pointer::kHourglass);
+            if (!ui_.busy()) ui_.setBusy(true);
         });
     } catch (...) {
         ahead_.reset();
@@ -193,14 +193,14 @@ void ImportRun::finish() {
     trap_.step(170, [&] { app_.put("DisplayAlerts", true); });
     app_.release();       // 172
     workbook_.release();  // 174
-    trap_.step(176, [&] { ui_.setPointer(pointer::kDefault); });
+    trap_.step(176, [&] { ui_.setBusy(false); });
     trap_.step(178, [&] { host_.setProgressValue(0.0); });
     trap_.step(180, [&] { host_.setProgressText("Progress Bar"); });
     if (host_.closing()) return;
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
     if (stoppedAfter_ > 0) unreadable_ += stoppedReport(stoppedAfter_, stoppedOf_);
-    trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, mb::kOkOnly); });
+    trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
 }
 
 }  // namespace

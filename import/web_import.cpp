@@ -113,12 +113,12 @@ bool isSpreadsheetRunning(automation::Provider& provider) {
 
 bool warnIfSpreadsheetOpen(automation::Provider& provider, WindowServices& ui) {
     if (!isSpreadsheetRunning(provider)) return false;
-    const int answer = ui.messageBox(
+    const MessageAnswer answer = ui.messageBox(
         "Excel may be open. It is recommended that you close Excel first.\r"
         "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
         "Would you like to proceed anyway?",
-        mb::kYesNo);
-    return answer != mb::kYes;
+        MessageButtons::YesNo, MessageIcon::None);
+    return answer != MessageAnswer::Yes;
 }
 
 }  // namespace qf

@@ -111,13 +111,13 @@ struct UrlListCommands::State {
     // Drag state.
     QPersistentModelIndex dragItem;
     bool listMouseDown = false;
-    int listPointer = list_pointer::kDefault;
+    ListPointer listPointer = ListPointer::Default;
     QPointer<QObject> events;  // the list's event filter; gone with the list
 
     UrlListModel& list() { return view.list(); }
 
-    void setListPointer(int code, const QCursor& cursor) {
-        listPointer = code;
+    void setListPointer(ListPointer pointer, const QCursor& cursor) {
+        listPointer = pointer;
         view.viewport()->setCursor(cursor);
     }
 
@@ -139,9 +139,9 @@ struct UrlListCommands::State {
         std::string text;
         trap.step(100, [&] { text = ui.inputBox(prompt, applicationTitle(), {}); });
         if (trap.jumpIf(102, [&] { return text.empty(); })) return;
-        trap.step(104, [&] { ui.setPointer(pointer::kHourglass); });
+        trap.step(104, [&] { ui.setBusy(true); });
         trap.step(106, [&] { filterEntries(list(), text, kind, ui); });
-        trap.step(108, [&] { ui.setPointer(pointer::kDefault); });
+        trap.step(108, [&] { ui.setBusy(false); });
     }
 
     void removeSelected() {
@@ -170,7 +170,7 @@ UrlListCommands::~UrlListCommands() { delete state_->events.data(); }
 
 void UrlListCommands::setCursorPosition(std::function<QPoint()> source) { state_->cursorPosition = std::move(source); }
 
-int UrlListCommands::listPointer() const { return state_->listPointer; }
+ListPointer UrlListCommands::listPointer() const { return state_->listPointer; }
 
 int UrlListCommands::dragPosition() const {
     return state_->dragItem.isValid() ? state_->dragItem.row() + 1 : 0;
@@ -190,7 +190,12 @@ void UrlListCommands::loadFromTextFile() {
     Trap trap(s.ui, locationOf("PushButton13_Click"));
     FileDialogRequest dialog;
     trap.step(100, [&] { dialog.fileName.clear(); });
-    trap.step(102, [&] { dialog.flags = 0x280201; });
+    trap.step(102, [&] {
+        dialog.options.readOnlyChecked = true;
+        dialog.options.allowMultiSelect = true;
+        dialog.options.explorerStyle = true;
+        dialog.options.longNames = true;
+    });
     trap.step(104, [&] { dialog.title = "Add File(s) - Hold Ctrl to select multiple files"; });
     trap.step(106, [&] { dialog.filter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"; });
     std::string chosen;
@@ -240,7 +245,7 @@ void UrlListCommands::showHelp() {
     trap.step(100, [&] {
         s.ui.messageBox("Entries should have www or http://www in the beginning. Please email " + supportEmail() +
                             " if you have any questions.",
-                        mb::kOkOnly, applicationTitle());
+                        MessageButtons::Ok, MessageIcon::None, applicationTitle());
     });
 }
 
@@ -303,7 +308,7 @@ void UrlListCommands::itemClick() {
         // the pointer stays as it is.
         const QString iconPath = fromUtf8(s.programFolder + kPathSeparator + "drag.ico");
         const QPixmap icon(iconPath);
-        if (!icon.isNull()) s.setListPointer(list_pointer::kDragIcon, QCursor(icon));
+        if (!icon.isNull()) s.setListPointer(ListPointer::DragIcon, QCursor(icon));
         const int selected = s.view.selectedPosition();
         s.dragItem = selected ? QPersistentModelIndex(s.list().index(selected - 1, 0)) : QPersistentModelIndex();
     } catch (...) {
@@ -315,7 +320,7 @@ void UrlListCommands::mouseDown() { state_->listMouseDown = true; }
 void UrlListCommands::mouseMove(const QPoint& point) {
     State& s = *state_;
     try {
-        if (!s.ui.busy() && s.ui.pointer() != pointer::kDefault) s.ui.setPointer(pointer::kDefault);
+        if (!s.ui.busy() && s.ui.pointer() != Pointer::Default) s.ui.setPointer(Pointer::Default);
         if (!s.listMouseDown) return;
         // While a scan holds positions, exchanging texts would make it remove
         // the wrong entries.
@@ -342,7 +347,7 @@ void UrlListCommands::mouseUp() {
     State& s = *state_;
     s.listMouseDown = false;
     try {
-        s.setListPointer(list_pointer::kArrow, QCursor(Qt::ArrowCursor));
+        s.setListPointer(ListPointer::Arrow, QCursor(Qt::ArrowCursor));
     } catch (...) {
     }
 }

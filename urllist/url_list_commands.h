@@ -14,12 +14,8 @@
 
 namespace qf {
 
-// The list's own pointer codes (the window's codes are in qf::pointer).
-namespace list_pointer {
-inline constexpr int kDefault = 0;
-inline constexpr int kArrow = 1;
-inline constexpr int kDragIcon = 99;
-}  // namespace list_pointer
+// The list's own pointer (the window's is qf::Pointer).
+enum class ListPointer { Default, Arrow, DragIcon };
 
 class UrlListCommands {
 public:
@@ -51,8 +47,8 @@ public:
     // position unless replaced).
     void setCursorPosition(std::function<QPoint()> source);
 
-    // The list's own pointer code (see qf::list_pointer).
-    int listPointer() const;
+    // The list's own pointer.
+    ListPointer listPointer() const;
     // The position of the entry being dragged, 0 when none.
     int dragPosition() const;
 

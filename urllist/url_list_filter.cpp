@@ -77,7 +77,7 @@ void filterEntries(UrlListModel& list, std::string_view text, FilterKind kind, W
             // own (an import run started during the scan sets the default
             // pointer when it is done). The positions this scan holds stay
             // valid only while Clear List, moving and removal keep out.
-            if (!ui.busy()) ui.setPointer(pointer::kHourglass);
+            if (!ui.busy()) ui.setBusy(true);
             sinceEvents.start();
         }
         if (needle.foundIn(list.utf8(i)) == removeFound) matches.push_back(i);

@@ -254,7 +254,7 @@ FileBytes readAll(const std::string& path) {
 
 void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& path) {
     if (!FileExists(path)) {
-        ui.messageBox(kFileNotFound, mb::kOkOnly, applicationTitle());
+        ui.messageBox(kFileNotFound, MessageButtons::Ok, MessageIcon::None, applicationTitle());
         return;
     }
     FileBytes bytes;

@@ -97,22 +97,24 @@ TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
     };
 
     answer(QMessageBox::Ok);
-    EXPECT_EQ(ui.messageBox("Type mismatch\r\nin X at line 5\r\rPlease", 48, "Application Error"), 1);
+    EXPECT_EQ(ui.messageBox("Type mismatch\r\nin X at line 5\r\rPlease", MessageButtons::Ok, MessageIcon::Exclamation,
+                            "Application Error"),
+              MessageAnswer::Ok);
     EXPECT_EQ(title, "Application Error");
     EXPECT_EQ(text, "Type mismatch\nin X at line 5\n\nPlease");
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, 1);
 
     answer(QMessageBox::Ok);
-    EXPECT_EQ(ui.messageBox("Done.", 0), 1);
+    EXPECT_EQ(ui.messageBox("Done.", MessageButtons::Ok, MessageIcon::None), MessageAnswer::Ok);
     EXPECT_EQ(title, "Quillfen");  // no caption: the application title
     EXPECT_EQ(icon, QMessageBox::NoIcon);
 
     answer(QMessageBox::No);
-    EXPECT_EQ(ui.messageBox("Go on?", 4), 7);
+    EXPECT_EQ(ui.messageBox("Go on?", MessageButtons::YesNo, MessageIcon::None), MessageAnswer::No);
     EXPECT_EQ(buttons, 2);
     answer(QMessageBox::Yes);
-    EXPECT_EQ(ui.messageBox("Go on?", 4), 6);
+    EXPECT_EQ(ui.messageBox("Go on?", MessageButtons::YesNo, MessageIcon::None), MessageAnswer::Yes);
 }
 
 TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
@@ -139,7 +141,9 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
     }
     QtWindowServices ui;
     FileDialogRequest request{"Add File(s) - Hold Ctrl to select multiple files",
-                              "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|", 0x280201, ""};
+                              "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|",
+                              {.allowMultiSelect = true, .readOnlyChecked = true, .explorerStyle = true, .longNames = true},
+                              ""};
     whenShown<QFileDialog>([&](QFileDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Add File(s) - Hold Ctrl to select multiple files");
         EXPECT_EQ(dialog.nameFilters(), QStringList({"Text Files (*.txt)", "All Files (*)"}));

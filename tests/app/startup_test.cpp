@@ -56,7 +56,7 @@ TEST(StartUp, WithoutOptionalFilesOpensTheDesignedWindow) {
 
     // No cursor file: the hand is Qt's pointing hand.
     EXPECT_FALSE(form.hasHandCursor());
-    EXPECT_EQ(form.cursorFor(pointer::kCustom).shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(form.cursorFor(Pointer::Custom).shape(), Qt::PointingHandCursor);
 }
 
 TEST(StartUp, SkinFileTurnsTheBackgroundsToButtonFaceAndAppliesItsSheet) {
@@ -87,7 +87,8 @@ TEST(StartUp, SkinThatCannotBeLoadedIsReportedAt102AfterTheColoursChanged) {
     ASSERT_EQ(start.ui.boxes.size(), 1u);
     EXPECT_EQ(start.ui.boxes[0].text, report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102));
     EXPECT_EQ(start.ui.boxes[0].caption, "Application Error");
-    EXPECT_EQ(start.ui.boxes[0].flags, 48);
+    EXPECT_EQ(start.ui.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(start.ui.boxes[0].icon, MessageIcon::Exclamation);
     // The colours set before the load stay; nothing after it ran.
     EXPECT_EQ(background(form), QApplication::palette().color(QPalette::Button));
     EXPECT_EQ(form.skin().optionFlags(), 0);
@@ -116,7 +117,7 @@ TEST(StartUp, HandCursorFileGivesTheCustomPointerWithItsHotSpot) {
 
     EXPECT_TRUE(start.ui.boxes.empty());
     ASSERT_TRUE(start.form->hasHandCursor());
-    const QCursor hand = start.form->cursorFor(pointer::kCustom);
+    const QCursor hand = start.form->cursorFor(Pointer::Custom);
     EXPECT_EQ(hand.shape(), Qt::BitmapCursor);
     EXPECT_EQ(hand.hotSpot(), QPoint(11, 1));
     EXPECT_EQ(hand.pixmap().size(), QSize(32, 32));
@@ -135,7 +136,7 @@ TEST(StartUp, CorruptCursorFilesAreReportedAt106AndStartUpGoesOn) {
         ASSERT_EQ(start.ui.boxes.size(), 1u) << content.toHex().toStdString();
         EXPECT_EQ(start.ui.boxes[0].text, report("Invalid picture", 106));
         EXPECT_FALSE(start.form->hasHandCursor());
-        EXPECT_EQ(start.form->cursorFor(pointer::kCustom).shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(start.form->cursorFor(Pointer::Custom).shape(), Qt::PointingHandCursor);
         EXPECT_EQ(start.form->windowTitle(), "Quillfen");
     }
 }
@@ -206,7 +207,8 @@ TEST(StartUp, WithoutSpreadsheetApplicationShowsTheAdvisoryAndEnds) {
                   "4. All versions of Excel are supported by this software except for the rare Excel Starter and "
                   "Student editions.");
         EXPECT_EQ(box.caption, "");  // the application title
-        EXPECT_EQ(box.flags, 0);
+        EXPECT_EQ(box.buttons, MessageButtons::Ok);
+        EXPECT_EQ(box.icon, MessageIcon::None);
         EXPECT_EQ(start.end.calls, 1);
         EXPECT_FALSE(visibleAtEnd);
         EXPECT_FALSE(start.form->isVisible());

@@ -144,9 +144,9 @@ TEST_F(WindowTest, TabMovesThroughTheControlsInTheDesignOrder) {
 TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
     auto& ui = start.ui;
     for (PushButton* button : form().pushButtons()) {
-        ui.setPointer(pointer::kDefault);
+        ui.setPointer(Pointer::Default);
         moveOver(button);
-        EXPECT_EQ(ui.pointer(), pointer::kCustom) << button->objectName().toStdString();
+        EXPECT_EQ(ui.pointer(), Pointer::Custom) << button->objectName().toStdString();
         EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor);
     }
     // Away from a button, back to the default pointer: background, frame, options.
@@ -154,32 +154,32 @@ TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
                                static_cast<QWidget*>(&form().option1()),
                                static_cast<QWidget*>(&form().option2())}) {
         moveOver(form().pushButtons()[0]);
-        ASSERT_EQ(ui.pointer(), pointer::kCustom);
+        ASSERT_EQ(ui.pointer(), Pointer::Custom);
         moveOver(elsewhere);
-        EXPECT_EQ(ui.pointer(), pointer::kDefault) << elsewhere->objectName().toStdString();
+        EXPECT_EQ(ui.pointer(), Pointer::Default) << elsewhere->objectName().toStdString();
         EXPECT_EQ(form().cursor().shape(), Qt::ArrowCursor);
         EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
     }
     // The list's own pointer handler applies the rule to the list.
     moveOver(form().pushButtons()[0]);
     moveOver(form().listView().viewport());
-    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+    EXPECT_EQ(ui.pointer(), Pointer::Default);
 }
 
 TEST_F(WindowTest, HourglassStaysWhateverThePointerMovesOver) {
     auto& ui = start.ui;
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     const auto history = ui.pointerHistory;
     QList<QWidget*> everywhere = {&form(), &form().frame(), &form().option1(), &form().option2(),
                                   form().listView().viewport(), &form().progressBar()};
     for (PushButton* b : form().pushButtons()) everywhere << b;
     for (QWidget* w : everywhere) {
         moveOver(w);
-        EXPECT_EQ(ui.pointer(), pointer::kHourglass) << w->objectName().toStdString();
+        EXPECT_EQ(ui.pointer(), Pointer::Hourglass) << w->objectName().toStdString();
         EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
     }
     EXPECT_EQ(ui.pointerHistory, history);
-    ui.setPointer(pointer::kDefault);
+    ui.setBusy(false);
     EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -187,14 +187,14 @@ TEST_F(WindowTest, WindowPointerCoversAControlsOwnPointerUntilItReturnsToZero) {
     auto& ui = start.ui;
     QWidget* list = form().listView().viewport();
     list->setCursor(Qt::ArrowCursor);  // the list's own pointer, as after a drag
-    ui.setPointer(pointer::kCustom);
+    ui.setPointer(Pointer::Custom);
     EXPECT_EQ(list->cursor().shape(), Qt::PointingHandCursor);
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
     list->setCursor(Qt::CrossCursor);  // the list changes its own meanwhile
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
-    ui.setPointer(pointer::kDefault);
+    ui.setBusy(false);
     EXPECT_EQ(list->cursor().shape(), Qt::CrossCursor);
     EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
 }
@@ -320,7 +320,8 @@ TEST(SheetMode, StoreThatCannotBeWrittenIsToldAndTheChoiceStillHolds) {
     start.form->option2().click();
 
     ASSERT_EQ(start.ui.messages().size(), 1u);
-    EXPECT_EQ(start.ui.boxes[0].flags, 48);
+    EXPECT_EQ(start.ui.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(start.ui.boxes[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(start.ui.boxes[0].text,
               "The settings could not be saved to " + QDir::toNativeSeparators(folder).toStdString() +
                   "/Tarnwick.ini.");

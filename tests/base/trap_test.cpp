@@ -29,7 +29,8 @@ TEST(Trap, ReportsEachFailureWithItsLineAndGoesOn) {
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0].text, expectedBox("Skin failed", 102));
     EXPECT_EQ(ui.boxes[0].caption, "Application Error");
-    EXPECT_EQ(ui.boxes[0].flags, 48);
+    EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(ui.boxes[1].text, expectedBox("Invalid picture", 126));
 }
 

@@ -148,7 +148,8 @@ TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWith
     EXPECT_TRUE(ended);
     ASSERT_EQ(missing.boxes.size(), 1u);
     EXPECT_EQ(missing.boxes[0].text, kSpreadsheetMissingMessage);
-    EXPECT_EQ(missing.boxes[0].flags, mb::kOkOnly);
+    EXPECT_EQ(missing.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(missing.boxes[0].icon, MessageIcon::None);
     EXPECT_EQ(missing.boxes[0].caption, "");
 
     // With one: nothing shown, nothing called on it, and it is let go at once.
@@ -332,16 +333,17 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
 
     RenamedProvider refused(com, server.progId());
     qf::testing::ScriptedServices no;
-    no.answerMessage(mb::kNo);
+    no.answerMessage(MessageAnswer::No);
     runImport(host, no, refused);
     EXPECT_EQ(refused.asked, std::vector<std::string>{"getRunning Excel.Application"});
     ASSERT_EQ(no.boxes.size(), 1u);
-    EXPECT_EQ(no.boxes[0].flags, mb::kYesNo);
+    EXPECT_EQ(no.boxes[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(no.boxes[0].icon, MessageIcon::None);
     EXPECT_TRUE(no.pointerHistory.empty());
 
     RenamedProvider accepted(com, server.progId());
     qf::testing::ScriptedServices yes;
-    yes.answerMessage(mb::kYes);
+    yes.answerMessage(MessageAnswer::Yes);
     runImport(host, yes, accepted);
     EXPECT_EQ(accepted.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
 

@@ -13,6 +13,7 @@
 #include "engine/engine_provider.h"
 #include "engine/workbook.h"
 #include "scripted_source.h"
+#include "xlsx_strict_reader.h"
 
 namespace qf::engine {
 namespace {
@@ -51,7 +52,10 @@ protected:
     EngineProvider provider(int sheetsInNewWorkbook = 1) {
         EngineSettings settings;
         settings.documentsFolder = folder.string();
-        settings.openWorkbook = [this](const std::string& path) { opened.push_back(path); };
+        settings.openWorkbook = [this](const std::string& path) {
+            opened.push_back(path);
+            EXPECT_EQ(testing::strictReadFailure(path), "");
+        };
         settings.pageSourceFactory = testing::scriptedFactory(script);
         settings.sheetsInNewWorkbook = sheetsInNewWorkbook;
         return EngineProvider(std::move(settings));

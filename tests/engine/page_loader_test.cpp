@@ -175,7 +175,7 @@ TEST(PageLoader, ASlowPageHoldsUpOnlyItselfAndTheOnesBehindItAreReadyWhenItIs) {
     loader.expect({list.begin() + 2, list.end()});
     const auto before = Clock::now();
     EXPECT_EQ(firstCell(loader.load(list[2].connection, {})), "/b #1");
-    EXPECT_LT(Clock::now() - before, 500ms) << "already loaded";
+    EXPECT_LT(Clock::now() - before, 1000ms) << "already loaded";
 }
 
 TEST(PageLoader, APageNamedAgainForSomethingElseIsLoadedAfreshAndNothingStaleIsReturned) {
@@ -220,7 +220,8 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     EXPECT_EQ(server.requests(), 4) << "the next page and three ahead";
 
     CountingServer big(0ms);
-    const std::string body(100'000, 'x');
+    std::string body;
+    for (int line = 0; line < 1000; ++line) body += std::string(99, 'x') + "\n";
     big.special = [&](const Request&, Connection& c, int) {
         c.send(ScriptedHttpServer::response(200, "text/plain", body));
     };
@@ -235,7 +236,7 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     auto list = named(big, 1, 40);
     for (std::size_t i = 0; i < 10; ++i) {
         bounded.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
-        EXPECT_EQ(bounded.load(list[i].connection, {}).rows.size(), 1u);
+        EXPECT_EQ(bounded.load(list[i].connection, {}).rows.size(), 1000u);
     }
     EXPECT_GE(big.requests(), 10);
 }
@@ -262,8 +263,12 @@ TEST(PageLoader, TooManyRequestsWithRetryAfterIsRetriedOnceAndTheHostSlowsToOneC
     EXPECT_EQ(server.requestsOf("/busy"), 2);
 
     loader.expect(named(server, 1, 12));
-    ASSERT_TRUE(eventually([&] { return server.requests() >= 2 + 12; }, 5000ms));
-    EXPECT_EQ(server.mostAtOnce(), 1) << "that host gets one connection from then on";
+    std::size_t most = 0;
+    ASSERT_TRUE(eventually([&] {
+        most = std::max(most, loader.transfersUnderWay());
+        return server.requests() >= 2 + 12;
+    }, 5000ms));
+    EXPECT_EQ(most, 1u) << "that host gets one connection from then on";
 
     EXPECT_NE(failureOf(loader, server.connection("/down")).find("(HTTP 503)"), std::string::npos);
     EXPECT_EQ(server.requestsOf("/down"), 2) << "retried once only";
@@ -280,8 +285,8 @@ TEST(PageLoader, StoppingCancelsEveryTransferAtOnceAndTheWaitHookRunsWhileARefre
     ASSERT_TRUE(eventually([&] { return loader.transfersUnderWay() == 6; }));
     const auto stopping = Clock::now();
     loader.stopReadAhead();
-    ASSERT_TRUE(eventually([&] { return loader.transfersUnderWay() == 0; }, 1000ms));
-    EXPECT_LT(Clock::now() - stopping, 500ms);
+    ASSERT_TRUE(eventually([&] { return loader.transfersUnderWay() == 0; }, 2000ms));
+    EXPECT_LT(Clock::now() - stopping, 1000ms) << "not after the pages' 10 s";
     EXPECT_EQ(loader.pagesHeld(), 0u);
 
     CountingServer slow(400ms);

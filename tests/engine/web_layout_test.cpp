@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "engine/charset.h"
@@ -110,38 +111,68 @@ TEST(WebLayout, DateRecognitionCanBeTurnedOff) {
     EXPECT_EQ(html("<p>12/7/2026</p>"), (Rows{{"#46363/3"}}));
 }
 
-TEST(WebLayout, HugeSpansAndDeepNestingStayWithinTheSheet) {
+// The reason a page is refused with ("" when it is laid out).
+std::string refusal(const std::function<PageGrid()>& layout) {
+    try {
+        layout();
+    } catch (const PageRefused& refused) {
+        return refused.what();
+    }
+    return {};
+}
+
+TEST(WebLayout, HugeSpansCountAsTheMostBrowsersAllowAndDeepTablesKeepTheirText) {
     for (const char* span : {"1000", "99999999"}) {
         Rows wide = html(std::string("<table><tr><td colspan=") + span + ">a</td><td>b</td></tr></table>");
         ASSERT_EQ(wide.size(), 1u);
         ASSERT_EQ(wide[0].size(), 1001u) << "a cell spans at most 1000 columns";
         EXPECT_EQ(wide[0][1000], "b");
     }
-    std::string pastTheEdge = "<table><tr>";
-    for (int i = 0; i < 20; ++i) pastTheEdge += "<td colspan=1000>" + std::to_string(i) + "</td>";
-    Rows clipped = html(pastTheEdge + "</tr></table>");
-    ASSERT_EQ(clipped.size(), 1u);
-    EXPECT_EQ(clipped[0].size(), 16001u) << "the cell at column 17,001 lies beyond the sheet";
+    EXPECT_EQ(html("<table><tr><td rowspan=70000>a</td><td>b</td></tr><tr><td>c</td></tr></table><p>d</p>"),
+              (Rows{{"a", "b"}, {"", "c"}, {"d"}}))
+        << "a rowspan ends with its table's rows";
 
     std::string nested;
     for (int i = 0; i < 3000; ++i) nested += "<table><tr><td>";
     EXPECT_EQ(html(nested + "core"), (Rows{{"core"}}));
-
 }
 
-TEST(WebLayout, CellTextsStopAtTheMostACellHolds) {
-    auto onlyCell = [](const std::string& text) {
-        PageGrid grid = layoutText(text, {});
-        return grid.rows.at(0).at(0).text;
+TEST(WebLayout, APageThatDoesNotFitOnASheetIsRefusedNeverCut) {
+    auto row = [](int cells, const char* attributes = "") {
+        std::string page = "<table><tr>";
+        for (int i = 0; i < cells; ++i) page += std::string("<td") + attributes + ">c</td>";
+        return page + "</tr></table>";
     };
-    EXPECT_EQ(onlyCell(std::string(40000, 'a')), std::string(32767, 'a'));
+    EXPECT_EQ(html(row(16384)).at(0).size(), 16384u) << "exactly the sheet's width fits";
+    const std::string wide = "the page needs more columns than the 16,384 of a sheet";
+    EXPECT_EQ(refusal([&] { return layoutHtml(row(16385), {}); }), wide);
+    std::string spans = "<table><tr>";
+    for (int i = 0; i < 20; ++i) spans += "<td colspan=1000>" + std::to_string(i) + "</td>";
+    EXPECT_EQ(refusal([&] { return layoutHtml(spans, {}); }), wide) << "texts past the edge are not dropped";
+    EXPECT_EQ(html("<table><tr><td>x</td>" + std::string(20000, ' ') + "<td colspan=20000></td></tr></table>").size(), 1u)
+        << "empty cells past the edge lose nothing";
+
+    std::string lines;
+    for (int i = 0; i < 1'048'576; ++i) lines += "a\n";
+    EXPECT_EQ(layoutText(lines, {}).rows.size(), 1'048'576u) << "exactly the sheet's height fits";
+    EXPECT_EQ(refusal([&] { return layoutText(lines + "b", {}); }),
+              "the page needs more rows than the 1,048,576 of a sheet");
+    EXPECT_EQ(refusal([&] { return layoutHtml("<pre>" + lines + "b</pre>", {}); }),
+              "the page needs more rows than the 1,048,576 of a sheet");
+}
+
+TEST(WebLayout, ATextLongerThanACellHoldsIsRefusedNeverCut) {
+    const std::string tooLong = "a text on the page is longer than the 32,767 characters a cell holds";
+    EXPECT_EQ(layoutText(std::string(32767, 'a'), {}).rows.at(0).at(0).text, std::string(32767, 'a'));
+    EXPECT_EQ(refusal([] { return layoutText(std::string(32768, 'a'), {}); }), tooLong);
     std::string accented;
     for (int i = 0; i < 20000; ++i) accented += "\xC3\xA9";
-    EXPECT_EQ(onlyCell(accented), accented) << "20,000 characters fit, though they take 40,000 bytes";
+    EXPECT_EQ(layoutText(accented, {}).rows.at(0).at(0).text, accented)
+        << "20,000 characters fit, though they take 40,000 bytes";
     std::string faces;
-    for (int i = 0; i < 20000; ++i) faces += "\xF0\x9F\x98\x80";  // two UTF-16 units each
-    EXPECT_EQ(onlyCell(faces), faces.substr(0, 16383 * 4));
-    EXPECT_EQ(onlyCell("x" + faces).size(), 1 + 16383 * 4) << "never half a character";
+    for (int i = 0; i < 16384; ++i) faces += "\xF0\x9F\x98\x80";  // two UTF-16 units each
+    EXPECT_EQ(refusal([&] { return layoutHtml("<td>" + faces, {}); }), tooLong);
+    EXPECT_EQ(html("<td>" + faces.substr(4)).at(0).at(0), faces.substr(4));
 }
 
 TEST(WebLayout, PagesThatWouldTakeForeverAreRefusedAtOnce) {

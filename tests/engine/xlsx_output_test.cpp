@@ -17,6 +17,7 @@
 #include "engine/workbook.h"
 #include "engine/xlsx_output.h"
 #include "scripted_source.h"
+#include "xlsx_strict_reader.h"
 
 namespace qf::engine {
 namespace {
@@ -61,6 +62,7 @@ std::vector<std::string> split(const std::string& line) {
 }
 
 Dump readBack(const fs::path& file) {
+    EXPECT_EQ(testing::strictReadFailure(file.string()), "");
     const fs::path script = file.parent_path() / "dump.py";
     std::ofstream(script) << kDumpScript;
     // The system's interpreter, which has the distribution's openpyxl, before any other on PATH.
@@ -106,7 +108,17 @@ protected:
         script->pages["URL;a"] = textGrid({{"Heading", "wider text in B"}, {"x"}});
         settings->pageSourceFactory = testing::scriptedFactory(script);
     }
-    void TearDown() override { fs::remove_all(folder); }
+    // Every workbook the test wrote (not the stand-ins for other programs' files)
+    // is read back strictly, not only the ones whose cells the test looks at.
+    void TearDown() override {
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            const std::string path = entry.path().string();
+            if (entry.path().extension() == ".xlsx" && slurp(path).rfind("PK", 0) == 0) {
+                EXPECT_EQ(testing::strictReadFailure(path), "") << path;
+            }
+        }
+        fs::remove_all(folder);
+    }
 
     std::string slurp(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);

@@ -17,6 +17,8 @@ using testing::ListHost;
 using testing::ScriptedServices;
 using Strings = std::vector<std::string>;
 
+constexpr Pointer kBusy = Pointer::Hourglass;
+constexpr Pointer kIdle = Pointer::Default;
 constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
 
 std::string doneWith(const Strings& unreadable) {
@@ -57,7 +59,8 @@ TEST_F(ImportRun, AnEmptyListOnlySaysSo) {
     run();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "No files added.");
-    EXPECT_EQ(ui.boxes[0].flags, 0);
+    EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.boxes[0].icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes[0].caption, "");
     EXPECT_TRUE(fake.log.empty()) << "the spreadsheet is not touched, no question asked";
     EXPECT_TRUE(ui.pointerHistory.empty());
@@ -67,14 +70,14 @@ TEST_F(ImportRun, AnEmptyListOnlySaysSo) {
 TEST_F(ImportRun, WithTheSpreadsheetAlreadyRunningNoEndsSilentlyAndYesGoesOn) {
     fake.runningInstanceName = "Microsoft Excel";
     host.entries = {"www.a.org"};
-    ui.answerMessage(mb::kNo);
+    ui.answerMessage(MessageAnswer::No);
     run();
     EXPECT_EQ(ui.boxes.size(), 1u) << "the question only";
     EXPECT_EQ(fake.log, (Strings{"provider.getRunning(Excel.Application)", "running.<default> get()"}));
     EXPECT_TRUE(ui.pointerHistory.empty());
     EXPECT_TRUE(host.values.empty() && host.texts.empty());
 
-    ui.answerMessage(mb::kYes);
+    ui.answerMessage(MessageAnswer::Yes);
     run();
     ASSERT_EQ(fake.applications.size(), 1u) << "an instance of its own";
     EXPECT_EQ(pagesOn("Sheet1"), Strings{"URL;http://www.a.org"});
@@ -121,11 +124,12 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
     EXPECT_TRUE(fake.applications[0]->displayAlerts);
     EXPECT_TRUE(fake.allReleased()) << "the run keeps no reference";
 
-    EXPECT_EQ(ui.pointerHistory, (std::vector<int>{11, 11, 11, 11, 11, 0}));
+    EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kIdle}));
     EXPECT_EQ(ui.eventRounds, 4);
     EXPECT_EQ(host.texts, (Strings{"Processing: www.a.org", "Processing: www.b.org", "Progress Bar"}));
     EXPECT_EQ(ui.messages(), Strings{doneWith({"www.b.org"})});
-    EXPECT_EQ(ui.boxes.back().flags, 0);
+    EXPECT_EQ(ui.boxes.back().buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.boxes.back().icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes.back().caption, "");
 }
 
@@ -194,7 +198,7 @@ TEST_F(ImportRun, WithoutTheSpreadsheetEveryStepReportsAndEveryEntryIsUnreadable
               (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
     EXPECT_EQ(reportedLines("in QuillfenApp2021/08/31.Excel1.ImportWeb ").size(), 2u * 20);
     EXPECT_EQ(ui.messages().back(), doneWith({"www.a.org", "www.b.org"}));
-    EXPECT_EQ(ui.pointerHistory.back(), 0);
+    EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
     EXPECT_EQ(host.texts.back(), "Progress Bar");
 }
 
@@ -220,7 +224,7 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     EXPECT_TRUE(pagesOn("Sheet1", 1).empty());
     EXPECT_FALSE(host.readPastEnd);
     EXPECT_EQ(ui.messages().back(), "Done.");
-    EXPECT_EQ(ui.pointerHistory.back(), 0);
+    EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
 
     // Grown: the bound stays, the percentage divides by the count of the moment.
     host.entries = {"www.a.org", "www.b.org"};
@@ -291,7 +295,8 @@ TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
     }
     EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
     // The inner run ends the busy state; the outer one sets it again before its import.
-    EXPECT_EQ(ui.pointerHistory, (std::vector<int>{11, 11, 11, 11, 11, 11, 0, 11, 11, 11, 11, 0}));
+    EXPECT_EQ(ui.pointerHistory,
+              (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy, kBusy, kBusy, kIdle}));
     EXPECT_TRUE(fake.allReleased());
 }
 

@@ -233,8 +233,8 @@ TEST_F(ReadAheadRun, ARunStartedWhileAPageIsAwaitedRunsInFullAndTheFirstGoesOnBu
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(headings(written[0]), (Strings{"str:inner1", "str:inner2"})) << "the inner run's own workbook";
     ASSERT_GT(innerEnded, 0u);
-    EXPECT_EQ(ui.pointerHistory[innerEnded - 1], pointer::kDefault);
-    EXPECT_EQ(ui.pointerHistory[innerEnded], pointer::kHourglass) << "the awaited run is busy again at once";
+    EXPECT_EQ(ui.pointerHistory[innerEnded - 1], Pointer::Default);
+    EXPECT_EQ(ui.pointerHistory[innerEnded], Pointer::Hourglass) << "the awaited run is busy again at once";
     EXPECT_EQ(headings(written[1]), (Strings{"str:first", "str:slow", "str:last"}));
     EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
     EXPECT_FALSE(ui.busy());

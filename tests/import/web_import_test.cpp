@@ -118,7 +118,8 @@ TEST_F(ImportWebTest, AQueryThatCannotBeAddedReportsEveryOptionAndIsFalse) {
     EXPECT_EQ(ui.boxes[0].text, reportAt("Method 'Add' of object 'QueryTables' failed", 100));
     for (int i = 1; i < 20; ++i) {
         EXPECT_EQ(ui.boxes[i].text, reportAt("Object variable or With block variable not set", 100 + 2 * i));
-        EXPECT_EQ(ui.boxes[i].flags, 48);
+        EXPECT_EQ(ui.boxes[i].buttons, MessageButtons::Ok);
+        EXPECT_EQ(ui.boxes[i].icon, MessageIcon::Exclamation);
         EXPECT_EQ(ui.boxes[i].caption, "Application Error");
     }
 }
@@ -167,14 +168,15 @@ TEST(ExcelRunning, TheWarningAsksOnlyWhenOneRunsAndYesGoesOn) {
     EXPECT_TRUE(ui.boxes.empty());
 
     fake.runningInstanceName = "Microsoft Excel";
-    ui.answerMessage(mb::kYes);
+    ui.answerMessage(MessageAnswer::Yes);
     EXPECT_FALSE(warnIfSpreadsheetOpen(fake, ui));
-    ui.answerMessage(mb::kNo);
+    ui.answerMessage(MessageAnswer::No);
     EXPECT_TRUE(warnIfSpreadsheetOpen(fake, ui));
     ASSERT_EQ(ui.boxes.size(), 2u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, question);
-        EXPECT_EQ(box.flags, 4);
+        EXPECT_EQ(box.buttons, MessageButtons::YesNo);
+        EXPECT_EQ(box.icon, MessageIcon::None);
         EXPECT_EQ(box.caption, "") << "the application title";
     }
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "app/form1.h"
 #include "app/program_end.h"
@@ -115,7 +116,7 @@ TEST_F(StartImporting, OneSheetPutsEveryPageAtA1WithTheNewestOnTop) {
     expectColumn(book, sheet, "B", {"str:name", "str:alpha", "str:beta", "", "", "", "str:Population", "int:709037"});
     EXPECT_EQ(form->progressBar().text().toStdString(), "Progress Bar");
     EXPECT_EQ(form->progressBar().progress(), 0);
-    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+    EXPECT_EQ(ui.pointer(), Pointer::Default);
     EXPECT_EQ(listed().size(), 3u) << "the run changes nothing in the list";
 }
 
@@ -174,7 +175,7 @@ TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTake
     add(server.url("/notes.html"));
     const Strings before = listed();
     Strings during;
-    int pointerDuring = -1;
+    std::optional<Pointer> pointerDuring;
     ui.onNextEvents([&] {
         pointerDuring = ui.pointer();
         button("PushButton11").click();  // Clear List
@@ -190,7 +191,7 @@ TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTake
     });
     button("PushButton2").click();
 
-    EXPECT_EQ(pointerDuring, pointer::kHourglass);
+    EXPECT_EQ(pointerDuring, Pointer::Hourglass);
     Strings expected = before;
     expected.push_back(server.url("/pre.html"));
     EXPECT_EQ(during, expected) << "only the new entry changed the list";

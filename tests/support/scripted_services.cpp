@@ -3,20 +3,21 @@
 namespace qf::testing {
 
 ScriptedServices::ScriptedServices() {
-    addPointerListener([this](int code) { pointerHistory.push_back(code); });
+    addPointerListener([this](Pointer shown) { pointerHistory.push_back(shown); });
 }
 
-int ScriptedServices::messageBox(const std::string& text, int flags, const std::string& caption) {
-    boxes.push_back({ShownBox::Message, text, caption, flags, {}});
-    if (messageAnswers_.empty()) return (flags & 0xF) == mb::kYesNo ? mb::kNo : mb::kOk;
-    const int answer = messageAnswers_.front();
+MessageAnswer ScriptedServices::messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                                           const std::string& caption) {
+    boxes.push_back({ShownBox::Message, text, caption, buttons, icon, {}});
+    if (messageAnswers_.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    const MessageAnswer answer = messageAnswers_.front();
     messageAnswers_.pop_front();
     return answer;
 }
 
 std::string ScriptedServices::inputBox(const std::string& prompt, const std::string& caption,
                                        const std::string&) {
-    boxes.push_back({ShownBox::Input, prompt, caption, 0, {}});
+    boxes.push_back({ShownBox::Input, prompt, caption, {}, {}, {}});
     if (inputAnswers_.empty()) return {};
     std::string answer = std::move(inputAnswers_.front());
     inputAnswers_.pop_front();
@@ -24,7 +25,7 @@ std::string ScriptedServices::inputBox(const std::string& prompt, const std::str
 }
 
 std::string ScriptedServices::openFileDialog(const FileDialogRequest& request) {
-    boxes.push_back({ShownBox::FileDialog, request.title, {}, request.flags, request});
+    boxes.push_back({ShownBox::FileDialog, request.title, {}, {}, {}, request});
     if (fileAnswers_.empty()) return {};
     std::string answer = std::move(fileAnswers_.front());
     fileAnswers_.pop_front();

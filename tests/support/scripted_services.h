@@ -1,5 +1,5 @@
 #pragma once
-// Window services for tests: every box is recorded (text, caption, flags) and
+// Window services for tests: every box is recorded (text, caption, buttons, icon) and
 // answered from a script; dialogs that are not scripted answer as if the user
 // pressed OK / left the field empty / cancelled.
 
@@ -16,8 +16,9 @@ struct ShownBox {
     enum Kind { Message, Input, FileDialog } kind;
     std::string text;     // message text, input prompt, or dialog title
     std::string caption;  // as passed (empty means the application title)
-    int flags = 0;
-    FileDialogRequest fileRequest;  // for FileDialog
+    MessageButtons buttons = MessageButtons::Ok;  // for Message
+    MessageIcon icon = MessageIcon::None;         // for Message
+    FileDialogRequest fileRequest;                // for FileDialog
 };
 
 class ScriptedServices : public WindowServices {
@@ -25,7 +26,7 @@ public:
     ScriptedServices();
 
     // Answers, consumed in order by the matching kind of box.
-    void answerMessage(int answer) { messageAnswers_.push_back(answer); }
+    void answerMessage(MessageAnswer answer) { messageAnswers_.push_back(answer); }
     void answerInput(std::string text) { inputAnswers_.push_back(std::move(text)); }
     void answerFileDialog(std::string result) { fileAnswers_.push_back(std::move(result)); }
     // Runs inside processPendingEvents (once per call, in order), to act "during" a command.
@@ -35,7 +36,8 @@ public:
     // Makes openDocument fail.
     bool failOpenDocument = false;
 
-    int messageBox(const std::string& text, int flags, const std::string& caption) override;
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& caption) override;
     std::string inputBox(const std::string& prompt, const std::string& caption,
                          const std::string& defaultText) override;
     std::string openFileDialog(const FileDialogRequest& request) override;
@@ -43,7 +45,7 @@ public:
     bool openDocument(const std::string& path) override;
 
     std::vector<ShownBox> boxes;            // every box, in order
-    std::vector<int> pointerHistory;        // every pointer code set, in order
+    std::vector<Pointer> pointerHistory;    // every pointer shown, in order
     std::vector<std::string> openedDocuments;
     int eventRounds = 0;
 
@@ -51,7 +53,7 @@ public:
     std::vector<std::string> messages() const;
 
 private:
-    std::deque<int> messageAnswers_;
+    std::deque<MessageAnswer> messageAnswers_;
     std::deque<std::string> inputAnswers_;
     std::deque<std::string> fileAnswers_;
     std::deque<std::function<void()>> eventActions_;

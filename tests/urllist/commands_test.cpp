@@ -41,13 +41,14 @@ TEST_F(CommandsTest, SamplesHelpAndClear) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Entries should have www or http://www in the beginning. Please email " +
                                     supportEmail() + " if you have any questions.");
-    EXPECT_EQ(ui.boxes[0].flags, 0);
+    EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.boxes[0].icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes[0].caption, applicationTitle());
 
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     commands->clearList();
     EXPECT_EQ(list().count(), 7);
-    ui.setPointer(pointer::kDefault);
+    ui.setBusy(false);
     commands->clearList();
     EXPECT_EQ(list().count(), 0);
     EXPECT_EQ(ui.boxes.size(), 1u);
@@ -122,7 +123,7 @@ TEST_F(CommandsTest, BusyStateBlocksMovesAndRemoval) {
     fill({"a", "b", "c"});
     view->selectPosition(2);
     other->setFocus();
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     commands->moveUp();
     commands->moveDown();
     commands->keyDown(Qt::Key_Delete);

@@ -108,10 +108,10 @@ TEST_F(DragTest, RemovedDraggedEntryIsForgotten) {
 
 TEST_F(DragTest, NoExchangeWhileBusy) {
     fill({"a", "b"});
-    ui.setPointer(pointer::kHourglass);
+    ui.setBusy(true);
     drag({1, 2});
     EXPECT_EQ(texts(), (Texts{"a", "b"}));
-    EXPECT_EQ(ui.pointer(), pointer::kHourglass);  // the hover rule keeps the hourglass
+    EXPECT_EQ(ui.pointer(), Pointer::Hourglass);  // the hover rule keeps the hourglass
 }
 
 TEST_F(DragTest, ScrollsOnlyBeyondTheScreenRows) {
@@ -146,9 +146,9 @@ TEST_F(DragTest, ScrollsOnlyBeyondTheScreenRows) {
 TEST_F(DragTest, DragIconAndListPointer) {
     fill({"a", "b"});
     press(1);  // no icon in the program folder: no custom pointer, no error
-    EXPECT_EQ(commands->listPointer(), list_pointer::kDefault);
+    EXPECT_EQ(commands->listPointer(), ListPointer::Default);
     release(1);
-    EXPECT_EQ(commands->listPointer(), list_pointer::kArrow);
+    EXPECT_EQ(commands->listPointer(), ListPointer::Arrow);
 
     QTemporaryDir folder;
     QImage icon(32, 32, QImage::Format_ARGB32);
@@ -156,10 +156,10 @@ TEST_F(DragTest, DragIconAndListPointer) {
     ASSERT_TRUE(icon.save(folder.filePath("drag.ico"), "ICO"));
     useProgramFolder(folder.path().toStdString());
     press(1);
-    EXPECT_EQ(commands->listPointer(), list_pointer::kDragIcon);
+    EXPECT_EQ(commands->listPointer(), ListPointer::DragIcon);
     EXPECT_EQ(view->viewport()->cursor().shape(), Qt::BitmapCursor);
     release(1);
-    EXPECT_EQ(commands->listPointer(), list_pointer::kArrow);
+    EXPECT_EQ(commands->listPointer(), ListPointer::Arrow);
     EXPECT_EQ(view->viewport()->cursor().shape(), Qt::ArrowCursor);
 
     // A file that is no icon counts as none.
@@ -168,19 +168,19 @@ TEST_F(DragTest, DragIconAndListPointer) {
     bad.write("not an icon");
     bad.close();
     press(2);
-    EXPECT_EQ(commands->listPointer(), list_pointer::kArrow);
+    EXPECT_EQ(commands->listPointer(), ListPointer::Arrow);
     release(2);
     EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(DragTest, HoverRuleResetsTheWindowPointerUnlessBusy) {
     fill({"a"});
-    ui.setPointer(pointer::kCustom);
+    ui.setPointer(Pointer::Custom);
     move(1);
-    EXPECT_EQ(ui.pointer(), pointer::kDefault);
-    ui.setPointer(pointer::kHourglass);
+    EXPECT_EQ(ui.pointer(), Pointer::Default);
+    ui.setBusy(true);
     move(1);
-    EXPECT_EQ(ui.pointer(), pointer::kHourglass);
+    EXPECT_EQ(ui.pointer(), Pointer::Hourglass);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST_F(FilterTest, ContainingIgnoresCaseAndKeepsOrder) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Remove entries containing: ");
     EXPECT_EQ(ui.boxes[0].caption, applicationTitle());
-    EXPECT_EQ(ui.pointerHistory, (std::vector<int>{pointer::kHourglass, pointer::kDefault}));
+    EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{Pointer::Hourglass, Pointer::Default}));
     EXPECT_TRUE(ui.messages().empty());
 }
 
@@ -66,7 +66,7 @@ TEST_F(FilterTest, CancelAndEmptyListLeaveThingsAlone) {
     EXPECT_TRUE(ui.pointerHistory.empty());
     list().clear();
     EXPECT_EQ(notContaining("zzz"), Texts{});
-    EXPECT_EQ(ui.pointerHistory, (std::vector<int>{pointer::kHourglass, pointer::kDefault}));
+    EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{Pointer::Hourglass, Pointer::Default}));
     EXPECT_TRUE(ui.messages().empty());
 }
 
@@ -89,7 +89,7 @@ TEST_F(FilterTest, WhileScanning) {
     });
     commands->removeContaining();
     EXPECT_EQ(texts(), (Texts{"keep", "www.news-added.com"}));
-    EXPECT_EQ(ui.pointerHistory, (std::vector<int>{pointer::kHourglass, pointer::kDefault}));
+    EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{Pointer::Hourglass, Pointer::Default}));
     // Only the first filter's prompt and the added address's prompt were shown.
     EXPECT_EQ(ui.boxes.size(), 2u);
 }
@@ -113,7 +113,7 @@ TEST_F(FilterTest, ScanStaysBusyWhenACommandInsideItEndsItsOwnBusyState) {
     ui.everyEvents = [&] {
         if (++round == 1) {
             // An import run started during the scan ends by setting the default pointer.
-            ui.setPointer(pointer::kDefault);
+            ui.setBusy(false);
         } else {
             // The user presses Delete while the scan still holds its positions.
             commands->keyDown(Qt::Key_Delete);
@@ -124,7 +124,7 @@ TEST_F(FilterTest, ScanStaysBusyWhenACommandInsideItEndsItsOwnBusyState) {
     EXPECT_EQ(heads(), kept);
     ASSERT_GE(round, 2) << "the scan let the window work only once";
     EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+    EXPECT_EQ(ui.pointer(), Pointer::Default);
 }
 
 TEST_F(FilterTest, FailureDuringTheScanIsStatement106AndBusyEnds) {
@@ -133,7 +133,7 @@ TEST_F(FilterTest, FailureDuringTheScanIsStatement106AndBusyEnds) {
     ui.onNextEvents([&] { list().clear(); });
     EXPECT_EQ(containing("a"), Texts{});
     EXPECT_EQ(ui.messages(), (Texts{report("Index out of bounds", "PushButton17_Click", 106)}));
-    EXPECT_EQ(ui.pointer(), pointer::kDefault);
+    EXPECT_EQ(ui.pointer(), Pointer::Default);
 }
 
 TEST_F(FilterTest, YieldsByTimeNotPerEntry) {

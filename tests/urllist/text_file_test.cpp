@@ -116,7 +116,11 @@ TEST_F(ReaderTest, FileDialogRequestAndLineEnds) {
     const auto& request = ui.boxes[0].fileRequest;
     EXPECT_EQ(request.title, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_EQ(request.filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
-    EXPECT_EQ(request.flags, 0x280201);
+    EXPECT_TRUE(request.options.allowMultiSelect);
+    EXPECT_FALSE(request.options.fileMustExist);
+    EXPECT_TRUE(request.options.readOnlyChecked);
+    EXPECT_TRUE(request.options.explorerStyle);
+    EXPECT_TRUE(request.options.longNames);
     EXPECT_EQ(request.fileName, "");
     EXPECT_EQ(texts(), (Texts{"kept", "www.a.com", "", "www.c.com"}));
 }
@@ -154,7 +158,8 @@ TEST_F(ReaderTest, BinaryFileAndLongLineLoadAsRead) {
 TEST_F(ReaderTest, MissingAndEmptyFiles) {
     load(dir.filePath("typed-name.txt").toStdString());
     ASSERT_EQ(ui.messages(), (Texts{"File not found"}));
-    EXPECT_EQ(ui.boxes.back().flags, 0);
+    EXPECT_EQ(ui.boxes.back().buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.boxes.back().icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes.back().caption, applicationTitle());
     EXPECT_EQ(list().count(), 0);
 

@@ -6,24 +6,15 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/charset.h"
 #include "engine/html_layout.h"
+#include "fuzz_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const std::uint8_t flags = data[0];
-    qf::engine::WebQueryOptions options;
-    options.preFormattedTextToColumns = flags & 1;
-    options.consecutiveDelimitersAsOne = flags & 2;
-    options.disableDateRecognition = flags & 4;
-    const bool html = !(flags & 8);
-    static const char* const kHeaderCharsets[] = {"", "utf-8", "windows-1252", "utf-16le", "shift_jis"};
-    const char* header = kHeaderCharsets[(flags >> 4) % 5];
-
-    std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    std::string text = qf::engine::decodeToUtf8(std::move(bytes), header, html);
+    const auto page = qf::engine::fuzz::fuzzPage(data, size);
     try {
-        qf::engine::PageGrid grid = html ? qf::engine::layoutHtml(text, options) : qf::engine::layoutText(text, options);
+        qf::engine::PageGrid grid = page.html ? qf::engine::layoutHtml(page.text, page.options)
+                                              : qf::engine::layoutText(page.text, page.options);
         // Every cell lies inside the sheet.
         if (grid.rows.size() > qf::engine::kSheetRows) __builtin_trap();
         for (const auto& row : grid.rows)

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Ten import runs in a row in one program over the same loopback pages: open
+# descriptors and resident size after each run against the first.
+#   bench/repeated_runs.sh [runs] [pages]
+set -euo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
+
+qf_install "${QF_PACKAGES[@]}"
+cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
+cmake --build "$QF_ROOT/build-bench" --target repeated_runs_bench --parallel 2
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+"$QF_ROOT/build-bench/bench/repeated_runs_bench" "$scratch" "${1:-10}" "${2:-100}"

@@ -1,0 +1,99 @@
+// Ten runs of "Start Importing" in a row in one program over the same pages:
+// the open descriptors and the resident size after each run, against the figures
+// after the first run (the baseline, measured in the same process).
+//
+//     repeated_runs_bench <documents folder> [runs] [pages]
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "engine/engine_provider.h"
+#include "import/import_run.h"
+#include "support/scripted_services.h"
+#include "tests/import/loopback_server.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+// Includes the loopback server's listener, which stays open throughout.
+long openDescriptors() {
+    long n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+// A page of a few kilobytes: a heading, paragraphs and a table of texts,
+// numbers, percentages and dates.
+std::string page(int k) {
+    std::string html = "<html><body><h1>Page " + std::to_string(k) + "</h1>";
+    for (int p = 0; p < 5; ++p) html += "<p>Paragraph " + std::to_string(p) + " of page " + std::to_string(k) + "</p>";
+    html += "<table><tr><th>Item</th><th>Count</th><th>Share</th><th>Day</th></tr>";
+    for (int r = 0; r < 60; ++r)
+        html += "<tr><td>item " + std::to_string(r) + "</td><td>" + std::to_string(r * k) + "</td><td>" +
+                std::to_string(r % 100) + "%</td><td>2026-12-" + std::to_string(1 + r % 28) + "</td></tr>";
+    return html + "</table></body></html>";
+}
+
+class ListOfPages : public qf::ImportRunHost {
+public:
+    std::vector<std::string> entries;
+    int entryCount() const override { return static_cast<int>(entries.size()); }
+    std::string entryText(int position) const override { return entries.at(static_cast<std::size_t>(position - 1)); }
+    bool separateSheets() const override { return false; }
+    void setProgressValue(double) override {}
+    void setProgressText(const std::string&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: repeated_runs_bench <documents folder> [runs] [pages]\n";
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const int runs = argc > 2 ? std::stoi(argv[2]) : 10;
+    const int pages = argc > 3 ? std::stoi(argv[3]) : 100;
+
+    qf::testing::LoopbackServer server;
+    ListOfPages list;
+    for (int k = 0; k < pages; ++k) {
+        server.page("/" + std::to_string(k) + ".html", page(k));
+        list.entries.push_back(server.url("/" + std::to_string(k) + ".html"));
+    }
+    qf::engine::EngineSettings settings;
+    settings.documentsFolder = folder;
+    settings.openWorkbook = [](const std::string& path) { fs::remove(path); };
+    qf::engine::EngineProvider provider(std::move(settings));
+    qf::testing::ScriptedServices window;
+
+    std::cout << "runs of " << pages << " pages on one sheet; before the first: " << openDescriptors()
+              << " descriptors, " << residentKb() << " kB resident\n";
+    long baseFds = 0, baseKb = 0;
+    for (int run = 1; run <= runs; ++run) {
+        qf::runImport(list, window, provider);
+        if (window.messages().empty() || window.messages().back() != "Done.")
+            std::cerr << "run " << run << " did not read every page\n";
+        const long fds = openDescriptors(), kb = residentKb();
+        if (run == 1) {
+            baseFds = fds;
+            baseKb = kb;
+        }
+        std::cout << "after run " << run << ": " << fds << " descriptors (" << (fds - baseFds)
+                  << " against the first run), " << kb << " kB resident (" << (kb - baseKb) << " kB)\n";
+    }
+    return 0;
+}

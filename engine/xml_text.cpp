@@ -1,0 +1,145 @@
+#include "xml_text.h"
+
+#include <cstdio>
+
+namespace qf::engine {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Whether a reader would take the text at s[i] for an escaped character "_xHHHH_".
+bool escapeLikeAt(std::string_view s, std::size_t i) {
+    return s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && isHexDigit(s[i + 2]) && isHexDigit(s[i + 3]) &&
+           isHexDigit(s[i + 4]) && isHexDigit(s[i + 5]) && s[i + 6] == '_';
+}
+
+// Printable ASCII, tab and line feed only, and nothing that looks like an escape:
+// such a text is stored as it is.
+bool plainAscii(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x7F || (c < 0x20 && c != '\t' && c != '\n')) return false;
+        if (c == '_' && i + 1 < s.size() && s[i + 1] == 'x') return false;
+    }
+    return true;
+}
+
+// Characters a cell text writes escaped: the ones XML forbids, and the carriage
+// return, which a reader would otherwise read as a line feed.
+bool escapedInCell(char32_t c) { return c == 0xD || !isXmlChar(c); }
+
+void appendEscape(std::string& out, char32_t c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "_x%04X_", static_cast<unsigned>(c));
+    out += buf;
+}
+
+// The text with every character that `keep` refuses, and every byte that is not
+// valid UTF-8, replaced by U+FFFD.
+template <class Keep>
+std::string replaced(std::string_view text, Keep keep) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0 || !keep(utf8Decode(text, i, length))) {
+            out += kReplacement;
+            i += length == 0 ? 1 : length;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (len == 0 || c > 0xF4 || i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    const unsigned char c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+        return 0;  // overlong, surrogate or beyond U+10FFFF
+    return len;
+}
+
+char32_t utf8Decode(std::string_view s, std::size_t i, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    if (length == 1) return lead;
+    char32_t c = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+    return c;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    auto put = [&](char32_t bits) { out += static_cast<char>(bits); };
+    if (c < 0x80) {
+        put(c);
+    } else if (c < 0x800) {
+        put(0xC0 | (c >> 6));
+        put(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        put(0xE0 | (c >> 12));
+        put(0x80 | ((c >> 6) & 0x3F));
+        put(0x80 | (c & 0x3F));
+    } else {
+        put(0xF0 | (c >> 18));
+        put(0x80 | ((c >> 12) & 0x3F));
+        put(0x80 | ((c >> 6) & 0x3F));
+        put(0x80 | (c & 0x3F));
+    }
+}
+
+void xmlCellText(std::string_view text, std::string& out) {
+    if (plainAscii(text)) {
+        out.assign(text);
+        return;
+    }
+    out.clear();
+    std::size_t chars = 0;
+    bool escaped = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) {
+            out += kReplacement;
+            ++chars;
+            ++i;
+            continue;
+        }
+        const char32_t c = utf8Decode(text, i, length);
+        if (escapedInCell(c)) {
+            appendEscape(out, c);
+            chars += 7;
+            escaped = true;
+        } else if (escapeLikeAt(text, i)) {
+            out += "_x005F_";
+            chars += 7;
+            escaped = true;
+        } else {
+            out.append(text, i, length);
+            ++chars;
+        }
+        i += length;
+    }
+    // No room for the escapes: each character that cannot stand takes the one
+    // place of U+FFFD, and literal sequences stay as they are.
+    if (escaped && chars > kMaxWrittenCellChars) out = withoutForbiddenXml(text);
+}
+
+std::string withoutForbiddenXml(std::string_view text) { return replaced(text, isXmlChar); }
+
+std::string xmlNameText(std::string_view text) {
+    return replaced(text, [](char32_t c) { return c >= 0x20 && isXmlChar(c); });
+}
+
+}  // namespace qf::engine

@@ -1,0 +1,96 @@
+// Many import runs in one program over the same pages: what a run opens, it
+// closes again, so a program that runs all day keeps its descriptors flat.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "engine/engine_provider.h"
+#include "import/import_run.h"
+#include "list_host.h"
+#include "support/scripted_services.h"
+#include "tests/support/http_server.h"
+
+namespace qf {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScriptedHttpServer;
+
+// The local ports of this process's TCP sockets, by socket inode.
+std::map<std::string, int> localPorts() {
+    std::map<std::string, int> ports;
+    for (const char* table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            ports["socket:[" + inode + "]"] = std::stoi(local.substr(local.find(':') + 1), nullptr, 16);
+        }
+    }
+    return ports;
+}
+
+// The descriptors the program has open, leaving out the test servers' own
+// sockets (their listeners and their ends of the connections).
+std::vector<std::string> openDescriptors(const std::set<int>& serverPorts) {
+    const auto ports = localPorts();
+    std::vector<std::string> open;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = fs::read_symlink(entry.path(), ec).string();
+        if (ec) continue;  // the directory's own descriptor, closed by now
+        const auto port = ports.find(target);
+        if (port != ports.end() && serverPorts.count(port->second)) continue;
+        open.push_back(entry.path().filename().string() + " -> " + target);
+    }
+    return open;
+}
+
+TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlat) {
+    // Several sites that keep their connections open, as most servers do.
+    std::vector<std::unique_ptr<ScriptedHttpServer>> sites;
+    std::set<int> serverPorts;
+    testing::ListHost host;
+    for (int s = 0; s < 8; ++s) {
+        sites.push_back(std::make_unique<ScriptedHttpServer>(
+            [s](const ScriptedHttpServer::Request& request, ScriptedHttpServer::Connection& connection) {
+                connection.keepAlive();
+                connection.send(ScriptedHttpServer::response(
+                    200, "text/html", "<p>site " + std::to_string(s) + " " + request.path + "</p>", {}, true));
+            }));
+        serverPorts.insert(sites.back()->port());
+        for (int page = 0; page < 3; ++page) host.entries.push_back(sites.back()->url("/" + std::to_string(page)));
+    }
+    char pattern[] = "/tmp/quillfen-runs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    engine::EngineSettings settings;
+    settings.documentsFolder = pattern;
+    engine::EngineProvider provider(std::move(settings));
+    testing::ScriptedServices ui;
+
+    // During a run the engine keeps a few connections for the pages still to
+    // come; the run ends by releasing the instance, which closes them.
+    const auto before = openDescriptors(serverPorts);
+    for (int run = 1; run <= 10; ++run) {
+        runImport(host, ui, provider);
+        ASSERT_EQ(ui.messages().size(), static_cast<std::size_t>(run));
+        EXPECT_EQ(ui.messages().back(), "Done.") << "every page was read";
+        EXPECT_EQ(openDescriptors(serverPorts), before) << "after run " << run;
+    }
+    int reused = 0;
+    for (const auto& site : sites) reused += site->requests() - site->connections();
+    EXPECT_GT(reused, 0) << "the sites kept their connections open within a run";
+    fs::remove_all(pattern);
+}
+
+}  // namespace
+}  // namespace qf

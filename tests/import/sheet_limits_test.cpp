@@ -1,0 +1,116 @@
+// Pages that do not fit on a sheet, served on loopback and imported into the
+// embedded engine: such a page is listed as unreadable and places nothing, the
+// pages before it stay as they were, and one that fits exactly is placed whole.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/program_info.h"
+#include "engine/engine_provider.h"
+#include "import/web_import.h"
+#include "import/import_run.h"
+#include "list_host.h"
+#include "loopback_server.h"
+#include "support/scripted_services.h"
+#include "tests/engine/xlsx_strict_reader.h"
+
+namespace qf {
+namespace {
+
+namespace fs = std::filesystem;
+using automation::Object;
+using automation::Variant;
+using testing::LoopbackServer;
+
+std::string tableOfColumns(int columns, const std::string& text) {
+    std::string page = "<table><tr>";
+    for (int i = 0; i < columns; ++i) page += "<td>" + text + "</td>";
+    return page + "</tr></table>";
+}
+
+// A plain text page: `lines` lines, the first one `first`, the others `text`.
+std::string lines(int count, const std::string& first, const std::string& text) {
+    std::string page = first + "\n";
+    page.reserve(static_cast<std::size_t>(count) * (text.size() + 1));
+    for (int i = 1; i < count; ++i) page += text + "\n";
+    return page;
+}
+
+class SheetLimits : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillfen-limits-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    engine::EngineSettings settings() {
+        engine::EngineSettings s;
+        s.documentsFolder = folder;
+        s.openWorkbook = [this](const std::string& path) { written.push_back(path); };
+        return s;
+    }
+
+    std::string folder;
+    std::vector<std::string> written;
+    LoopbackServer server;
+    testing::ScriptedServices ui;
+};
+
+TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) {
+    server.page("/first.html", "<p>first page</p>");
+    server.page("/16384.html", tableOfColumns(16384, "w"));
+    server.page("/16385.html", tableOfColumns(16385, "x"));
+    engine::EngineProvider provider(settings());
+    testing::ListHost host;
+    host.entries = {server.url("/first.html"), server.url("/16384.html"), server.url("/16385.html")};
+    runImport(host, ui, provider);
+
+    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
+                                                      "\r\n\r\ncould not be read. \r\nPlease check them. "
+                                                      "Please email a screenshot of this message to " +
+                                                      supportEmail() + " if you have any questions."});
+    ASSERT_EQ(written.size(), 1u);
+    const auto book = engine::testing::readStrictly(written[0]);
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const auto& cells = book.sheets[0].cells;
+    EXPECT_EQ(cells.size(), 16384u + 1);
+    EXPECT_EQ(cells.at("A1"), "w");
+    EXPECT_EQ(cells.at("XFD1"), "w");
+    EXPECT_EQ(cells.at("A2"), "first page");
+}
+
+TEST_F(SheetLimits, OnOneSheetAPageOneRowTooLongForWhatIsLeftPlacesNothing) {
+    constexpr int kHalf = 1'048'576 / 2;
+    server.page("/half.txt", lines(kHalf, "half first", "h"), 200, "text/plain");
+    server.page("/over.txt", lines(kHalf + 1, "over first", "o"), 200, "text/plain");
+    server.page("/rest.txt", lines(kHalf, "rest first", "r"), 200, "text/plain");
+    engine::EngineProvider provider(settings());
+    const Object app = provider.create("Excel.Application");
+    app.obj("Workbooks").call("Add");
+    const Object workbook(app.obj("Workbooks").get("", {1}));
+    const Object sheet = workbook.obj("ActiveSheet");
+    auto cell = [&](const std::string& reference) { return sheet.callObj("Range", {reference}).get("Value"); };
+
+    server.page("/huge.txt", lines(2 * kHalf + 1, "huge first", "u"), 200, "text/plain");
+    EXPECT_FALSE(importWeb(workbook, server.url("/huge.txt"), ui)) << "one row more than a sheet has";
+    EXPECT_TRUE(cell("A1").isEmpty());
+
+    ASSERT_TRUE(importWeb(workbook, server.url("/half.txt"), ui));
+    EXPECT_FALSE(importWeb(workbook, server.url("/over.txt"), ui)) << "the run lists an entry that gives false";
+    EXPECT_EQ(cell("A1"), Variant(std::string("half first"))) << "the earlier page did not move";
+    EXPECT_EQ(cell("A524288"), Variant(std::string("h")));
+    EXPECT_TRUE(cell("A524289").isEmpty()) << "nothing of the refused page was placed";
+
+    ASSERT_TRUE(importWeb(workbook, server.url("/rest.txt"), ui));
+    EXPECT_EQ(cell("A1"), Variant(std::string("rest first")));
+    EXPECT_EQ(cell("A524289"), Variant(std::string("half first")));
+    EXPECT_EQ(cell("A1048576"), Variant(std::string("h")));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+}  // namespace
+}  // namespace qf
