@@ -376,6 +376,8 @@ void Form1::showPointer(Pointer pointer) {
     setCursor(shown);
 }
 
+void Form1::loadListFiles(const std::vector<std::string>& paths) { commands_->loadTextFiles(paths); }
+
 int Form1::entryCount() const { return listView_->list().count(); }
 std::string Form1::entryText(int position) const { return listView_->list().text(position).toStdString(); }
 bool Form1::separateSheets() const { return option2_->isChecked(); }

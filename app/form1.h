@@ -87,6 +87,10 @@ public:
     bool stopRequested() const override;  // Escape pressed, or the window closed, during a run
     bool closing() const override;
 
+    // Appends the entries of list files given on the command line, as "Load URLs
+    // From Text File" reads a chosen file.
+    void loadListFiles(const std::vector<std::string>& paths);
+
     // "Start Importing".
     void PushButton2_Click();
 

@@ -33,6 +33,7 @@
 #include "engine/engine_provider.h"
 #include "import/web_import.h"
 #include "import/import_run.h"
+#include "bench/html_pages.h"
 #include "tests/import/loopback_server.h"
 
 namespace fs = std::filesystem;
@@ -280,28 +281,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::size_t count = argc > 2 ? std::stoul(argv[2]) : 300;
-    std::vector<fs::path> files;
-    for (const auto& e : fs::recursive_directory_iterator(argv[1]))
-        if (e.is_regular_file() && e.path().extension() == ".html") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    if (files.size() > count) files.resize(count);
-    if (files.size() < 3) {
-        std::cerr << "too few pages in " << argv[1] << "\n";
-        return 2;
-    }
-
     qf::testing::LoopbackServer server;
-    std::vector<std::string> urls;
-    std::uintmax_t bytes = 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        std::ifstream in(files[i], std::ios::binary);
-        std::ostringstream body;
-        body << in.rdbuf();
-        bytes += body.str().size();
-        const std::string path = "/p" + std::to_string(i) + ".html";
-        server.page(path, body.str());
-        urls.push_back(server.url(path));
-    }
+    const qf::bench::ServedPages served = qf::bench::serveHtmlPages(argv[1], count, server);
+    if (served.urls.empty()) return 2;
+    const std::vector<std::string>& urls = served.urls;
+    const std::uintmax_t bytes = served.bytes;
 
     const fs::path out = fs::temp_directory_path() / ("quillfen-bench-" + std::to_string(getpid()));
     fs::create_directories(out);

@@ -10,7 +10,8 @@
 //
 // Making the application visible (Visible = True) writes each of its workbooks as an
 // .xlsx file into the documents folder ("Book1.xlsx", "Book2.xlsx", ..., never
-// overwriting a file) and then calls openWorkbook with the file's path.
+// overwriting a file), or to the settings' outputPath, and then calls openWorkbook
+// with the file's path.
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,10 @@ struct EngineSettings {
     // Where visible workbooks are written. Empty: the user's documents folder
     // (XDG_DOCUMENTS_DIR from user-dirs.dirs, else ~/Documents), created if missing.
     std::string documentsFolder;
+    // Where a visible workbook is written instead, when not empty: an existing file
+    // there is kept and the write fails, unless replaceOutput.
+    std::string outputPath;
+    bool replaceOutput = false;
     // Asked to open a workbook file that has just been written. May be empty.
     std::function<void(const std::string& path)> openWorkbook;
     // Makes the page source of one application instance. Empty: the web page

@@ -214,11 +214,14 @@ void Application::setSheetsInNewWorkbook(int count) {
 
 void Application::setVisible(bool visible) {
     if (visible) {
-        const std::string folder =
-            settings_->documentsFolder.empty() ? userDocumentsFolder() : settings_->documentsFolder;
+        const std::string folder = !settings_->outputPath.empty()         ? std::string()
+                                   : settings_->documentsFolder.empty() ? userDocumentsFolder()
+                                                                        : settings_->documentsFolder;
         for (const auto& book : workbooks_) {
             if (book->shown) continue;
-            const std::string path = saveAsNewFile(*book, folder);
+            const std::string path = settings_->outputPath.empty()
+                                         ? saveAsNewFile(*book, folder)
+                                         : saveToFile(*book, settings_->outputPath, settings_->replaceOutput);
             book->shown = true;
             if (settings_->openWorkbook) settings_->openWorkbook(path);
         }

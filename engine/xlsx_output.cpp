@@ -181,6 +181,39 @@ void writeXlsx(const Workbook& book, const std::string& path) {
     }
 }
 
+namespace {
+
+using FailureFor = std::function<Failure(const std::string& reason)>;
+
+// Writes the workbook under a new temporary name in folder and puts it on the
+// disk; returns that name. Fails with fail(reason), leaving no file behind.
+std::string writeTemporary(const Workbook& book, const std::string& folder, const WorkbookFileWriter& writer,
+                           const FailureFor& fail) {
+    std::string pattern = joinPath(folder, ".Book.xlsx.tmp-XXXXXX");
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw fail(errnoText(errno));
+    ::close(fd);
+    TempFile temp(pattern);
+    try {
+        writer(book, temp.path());
+        syncPath(temp.path(), O_RDONLY);
+    } catch (const Failure& failure) {
+        throw fail(failure.what());
+    }
+    temp.release();
+    return pattern;
+}
+
+void syncFolder(const std::string& folder) {
+    try {
+        syncPath(folder, O_RDONLY | O_DIRECTORY);
+    } catch (const Failure&) {
+        // The file is complete and in place; the folder's entry reaches the disk later.
+    }
+}
+
+}  // namespace
+
 std::string saveAsNewFile(const Workbook& book, const std::string& folder, const WorkbookFileWriter& writer) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -196,17 +229,7 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
         return Failure("Cannot write the workbook file " + intended + ": " + reason);
     };
 
-    std::string pattern = joinPath(folder, ".Book.xlsx.tmp-XXXXXX");
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw fail(errnoText(errno));
-    ::close(fd);
-    TempFile temp(pattern);
-    try {
-        writer(book, temp.path());
-        syncPath(temp.path(), O_RDONLY);
-    } catch (const Failure& failure) {
-        throw fail(failure.what());
-    }
+    TempFile temp(writeTemporary(book, folder, writer, fail));
 
     for (; n <= kMaxBookNumber; ++n) {
         const std::string target = joinPath(folder, bookName(n));
@@ -216,14 +239,37 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
             throw fail(failure.what());
         }
         temp.release();
-        try {
-            syncPath(folder, O_RDONLY | O_DIRECTORY);
-        } catch (const Failure&) {
-            // The file is complete and in place; the folder's entry reaches the disk later.
-        }
+        syncFolder(folder);
         return target;
     }
     throw fail("no free name from Book1.xlsx to " + bookName(kMaxBookNumber));
+}
+
+std::string saveToFile(const Workbook& book, const std::string& path, bool replace, const WorkbookFileWriter& writer) {
+    auto fail = [&](const std::string& reason) -> Failure {
+        return Failure("Cannot write the workbook file " + path + ": " + reason);
+    };
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) throw fail("the folder " + folder + " does not exist");
+    if (!replace && ::access(path.c_str(), F_OK) == 0) throw fail("the file exists");
+
+    TempFile temp(writeTemporary(book, folder, writer, fail));
+    if (replace) {
+        if (::rename(temp.path().c_str(), path.c_str()) != 0) throw fail(errnoText(errno));
+    } else {
+        Publish published = Publish::Done;
+        try {
+            published = publish(temp.path(), path);
+        } catch (const Failure& failure) {
+            throw fail(failure.what());
+        }
+        if (published == Publish::NameTaken) throw fail("the file exists");
+    }
+    temp.release();
+    syncFolder(folder);
+    return path;
 }
 
 }  // namespace qf::engine

@@ -25,4 +25,10 @@ using WorkbookFileWriter = std::function<void(const Workbook& book, const std::s
 std::string saveAsNewFile(const Workbook& book, const std::string& folder,
                           const WorkbookFileWriter& writer = writeXlsx);
 
+// Writes the workbook to path the same safe way: through a temporary file in
+// the same folder, then given the name. An existing file at path is replaced
+// only when replace is set; otherwise the write fails and the file is kept.
+std::string saveToFile(const Workbook& book, const std::string& path, bool replace,
+                       const WorkbookFileWriter& writer = writeXlsx);
+
 }  // namespace qf::engine

@@ -47,6 +47,7 @@ public:
 
 private:
     bool importEntry(std::int32_t n);
+    void stopAfter(std::int32_t n);
     void startReadAhead();
     void tellUpcoming(std::int32_t n);
     void stopReadAhead();
@@ -60,7 +61,8 @@ private:
     std::shared_ptr<automation::ReadAhead> ahead_;  // nullptr when the provider has none
     std::string unreadable_;                        // 128
     std::int32_t count_ = 0;                        // the bound, as the list was at the start
-    std::int32_t stoppedAfter_ = 0;                 // the last entry tried when the run was stopped
+    bool stopped_ = false;
+    std::int32_t stoppedAfter_ = 0;  // the last entry tried when the run was stopped
     std::int32_t stoppedOf_ = 0;
     bool emptySheetAdded_ = false;  // the active sheet is the one added after the last import
 };
@@ -103,16 +105,25 @@ void ImportRun::importEntries() {
     for (std::int32_t n = 1; n <= count_; ++n) {
         if (!importEntry(n)) break;
         if (host_.stopRequested()) {
-            stoppedAfter_ = n;
-            stoppedOf_ = std::max(n, host_.entryCount());
+            stopAfter(n);
             break;
         }
     }
     stopReadAhead();
 }
 
+void ImportRun::stopAfter(std::int32_t n) {
+    stopped_ = true;
+    stoppedAfter_ = n;
+    stoppedOf_ = std::max(n, static_cast<std::int32_t>(host_.entryCount()));
+}
+
 bool ImportRun::importEntry(std::int32_t n) {
     trap_.step(132, [&] { ui_.processPendingEvents(); });
+    if (host_.stopRequested()) {  // asked before this entry was taken in hand
+        stopAfter(n - 1);
+        return false;
+    }
     bool pastEnd = false;
     trap_.step(134, [&] {
         const int now = host_.entryCount();
@@ -127,8 +138,11 @@ bool ImportRun::importEntry(std::int32_t n) {
     trap_.step(148, [&] { ui_.setBusy(true); });
     emptySheetAdded_ = false;
     tellUpcoming(n);
-    if (trap_.when(150, [&] { return !importWeb(workbook_, entry, ui_); }))
+    std::string failure;
+    if (trap_.when(150, [&] { return !importWeb(workbook_, entry, ui_, &failure); })) {
         trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
+        host_.entryFailed(n, entry, failure);
+    }
     if (trap_.when(154, [&] { return host_.separateSheets(); })) {
         trap_.step(156, [&] {
             const Object sheets = workbook_.obj("Sheets");
@@ -199,7 +213,7 @@ void ImportRun::finish() {
     if (host_.closing()) return;
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
-    if (stoppedAfter_ > 0) unreadable_ += stoppedReport(stoppedAfter_, stoppedOf_);
+    if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, stoppedOf_);
     trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
 }
 

@@ -23,6 +23,9 @@ public:
     // The program is ending: a run that stops for it writes what it imported and
     // shows no closing box.
     virtual bool closing() const { return false; }
+    // Told of each entry whose page could not be read, with the reason the
+    // spreadsheet gave.
+    virtual void entryFailed(int /*position*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
 };
 
 // The import run behind "Start Importing": every entry of the list into a new

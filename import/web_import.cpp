@@ -1,6 +1,7 @@
 #include "web_import.h"
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -76,7 +77,7 @@ std::string normalizeUrl(const std::string& address) {
 
 std::string webQueryConnection(const std::string& address) { return "URL;" + normalizeUrl(address); }
 
-bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui) {
+bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
     Trap trap(ui, kImportWebLocation);
     Object table;
     trap.step(100, [&] {
@@ -90,8 +91,12 @@ bool importWeb(const Object& workbook, const std::string& address, WindowService
     bool refreshed = true;
     try {
         table.call("Refresh", {{"BackgroundQuery", false}});
+    } catch (const std::exception& error) {
+        refreshed = false;
+        if (failure) *failure = error.what();
     } catch (...) {
         refreshed = false;
+        if (failure) *failure = "the refresh failed";
     }
     table.release();
     return refreshed;

@@ -16,8 +16,10 @@ std::string normalizeUrl(const std::string& address);
 std::string webQueryConnection(const std::string& address);
 
 // Adds a web query for the address at A1 of the workbook's active sheet,
-// refreshes it, and tells whether the page could be read.
-bool importWeb(const automation::Object& workbook, const std::string& address, WindowServices& ui);
+// refreshes it, and tells whether the page could be read; when it could not,
+// failure (if given) receives the reason the refresh gave.
+bool importWeb(const automation::Object& workbook, const std::string& address, WindowServices& ui,
+               std::string* failure = nullptr);
 
 // The text after the last backslash, or the whole text.
 std::string stripPath(const std::string& text);

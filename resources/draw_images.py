@@ -144,10 +144,39 @@ def drag_shapes():
     return shapes
 
 
+def svg_colour(rgba):
+    if rgba is None:
+        return "none"
+    r, g, b, a = rgba
+    colour = "#%02x%02x%02x" % (r, g, b)
+    return colour if a == 255 else '%s" %s-opacity="%.3f' % (colour, "{kind}", a / 255.0)
+
+
+def write_svg(path, shapes):
+    """The same shapes as a scalable picture on the 32 x 32 grid."""
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">']
+    for poly, fill, stroke, width in shapes:
+        points = " ".join("%g,%g" % point for point in poly)
+        attributes = 'fill="%s"' % svg_colour(fill).replace("{kind}", "fill")
+        if stroke and width > 0:
+            attributes += ' stroke="%s" stroke-width="%g" stroke-linejoin="round"' % (
+                svg_colour(stroke).replace("{kind}", "stroke"), width)
+        lines.append('  <polygon points="%s" %s/>' % (points, attributes))
+    lines.append("</svg>")
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+# The sizes the desktop's icon themes ask for; the window takes 32, 64 and 256.
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 def main():
     write_png(os.path.join(HERE, "arrow_up.png"), render([(ARROW_UP, LIGHT_BLUE, DARK_BLUE, 1.5)], 32))
     write_png(os.path.join(HERE, "arrow_down.png"), render([(ARROW_DOWN, LIGHT_BLUE, DARK_BLUE, 1.5)], 32))
-    for size in (32, 64, 256):
+    write_svg(os.path.join(HERE, "quillfen.svg"), icon_shapes())
+    for size in ICON_SIZES:
         write_png(os.path.join(HERE, "quillfen-%d.png" % size), render(icon_shapes(), size))
     write_icon_file(os.path.join(HERE, "HAND-M.CUR"), render([(HAND, WHITE, BLACK, 1.2)], 32), HAND_HOT_SPOT)
     write_icon_file(os.path.join(HERE, "drag.ico"), render(drag_shapes(), 32))

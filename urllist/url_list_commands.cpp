@@ -223,6 +223,16 @@ void UrlListCommands::loadFromTextFile() {
     }  // 140
 }
 
+void UrlListCommands::loadTextFiles(const std::vector<std::string>& paths) {
+    State& s = *state_;
+    for (const std::string& given : paths) {
+        Trap trap(s.ui, locationOf("PushButton13_Click"));
+        std::string path;
+        trap.step(116, [&] { path = cleanPath(given); });
+        trap.step(118, [&] { readUrlTextFile(s.list(), s.ui, path); });
+    }
+}
+
 void UrlListCommands::addSamples() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton3_Click"));

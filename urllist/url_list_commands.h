@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/window_services.h"
 #include "url_list_view.h"
@@ -27,6 +28,10 @@ public:
 
     void addUrl();   // "Add URL"
     void loadFromTextFile();  // "Load URLs From Text File"
+    // Appends the entries of each file as "Load URLs From Text File" does for one
+    // chosen file, with the same clean-up of the path and the same boxes for a
+    // missing or unreadable file; the next file is read either way.
+    void loadTextFiles(const std::vector<std::string>& paths);
     void addSamples();   // "Load Sample/Example URLs"
     void clearList();  // "Clear List"
     void showHelp();   // "Help"

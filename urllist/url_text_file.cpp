@@ -95,21 +95,19 @@ std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAs
     pieces.reserve(text.size() / 32 + 4);
     const std::size_t n = text.size();
     LineEnds ends(text);
-    std::size_t piece = 0;     // where the current entry starts
-    std::size_t physical = 0;  // where the current physical line starts
+    std::size_t piece = 0;  // where the current entry starts
     for (std::size_t i = ends.next(0); i < n; i = ends.next(i)) {
         addPiece(pieces, text, piece, i);
         if (text[i] == '\r') {
             ++i;
             if (i < n && text[i] == '\n') ++i;
-            physical = i;
         } else {
             ++i;
         }
         piece = i;
     }
-    // Text after the last CR is a line only when there is some.
-    if (physical < n) addPiece(pieces, text, piece, n);
+    // A line end closes its line: only text after the last one makes another entry.
+    if (piece < n) addPiece(pieces, text, piece, n);
     if (nonAscii) *nonAscii = ends.sawNonAscii();
     return pieces;
 }
@@ -265,10 +263,10 @@ void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& 
     }
     std::size_t usable = bytes.size;
     if (bytes.readError) {
-        // Lines are taken whole: only what lies before the last CR read counts.
+        // Lines are taken whole: only what lies up to the last line end read counts.
         const std::string_view read(bytes.data.get(), bytes.size);
-        const std::size_t lastCr = read.rfind('\r');
-        usable = lastCr == std::string_view::npos ? 0 : lastCr + 1;
+        const std::size_t lastEnd = read.find_last_of("\r\n");
+        usable = lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
     }
     const std::string_view text(bytes.data.get(), usable);
     try {

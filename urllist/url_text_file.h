@@ -11,10 +11,10 @@
 
 namespace qf {
 
-// The entries of a file's text. The text is first cut into physical lines at
-// every CR LF pair and every lone CR (the text after the last one is a line
-// only when it is not empty); each physical line is then cut at every LF, and
-// every piece, empty or not, is one entry.
+// The entries of a file's text: one per line, where a line ends at a CR LF
+// pair, a lone CR or a lone LF. A blank line inside the text is an empty entry;
+// the line end after the last line adds none (text after the last line end is
+// an entry only when there is some).
 // The spans point into text. nonAscii, when given, tells whether any byte of
 // the text lies outside ASCII.
 std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii = nullptr);

@@ -246,7 +246,8 @@ TEST_F(StartImporting, ClosingTheWindowDuringARunWritesWhatWasImportedThenEndsTh
     add(server.url("/pre.html"));
     int endsAtClose = -1;
     std::size_t boxesShownByClose = 99;
-    ui.onNextEvents([&] {  // while the first entry is in hand
+    ui.onNextEvents([] {});  // before the first entry is taken in hand
+    ui.onNextEvents([&] {    // while it is in hand
         const std::size_t before = ui.boxes.size();
         form->close();
         endsAtClose = end.calls;

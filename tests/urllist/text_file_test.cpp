@@ -18,29 +18,23 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// The two-stage line rule written the plain way, to check the fast splitter.
+// The line rule written the plain way, to check the fast splitter.
 Texts referenceSplit(const std::string& text) {
-    Texts physical;
+    Texts out;
     std::string line;
+    bool open = false;  // some text since the last line end
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            physical.push_back(line);
+        if (text[i] == '\r' || text[i] == '\n') {
+            out.push_back(line);
             line.clear();
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            open = false;
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else {
             line += text[i];
+            open = true;
         }
     }
-    if (!line.empty()) physical.push_back(line);
-    Texts out;
-    for (const auto& p : physical) {
-        std::size_t from = 0, at;
-        while ((at = p.find('\n', from)) != std::string::npos) {
-            out.push_back(p.substr(from, at - from));
-            from = at + 1;
-        }
-        out.push_back(p.substr(from));
-    }
+    if (open) out.push_back(line);
     return out;
 }
 
@@ -54,14 +48,18 @@ TEST(UrlLines, LineEndTable) {
     const std::vector<std::pair<std::string, Texts>> table = {
         {"", {}},
         {"a\r\n\r\nc\r\n", {"a", "", "c"}},             // blank middle line
-        {"one\ntwo\n", {"one", "two", ""}},             // bare LF adds an empty entry
+        {"one\ntwo\n", {"one", "two"}},                 // a final LF adds no empty entry
+        {"one\n\ntwo\n", {"one", "", "two"}},           // a blank line inside does
+        {"one\ntwo\n\n", {"one", "two", ""}},           // so does a blank last line
         {"one\r\ntwo\r\n", {"one", "two"}},
         {"one\rtwo\r", {"one", "two"}},
         {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},          // mixed line ends
         {"\r\n", {""}},
-        {"\n", {"", ""}},
+        {"\n", {""}},
+        {"\r", {""}},
         {"a\r\r\n", {"a", ""}},
         {"a\n\r\n", {"a", ""}},
+        {"a\r\nb\n", {"a", "b"}},
         {"last", {"last"}},
         {"  spaced \t\r\n", {"  spaced \t"}},           // nothing trimmed
         {std::string("a\0b\r\nc", 6), {std::string("a\0b", 3), "c"}},  // NUL bytes stay
@@ -170,6 +168,18 @@ TEST_F(ReaderTest, MissingAndEmptyFiles) {
     ui.answerFileDialog("");  // cancelled
     commands->loadFromTextFile();
     EXPECT_EQ(list().count(), 0);
+}
+
+TEST_F(ReaderTest, EveryLineEndStyleGivesExactlyTheFilesLines) {
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        commands->clearList();
+        load(write("ends.txt", "www.a.com" + end + "www.b.com" + end));
+        EXPECT_EQ(texts(), (Texts{"www.a.com", "www.b.com"})) << "line end of " << end.size() << " bytes";
+        commands->clearList();
+        load(write("blank.txt", "www.a.com" + end + end + "www.c.com"));
+        EXPECT_EQ(texts(), (Texts{"www.a.com", "", "www.c.com"})) << "line end of " << end.size() << " bytes";
+    }
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 TEST_F(ReaderTest, NamesOutsideAsciiAreFoundAndRead) {

@@ -1,0 +1,185 @@
+// quillfen --import as a process of its own against the same imports driven
+// straight on the engine, over a folder of HTML pages served on loopback; and
+// the program's start-up: from starting the process to the first request
+// reaching the server, beside curl's.
+//
+//     command_line_bench <quillfen executable> <folder with .html files> [page count]
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/window_services.h"
+#include "engine/engine_provider.h"
+#include "import/web_import.h"
+#include "bench/html_pages.h"
+#include "tests/import/loopback_server.h"
+#include "tests/support/http_server.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// No box is expected while the engine is driven directly.
+class NoWindow : public qf::WindowServices {
+public:
+    qf::MessageAnswer messageBox(const std::string&, qf::MessageButtons, qf::MessageIcon, const std::string&) override {
+        return qf::MessageAnswer::Ok;
+    }
+    std::string inputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
+    std::string openFileDialog(const qf::FileDialogRequest&) override { return {}; }
+    void processPendingEvents() override {}
+    bool openDocument(const std::string&) override { return true; }
+};
+
+// Every page imported straight on the engine onto one sheet, then the workbook
+// written: the work the command line does without the run, the host or the
+// program around it. In a child process, so that it starts as cold as the program.
+double directInChild(const std::vector<std::string>& urls, const std::string& output) {
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        qf::engine::EngineSettings settings;
+        settings.outputPath = output;
+        settings.replaceOutput = true;
+        qf::engine::EngineProvider provider(std::move(settings));
+        NoWindow window;
+        const qf::automation::Object app = provider.create("Excel.Application");
+        app.obj("Workbooks").call("add");
+        const qf::automation::Object workbook(app.obj("Workbooks").get("", {1}));
+        int unread = 0;
+        for (const auto& url : urls) unread += qf::importWeb(workbook, url, window) ? 0 : 1;
+        app.put("Visible", true);
+        _exit(unread == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::cerr << "the direct imports failed\n";
+    return since(start);
+}
+
+// Runs a program to its end with standard output and error sent to a file;
+// returns its exit status.
+int runProgram(const std::vector<std::string>& arguments, const std::string& log) {
+    std::vector<std::string> args = arguments;
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::cerr << "usage: command_line_bench <quillfen executable> <folder with .html files> [page count]\n";
+        return 2;
+    }
+    const std::string program = argv[1];
+    const std::size_t count = argc > 3 ? std::stoul(argv[3]) : 300;
+    qf::testing::LoopbackServer server;
+    const qf::bench::ServedPages served = qf::bench::serveHtmlPages(argv[2], count, server);
+    if (served.urls.empty()) return 2;
+    const std::vector<std::string>& urls = served.urls;
+    const std::uintmax_t bytes = served.bytes;
+
+    const fs::path out = fs::temp_directory_path() / ("quillfen-cli-bench-" + std::to_string(getpid()));
+    fs::create_directories(out);
+    const std::string list = (out / "list.txt").string();
+    {
+        std::ofstream file(list);
+        for (const auto& url : urls) file << url << "\n";
+    }
+    const std::string log = (out / "log").string();
+    setenv("HOME", out.c_str(), 1);  // the program's settings: none, so one sheet
+    unsetenv("DISPLAY");
+
+    std::printf("%zu pages, %.1f MiB of HTML\n", urls.size(), static_cast<double>(bytes) / (1 << 20));
+    // A warm-up of each, then five rounds in turn; the best of each is kept (the
+    // machine is shared: the fastest is the least disturbed).
+    const std::string cliBook = (out / "cli.xlsx").string();
+    const std::string directBook = (out / "direct.xlsx").string();
+    const std::vector<std::string> command = {program, "--import", list, "--one-sheet", "--output", cliBook, "--force"};
+    directInChild(urls, directBook);
+    runProgram(command, log);
+    std::vector<double> direct, cli;
+    for (int round = 0; round < 5; ++round) {
+        direct.push_back(directInChild(urls, directBook));
+        const auto start = Clock::now();
+        const int status = runProgram(command, log);
+        cli.push_back(since(start));
+        if (status != 0) std::cerr << "quillfen --import ended with " << status << " (see " << log << ")\n";
+    }
+    std::printf("%-40s %8.3f s  %6.2f ms/page\n", "direct engine refreshes + write (baseline)", best(direct),
+                1000 * best(direct) / static_cast<double>(urls.size()));
+    std::printf("%-40s %8.3f s  %6.2f ms/page  ratio %.3f (target <= 1.10)\n", "quillfen --import (whole process)",
+                best(cli), 1000 * best(cli) / static_cast<double>(urls.size()), best(cli) / best(direct));
+    std::printf("%-40s %8.3f s  vs %8.3f s (ratio of medians %.3f)\n", "  medians", median(cli), median(direct),
+                median(cli) / median(direct));
+
+    // Start-up: from starting the process to its first request at the server.
+    std::atomic<long long> arrived{0};
+    qf::testing::ScriptedHttpServer first([&arrived](const qf::testing::ScriptedHttpServer::Request&,
+                                                     qf::testing::ScriptedHttpServer::Connection& connection) {
+        arrived = Clock::now().time_since_epoch().count();
+        connection.send(qf::testing::ScriptedHttpServer::response(200, "text/html", "<p>first</p>"));
+    });
+    const std::string one = (out / "one.txt").string();
+    std::ofstream(one) << first.url("/first.html") << "\n";
+    auto startUp = [&](const std::vector<std::string>& arguments) {
+        std::vector<double> times;
+        for (int i = 0; i < 11; ++i) {
+            arrived = 0;
+            const auto start = Clock::now();
+            runProgram(arguments, log);
+            if (arrived != 0)
+                times.push_back(std::chrono::duration<double>(Clock::duration(arrived.load()) - start.time_since_epoch()).count());
+        }
+        return times;
+    };
+    const auto quillfen = startUp({program, "--import", one, "--output", (out / "one.xlsx").string(), "--force"});
+    const auto curl = startUp({"curl", "-s", "-o", "/dev/null", first.url("/first.html")});
+    if (quillfen.empty() || curl.empty()) {
+        std::cerr << "no request arrived\n";
+        return 1;
+    }
+    std::printf("%-40s %8.1f ms median, %6.1f ms best (target < 100 ms)\n", "start-up to first request: quillfen",
+                1000 * median(quillfen), 1000 * best(quillfen));
+    std::printf("%-40s %8.1f ms median, %6.1f ms best (baseline)\n", "start-up to first request: curl",
+                1000 * median(curl), 1000 * best(curl));
+    fs::remove_all(out);
+    return 0;
+}

@@ -1,0 +1,127 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/program_info.h"
+
+namespace qf::cli {
+
+namespace {
+
+bool endsWithXlsx(const std::string& path) {
+    const std::string tail = ".xlsx";
+    if (path.size() <= tail.size()) return false;
+    return std::equal(tail.rbegin(), tail.rend(), path.rbegin(), [](char a, char b) {
+        return a == std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+}  // namespace
+
+bool wantsNoWindow(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--") return false;
+        if (argument == "--import" || argument == "--help" || argument == "-h" || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
+ParseResult parseArguments(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    Options& o = result.options;
+    auto refuse = [&result](const std::string& why) {
+        result.error = why;
+        return result;
+    };
+    bool optionsEnded = false;
+    bool sheetModeGiven = false;
+    std::vector<std::string> importOnly;  // options that mean nothing without --import
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            o.files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            o.action = Action::Help;
+            return result;
+        } else if (a == "--version") {
+            o.action = Action::Version;
+            return result;
+        } else if (a == "--import") {
+            o.action = Action::Import;
+        } else if (a == "--separate-sheets" || a == "--one-sheet") {
+            const bool separate = a == "--separate-sheets";
+            if (sheetModeGiven && *o.separateSheets != separate)
+                return refuse("--separate-sheets and --one-sheet cannot be given together");
+            sheetModeGiven = true;
+            o.separateSheets = separate;
+            importOnly.push_back(a);
+        } else if (a == "--output" || a.rfind("--output=", 0) == 0) {
+            if (a == "--output") {
+                if (i + 1 >= arguments.size()) return refuse("--output needs a file name");
+                o.output = arguments[++i];
+            } else {
+                o.output = a.substr(9);
+            }
+            if (o.output.empty()) return refuse("--output needs a file name");
+            if (!endsWithXlsx(o.output)) return refuse("the output file must end in .xlsx: " + o.output);
+            importOnly.push_back("--output");
+        } else if (a == "--force") {
+            o.force = true;
+            importOnly.push_back(a);
+        } else if (a == "--open") {
+            o.open = true;
+            importOnly.push_back(a);
+        } else {
+            return refuse("unknown option " + a);
+        }
+    }
+    if (o.action == Action::Window) {
+        if (!importOnly.empty()) return refuse(importOnly.front() + " is an option of --import");
+        return result;
+    }
+    if (o.files.empty()) return refuse("--import needs at least one list file");
+    return result;
+}
+
+std::string usageText() {
+    return "Usage: quillfen [FILE...]\n"
+           "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"
+           "                [--force] [--open]\n"
+           "\n"
+           "Pulls the content of many web pages into one spreadsheet workbook.\n"
+           "\n"
+           "Without --import the window opens, with the entries of each list FILE added\n"
+           "to its list. A list file holds one web address a line.\n"
+           "\n"
+           "  --import             import the entries of the list files without a window\n"
+           "                       and print the path of the written workbook\n"
+           "  --separate-sheets    each site on a sheet of its own\n"
+           "  --one-sheet          every site on one sheet (default: the mode last chosen\n"
+           "                       in the window)\n"
+           "  --output PATH.xlsx   write the workbook there (default: a new BookN.xlsx in\n"
+           "                       the documents folder); an existing file is refused\n"
+           "  --force              replace an existing --output file\n"
+           "  --open               open the workbook in the desktop's spreadsheet program\n"
+           "  --help               show this help and exit\n"
+           "  --version            show the version and exit\n"
+           "\n"
+           "Progress and the entries that could not be read go to standard error.\n"
+           "Ctrl+C stops after the entry in hand and writes what was imported.\n"
+           "\n"
+           "Exit status: 0 every entry was read; 1 some entries could not be read (the\n"
+           "workbook is written all the same); 2 bad arguments, an unreadable list file or\n"
+           "an existing output file; 3 the workbook could not be written; 130 stopped by\n"
+           "Ctrl+C (what was imported is written).\n"
+           "\n"
+           "Report bugs to " + supportEmail() + ".\n";
+}
+
+std::string versionText() { return "quillfen " + programVersion() + "\n"; }
+
+}  // namespace qf::cli

@@ -1,0 +1,44 @@
+#pragma once
+// The program's command line: what to do and with which files. No Qt.
+//
+//   quillfen [FILE...]                         the window, with the files' entries
+//   quillfen --import FILE... [--separate-sheets | --one-sheet]
+//            [--output PATH.xlsx] [--force] [--open]
+//   quillfen --help | --version
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qf::cli {
+
+enum class Action { Window, Import, Help, Version };
+
+struct Options {
+    Action action = Action::Window;
+    std::vector<std::string> files;
+    std::optional<bool> separateSheets;  // empty: the remembered sheet mode
+    std::string output;                  // empty: a new BookN.xlsx in the documents folder
+    bool force = false;                  // replace an existing output file
+    bool open = false;                   // open the workbook once written
+};
+
+struct ParseResult {
+    Options options;
+    std::string error;  // not empty: the arguments are refused, and why
+};
+
+// Whether the arguments (argv without the program's name) ask for something
+// that needs no window: --import, --help or --version before any "--".
+bool wantsNoWindow(const std::vector<std::string>& arguments);
+
+// Reads the arguments (without the program's name). In the window's form every
+// argument is a list file; options there are refused.
+ParseResult parseArguments(const std::vector<std::string>& arguments);
+
+// The text --help prints.
+std::string usageText();
+// The text --version prints: "quillfen 1.0.0".
+std::string versionText();
+
+}  // namespace qf::cli

@@ -1,0 +1,84 @@
+#include "console_services.h"
+
+#ifndef _WIN32
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
+namespace qf::cli {
+
+namespace {
+
+bool isShownControl(char c) { return c == '\n' || c == '\t'; }
+
+}  // namespace
+
+char printableChar(char c) {
+    // No control character reaches the terminal: an escape sequence could take it over.
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+}
+
+MessageAnswer defaultAnswer(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+    case MessageButtons::OkCancel: return MessageAnswer::Ok;
+    case MessageButtons::AbortRetryIgnore: return MessageAnswer::Abort;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::YesNo: return MessageAnswer::Yes;
+    case MessageButtons::RetryCancel: return MessageAnswer::Retry;
+    }
+    return MessageAnswer::Ok;
+}
+
+std::string asLines(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += isShownControl(text[i]) ? text[i] : printableChar(text[i]);
+        }
+    }
+    if (out.empty() || out.back() != '\n') out += '\n';
+    return out;
+}
+
+MessageAnswer ConsoleServices::messageBox(const std::string& text, MessageButtons buttons, MessageIcon,
+                                          const std::string&) {
+    if (beforeMessage_) beforeMessage_();
+    const std::string lines = asLines(text);
+    std::fwrite(lines.data(), 1, lines.size(), out_);
+    std::fflush(out_);
+    return defaultAnswer(buttons);
+}
+
+std::string ConsoleServices::inputBox(const std::string&, const std::string&, const std::string& defaultText) {
+    return defaultText;
+}
+
+std::string ConsoleServices::openFileDialog(const FileDialogRequest&) { return {}; }
+
+void ConsoleServices::processPendingEvents() {}
+
+bool ConsoleServices::openDocument(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    pid_t child = 0;
+    char opener[] = "xdg-open";
+    std::string file = path;
+    char* const argv[] = {opener, file.data(), nullptr};
+    if (::posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return false;
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+}
+
+}  // namespace qf::cli

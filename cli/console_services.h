@@ -1,0 +1,46 @@
+#pragma once
+// The window services of a run without a window: every message box becomes
+// lines on standard error and takes its default answer, an input box its
+// default text, the file dialog is cancelled, and documents are opened with
+// the desktop's opener (xdg-open). Owned by the main thread.
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "base/window_services.h"
+
+namespace qf::cli {
+
+class ConsoleServices : public WindowServices {
+public:
+    explicit ConsoleServices(std::FILE* out = stderr) : out_(out) {}
+
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& caption = {}) override;
+    std::string inputBox(const std::string& prompt, const std::string& caption = {},
+                         const std::string& defaultText = {}) override;
+    std::string openFileDialog(const FileDialogRequest& request) override;
+    void processPendingEvents() override;
+    bool openDocument(const std::string& path) override;
+
+    // Called before a message is written (a progress line clears itself).
+    void setBeforeMessage(std::function<void()> hook) { beforeMessage_ = std::move(hook); }
+
+private:
+    std::FILE* out_;
+    std::function<void()> beforeMessage_;
+};
+
+// A character as it may be written to a terminal: a control character is '?'.
+char printableChar(char c);
+
+// The answer a message box gives when nobody clicks: its default, first button.
+MessageAnswer defaultAnswer(MessageButtons buttons);
+
+// A message's text as lines for a terminal: CR LF, lone CR and lone LF each end
+// a line, and the text ends with one line end. Other control characters but the
+// tab become '?'.
+std::string asLines(const std::string& text);
+
+}  // namespace qf::cli

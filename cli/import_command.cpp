@@ -1,0 +1,260 @@
+#include "import_command.h"
+
+#include <signal.h>
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+
+#include "base/failure.h"
+#include "cli/command_line.h"
+#include "cli/console_services.h"
+#include "import/import_run.h"
+#include "urllist/url_list_model.h"
+#include "urllist/url_text_file.h"
+
+namespace qf::cli {
+
+namespace {
+
+// Set by Ctrl+C; the run stops after the entry in hand.
+volatile std::sig_atomic_t stopSignalled = 0;
+
+extern "C" void onInterrupt(int) {
+    stopSignalled = 1;
+    // A second Ctrl+C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// Catches Ctrl+C for as long as it lives.
+class InterruptCatcher {
+public:
+    InterruptCatcher() {
+        stopSignalled = 0;
+        previous_ = std::signal(SIGINT, onInterrupt);
+    }
+    ~InterruptCatcher() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+private:
+    void (*previous_)(int);
+};
+
+bool isTerminal(std::FILE* file) {
+#ifdef _WIN32
+    (void)file;
+    return false;
+#else
+    return ::isatty(::fileno(file)) == 1;
+#endif
+}
+
+std::size_t terminalWidth(std::FILE* file) {
+#ifndef _WIN32
+    winsize size{};
+    if (::ioctl(::fileno(file), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+#else
+    (void)file;
+#endif
+    return 80;
+}
+
+void print(std::FILE* file, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
+}
+
+// A text from a list file or a page as it may be shown on a terminal.
+std::string printable(std::string text) {
+    for (char& c : text) c = printableChar(c);
+    return text;
+}
+
+// At most width characters of a UTF-8 text, cut at a character boundary.
+std::string fitted(const std::string& text, std::size_t width) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars++ == width) return text.substr(0, i);
+    }
+    return text;
+}
+
+// The progress display on standard error: on a terminal one line rewritten in
+// place, elsewhere one line per entry.
+class Progress {
+public:
+    Progress(std::FILE* err, bool terminal) : err_(err), terminal_(terminal), start_(Clock::now()) {}
+
+    void entry(int k, int n, double percent, const std::string& address) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start_).count();
+        char head[96];
+        std::snprintf(head, sizeof head, "[%d/%d] %3d%% %lld:%02lld ", k, n, static_cast<int>(percent),
+                      static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+        const std::string line = head + printable(address);
+        if (terminal_) {
+            print(err_, "\r\x1b[K" + fitted(line, terminalWidth(err_) - 1));
+            shown_ = true;
+        } else {
+            print(err_, line + "\n");
+        }
+    }
+
+    // Ends the line in place so that other text starts on a line of its own.
+    void clear() {
+        if (!shown_) return;
+        print(err_, "\r\x1b[K");
+        shown_ = false;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::FILE* err_;
+    bool terminal_;
+    Clock::time_point start_;
+    bool shown_ = false;
+};
+
+// The run's host: the entries of the list files, the chosen sheet mode, the
+// progress on standard error. Owned by the main thread.
+class ConsoleHost : public ImportRunHost {
+public:
+    ConsoleHost(const UrlListModel& list, bool separate, Progress& progress, std::FILE* err)
+        : list_(list), separate_(separate), progress_(progress), err_(err) {}
+
+    int entryCount() const override { return list_.count(); }
+    std::string entryText(int position) const override { return std::string(list_.utf8(position)); }
+    bool separateSheets() const override { return separate_; }
+    void setProgressValue(double value) override { percent_ = value; }
+    void setProgressText(const std::string& text) override {
+        // The run names each entry as it starts it, its share done already set,
+        // and resets both at the end.
+        const std::string prefix = "Processing: ";
+        if (text.rfind(prefix, 0) != 0) {
+            progress_.clear();
+            return;
+        }
+        const int n = list_.count();
+        started_ = std::clamp(static_cast<int>(std::lround(percent_ * n / 100.0)), 1, n);
+        progress_.entry(started_, n, percent_, text.substr(prefix.size()));
+    }
+    bool stopRequested() const override { return stopSignalled != 0; }
+    void entryFailed(int position, const std::string& entry, const std::string& reason) override {
+        progress_.clear();
+        ++failures_;
+        print(err_, "quillfen: entry " + std::to_string(position) + " could not be read: " + printable(entry) + ": " +
+                        printable(reason) + "\n");
+    }
+
+    int failures() const { return failures_; }
+    int entriesStarted() const { return started_; }
+
+private:
+    const UrlListModel& list_;
+    bool separate_;
+    Progress& progress_;
+    std::FILE* err_;
+    int started_ = 0;
+    double percent_ = 0.0;
+    int failures_ = 0;
+};
+
+// Takes the one message the list file reader may show instead of showing it.
+class ListFileServices : public ConsoleServices {
+public:
+    MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon,
+                             const std::string&) override {
+        message = text;
+        return defaultAnswer(buttons);
+    }
+    std::string message;
+};
+
+// Appends the entries of the list file, as "Load URLs From Text File" reads one.
+// Returns the reason when the file cannot be read.
+std::string loadListFile(UrlListModel& list, const std::string& path) {
+    ListFileServices services;
+    try {
+        readUrlTextFile(list, services, cleanPath(path));
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return services.message;
+}
+
+int refuse(const Environment& env, const std::string& why) {
+    print(env.err, "quillfen: " + why + "\n");
+    return exit_code::kBadArguments;
+}
+
+int runImportCommand(const Options& options, const Environment& env) {
+    UrlListModel list;
+    for (const std::string& file : options.files) {
+        const std::string reason = loadListFile(list, file);
+        if (!reason.empty()) return refuse(env, "cannot read the list file " + file + ": " + reason);
+    }
+    if (list.count() == 0) return refuse(env, "the list files hold no entries");
+    if (!options.output.empty() && !options.force) {
+        // A name the file system cannot tell about is left to the writer, which never replaces.
+        std::error_code error;
+        const auto type = std::filesystem::symlink_status(options.output, error).type();
+        if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+            return refuse(env, options.output + " already exists; give --force to replace it");
+    }
+
+    const bool separate = options.separateSheets ? *options.separateSheets : env.rememberedSeparateSheets();
+    std::string written;
+    WorkbookDestination destination;
+    destination.outputPath = options.output;
+    destination.replace = options.force;
+    destination.written = [&written](const std::string& path) { written = path; };
+    const std::unique_ptr<automation::Provider> provider = env.makeProvider(std::move(destination));
+
+    Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : isTerminal(env.err));
+    ConsoleServices ui(env.err);
+    ui.setBeforeMessage([&progress] { progress.clear(); });
+    ConsoleHost host(list, separate, progress, env.err);
+    bool stopped = false;
+    {
+        InterruptCatcher catcher;
+        runImport(host, ui, *provider);
+        stopped = stopSignalled != 0;
+    }
+    progress.clear();
+    if (written.empty()) {
+        print(env.err, "quillfen: the workbook was not written\n");
+        return exit_code::kNotWritten;
+    }
+    print(env.out, written + "\n");
+    if (stopped)
+        print(env.err, "quillfen: stopped after entry " + std::to_string(host.entriesStarted()) + " of " +
+                           std::to_string(list.count()) + "; the workbook holds what was imported\n");
+    if (options.open && !ui.openDocument(written))
+        print(env.err, "quillfen: the workbook could not be opened on the desktop\n");
+    if (stopped) return exit_code::kStopped;
+    return host.failures() > 0 ? exit_code::kSomeUnreadable : exit_code::kAllRead;
+}
+
+}  // namespace
+
+int runWithoutWindow(const std::vector<std::string>& arguments, const Environment& environment) {
+    const ParseResult parsed = parseArguments(arguments);
+    if (!parsed.error.empty())
+        return refuse(environment, parsed.error + "\nTry 'quillfen --help' for more information.");
+    switch (parsed.options.action) {
+    case Action::Help: print(environment.out, usageText()); return exit_code::kAllRead;
+    case Action::Version: print(environment.out, versionText()); return exit_code::kAllRead;
+    case Action::Import: return runImportCommand(parsed.options, environment);
+    case Action::Window: break;
+    }
+    return refuse(environment, "this command line opens a window");
+}
+
+}  // namespace qf::cli

@@ -1,0 +1,49 @@
+#pragma once
+// The command-line forms that open no window: --import, --help and --version.
+// The import is the window's own run (runImport) driven through a console host:
+// progress on standard error, the workbook's path on standard output.
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/object.h"
+
+namespace qf::cli {
+
+// The exit codes of quillfen --import.
+namespace exit_code {
+inline constexpr int kAllRead = 0;
+inline constexpr int kSomeUnreadable = 1;  // the workbook is written all the same
+inline constexpr int kBadArguments = 2;    // also an unreadable list file or an existing output
+inline constexpr int kNotWritten = 3;
+inline constexpr int kStopped = 130;       // Ctrl+C: what was imported is written
+}  // namespace exit_code
+
+// Where the provider writes the workbook the run makes visible.
+struct WorkbookDestination {
+    std::string outputPath;  // empty: a new BookN.xlsx in the documents folder
+    bool replace = false;    // replace a file at outputPath
+    // Told the path of each workbook file once it is written.
+    std::function<void(const std::string& path)> written;
+};
+
+struct Environment {
+    // Makes the spreadsheet provider the run drives.
+    std::function<std::unique_ptr<automation::Provider>(WorkbookDestination)> makeProvider;
+    // The sheet mode last chosen in the window (true: a sheet per site).
+    std::function<bool()> rememberedSeparateSheets;
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    // Whether err is a terminal; empty: asked of the file.
+    std::optional<bool> errIsTerminal;
+};
+
+// Runs quillfen with these arguments (argv without the program's name) when they
+// ask for no window (see wantsNoWindow) and returns the exit code.
+int runWithoutWindow(const std::vector<std::string>& arguments, const Environment& environment);
+
+}  // namespace qf::cli

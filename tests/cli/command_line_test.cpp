@@ -1,0 +1,104 @@
+// The command line's arguments and the console's message boxes.
+
+#include <gtest/gtest.h>
+
+#include "base/window_services.h"
+#include "cli/command_line.h"
+#include "cli/console_services.h"
+
+namespace qf::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CommandLine, ImportFormsAndTheirOptions) {
+    ParseResult r = parseArguments({"--import", "a.txt", "--one-sheet", "b.txt", "--output", "out.xlsx", "--force"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.action, Action::Import);
+    EXPECT_EQ(r.options.files, (Args{"a.txt", "b.txt"}));
+    ASSERT_TRUE(r.options.separateSheets.has_value());
+    EXPECT_FALSE(*r.options.separateSheets);
+    EXPECT_EQ(r.options.output, "out.xlsx");
+    EXPECT_TRUE(r.options.force);
+    EXPECT_FALSE(r.options.open);
+
+    r = parseArguments({"--import", "--separate-sheets", "--output=Book.XLSX", "--open", "--", "--odd name.txt"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(*r.options.separateSheets);
+    EXPECT_EQ(r.options.output, "Book.XLSX");
+    EXPECT_TRUE(r.options.open);
+    EXPECT_EQ(r.options.files, (Args{"--odd name.txt"}));
+
+    r = parseArguments({"--import", "a.txt"});
+    EXPECT_FALSE(r.options.separateSheets.has_value());  // the remembered mode
+    EXPECT_EQ(r.options.output, "");
+}
+
+TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
+    const std::vector<std::pair<Args, std::string>> table = {
+        {{"--import"}, "--import needs at least one list file"},
+        {{"--import", "a.txt", "--one-sheet", "--separate-sheets"},
+         "--separate-sheets and --one-sheet cannot be given together"},
+        {{"--import", "a.txt", "--output"}, "--output needs a file name"},
+        {{"--import", "a.txt", "--output="}, "--output needs a file name"},
+        {{"--import", "a.txt", "--output", "out.csv"}, "the output file must end in .xlsx: out.csv"},
+        {{"--import", "a.txt", "--output", ".xlsx"}, "the output file must end in .xlsx: .xlsx"},
+        {{"--import", "a.txt", "--quiet"}, "unknown option --quiet"},
+        {{"a.txt", "--one-sheet"}, "--one-sheet is an option of --import"},
+        {{"--output", "x.xlsx", "a.txt"}, "--output is an option of --import"},
+    };
+    for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
+    // The same mode twice is no conflict.
+    EXPECT_EQ(parseArguments({"--import", "a", "--one-sheet", "--one-sheet"}).error, "");
+}
+
+TEST(CommandLine, WindowFormTakesEveryArgumentAsAListFile) {
+    const ParseResult r = parseArguments({"list one.txt", "-", "--", "--import"});
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.options.action, Action::Window);
+    EXPECT_EQ(r.options.files, (Args{"list one.txt", "-", "--import"}));
+    EXPECT_TRUE(parseArguments({}).options.files.empty());
+}
+
+TEST(CommandLine, HelpAndVersionNeedNoWindow) {
+    EXPECT_TRUE(wantsNoWindow({"--import", "a.txt"}));
+    EXPECT_TRUE(wantsNoWindow({"a.txt", "--help"}));
+    EXPECT_TRUE(wantsNoWindow({"--version"}));
+    EXPECT_FALSE(wantsNoWindow({"a.txt"}));
+    EXPECT_FALSE(wantsNoWindow({"--", "--import"}));  // a file named --import
+    EXPECT_EQ(parseArguments({"--import", "--bogus", "--help"}).error, "unknown option --bogus");
+    EXPECT_EQ(parseArguments({"--import", "--help"}).options.action, Action::Help);
+    EXPECT_EQ(versionText().rfind("quillfen ", 0), 0u);
+    EXPECT_NE(usageText().find("--separate-sheets"), std::string::npos);
+}
+
+TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
+    EXPECT_EQ(defaultAnswer(MessageButtons::Ok), MessageAnswer::Ok);
+    EXPECT_EQ(defaultAnswer(MessageButtons::OkCancel), MessageAnswer::Ok);
+    EXPECT_EQ(defaultAnswer(MessageButtons::AbortRetryIgnore), MessageAnswer::Abort);
+    EXPECT_EQ(defaultAnswer(MessageButtons::YesNoCancel), MessageAnswer::Yes);
+    EXPECT_EQ(defaultAnswer(MessageButtons::YesNo), MessageAnswer::Yes);
+    EXPECT_EQ(defaultAnswer(MessageButtons::RetryCancel), MessageAnswer::Retry);
+
+    EXPECT_EQ(asLines("Done."), "Done.\n");
+    EXPECT_EQ(asLines("a\r\n\r\nb\rc\nd\r\n"), "a\n\nb\nc\nd\n");
+    EXPECT_EQ(asLines(""), "\n");
+    EXPECT_EQ(asLines("url\x1b]0;title\x07\tend\x7f"), "url?]0;title?\tend?\n");
+
+    std::FILE* out = std::tmpfile();
+    ConsoleServices console(out);
+    int cleared = 0;
+    console.setBeforeMessage([&cleared] { ++cleared; });
+    EXPECT_EQ(console.messageBox("Would you like to proceed anyway?", MessageButtons::YesNo, MessageIcon::Question),
+              MessageAnswer::Yes);
+    EXPECT_EQ(console.inputBox("Add", "", "www.x.com"), "www.x.com");
+    EXPECT_EQ(console.openFileDialog({}), "");
+    EXPECT_EQ(cleared, 1);
+    std::rewind(out);
+    char buffer[128] = {};
+    EXPECT_EQ(std::string(buffer, std::fread(buffer, 1, sizeof buffer, out)), "Would you like to proceed anyway?\n");
+    std::fclose(out);
+}
+
+}  // namespace
+}  // namespace qf::cli

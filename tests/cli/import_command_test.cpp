@@ -1,0 +1,264 @@
+// quillfen --import run in-process: the window's run with a console host, the
+// embedded engine and pages served on loopback; the workbook read back.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "cli/import_command.h"
+#include "engine/engine_provider.h"
+#include "import/import_run.h"
+#include "tests/import/list_host.h"
+#include "tests/import/loopback_server.h"
+#include "tests/import/xlsx_reader.h"
+#include "tests/support/scripted_services.h"
+
+namespace qf::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kPricesPage =
+    "<html><body><h1>Prices</h1><table><tr><th>Item</th><th>Cost</th></tr>"
+    "<tr><td>Tea</td><td>3</td></tr><tr><td>Cake</td><td>2.5</td></tr></table><p>The end</p></body></html>";
+constexpr const char* kNotesPage = "<html><body><p>First note</p><p>Second note</p></body></html>";
+
+// Text written to a stream, read back.
+class Captured {
+public:
+    Captured() : file_(std::tmpfile()) {}
+    ~Captured() { std::fclose(file_); }
+    Captured(const Captured&) = delete;
+    Captured& operator=(const Captured&) = delete;
+    std::FILE* file() const { return file_; }
+    void clear() {
+        std::fflush(file_);
+        EXPECT_EQ(::ftruncate(::fileno(file_), 0), 0);
+        std::rewind(file_);
+    }
+    std::string text() const {
+        std::fflush(file_);
+        std::string out;
+        std::rewind(file_);
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file_)) > 0;) out.append(buffer, got);
+        return out;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+class ImportCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillfen-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        fs::create_directories(folder + "/Documents");
+        server.page("/prices.html", kPricesPage);
+        server.page("/notes.html", kNotesPage);
+        server.page("/gone.html", "<p>Not here</p>", 404);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string listFile(const std::string& name, const std::string& bytes) {
+        const std::string path = folder + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    int run(const Strings& arguments, bool terminal = false) {
+        Environment env;
+        env.makeProvider = [this](WorkbookDestination destination) -> std::unique_ptr<automation::Provider> {
+            engine::EngineSettings settings;
+            settings.documentsFolder = folder + "/Documents";
+            settings.outputPath = destination.outputPath;
+            settings.replaceOutput = destination.replace;
+            settings.openWorkbook = std::move(destination.written);
+            return std::make_unique<engine::EngineProvider>(std::move(settings));
+        };
+        env.rememberedSeparateSheets = [this] { return remembered; };
+        env.out = out.file();
+        env.err = err.file();
+        env.errIsTerminal = terminal;
+        return runWithoutWindow(arguments, env);
+    }
+
+    // The workbook whose path the run printed.
+    testing::XlsxContent printedWorkbook() {
+        std::string path = out.text();
+        EXPECT_FALSE(path.empty());
+        if (path.empty()) return {};
+        EXPECT_EQ(path.back(), '\n');
+        path.pop_back();
+        testing::XlsxContent content = testing::readXlsx(path);
+        EXPECT_EQ(content.error, "");
+        return content;
+    }
+
+    // The same entries through the window's run (the run host the window is).
+    testing::XlsxContent windowRun(const Strings& entries, bool separate) {
+        testing::ListHost host;
+        host.entries = entries;
+        host.option2 = separate;
+        testing::ScriptedServices ui;
+        Strings written;
+        engine::EngineSettings settings;
+        settings.documentsFolder = folder + "/Window";
+        settings.openWorkbook = [&written](const std::string& path) { written.push_back(path); };
+        engine::EngineProvider provider(std::move(settings));
+        runImport(host, ui, provider);
+        EXPECT_EQ(written.size(), 1u);
+        return written.empty() ? testing::XlsxContent{} : testing::readXlsx(written.front());
+    }
+
+    std::string folder;
+    testing::LoopbackServer server;
+    Captured out, err;
+    bool remembered = false;
+};
+
+TEST_F(ImportCommand, WorkbookIsTheWindowsOwnCellByCellInBothSheetModes) {
+    const Strings entries = {server.url("/prices.html"), server.url("/notes.html")};
+    const std::string list = listFile("list.txt", entries[0] + "\n" + entries[1] + "\n");
+    for (const bool separate : {false, true}) {
+        SCOPED_TRACE(separate ? "a sheet per site" : "one sheet");
+        out.clear();
+        remembered = separate;  // the remembered mode applies without an option
+        ASSERT_EQ(run({"--import", list}), exit_code::kAllRead) << err.text();
+        const testing::XlsxContent cli = printedWorkbook();
+        const testing::XlsxContent window = windowRun(entries, separate);
+        EXPECT_EQ(cli.sheets, window.sheets);
+        EXPECT_EQ(cli.cells, window.cells);
+        EXPECT_EQ(cli.sheets.size(), separate ? 2u : 1u);
+        EXPECT_NE(cli.cells.at(cli.sheets.front()).size(), 0u);
+        EXPECT_EQ(out.text().rfind(folder + "/Documents/Book", 0), 0u) << out.text();
+    }
+}
+
+TEST_F(ImportCommand, UnreadableEntriesAreListedWithTheEnginesReasonAndTheWorkbookIsStillWritten) {
+    const std::string gone = server.url("/gone.html");
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\r\n" + gone + "\r\n" +
+                                                      server.url("/gone.html?\x1b[2J") + "\r\n");
+    EXPECT_EQ(run({"--import", list, "--one-sheet"}), exit_code::kSomeUnreadable);
+    const std::string errors = err.text();
+    EXPECT_NE(errors.find("quillfen: entry 2 could not be read: " + gone + ": "), std::string::npos) << errors;
+    EXPECT_NE(errors.find("404"), std::string::npos) << errors;  // the engine's refusal names the status
+    EXPECT_EQ(errors.find("entry 1 could not"), std::string::npos) << errors;
+    // A control character from the list never reaches the terminal.
+    EXPECT_NE(errors.find("entry 3 could not be read: " + gone + "??[2J: "), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\x1b'), std::string::npos) << errors;
+    EXPECT_EQ(printedWorkbook().at("Sheet1", "A1"), "str:First note");
+}
+
+TEST_F(ImportCommand, EveryLineEndStyleGivesExactlyTheListsEntries) {
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes");
+        out.clear();
+        err.clear();
+        const std::string list =
+            listFile("ends.txt", server.url("/prices.html") + end + server.url("/notes.html") + end);
+        EXPECT_EQ(run({"--import", list, "--separate-sheets"}), exit_code::kAllRead) << err.text();
+        EXPECT_EQ(printedWorkbook().sheets.size(), 2u);  // no sheet for an empty entry after the last line
+    }
+}
+
+TEST_F(ImportCommand, ExistingOutputIsRefusedUnlessForced) {
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
+    const std::string output = folder + "/report.xlsx";
+    std::ofstream(output) << "keep me";
+    EXPECT_EQ(run({"--import", list, "--output", output}), exit_code::kBadArguments);
+    EXPECT_EQ(err.text(), "quillfen: " + output + " already exists; give --force to replace it\n");
+    EXPECT_EQ(out.text(), "");
+    std::ifstream kept(output);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    EXPECT_EQ(server.requests(), 0);  // refused before any page was fetched
+
+    EXPECT_EQ(run({"--import", list, "--output", output, "--force"}), exit_code::kAllRead) << err.text();
+    EXPECT_EQ(out.text(), output + "\n");
+    EXPECT_EQ(testing::readXlsx(output).at("Sheet1", "A1"), "str:First note");
+    EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
+}
+
+TEST_F(ImportCommand, WorkbookThatCannotBeWrittenExitsThree) {
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
+    const std::string output = folder + "/no such folder/out.xlsx";
+    EXPECT_EQ(run({"--import", list, "--output", output}), exit_code::kNotWritten);
+    const std::string errors = err.text();
+    EXPECT_NE(errors.find("Cannot write the workbook file " + output), std::string::npos) << errors;
+    EXPECT_NE(errors.find("quillfen: the workbook was not written\n"), std::string::npos) << errors;
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
+    const std::string good = listFile("good.txt", server.url("/notes.html") + "\n");
+    const std::string empty = listFile("empty.txt", "");
+    const std::vector<std::pair<Strings, std::string>> table = {
+        {{"--import", good, "--output", "x.csv"}, "the output file must end in .xlsx: x.csv"},
+        {{"--import", good, folder + "/missing.txt"}, "cannot read the list file " + folder + "/missing.txt: File not found"},
+        {{"--import", folder}, "cannot read the list file " + folder + ": Path/File access error"},
+        {{"--import", empty}, "the list files hold no entries"},
+    };
+    for (const auto& [args, message] : table) {
+        err.clear();
+        EXPECT_EQ(run(args), exit_code::kBadArguments);
+        EXPECT_EQ(err.text().rfind("quillfen: " + message + "\n", 0), 0u) << err.text();
+    }
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(server.requests(), 0);
+    EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
+}
+
+TEST_F(ImportCommand, ProgressIsALinePerEntryOffATerminalAndOneLineOnIt) {
+    const std::string list = listFile("list.txt", server.url("/prices.html") + "\n" + server.url("/notes.html") + "\n" +
+                                                      server.url("/prices.html") + "\n");
+    ASSERT_EQ(run({"--import", list}), exit_code::kAllRead);
+    const std::string lines = "\n" + err.text();
+    for (const char* expected : {"[1/3]  33% 0:00 ", "[2/3]  66% 0:00 ", "[3/3] 100% 0:00 "})
+        EXPECT_NE(lines.find(std::string("\n") + expected), std::string::npos) << lines;
+    EXPECT_EQ(lines.find('\r'), std::string::npos);
+    EXPECT_NE(lines.find("[2/3]  66% 0:00 " + server.url("/notes.html") + "\n"), std::string::npos) << lines;
+
+    err.clear();
+    ASSERT_EQ(run({"--import", list}, true), exit_code::kAllRead);
+    const std::string shown = err.text();
+    EXPECT_NE(shown.find("\r\x1b[K[3/3] 100% 0:00 "), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\n[2/3]"), std::string::npos) << shown;  // rewritten in place, not a new line
+}
+
+TEST_F(ImportCommand, InterruptStopsAfterTheEntryInHandAndWritesWhatWasImported) {
+    // The second page interrupts the program, as Ctrl+C would, while its entry is
+    // in hand: pages are requested ahead, so it first lets the first entry finish.
+    testing::ScriptedHttpServer pages([](const testing::ScriptedHttpServer::Request& request,
+                                         testing::ScriptedHttpServer::Connection& connection) {
+        if (request.path == "/two.html") {
+            if (!connection.pause(std::chrono::milliseconds(500))) return;
+            ::kill(::getpid(), SIGINT);
+        }
+        connection.send(testing::ScriptedHttpServer::response(200, "text/html", "<p>" + request.path + "</p>"));
+    });
+    const std::string list = listFile("list.txt", pages.url("/one.html") + "\n" + pages.url("/two.html") + "\n" +
+                                                      pages.url("/three.html") + "\n");
+    EXPECT_EQ(run({"--import", list, "--separate-sheets"}), exit_code::kStopped);
+    const testing::XlsxContent book = printedWorkbook();
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.at(book.sheets[0], "A1"), "str:/one.html");
+    EXPECT_EQ(book.at(book.sheets[1], "A1"), "str:/two.html");
+    EXPECT_NE(err.text().find("quillfen: stopped after entry 2 of 3"), std::string::npos) << err.text();
+    // The program's own handling of Ctrl+C ends with the run.
+    struct sigaction now {};
+    ASSERT_EQ(sigaction(SIGINT, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+
+}  // namespace
+}  // namespace qf::cli

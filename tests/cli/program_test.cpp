@@ -1,0 +1,104 @@
+// The installed program's command line: quillfen --import as its own process,
+// with no display and no Qt platform named.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/import/loopback_server.h"
+#include "tests/import/xlsx_reader.h"
+
+namespace qf::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string shellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillfen-program-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home = pattern;
+    }
+    void TearDown() override { fs::remove_all(home); }
+
+    // The program with a fresh home, no display and no Qt platform.
+    Outcome run(const std::string& arguments) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
+                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
+                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" + shellQuoted(home + "/out") +
+                                    " 2>" + shellQuoted(home + "/err") + " </dev/null";
+        Outcome result;
+        const int status = std::system(command.c_str());
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = contents(home + "/out");
+        result.err = contents(home + "/err");
+        return result;
+    }
+    std::string home;
+};
+
+TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
+    testing::LoopbackServer server;
+    server.page("/a.html", "<table><tr><td>Tea</td><td>3</td></tr></table>");
+    server.page("/b.html", "<p>Second</p>", 500);
+    const std::string list = home + "/list.txt";
+    std::ofstream(list) << server.url("/a.html") << "\n";
+
+    Outcome r = run("--import " + shellQuoted(list) + " --separate-sheets");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, home + "/Documents/Book1.xlsx\n");
+    EXPECT_NE(r.err.find("[1/1] 100% "), std::string::npos) << r.err;
+    const testing::XlsxContent book = testing::readXlsx(home + "/Documents/Book1.xlsx");
+    EXPECT_EQ(book.error, "");
+    EXPECT_EQ(book.sheets.size(), 1u);
+    EXPECT_EQ(book.at("Sheet1", "B1"), "int:3");
+
+    std::ofstream(list, std::ios::app) << server.url("/b.html") << "\n";
+    r = run("--import " + shellQuoted(list));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, home + "/Documents/Book2.xlsx\n");  // never over the first
+
+    r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/Documents/Book1.xlsx"));
+    EXPECT_EQ(r.status, 2);
+    r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/none/x.xlsx"));
+    EXPECT_EQ(r.status, 3);
+    r = run("--import");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quillfen: --import needs at least one list file\nTry 'quillfen --help' for more information.\n");
+}
+
+TEST_F(Program, HelpAndVersionWithoutADisplay) {
+    Outcome r = run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("quillfen ", 0), 0u);
+    r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--import FILE..."), std::string::npos);
+    EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace qf::cli
