@@ -232,7 +232,7 @@ void Form1::centre() {
 }
 
 void Form1::Form_Load() {
-    Trap trap(ui_, kFormLoadLocation);
+    Trap trap(ui_, handlerLocation("Form1", "Form_Load"));
     trap.step(102, [&] { applySkin(); });
     const std::string cursorFile = optionalFile("HAND-M.CUR");
     if (trap.when(104, [&] { return FileExists(cursorFile); })) {

@@ -35,10 +35,8 @@ class UrlListView;
 
 inline constexpr const char* kSettingsApplication = "Tarnwick";
 inline constexpr const char* kSettingsSection = "Quillfen";
-inline constexpr const char* kFormLoadLocation = "in QuillfenApp2021/08/31.Form1.Form_Load ";
 inline constexpr const char* kListTooltip =
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
-inline constexpr const char* kIdleProgressText = "Progress Bar";
 
 class Form1 : public QWidget, public ImportRunHost {
     Q_OBJECT

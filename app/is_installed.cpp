@@ -1,5 +1,7 @@
 #include "is_installed.h"
 
+#include "base/program_info.h"
+
 namespace qf {
 
 const char* const kSpreadsheetMissingMessage =
@@ -15,7 +17,7 @@ const char* const kSpreadsheetMissingMessage =
 void IsInstalled(automation::Provider& provider, WindowServices& ui, const std::function<void()>& endProgram) {
     bool created = false;
     try {
-        automation::Object application = provider.create("Excel.Application");
+        automation::Object application = provider.create(kSpreadsheetProgId);
         created = !application.isNothing();
         application.release();
     } catch (...) {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "base/failure.h"
+#include "base/text.h"
 
 namespace qf::automation {
 
@@ -44,13 +45,7 @@ Object Object::callObj(std::string_view member, std::initializer_list<Arg> args)
 
 Variant Object::value() const { return invoke({}, CallKind::Get, {}); }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+bool sameName(std::string_view a, std::string_view b) { return sameIgnoringAsciiCase(a, b); }
 
 ArgReader::ArgReader(std::span<const Arg> args) : args_(args) {
     bool namedSeen = false;

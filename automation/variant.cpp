@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/failure.h"
+#include "base/text.h"
 
 namespace qf::automation {
 
@@ -20,13 +21,7 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-bool equalsNoCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && b[i] == '\0';
-}
+bool equalsNoCase(const std::string& a, const char* b) { return sameIgnoringAsciiCase(a, b); }
 
 // A decimal number written as text ("12", "-3.5", "1e3"); no other forms.
 bool parseNumber(const std::string& text, double& out) {

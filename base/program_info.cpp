@@ -1,5 +1,7 @@
 #include "program_info.h"
 
+#include "text.h"
+
 namespace qf {
 
 const std::string& supportEmail() {
@@ -15,17 +17,12 @@ const std::string& programVersion() {
 std::string applicationTitleFor(std::string_view productName) {
     std::string title(productName);
     if (title.find(' ') == std::string::npos) return title;
-    // Length counts characters, not bytes: skip UTF-8 continuation bytes.
-    auto length = [](const std::string& s) {
-        std::size_t n = 0;
-        for (unsigned char c : s) n += (c & 0xC0) != 0x80;
-        return n;
-    };
+    // Length counts characters, not bytes.
     do {
         const auto space = title.rfind(' ');
         if (space == std::string::npos) break;
         title.erase(space);
-    } while (length(title) > 40);
+    } while (utf8CharacterCount(title) > 40);
     return title;
 }
 

@@ -11,6 +11,15 @@ std::string errorReportText(const std::string& description, const std::string& l
            "Please email screenshot of this message to " + supportEmail();
 }
 
+std::string handlerLocation(std::string_view module, std::string_view handler) {
+    std::string location = "in QuillfenApp2021/08/31.";
+    location += module;
+    location += '.';
+    location += handler;
+    location += ' ';
+    return location;
+}
+
 std::string describe(std::exception_ptr failure) {
     try {
         std::rethrow_exception(std::move(failure));

@@ -2,19 +2,21 @@
 // The error trap shared by every handler that talks to the user.
 //
 // A trapped handler numbers its statements 100, 102, 104, ... and runs each one
-// through its Trap. A statement that fails (throws) shows the error report box,
-// naming the handler's location and the statement's number, and the handler goes
-// on with the next statement. A routine called from a statement has no trap of
-// its own: its failure is the calling statement's failure.
+// that can fail through its Trap. A statement that fails (throws) shows the error
+// report box, naming the handler's location and the statement's number, and the
+// handler goes on with the next statement. A routine called from a statement has
+// no trap of its own: its failure is the calling statement's failure. Plain
+// assignments and tests of local values cannot fail and run as plain code.
 //
-//     Trap trap(ui, "in QuillfenApp2021/08/31.Form1.PushButton4_Click ");
+//     Trap trap(ui, handlerLocation("Form1", "PushButton4_Click"));
 //     std::string url;
 //     trap.step(100, [&] { url = ui.inputBox(...); });
-//     if (trap.jumpIf(102, [&] { return url.empty(); })) return;
+//     if (url.empty()) return;
 //     trap.step(104, [&] { list.append(url); });
 
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "window_services.h"
@@ -25,6 +27,10 @@ namespace qf {
 std::string errorReportText(const std::string& description, const std::string& location, int line);
 
 inline constexpr const char* kErrorReportCaption = "Application Error";
+
+// The location the error report names for a handler: the program's stamp, the
+// module ("Form1") and the handler ("PushButton4_Click"), then a space.
+std::string handlerLocation(std::string_view module, std::string_view handler);
 
 class Trap {
 public:

@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "automation/object.h"
+#include "base/program_info.h"
 
 namespace qf::com {
-
-inline constexpr std::string_view kSpreadsheetProgId = "Excel.Application";
 
 // COM on the calling thread, apartment-threaded, for as long as a holder lives.
 // The user-interface thread enters it once; every object reached through it

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/text.h"
 #include "html_layout.h"
 #include "value_recognition.h"
 
@@ -15,17 +16,6 @@ using u64 = std::uint64_t;
 
 // A sheet cell holds at most this many UTF-16 code units.
 constexpr u64 kCellTextUnits = 32767;
-
-// UTF-16 code units of a UTF-8 text: one a character, two for one beyond U+FFFF
-// (a 4-byte sequence). The layout's texts are valid UTF-8.
-u64 utf16Units(std::string_view s) {
-    u64 units = 0;
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
-    }
-    return units;
-}
 
 std::string withThousands(u64 n) {
     std::string digits = std::to_string(n);

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
@@ -12,9 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "base/failure.h"
+#include "platform/platform.h"
 #include "workbook.h"
 #include "xml_text.h"
 
@@ -82,37 +83,6 @@ private:
     std::string path_;
 };
 
-enum class Publish { Done, NameTaken };
-
-// Gives the finished temporary file its final name, but only if that name is free.
-Publish publish(const std::string& temp, const std::string& target) {
-    if (::link(temp.c_str(), target.c_str()) == 0) {
-        ::unlink(temp.c_str());
-        return Publish::Done;
-    }
-    if (errno == EEXIST) return Publish::NameTaken;
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
-        throw Failure(errnoText(errno));
-    // No hard links on this file system: rename without replacing.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Publish::Done;
-    if (errno == EEXIST) return Publish::NameTaken;
-    if (errno != EINVAL && errno != ENOSYS) throw Failure(errnoText(errno));
-    // Nor an exclusive rename: claim the name with an exclusive create, then move
-    // the file over the empty placeholder that is ours.
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) {
-        if (errno == EEXIST) return Publish::NameTaken;
-        throw Failure(errnoText(errno));
-    }
-    ::close(fd);
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(target.c_str());
-        throw Failure(errnoText(error));
-    }
-    return Publish::Done;
-}
-
 void syncPath(const std::string& path, int flags) {
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) throw Failure(errnoText(errno));
@@ -128,9 +98,8 @@ constexpr int kMaxBookNumber = 1'000'000;
 // the end; with more sheets than the process may open files, the cells are
 // gathered in memory instead.
 bool enoughFilesForEverySheet(std::size_t sheets) {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
-    return limit.rlim_cur == RLIM_INFINITY || sheets + 64 <= limit.rlim_cur;
+    const std::optional<std::size_t> limit = platform::openFileLimit();
+    return !limit || sheets + 64 <= *limit;
 }
 
 std::string bookName(int n) { return "Book" + std::to_string(n) + ".xlsx"; }
@@ -234,7 +203,7 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
     for (; n <= kMaxBookNumber; ++n) {
         const std::string target = joinPath(folder, bookName(n));
         try {
-            if (publish(temp.path(), target) == Publish::NameTaken) continue;
+            if (platform::publishWithoutOverwriting(temp.path(), target) == platform::Publish::NameTaken) continue;
         } catch (const Failure& failure) {
             throw fail(failure.what());
         }
@@ -259,13 +228,13 @@ std::string saveToFile(const Workbook& book, const std::string& path, bool repla
     if (replace) {
         if (::rename(temp.path().c_str(), path.c_str()) != 0) throw fail(errnoText(errno));
     } else {
-        Publish published = Publish::Done;
+        platform::Publish published = platform::Publish::Done;
         try {
-            published = publish(temp.path(), path);
+            published = platform::publishWithoutOverwriting(temp.path(), path);
         } catch (const Failure& failure) {
             throw fail(failure.what());
         }
-        if (published == Publish::NameTaken) throw fail("the file exists");
+        if (published == platform::Publish::NameTaken) throw fail("the file exists");
     }
     temp.release();
     syncFolder(folder);

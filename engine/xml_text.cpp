@@ -58,20 +58,6 @@ std::string replaced(std::string_view text, Keep keep) {
 
 }  // namespace
 
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    if (c < 0x80) return 1;
-    const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-    if (len == 0 || c > 0xF4 || i + len > s.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    const unsigned char c1 = byte(i + 1);
-    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
-        return 0;  // overlong, surrogate or beyond U+10FFFF
-    return len;
-}
-
 char32_t utf8Decode(std::string_view s, std::size_t i, std::size_t length) {
     const auto lead = static_cast<unsigned char>(s[i]);
     if (length == 1) return lead;

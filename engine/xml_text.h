@@ -16,11 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
+
 namespace qf::engine {
 
-// Length of the valid UTF-8 sequence at s[i] (1 to 4), or 0 when the bytes there
-// are not valid UTF-8 (cut short, overlong, a surrogate, beyond U+10FFFF).
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i);
+// utf8SequenceLength (base/text.h) finds the valid UTF-8 sequences.
 
 // The character of the valid sequence of `length` bytes at s[i].
 char32_t utf8Decode(std::string_view s, std::size_t i, std::size_t length);

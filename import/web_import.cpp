@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/program_info.h"
 #include "base/trap.h"
 
 namespace qf {
@@ -14,8 +15,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-constexpr const char* kImportWebLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
-constexpr const char* kSpreadsheetProgId = "Excel.Application";
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -78,7 +77,7 @@ std::string normalizeUrl(const std::string& address) {
 std::string webQueryConnection(const std::string& address) { return "URL;" + normalizeUrl(address); }
 
 bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
-    Trap trap(ui, kImportWebLocation);
+    Trap trap(ui, handlerLocation("Excel1", "ImportWeb"));
     Object table;
     trap.step(100, [&] {
         const Object tables = workbook.obj("ActiveSheet").obj("QueryTables");

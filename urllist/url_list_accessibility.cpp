@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QHeaderView>
 #include <QHash>
 #include <QItemSelectionModel>
 #include <QPointer>
@@ -28,18 +29,11 @@ void tell(QAccessibleEvent& event) {
         QAccessible::updateAccessibility(&event);
 }
 
-// One entry of the list, known by its row. The list's accessible object moves
-// the row along when entries are inserted or removed above it, and drops the
-// entry's object when the entry goes.
-class EntryAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+// A part of the list that has no parts of its own: the column header or an entry.
+class ListPartAccessible : public QAccessibleInterface {
 public:
-    EntryAccessible(UrlListView* view, int row) : view_(view), model_(&view->list()), row_(row) {}
+    explicit ListPartAccessible(UrlListView* view) : view_(view) {}
 
-    int row() const { return row_; }
-    void moveTo(int row) { row_ = row; }
-    const UrlListView* view() const { return view_; }
-
-    bool isValid() const override { return view_ && model_ && row_ >= 0 && row_ < model_->count(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override {
@@ -49,6 +43,55 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+protected:
+    QPointer<UrlListView> view_;
+};
+
+// The list's column header ("URL(s)"), as the entries' cells name it.
+class HeaderAccessible final : public ListPartAccessible {
+public:
+    using ListPartAccessible::ListPartAccessible;
+
+    bool isValid() const override { return view_ != nullptr; }
+    QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t != QAccessible::Name || !view_) return {};
+        return view_->list().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString();
+    }
+
+    QRect rect() const override {
+        if (!view_ || !view_->header()->isVisible()) return {};
+        const QHeaderView* header = view_->header();
+        const QRect r(header->sectionViewportPosition(0), 0, header->sectionSize(0), header->height());
+        return {header->viewport()->mapToGlobal(r.topLeft()), r.size()};
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        if (!view_) s.invalid = true;
+        else if (!view_->isVisible()) s.invisible = true;
+        return s;
+    }
+};
+
+// One entry of the list, known by its row. The list's accessible object moves
+// the row along when entries are inserted or removed above it, and drops the
+// entry's object when the entry goes.
+class EntryAccessible final : public ListPartAccessible,
+                              public QAccessibleActionInterface,
+                              public QAccessibleTableCellInterface {
+public:
+    EntryAccessible(UrlListView* view, QAccessible::Id header, int row)
+        : ListPartAccessible(view), model_(&view->list()), header_(header), row_(row) {}
+
+    int row() const { return row_; }
+    void moveTo(int row) { row_ = row; }
+    const UrlListView* view() const { return view_; }
+
+    bool isValid() const override { return view_ && model_ && row_ >= 0 && row_ < model_->count(); }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
     void setText(QAccessible::Text, const QString&) override {}
 
@@ -84,8 +127,22 @@ public:
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::ActionInterface) return static_cast<QAccessibleActionInterface*>(this);
+        if (type == QAccessible::TableCellInterface) return static_cast<QAccessibleTableCellInterface*>(this);
         return nullptr;
     }
+
+    // As a cell of the list's one column, under the column header.
+    bool isSelected() const override { return isValid() && view_->selectionModel()->isRowSelected(row_, {}); }
+    QList<QAccessibleInterface*> columnHeaderCells() const override {
+        QAccessibleInterface* header = QAccessible::accessibleInterface(header_);
+        return header ? QList<QAccessibleInterface*>{header} : QList<QAccessibleInterface*>{};
+    }
+    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
+    int columnIndex() const override { return 0; }
+    int rowIndex() const override { return row_; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface* table() const override { return parent(); }
 
     // Giving an entry the focus makes it the current and selected entry, as
     // moving to it with the keyboard does.
@@ -98,15 +155,20 @@ public:
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    QPointer<UrlListView> view_;
     QPointer<UrlListModel> model_;  // gone before the view is, while the view is destroyed
+    QAccessible::Id header_;        // the list's column header
     int row_;
 };
 
-// The list control: one child per entry, in the list's order.
-class ListAccessible final : public QAccessibleWidget {
+// The list control: one child per entry, in the list's order. It is also a
+// table of one column, so that a reader finds the column header through it and
+// through each entry.
+class ListAccessible final : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
-    explicit ListAccessible(UrlListView* view) : QAccessibleWidget(view, QAccessible::List), model_(&view->list()) {
+    explicit ListAccessible(UrlListView* view)
+        : QAccessibleWidget(view, QAccessible::List),
+          model_(&view->list()),
+          header_(QAccessible::registerAccessibleInterface(new HeaderAccessible(view))) {
         UrlListModel* m = model_;
         QObject::connect(m, &QAbstractItemModel::rowsInserted, &watcher_,
                          [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
@@ -128,7 +190,64 @@ public:
         QObject::connect(m, &QObject::destroyed, &watcher_, [this] { forgetEntries(); });
     }
 
-    ~ListAccessible() override { forgetEntries(); }
+    ~ListAccessible() override {
+        forgetEntries();
+        QAccessible::deleteAccessibleInterface(header_);
+    }
+
+    // The list's column header.
+    QAccessibleInterface* columnHeader() const { return QAccessible::accessibleInterface(header_); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TableInterface) return static_cast<QAccessibleTableInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // The table of one column.
+    QAccessibleInterface* caption() const override { return nullptr; }
+    QAccessibleInterface* summary() const override { return nullptr; }
+    QAccessibleInterface* cellAt(int row, int column) const override { return column == 0 ? child(row) : nullptr; }
+    QString columnDescription(int column) const override {
+        QAccessibleInterface* header = columnHeader();
+        return column == 0 && header ? header->text(QAccessible::Name) : QString();
+    }
+    QString rowDescription(int) const override { return {}; }
+    int columnCount() const override { return 1; }
+    int rowCount() const override { return childCount(); }
+    QList<int> selectedRows() const override {
+        QList<int> rows;
+        if (!model_) return rows;
+        for (const QModelIndex& index : view()->selectionModel()->selectedRows()) rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    int selectedRowCount() const override { return static_cast<int>(selectedRows().size()); }
+    int selectedCellCount() const override { return selectedRowCount(); }
+    QList<QAccessibleInterface*> selectedCells() const override {
+        QList<QAccessibleInterface*> cells;
+        for (const int row : selectedRows()) cells << child(row);
+        return cells;
+    }
+    QList<int> selectedColumns() const override { return {}; }
+    int selectedColumnCount() const override { return 0; }
+    bool isColumnSelected(int) const override { return false; }
+    bool isRowSelected(int row) const override {
+        return model_ && row >= 0 && row < model_->count() && view()->selectionModel()->isRowSelected(row, {});
+    }
+    // Selecting a row works as moving to it does: it becomes the one selected entry.
+    bool selectRow(int row) override {
+        if (!model_ || row < 0 || row >= model_->count() || !view()->isEnabled()) return false;
+        view()->setCurrentIndex(model_->index(row, 0));
+        return true;
+    }
+    bool selectColumn(int) override { return false; }
+    bool unselectRow(int row) override {
+        if (!isRowSelected(row)) return false;
+        view()->selectionModel()->select(model_->index(row, 0), QItemSelectionModel::Deselect);
+        return true;
+    }
+    bool unselectColumn(int) override { return false; }
+    void modelChange(QAccessibleTableModelChangeEvent*) override {}
 
     int childCount() const override { return model_ ? model_->count() : 0; }
 
@@ -137,7 +256,7 @@ public:
         if (const auto known = entries_.constFind(index); known != entries_.cend()) {
             if (QAccessibleInterface* entry = QAccessible::accessibleInterface(*known)) return entry;
         }
-        auto* entry = new EntryAccessible(view(), index);
+        auto* entry = new EntryAccessible(view(), header_, index);
         entries_.insert(index, QAccessible::registerAccessibleInterface(entry));
         return entry;
     }
@@ -232,6 +351,7 @@ private:
     }
 
     QPointer<UrlListModel> model_;
+    QAccessible::Id header_;                         // the column header's object
     mutable QHash<int, QAccessible::Id> entries_;  // row -> the entry's object
     QObject watcher_;  // holds the connections to the model for this object's life
 };

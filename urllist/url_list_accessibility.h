@@ -1,6 +1,7 @@
 #pragma once
 // What screen readers see of the URL list: the list control is a list whose
-// items are its entries, each read as the entry's text.
+// items are its entries, each read as the entry's text, and a table of one
+// column whose header ("URL(s)") each entry names as its column header.
 //
 // An entry's accessible object is made only when an assistive tool asks for
 // that entry, and is kept until the entry leaves the list. A list of a million

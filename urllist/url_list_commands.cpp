@@ -18,9 +18,7 @@ namespace qf {
 
 namespace {
 
-std::string locationOf(const char* handler) {
-    return std::string("in QuillfenApp2021/08/31.Form1.") + handler + " ";
-}
+std::string locationOf(const char* handler) { return handlerLocation("Form1", handler); }
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -138,7 +136,7 @@ struct UrlListCommands::State {
         Trap trap(ui, locationOf(handler));
         std::string text;
         trap.step(100, [&] { text = ui.inputBox(prompt, applicationTitle(), {}); });
-        if (trap.jumpIf(102, [&] { return text.empty(); })) return;
+        if (text.empty()) return;
         trap.step(104, [&] { ui.setBusy(true); });
         trap.step(106, [&] { filterEntries(list(), text, kind, ui); });
         trap.step(108, [&] { ui.setBusy(false); });
@@ -181,7 +179,7 @@ void UrlListCommands::addUrl() {
     Trap trap(s.ui, locationOf("PushButton4_Click"));
     std::string url;
     trap.step(100, [&] { url = s.ui.inputBox("Enter website address to add: ", applicationTitle(), {}); });
-    if (trap.jumpIf(102, [&] { return url.empty(); })) return;
+    if (url.empty()) return;
     trap.step(104, [&] { s.list().appendUtf8(url); });
 }
 
@@ -189,38 +187,30 @@ void UrlListCommands::loadFromTextFile() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton13_Click"));
     FileDialogRequest dialog;
-    trap.step(100, [&] { dialog.fileName.clear(); });
-    trap.step(102, [&] {
-        dialog.options.readOnlyChecked = true;
-        dialog.options.allowMultiSelect = true;
-        dialog.options.explorerStyle = true;
-        dialog.options.longNames = true;
-    });
-    trap.step(104, [&] { dialog.title = "Add File(s) - Hold Ctrl to select multiple files"; });
-    trap.step(106, [&] { dialog.filter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"; });
+    dialog.options.readOnlyChecked = true;
+    dialog.options.allowMultiSelect = true;
+    dialog.options.explorerStyle = true;
+    dialog.options.longNames = true;
+    dialog.title = "Add File(s) - Hold Ctrl to select multiple files";
+    dialog.filter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|";
     std::string chosen;
     trap.step(108, [&] { chosen = s.ui.openFileDialog(dialog); });
-    if (trap.jumpIf(110, [&] { return chosen.empty(); })) return;
+    if (chosen.empty()) return;
     std::vector<std::string> parts;
     trap.step(112, [&] { parts = splitAtNul(chosen); });
     const int n = static_cast<int>(parts.size()) - 1;
-    if (trap.when(114, [&] { return n == 0; })) {
+    if (n == 0) {
         std::string path;
         trap.step(116, [&] { path = parts.at(0); });
         trap.step(118, [&] { readUrlTextFile(s.list(), s.ui, path); });
         return;
     }
-    if (!trap.when(120, [&] { return n > 0; })) return;
-    int first = 0;
-    int last = -1;
-    trap.step(122, [&] { first = 1; });
-    trap.step(124, [&] { last = n; });
-    for (int k = first; k <= last; ++k) {  // 132
+    for (int k = 1; k <= n; ++k) {
         std::string path;
         trap.step(134, [&] { path = parts.at(0) + kPathSeparator + parts.at(static_cast<std::size_t>(k)); });
         trap.step(136, [&] { path = cleanPath(path); });
         trap.step(138, [&] { s.list().appendUtf8(path); });
-    }  // 140
+    }
 }
 
 void UrlListCommands::loadTextFiles(const std::vector<std::string>& paths) {
@@ -270,12 +260,12 @@ void UrlListCommands::removeNotContaining() {
 void UrlListCommands::moveUp() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton5_Click"));
-    if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
+    if (s.ui.busy()) return;
     if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
     if (!s.hasSelection()) return;
     int p = 0;
     trap.step(104, [&] { p = s.view.selectedPosition(); });
-    if (trap.when(106, [&] { return p >= 2; })) {
+    if (p >= 2) {
         trap.step(108, [&] { s.list().insertUtf8(p - 1, s.list().utf8(p)); });
         trap.step(110, [&] { s.list().remove(p + 1); });
         trap.step(112, [&] { s.view.selectPosition(p - 1); });
@@ -289,7 +279,7 @@ void UrlListCommands::moveUp() {
 void UrlListCommands::moveDown() {
     State& s = *state_;
     Trap trap(s.ui, locationOf("PushButton6_Click"));
-    if (trap.jumpIf(100, [&] { return s.ui.busy(); })) return;
+    if (s.ui.busy()) return;
     if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
     if (!s.hasSelection()) return;
     int p = 0;

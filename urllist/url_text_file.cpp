@@ -34,6 +34,7 @@ void addPiece(std::vector<UrlListModel::Span>& pieces, std::string_view text, st
 
 namespace {
 
+#if !defined(__SSE2__)
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
@@ -43,7 +44,6 @@ std::uint64_t load8(const char* at) {
     return word;
 }
 
-#if !defined(__SSE2__)
 bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBits) != 0; }
 #endif
 
@@ -110,47 +110,6 @@ std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAs
     if (piece < n) addPiece(pieces, text, piece, n);
     if (nonAscii) *nonAscii = ends.sawNonAscii();
     return pieces;
-}
-
-bool isValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* const end = p + bytes.size();
-    while (p < end) {
-        // Plain ASCII 32 bytes at a time.
-        if (end - p >= 32) {
-            const char* at = reinterpret_cast<const char*>(p);
-            if (((load8(at) | load8(at + 8) | load8(at + 16) | load8(at + 24)) & kHighBits) == 0) {
-                p += 32;
-                continue;
-            }
-        }
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int more;
-        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            if (c == 0xE0) low = 0xA0;   // no overlong forms
-            if (c == 0xED) high = 0x9F;  // no surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-        } else {
-            return false;
-        }
-        if (end - p <= more) return false;
-        if (p[1] < low || p[1] > high) return false;
-        for (int k = 2; k <= more; ++k)
-            if ((p[k] & 0xC0) != 0x80) return false;
-        p += more + 1;
-    }
-    return true;
 }
 
 std::string windows1252ToUtf8(std::string_view bytes) {

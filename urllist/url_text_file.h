@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/window_services.h"
+#include "base/text.h"
 #include "url_list_model.h"
 
 namespace qf {
@@ -18,8 +19,6 @@ namespace qf {
 // The spans point into text. nonAscii, when given, tells whether any byte of
 // the text lies outside ASCII.
 std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii = nullptr);
-
-bool isValidUtf8(std::string_view bytes);
 
 // Windows-1252 bytes as UTF-8. The five bytes the code page leaves unassigned
 // stand for the control characters of the same number, so nothing is lost.

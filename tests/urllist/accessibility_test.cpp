@@ -201,6 +201,41 @@ TEST_F(AccessibilityTest, MillionEntriesAreReadWithoutMakingEveryItem) {
     EXPECT_EQ(nameOf(last), "www.s999999.com");
 }
 
+TEST_F(AccessibilityTest, ColumnHeaderIsReadWithTheListAndEachEntry) {
+    fill({"www.a.com", "www.b.com"});
+    QAccessibleInterface* a = accessible();
+    QAccessibleTableInterface* table = a->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->columnCount(), 1);
+    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->columnDescription(0).toStdString(), "URL(s)");
+    EXPECT_EQ(table->cellAt(1, 0), item(1));
+    EXPECT_EQ(table->cellAt(0, 1), nullptr);
+    // The entries stay the list's only children: the header is reached through them.
+    EXPECT_EQ(a->childCount(), 2);
+
+    QAccessibleTableCellInterface* cell = item(1)->tableCellInterface();
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->rowIndex(), 1);
+    EXPECT_EQ(cell->columnIndex(), 0);
+    EXPECT_EQ(cell->table(), a);
+    const QList<QAccessibleInterface*> headers = cell->columnHeaderCells();
+    ASSERT_EQ(headers.size(), 1);
+    EXPECT_EQ(headers[0]->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(nameOf(headers[0]), "URL(s)");
+    EXPECT_EQ(headers[0]->parent(), a);
+    EXPECT_EQ(headers, item(0)->tableCellInterface()->columnHeaderCells()) << "one header for every entry";
+
+    // Selection through the table is the list's own selection.
+    EXPECT_TRUE(table->selectRow(1));
+    EXPECT_EQ(view->selectedPosition(), 2);
+    EXPECT_EQ(table->selectedRows(), QList<int>{1});
+    EXPECT_TRUE(cell->isSelected());
+    EXPECT_TRUE(table->unselectRow(1));
+    EXPECT_EQ(table->selectedRowCount(), 0);
+    EXPECT_FALSE(table->selectRow(2));
+}
+
 TEST_F(AccessibilityTest, DestroyedListTakesItsItemsAlong) {
     auto* doomed = new UrlListView(&window);
     doomed->list().addColumn("URL(s)");
@@ -210,7 +245,9 @@ TEST_F(AccessibilityTest, DestroyedListTakesItsItemsAlong) {
     const QAccessible::Id list = QAccessible::uniqueId(a);
     const QAccessible::Id first = QAccessible::uniqueId(a->child(0));
     const QAccessible::Id second = QAccessible::uniqueId(a->child(1));
+    const QAccessible::Id header = QAccessible::uniqueId(a->child(0)->tableCellInterface()->columnHeaderCells().at(0));
     delete doomed;
+    EXPECT_FALSE(alive(header));
     EXPECT_FALSE(alive(list));
     EXPECT_FALSE(alive(first));
     EXPECT_FALSE(alive(second));

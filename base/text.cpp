@@ -1,0 +1,74 @@
+#include "text.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace qf {
+
+namespace {
+
+bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether the 32 bytes at p are all ASCII.
+bool asciiBlock(const char* p) {
+    std::uint64_t words[4];
+    std::memcpy(words, p, sizeof words);
+    return ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0;
+}
+
+}  // namespace
+
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (len == 0 || c > 0xF4 || i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k)
+        if (!isContinuation(byte(i + k))) return 0;
+    const unsigned char c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+        return 0;  // overlong, surrogate or beyond U+10FFFF
+    return len;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Plain ASCII 32 bytes at a time.
+        if (bytes.size() - i >= 32 && asciiBlock(bytes.data() + i)) {
+            i += 32;
+            continue;
+        }
+        const std::size_t length = utf8SequenceLength(bytes, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::size_t utf8CharacterCount(std::string_view s) {
+    std::size_t n = 0;
+    for (const char c : s) n += isContinuation(static_cast<unsigned char>(c)) ? 0 : 1;
+    return n;
+}
+
+std::size_t utf16Units(std::string_view s) {
+    std::size_t units = 0;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (!isContinuation(c)) units += c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+}  // namespace qf

@@ -1,0 +1,27 @@
+#pragma once
+// Small text helpers every layer shares: UTF-8 checks and counts, and ASCII
+// comparison in any letter case. No locale is consulted.
+
+#include <cstddef>
+#include <string_view>
+
+namespace qf {
+
+// Length of the valid UTF-8 sequence at s[i] (1 to 4), or 0 when the bytes there
+// are not valid UTF-8 (cut short, overlong, a surrogate, beyond U+10FFFF).
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i);
+
+// Whether all of the bytes are valid UTF-8.
+bool isValidUtf8(std::string_view bytes);
+
+// Characters of a UTF-8 text: every byte that is not a continuation byte.
+std::size_t utf8CharacterCount(std::string_view s);
+
+// UTF-16 code units of a valid UTF-8 text: one a character, two for a character
+// beyond U+FFFF (a 4-byte sequence).
+std::size_t utf16Units(std::string_view s);
+
+// Whether two texts are the same when ASCII letters are compared in any case.
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace qf

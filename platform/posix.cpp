@@ -1,0 +1,104 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "base/failure.h"
+#include "platform.h"
+
+namespace qf::platform {
+
+namespace {
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// XDG_DOCUMENTS_DIR from user-dirs.dirs: a quoted "$HOME/..." or absolute path.
+// Empty when absent, malformed, or set to the home folder itself (which means
+// the folder is disabled).
+std::string documentsFromUserDirs(const std::string& file, const std::string& home) {
+    std::ifstream in(file);
+    std::string line, found;
+    while (std::getline(in, line)) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') continue;
+        const std::string key = "XDG_DOCUMENTS_DIR=";
+        if (line.compare(start, key.size(), key) != 0) continue;
+        std::string value = line.substr(start + key.size());
+        while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t')) value.pop_back();
+        if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
+        value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
+            value = home + value.substr(5);
+        else if (value.empty() || value.front() != '/')
+            continue;
+        found = withoutTrailingSlash(value);  // the last assignment counts
+    }
+    return found == withoutTrailingSlash(home) ? std::string() : found;
+}
+
+}  // namespace
+
+Publish publishWithoutOverwriting(const std::string& temp, const std::string& target) {
+    if (::link(temp.c_str(), target.c_str()) == 0) {
+        ::unlink(temp.c_str());
+        return Publish::Done;
+    }
+    if (errno == EEXIST) return Publish::NameTaken;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
+        throw Failure(errnoText(errno));
+    // No hard links on this file system: rename without replacing.
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Publish::Done;
+    if (errno == EEXIST) return Publish::NameTaken;
+    if (errno != EINVAL && errno != ENOSYS) throw Failure(errnoText(errno));
+#endif
+    // Nor an exclusive rename: claim the name with an exclusive create, then move
+    // the file over the empty placeholder that is ours.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) return Publish::NameTaken;
+        throw Failure(errnoText(errno));
+    }
+    ::close(fd);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(target.c_str());
+        throw Failure(errnoText(error));
+    }
+    return Publish::Done;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+std::string documentsFolder() {
+    const std::string home = homeFolder();
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') config = xdg;
+    else config = home + "/.config";
+    std::string documents = documentsFromUserDirs(withoutTrailingSlash(config) + "/user-dirs.dirs", home);
+    return documents.empty() ? withoutTrailingSlash(home) + "/Documents" : documents;
+}
+
+std::optional<std::size_t> openFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+}  // namespace qf::platform
