@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <algorithm>
 #include <filesystem>
 
@@ -201,6 +202,9 @@ void Form1::wire() {
     connect(b[7], &QAbstractButton::clicked, this, &Form1::PushButton2_Click);
     command(b[8], &UrlListCommands::addSamples);
     command(b[9], &UrlListCommands::showHelp);
+    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { stopRequested_ = true; },
+                             Qt::WindowShortcut);
+    stopKey_->setEnabled(false);  // only while a run is under way
     connect(option1_, &QAbstractButton::clicked, this, &Form1::Option1_Click);
     connect(option2_, &QAbstractButton::clicked, this, &Form1::Option2_Click);
 }
@@ -284,7 +288,16 @@ void Form1::endProgram() {
     end_.now();
 }
 
+// Closed during a run: the runs stop after the entry in hand and write what
+// they imported, and the program ends when the outermost one returns.
 void Form1::closeEvent(QCloseEvent* event) {
+    if (runs_ > 0) {
+        event->ignore();
+        closeRequested_ = true;
+        end_.announce();
+        hide();
+        return;
+    }
     event->accept();
     Form_Unload();
 }
@@ -371,6 +384,25 @@ bool Form1::separateSheets() const { return option2_->isChecked(); }
 void Form1::setProgressValue(double value) { progressBar_->setProgress(value); }
 void Form1::setProgressText(const std::string& text) { progressBar_->setCaption(QString::fromStdString(text)); }
 
-void Form1::PushButton2_Click() { qf::runImport(*this, ui_, provider_); }
+bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }
+bool Form1::closing() const { return closeRequested_; }
+
+// Escape stops every run under way; a run started afterwards runs in full.
+void Form1::PushButton2_Click() {
+    if (runs_ == 0) stopRequested_ = false;
+    ++runs_;
+    stopKey_->setEnabled(true);
+    struct Leave {
+        Form1& form;
+        ~Leave() {
+            if (--form.runs_ == 0) form.stopKey_->setEnabled(false);
+        }
+    };
+    {
+        Leave leave{*this};
+        qf::runImport(*this, ui_, provider_);
+    }
+    if (runs_ == 0 && closeRequested_) Form_Unload();
+}
 
 }  // namespace qf

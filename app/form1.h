@@ -21,6 +21,7 @@
 #include "skin_framework.h"
 
 class QGroupBox;
+class QShortcut;
 class QRadioButton;
 
 namespace qf {
@@ -81,6 +82,8 @@ public:
     bool separateSheets() const override;
     void setProgressValue(double value) override;
     void setProgressText(const std::string& text) override;
+    bool stopRequested() const override;  // Escape pressed, or the window closed, during a run
+    bool closing() const override;
 
     // Appends the entries of list files given on the command line, as "Load URLs
     // From Text File" reads a chosen file.
@@ -124,6 +127,10 @@ private:
     QRadioButton* option2_ = nullptr;
     std::array<PushButton*, 10> buttons_{};
     std::unique_ptr<UrlListCommands> commands_;
+    QShortcut* stopKey_ = nullptr;
+    int runs_ = 0;  // import runs under way (a run can start inside another)
+    bool stopRequested_ = false;
+    bool closeRequested_ = false;
 };
 
 // Sets an option button's selected state. Unselecting the selected button of a

@@ -57,18 +57,16 @@ int main(int argc, char* argv[]) {
 #endif
 
     qf::QtWindowServices ui;
+    qf::ProcessEnd end;
 #ifdef QUILLFEN_ENGINE
     qf::engine::EngineSettings engineSettings;
-    engineSettings.openWorkbook = [&ui](const std::string& path) {
-        if (!ui.openDocument(path)) std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
-    };
+    engineSettings.openWorkbook = qf::workbookOpener(ui, end);
     const std::unique_ptr<qf::automation::Provider> provider = qf::makeSpreadsheetProvider(std::move(engineSettings));
 #else
     const std::unique_ptr<qf::automation::Provider> provider =
         qf::com::makeProvider([] { return std::make_unique<NoSpreadsheet>(); });
 #endif
     qf::SettingsStore settings;
-    qf::ProcessEnd end;
 
     const std::string programFolder =
         qf::programFilesFolder(QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());

@@ -10,6 +10,9 @@
 //     qt.put("RefreshPeriod", std::int16_t{0});
 
 #include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -81,6 +84,36 @@ private:
     std::shared_ptr<Dispatch> target_;
 };
 
+// A web query a refresh is expected to load: its connection text ("URL;...")
+// and a key that names the entry it comes from. Keys grow in the order the
+// refreshes will come.
+struct UpcomingQuery {
+    std::int64_t key = 0;
+    std::string connection;
+    bool operator==(const UpcomingQuery&) const = default;
+};
+
+// An optional capability of an application instance: loading the pages of web
+// queries before their refreshes ask for them, and keeping the caller's
+// thread responsive while a refresh waits. Used from the thread that drives
+// the application.
+class ReadAhead {
+public:
+    virtual ~ReadAhead() = default;
+    // How many queries beyond the next one are worth naming (0: none).
+    virtual std::size_t depth() const = 0;
+    // The queries still to come, the next refresh's first. Replaces what was
+    // named before: pages named before and no longer named (or named with
+    // another connection) are dropped, and a transfer of theirs is cancelled.
+    // A refresh whose connection is not the first named loads its page afresh.
+    virtual void expect(const std::vector<UpcomingQuery>& upcoming) = 0;
+    // Called at least every 20 ms while a refresh waits for its page. It may
+    // start another run (on another application instance).
+    virtual void setWaitHook(std::function<void()> hook) = 0;
+    // Drops every page loaded ahead and cancels every transfer at once.
+    virtual void stop() = 0;
+};
+
 // Creates automation objects by programmatic identifier ("Excel.Application").
 class Provider {
 public:
@@ -89,6 +122,9 @@ public:
     virtual Object create(std::string_view progId) = 0;
     // The running instance; fails when none runs.
     virtual Object getRunning(std::string_view progId) = 0;
+    // The read-ahead of an application instance this provider created, or
+    // nullptr when the provider loads pages only as refreshes ask (the default).
+    virtual std::shared_ptr<ReadAhead> readAhead(const Object& /*application*/) { return nullptr; }
 };
 
 // Helpers for backends that implement Dispatch.

@@ -42,6 +42,9 @@ struct CellValue {
 // A block of cells, row-major; rows may be ragged (missing cells are empty).
 struct PageGrid {
     std::vector<std::vector<CellValue>> rows;
+    // The width each column needs to show its cells whole, when whoever made
+    // the grid worked it out already (see fittedWidths); else empty.
+    std::vector<double> columnWidths;
 };
 
 }  // namespace qf::engine

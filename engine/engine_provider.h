@@ -20,6 +20,7 @@
 
 #include "automation/object.h"
 #include "page_source.h"
+#include "web_page_source.h"
 
 namespace qf::engine {
 
@@ -36,8 +37,11 @@ struct EngineSettings {
     bool replaceOutput = false;
     // Asked to open a workbook file that has just been written. May be empty.
     std::function<void(const std::string& path)> openWorkbook;
-    // Makes the page source of one application instance. Empty: the web page source.
+    // Makes the page source of one application instance. Empty: the web page
+    // source, with these limits (pagesAhead 0 turns reading ahead off).
     std::function<std::unique_ptr<PageSource>()> pageSourceFactory;
+    FetchLimits fetchLimits;
+    LoadLimits loadLimits;
     // The number of sheets in a new workbook (1 to 255).
     int sheetsInNewWorkbook = 1;
 };
@@ -51,6 +55,8 @@ public:
     automation::Object create(std::string_view progId) override;
     // The engine has no shared running instance: this always fails.
     automation::Object getRunning(std::string_view progId) override;
+    // The page source's read-ahead for an application object this provider made.
+    std::shared_ptr<automation::ReadAhead> readAhead(const automation::Object& application) override;
 
 private:
     std::shared_ptr<const EngineSettings> settings_;

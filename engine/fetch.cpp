@@ -57,9 +57,9 @@ std::string unableToOpen(const std::string& address, const std::string& reason) 
     return "Unable to open " + address + ". Cannot download the information you requested. (" + reason + ")";
 }
 
-struct Fetcher::Impl {
+struct Transfer::State {
     FetchLimits limits;
-    CURL* curl = nullptr;
+    CURL* curl = nullptr;  // owned by the Transfer
 
     // State of the transfer under way.
     std::string body;
@@ -68,10 +68,6 @@ struct Fetcher::Impl {
     bool checked = false;
     std::string stopReason;  // set when the write callback stopped the transfer
     char errors[CURL_ERROR_SIZE] = {};
-
-    ~Impl() {
-        if (curl) curl_easy_cleanup(curl);
-    }
 
     // Looks at the response once its headers are in, so that an error page or
     // a binary download is dropped before its body is read.
@@ -97,7 +93,7 @@ struct Fetcher::Impl {
     }
 
     static std::size_t onData(char* data, std::size_t size, std::size_t count, void* user) {
-        auto* self = static_cast<Impl*>(user);
+        auto* self = static_cast<State*>(user);
         const std::size_t n = size * count;
         if (!self->checked && !self->checkResponse()) return 0;
         if (n > self->limits.maxBodyBytes - self->body.size()) {
@@ -155,21 +151,32 @@ struct Fetcher::Impl {
     }
 };
 
-Fetcher::Fetcher(const FetchLimits& limits) : impl_(std::make_unique<Impl>()) {
-    curlGlobalInit();
-    impl_->limits = limits;
-    impl_->curl = curl_easy_init();
+const std::string& userAgent() {
+    static const std::string agent = std::string(kProductName) + "/" + programVersion();
+    return agent;
 }
 
-FetchedPage Fetcher::fetch(const std::string& address, bool followRedirects) {
-    Impl& m = *impl_;
-    if (!m.curl) throw Failure(unableToOpen(address, "the network library could not be started"));
+Transfer::Transfer(const FetchLimits& limits) : state_(std::make_unique<State>()) {
+    curlGlobalInit();
+    state_->limits = limits;
+    curl_ = curl_easy_init();
+    state_->curl = curl_;
+}
+
+Transfer::~Transfer() {
+    if (curl_) curl_easy_cleanup(curl_);
+}
+
+void Transfer::prepare(const std::string& address, bool followRedirects) {
+    State& m = *state_;
+    address_ = address;
+    if (!curl_) throw Failure(unableToOpen(address, "the network library could not be started"));
     if (address.empty()) throw Failure(unableToOpen(address, "no address"));
     if (std::any_of(address.begin(), address.end(),
                     [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == '\x7f'; }))
         throw Failure(unableToOpen(address, "the address contains spaces or control characters"));
 
-    CURL* c = m.curl;
+    CURL* c = curl_;
     curl_easy_reset(c);  // keeps the connection and name caches
     m.body.clear();
     m.body.shrink_to_fit();
@@ -179,7 +186,6 @@ FetchedPage Fetcher::fetch(const std::string& address, bool followRedirects) {
     m.stopReason.clear();
     m.errors[0] = '\0';
 
-    static const std::string userAgent = std::string(kProductName) + "/" + programVersion();
     const FetchLimits& l = m.limits;
     curl_easy_setopt(c, CURLOPT_URL, address.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -194,20 +200,22 @@ FetchedPage Fetcher::fetch(const std::string& address, bool followRedirects) {
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, l.lowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(l.maxBodyBytes));
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent().c_str());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m.errors);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Impl::onData);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &State::onData);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &m);
+}
 
-    CURLcode rc = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
+FetchedPage Transfer::finish(CURLcode rc) {
+    State& m = *state_;
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
     if (rc == CURLE_OK && !m.checked && !m.checkResponse()) rc = CURLE_WRITE_ERROR;  // a reply without a body
     if (rc != CURLE_OK) {
         std::string reason = !m.stopReason.empty() ? m.stopReason : m.reasonFor(rc);
         m.body.clear();
         m.body.shrink_to_fit();
-        throw Failure(unableToOpen(address, reason));
+        throw Failure(unableToOpen(address_, reason));
     }
     FetchedPage page;
     page.kind = m.kind;
@@ -216,6 +224,19 @@ FetchedPage Fetcher::fetch(const std::string& address, bool followRedirects) {
     return page;
 }
 
-Fetcher::~Fetcher() = default;
+long Transfer::status() const {
+    long code = 0;
+    if (curl_) curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+std::optional<long> Transfer::retryAfterSeconds() const {
+    curl_header* header = nullptr;
+    if (!curl_ || curl_easy_header(curl_, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK)
+        return std::nullopt;
+    curl_off_t seconds = 0;
+    if (curl_easy_getinfo(curl_, CURLINFO_RETRY_AFTER, &seconds) != CURLE_OK || seconds < 0) return std::nullopt;
+    return static_cast<long>(seconds);
+}
 
 }  // namespace qf::engine

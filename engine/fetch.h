@@ -1,7 +1,11 @@
 #pragma once
-// Downloads one web page over HTTP(S), within the limits of FetchLimits.
+// Downloads web pages over HTTP(S), within the limits of FetchLimits: one
+// transfer's set-up and verdict.
+
+#include <curl/curl.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "web_page_source.h"
@@ -20,24 +24,43 @@ struct FetchedPage {
 // Cannot download the information you requested. (<reason>)".
 std::string unableToOpen(const std::string& address, const std::string& reason);
 
-// Keeps one connection cache, so that pages from the same host reuse their
-// connection. Not for use from two threads at once.
-class Fetcher {
-public:
-    explicit Fetcher(const FetchLimits& limits);
-    ~Fetcher();
-    Fetcher(const Fetcher&) = delete;
-    Fetcher& operator=(const Fetcher&) = delete;
+// The User-Agent every request names.
+const std::string& userAgent();
 
-    // Fetches the address; http and https only, for the address and for every
-    // redirect. Fails (qf::Failure, worded by unableToOpen) when the name does
-    // not resolve, the connection fails or breaks, a limit is hit, the final
-    // status is not 2xx, or the content type is neither HTML/XHTML nor text.
-    FetchedPage fetch(const std::string& address, bool followRedirects);
+// One page's transfer on a libcurl easy handle of its own: the options every
+// request gets, the checks made as the reply comes in, and the verdict. Driven
+// by a multi handle (PageLoader) or by curl_easy_perform. Used by one
+// thread at a time.
+class Transfer {
+public:
+    explicit Transfer(const FetchLimits& limits);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // Checks the address and sets the handle up for it; http and https only,
+    // for the address and for every redirect. Fails (qf::Failure, worded by
+    // unableToOpen) for an address that cannot be requested. The handle keeps
+    // its connection and name caches between pages.
+    void prepare(const std::string& address, bool followRedirects);
+    CURL* handle() const { return curl_; }
+
+    // The page once libcurl has finished with the result code. Fails when the
+    // name does not resolve, the connection fails or breaks, a limit is hit,
+    // the final status is not 2xx, or the content type is neither HTML/XHTML
+    // nor text.
+    FetchedPage finish(CURLcode rc);
+
+    // After the transfer: the final HTTP status (0 without a reply) and the
+    // server's Retry-After in seconds when it sent one.
+    long status() const;
+    std::optional<long> retryAfterSeconds() const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    struct State;
+    std::unique_ptr<State> state_;
+    CURL* curl_ = nullptr;
+    std::string address_;
 };
 
 }  // namespace qf::engine

@@ -4,10 +4,13 @@
 // script one.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cell.h"
+#include "automation/object.h"
 
 namespace qf::engine {
 
@@ -20,6 +23,7 @@ struct WebQueryOptions {
     bool singleBlockTextImport = false;
     bool disableDateRecognition = false;
     bool disableRedirections = false;
+    bool operator==(const WebQueryOptions&) const = default;
 };
 
 class PageSource {
@@ -28,6 +32,14 @@ public:
     // Loads the page a connection text ("URL;http://...") names. Fails (qf::Failure)
     // with a description when the page cannot be read.
     virtual PageGrid load(const std::string& connection, const WebQueryOptions& options) = 0;
+
+    // Loading ahead, for a source that can (see automation::ReadAhead). Pages
+    // loaded ahead are laid out with the default WebQueryOptions; a refresh with
+    // other options loads afresh. A source that cannot ignores all of this.
+    virtual std::size_t readAheadDepth() const { return 0; }
+    virtual void expect(const std::vector<automation::UpcomingQuery>& /*upcoming*/) {}
+    virtual void setWaitHook(std::function<void()> /*hook*/) {}
+    virtual void stopReadAhead() {}
 };
 
 }  // namespace qf::engine

@@ -42,7 +42,19 @@ struct FetchLimits {
     long maxRedirects = 10;
 };
 
-// One source per application instance: it keeps the connection cache.
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {});
+// How many pages load at once and how far ahead: the one place for these numbers.
+struct LoadLimits {
+    int connectionsPerHost = 6;
+    int connectionsInAll = 16;
+    std::size_t pagesAhead = 64;          // queries beyond the next one; 0: only the page asked for
+    std::size_t bytesAhead = 256u << 20;  // pages held ahead, fetched or laid out
+    unsigned layoutThreads = 0;           // 0: one per core
+    long maxRetryAfterSeconds = 30;       // a 429/503 asking to wait longer is not retried
+};
+
+// One source per application instance: it keeps the connection cache. Pages
+// are fetched and laid out on threads of its own, also the one a refresh asks
+// for; the asking thread waits (calling the wait hook).
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {});
 
 }  // namespace qf::engine

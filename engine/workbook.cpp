@@ -132,15 +132,20 @@ void Worksheet::refresh(QueryTable& query) {
             other->resultRows = std::max<std::int64_t>(0, other->resultRows + delta);
     }
     query.resultRows = static_cast<std::int64_t>(grid.rows.size());
-    if (query.settings.adjustColumnWidth) fitColumns(grid, at.column);
+    if (query.settings.adjustColumnWidth)
+        fitColumns(grid.columnWidths.empty() ? fittedWidths(grid) : grid.columnWidths, at.column);
 }
 
-void Worksheet::fitColumns(const PageGrid& grid, std::int32_t firstColumn) {
+std::vector<double> fittedWidths(const PageGrid& grid) {
     std::vector<double> fitted;
     for (const auto& row : grid.rows) {
         if (row.size() > fitted.size()) fitted.resize(row.size(), 0.0);
         for (std::size_t c = 0; c < row.size(); ++c) fitted[c] = std::max(fitted[c], displayWidth(row[c]));
     }
+    return fitted;
+}
+
+void Worksheet::fitColumns(const std::vector<double>& fitted, std::int32_t firstColumn) {
     // Earlier results in the same columns stay readable: a column only widens.
     for (std::size_t c = 0; c < fitted.size(); ++c) {
         if (fitted[c] <= 0) continue;
@@ -226,7 +231,8 @@ void Application::setVisible(bool visible) {
 
 PageSource& Application::pageSource() {
     if (!source_) {
-        source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory() : makeWebPageSource();
+        source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
+                                              : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
         if (!source_) throw Failure("No page source is available to load web queries.");
     }
     return *source_;

@@ -98,7 +98,7 @@ public:
     CellPosition selectionFirst, selectionLast;
 
 private:
-    void fitColumns(const PageGrid& grid, std::int32_t firstColumn);
+    void fitColumns(const std::vector<double>& fitted, std::int32_t firstColumn);
 
     Workbook* book_;
     std::string name_;
@@ -173,5 +173,7 @@ bool parseCellReference(std::string_view text, CellPosition& out);
 
 // Width in characters that shows a cell's value whole.
 double displayWidth(const CellValue& cell);
+// The widest displayWidth of each column of the grid.
+std::vector<double> fittedWidths(const PageGrid& grid);
 
 }  // namespace qf::engine

@@ -1,6 +1,9 @@
 #include "import_run.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "base/program_info.h"
 #include "base/trap.h"
@@ -13,7 +16,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
 
 // A member of a collection by its 1-based index: the collection's default member.
 Object item(const Object& collection, const Variant& index) { return Object(collection.get("", {index})); }
@@ -25,94 +27,204 @@ std::string unreadableReport(const std::string& unreadable) {
            " if you have any questions.";
 }
 
+std::string stoppedReport(std::int32_t after, std::int32_t of) {
+    return "\r\n\r\nStopped after entry " + std::to_string(after) + " of " + std::to_string(of) + ".";
+}
+
+// One import run, in its steps. Lives on the
+// window's thread.
+class ImportRun {
+public:
+    ImportRun(ImportRunHost& host, WindowServices& ui, automation::Provider& provider)
+        : host_(host), ui_(ui), provider_(provider), trap_(ui, handlerLocation("Form1", "PushButton2_Click")) {}
+
+    bool mayStart();
+    void openWorkbook();
+    void keepFirstSheetOnly();
+    void importEntries();
+    void finish();
+
+private:
+    bool importEntry(std::int32_t n);
+    void stopAfter(std::int32_t n);
+    void startReadAhead();
+    void tellUpcoming(std::int32_t n);
+    void stopReadAhead();
+
+    ImportRunHost& host_;
+    WindowServices& ui_;
+    automation::Provider& provider_;
+    Trap trap_;
+    Object app_;
+    Object workbook_;
+    std::shared_ptr<automation::ReadAhead> ahead_;  // nullptr when the provider has none
+    std::string unreadable_;  // CR LF and the entry, for each entry that could not be read
+    std::int32_t count_ = 0;                        // the bound, as the list was at the start
+    bool stopped_ = false;
+    std::int32_t stoppedAfter_ = 0;  // the last entry tried when the run was stopped
+    std::int32_t stoppedOf_ = 0;
+    bool emptySheetAdded_ = false;  // the active sheet is the one added after the last import
+};
+
+bool ImportRun::mayStart() {
+    if (trap_.jumpIf(100, [&] { return host_.entryCount() < 1; })) {
+        trap_.step(188, [&] { ui_.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
+        return false;
+    }
+    return !trap_.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider_, ui_); });
+}
+
+void ImportRun::openWorkbook() {
+    trap_.step(108, [&] { ui_.setBusy(true); });
+    trap_.step(110, [&] { app_ = provider_.create(kSpreadsheetProgId); });
+    trap_.step(112, [&] { app_.obj("Workbooks").call("add"); });
+    trap_.step(114, [&] { app_.put("DisplayAlerts", false); });
+    trap_.step(116, [&] {
+        const Object books = app_.obj("Workbooks");
+        workbook_ = item(books, books.get("count"));
+    });
+}
+
+// One sheet per site starts from the workbook's first sheet alone.
+void ImportRun::keepFirstSheetOnly() {
+    if (!trap_.when(118, [&] { return host_.separateSheets(); })) return;
+    if (!trap_.when(120, [&] { return workbook_.obj("Sheets").get("count").toInt32() > 1; })) return;
+    std::int32_t last = 0;
+    if (!trap_.step(122, [&] { last = workbook_.obj("Sheets").get("count").toInt32(); })) return;
+    for (std::int32_t i = last; i >= 2; --i)
+        trap_.step(124, [&] { item(workbook_.obj("Sheets"), i).call("Delete"); });
+}
+
+// The list may change while the run lets events through: the bound stays as it
+// was at the start, each entry is read afresh, and the run stops at the end of a
+// list that has become shorter, or after the entry in hand when asked to stop.
+void ImportRun::importEntries() {
+    trap_.step(130, [&] { count_ = host_.entryCount(); });
+    startReadAhead();
+    for (std::int32_t n = 1; n <= count_; ++n) {
+        if (!importEntry(n)) break;
+        if (host_.stopRequested()) {
+            stopAfter(n);
+            break;
+        }
+    }
+    stopReadAhead();
+}
+
+void ImportRun::stopAfter(std::int32_t n) {
+    stopped_ = true;
+    stoppedAfter_ = n;
+    stoppedOf_ = std::max(n, static_cast<std::int32_t>(host_.entryCount()));
+}
+
+bool ImportRun::importEntry(std::int32_t n) {
+    trap_.step(132, [&] { ui_.processPendingEvents(); });
+    if (host_.stopRequested()) {  // asked before this entry was taken in hand
+        stopAfter(n - 1);
+        return false;
+    }
+    bool pastEnd = false;
+    trap_.step(134, [&] {
+        const int now = host_.entryCount();
+        pastEnd = n > now;
+        if (!pastEnd) host_.setProgressValue(static_cast<double>(n) / now * 100.0);
+    });
+    if (pastEnd) return false;
+    std::string entry;
+    trap_.step(136, [&] { entry = host_.entryText(n); });
+    trap_.step(138, [&] { host_.setProgressText("Processing: " + stripPath(entry)); });
+    trap_.step(140, [&] { ui_.processPendingEvents(); });
+    trap_.step(148, [&] { ui_.setBusy(true); });
+    emptySheetAdded_ = false;
+    tellUpcoming(n);
+    std::string failure;
+    if (trap_.when(150, [&] { return !importWeb(workbook_, entry, ui_, &failure); })) {
+        trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
+        host_.entryFailed(n, entry, failure);
+    }
+    if (trap_.when(154, [&] { return host_.separateSheets(); })) {
+        trap_.step(156, [&] {
+            const Object sheets = workbook_.obj("Sheets");
+            const Object last = item(sheets, sheets.get("count"));
+            sheets.call("add", {{"After", last}});
+            emptySheetAdded_ = true;
+        });
+    }
+    trap_.step(158, [&] { ui_.setBusy(true); });
+    return true;
+}
+
+// Loading pages ahead is the provider's offer and only ever saves time: when it
+// fails, the run goes on without it and the user hears nothing of it.
+void ImportRun::startReadAhead() {
+    try {
+        ahead_ = provider_.readAhead(app_);
+        if (!ahead_) return;
+        // While a refresh waits for its page, the window goes on answering; a run
+        // started meanwhile (and ended) leaves this one busy.
+        ahead_->setWaitHook([this] {
+            ui_.processPendingEvents();
+            if (!ui_.busy()) ui_.setBusy(true);
+        });
+    } catch (...) {
+        ahead_.reset();
+    }
+}
+
+// The entries from n on, as the import will open them.
+void ImportRun::tellUpcoming(std::int32_t n) {
+    if (!ahead_) return;
+    try {
+        const std::int32_t depth = static_cast<std::int32_t>(std::min<std::size_t>(ahead_->depth(), 1u << 20));
+        const std::int32_t last = std::min({count_, static_cast<std::int32_t>(host_.entryCount()), n + depth});
+        std::vector<automation::UpcomingQuery> upcoming;
+        for (std::int32_t i = n; i <= last; ++i) upcoming.push_back({i, webQueryConnection(host_.entryText(i))});
+        ahead_->expect(upcoming);
+    } catch (...) {
+        stopReadAhead();
+    }
+}
+
+void ImportRun::stopReadAhead() {
+    if (!ahead_) return;
+    try {
+        ahead_->stop();
+        ahead_->setWaitHook(nullptr);
+    } catch (...) {
+    }
+    ahead_.reset();
+}
+
+// The sheet added after the last entry stays empty and goes. When no sheet was
+// added after the last import (the option was switched while the run stopped
+// early, or adding failed), the active sheet holds imported pages and stays.
+void ImportRun::finish() {
+    if (trap_.when(162, [&] { return host_.separateSheets(); }) && emptySheetAdded_)
+        trap_.step(164, [&] { workbook_.obj("ActiveSheet").call("Delete"); });
+    trap_.step(166, [&] { workbook_.obj("ActiveSheet").obj("Range", {"A1"}).call("Select"); });
+    trap_.step(168, [&] { app_.put("Visible", true); });
+    trap_.step(170, [&] { app_.put("DisplayAlerts", true); });
+    app_.release();
+    workbook_.release();
+    trap_.step(176, [&] { ui_.setBusy(false); });
+    trap_.step(178, [&] { host_.setProgressValue(0.0); });
+    trap_.step(180, [&] { host_.setProgressText(kIdleProgressText); });
+    if (host_.closing()) return;
+    if (trap_.when(182, [&] { return !unreadable_.empty(); }))
+        trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
+    if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, stoppedOf_);
+    trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
+}
+
 }  // namespace
 
 void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& provider) {
-    Trap trap(ui, kRunLocation);
-
-    if (trap.jumpIf(100, [&] { return host.entryCount() < 1; })) {
-        trap.step(188, [&] { ui.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
-        return;
-    }
-    if (trap.jumpIf(102, [&] { return warnIfSpreadsheetOpen(provider, ui); })) return;
-
-    trap.step(108, [&] { ui.setBusy(true); });
-    Object app;
-    Object workbook;
-    trap.step(110, [&] { app = provider.create("Excel.Application"); });
-    trap.step(112, [&] { app.obj("Workbooks").call("add"); });
-    trap.step(114, [&] { app.put("DisplayAlerts", false); });
-    trap.step(116, [&] {
-        const Object books = app.obj("Workbooks");
-        workbook = item(books, books.get("count"));
-    });
-
-    // One sheet per site starts from the workbook's first sheet alone.
-    if (trap.when(118, [&] { return host.separateSheets(); })) {
-        if (trap.when(120, [&] { return workbook.obj("Sheets").get("count").toInt32() > 1; })) {
-            std::int32_t last = 0;
-            if (trap.step(122, [&] { last = workbook.obj("Sheets").get("count").toInt32(); })) {
-                for (std::int32_t i = last; i >= 2; --i)
-                    trap.step(124, [&] { item(workbook.obj("Sheets"), i).call("Delete"); });
-            }
-        }
-    }
-
-    std::string unreadable;  // 128
-    // The list may change while the run lets events through: the bound stays as it
-    // was at the start, each entry is read afresh, and the run stops at the end of a
-    // list that has become shorter.
-    std::int32_t count = 0;
-    bool emptySheetAdded = false;  // the active sheet is the one added after the last import
-    trap.step(130, [&] { count = host.entryCount(); });
-    for (std::int32_t n = 1; n <= count; ++n) {
-        trap.step(132, [&] { ui.processPendingEvents(); });
-        if (host.stopRequested()) break;
-        bool pastEnd = false;
-        trap.step(134, [&] {
-            const int now = host.entryCount();
-            pastEnd = n > now;
-            if (!pastEnd) host.setProgressValue(static_cast<double>(n) / now * 100.0);
-        });
-        if (pastEnd) break;
-        std::string entry;
-        trap.step(136, [&] { entry = host.entryText(n); });
-        trap.step(138, [&] { host.setProgressText("Processing: " + stripPath(entry)); });
-        trap.step(140, [&] { ui.processPendingEvents(); });
-        trap.step(148, [&] { ui.setBusy(true); });
-        emptySheetAdded = false;
-        std::string failure;
-        if (trap.when(150, [&] { return !importWeb(workbook, entry, ui, &failure); })) {
-            trap.step(152, [&] { unreadable += "\r\n" + entry; });
-            host.entryFailed(n, entry, failure);
-        }
-        if (trap.when(154, [&] { return host.separateSheets(); })) {
-            trap.step(156, [&] {
-                const Object sheets = workbook.obj("Sheets");
-                const Object last = item(sheets, sheets.get("count"));
-                sheets.call("add", {{"After", last}});
-                emptySheetAdded = true;
-            });
-        }
-        trap.step(158, [&] { ui.setBusy(true); });
-    }
-
-    // The sheet added after the last entry stays empty and goes. When no sheet was
-    // added after the last import (the option was switched while the run stopped
-    // early, or adding failed), the active sheet holds imported pages and stays.
-    if (trap.when(162, [&] { return host.separateSheets(); }) && emptySheetAdded)
-        trap.step(164, [&] { workbook.obj("ActiveSheet").call("Delete"); });
-    trap.step(166, [&] { workbook.obj("ActiveSheet").obj("Range", {"A1"}).call("Select"); });
-    trap.step(168, [&] { app.put("Visible", true); });
-    trap.step(170, [&] { app.put("DisplayAlerts", true); });
-    app.release();       // 172
-    workbook.release();  // 174
-    trap.step(176, [&] { ui.setBusy(false); });
-    trap.step(178, [&] { host.setProgressValue(0.0); });
-    trap.step(180, [&] { host.setProgressText("Progress Bar"); });
-    if (trap.when(182, [&] { return !unreadable.empty(); }))
-        trap.step(184, [&] { unreadable = unreadableReport(unreadable); });
-    trap.step(186, [&] { ui.messageBox("Done." + unreadable, MessageButtons::Ok, MessageIcon::None); });
+    ImportRun run(host, ui, provider);
+    if (!run.mayStart()) return;
+    run.openWorkbook();
+    run.keepFirstSheetOnly();
+    run.importEntries();
+    run.finish();
 }
 
 }  // namespace qf

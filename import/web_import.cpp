@@ -74,13 +74,15 @@ std::string normalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
+std::string webQueryConnection(const std::string& address) { return "URL;" + normalizeUrl(address); }
+
 bool importWeb(const Object& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
     Trap trap(ui, handlerLocation("Excel1", "ImportWeb"));
     Object table;
     trap.step(100, [&] {
         const Object tables = workbook.obj("ActiveSheet").obj("QueryTables");
         const Object destination = workbook.obj("ActiveSheet").obj("Range", {"A1"});
-        table = tables.callObj("add", {{"Connection", "URL;" + normalizeUrl(address)}, {"Destination", destination}});
+        table = tables.callObj("add", {{"Connection", webQueryConnection(address)}, {"Destination", destination}});
     });
     for (const QueryProperty& p : queryProperties()) trap.step(p.line, [&] { table.put(p.name, p.value); });
 

@@ -12,6 +12,9 @@ namespace qf {
 // The address a web query opens for a list entry.
 std::string normalizeUrl(const std::string& address);
 
+// The connection text of the web query importWeb adds for a list entry.
+std::string webQueryConnection(const std::string& address);
+
 // Adds a web query for the address at A1 of the workbook's active sheet,
 // refreshes it, and tells whether the page could be read; when it could not,
 // failure (if given) receives the reason the refresh gave.

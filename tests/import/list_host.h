@@ -17,6 +17,8 @@ public:
     std::vector<double> values;
     std::vector<std::string> texts;
     mutable bool readPastEnd = false;
+    bool stop = false;     // what stopRequested answers
+    bool closingNow = false;
 
     int entryCount() const override { return static_cast<int>(entries.size()); }
     std::string entryText(int position) const override {
@@ -29,6 +31,8 @@ public:
     bool separateSheets() const override { return option2; }
     void setProgressValue(double value) override { values.push_back(value); }
     void setProgressText(const std::string& text) override { texts.push_back(text); }
+    bool stopRequested() const override { return stop; }
+    bool closing() const override { return closingNow; }
 };
 
 }  // namespace qf::testing

@@ -27,11 +27,13 @@ void ScriptedHttpServer::Connection::reset() {
     reset_ = true;
 }
 
-ScriptedHttpServer::ScriptedHttpServer(Handler handler) : handler_(std::move(handler)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+ScriptedHttpServer::ScriptedHttpServer(Handler handler, std::string host)
+    : handler_(std::move(handler)), host_(std::move(host)) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, host_.c_str(), &addr.sin_addr) != 1 || (ntohl(addr.sin_addr.s_addr) >> 24) != 127)
+        throw std::runtime_error("loopback server: " + host_ + " is not a loopback address");
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
     addr.sin_port = 0;
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         listen(listener_, 64) != 0)
@@ -55,7 +57,7 @@ ScriptedHttpServer::~ScriptedHttpServer() {
 }
 
 std::string ScriptedHttpServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://" + host_ + ":" + std::to_string(port_) + path;
 }
 
 std::string ScriptedHttpServer::response(int status, std::string_view contentType, std::string_view body,

@@ -51,7 +51,9 @@ public:
 
     using Handler = std::function<void(const Request&, Connection&)>;
 
-    explicit ScriptedHttpServer(Handler handler);
+    // host: the loopback address to listen on (127.0.0.2 and 127.0.0.3 serve
+    // as further host names on the same machine).
+    explicit ScriptedHttpServer(Handler handler, std::string host = "127.0.0.1");
     ~ScriptedHttpServer();
     ScriptedHttpServer(const ScriptedHttpServer&) = delete;
     ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
@@ -72,6 +74,7 @@ private:
     bool pause(std::chrono::milliseconds time);
 
     Handler handler_;
+    std::string host_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

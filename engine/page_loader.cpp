@@ -1,0 +1,415 @@
+#include "page_loader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/failure.h"
+#include "charset.h"
+#include "html_layout.h"
+#include "workbook.h"
+
+namespace qf::engine {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The key of a page asked for by a refresh without having been named ahead.
+constexpr std::int64_t kAskedKey = std::numeric_limits<std::int64_t>::min();
+// How long a waiting refresh sleeps between two calls of the wait hook.
+constexpr auto kWaitSlice = 15ms;
+
+enum class Stage { Queued, Fetching, Fetched, LayingOut, Done };
+
+struct Slot {
+    std::uint64_t id = 0;  // never reused: tells a slot from a later one under the same key
+    std::string connection;
+    std::string address;
+    std::string host;
+    WebQueryOptions options;
+    Stage stage = Stage::Queued;
+    bool retried = false;
+    Clock::time_point notBefore{};
+    FetchedPage page;
+    PageGrid grid;
+    std::optional<std::string> error;
+    std::size_t bytes = 0;  // counted in the bytes held
+};
+
+bool hasUrlPrefix(const std::string& connection) {
+    return connection.size() >= 4 && automation::sameName(std::string_view(connection).substr(0, 4), "URL;");
+}
+
+std::string hostOf(const std::string& address) {
+    std::string host;
+    if (CURLU* url = curl_url()) {
+        char* part = nullptr;
+        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+            host = part;
+            curl_free(part);
+        }
+        curl_url_cleanup(url);
+    }
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return host;
+}
+
+std::size_t gridBytes(const PageGrid& grid) {
+    std::size_t bytes = sizeof(PageGrid);
+    for (const auto& row : grid.rows) {
+        bytes += sizeof(row) + row.capacity() * sizeof(CellValue);
+        for (const CellValue& cell : row) bytes += cell.text.capacity();
+    }
+    return bytes;
+}
+
+bool retryable(long status) { return status == 429 || status == 503; }
+
+}  // namespace
+
+PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options) {
+    const bool html = page.kind == PageKind::Html;
+    std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
+    try {
+        return html ? layoutHtml(text, options) : layoutText(text, options);
+    } catch (const PageRefused& refused) {
+        throw Failure(unableToOpen(address, refused.what()));
+    }
+}
+
+struct PageLoader::Shared {
+    FetchLimits fetchLimits;
+    LoadLimits limits;
+    CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
+
+    mutable std::mutex mutex;
+    std::condition_variable done;   // a slot reached Done
+    std::condition_variable work;   // a slot reached Fetched, or the loader is ending
+    std::map<std::int64_t, Slot> slots;        // the smallest key is the most imminent
+    std::map<std::string, int> slowedHosts;    // hosts that asked to be spared: their connection limit
+    std::size_t heldBytes = 0;
+    std::size_t underWay = 0;
+    std::uint64_t nextId = 1;
+    bool stopping = false;
+
+    void wakeNetwork() { curl_multi_wakeup(multi); }
+
+    // With the mutex held.
+    void drop(std::map<std::int64_t, Slot>::iterator it) {
+        heldBytes -= it->second.bytes;
+        slots.erase(it);
+    }
+    void add(std::int64_t key, const std::string& connection, const WebQueryOptions& options) {
+        Slot slot;
+        slot.id = nextId++;
+        slot.connection = connection;
+        slot.address = connection.substr(4);
+        slot.host = hostOf(slot.address);
+        slot.options = options;
+        slots[key] = std::move(slot);
+    }
+    void finishSlot(Slot& slot, std::optional<std::string> error) {
+        slot.error = std::move(error);
+        slot.stage = Stage::Done;
+        done.notify_all();
+    }
+};
+
+PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits)
+    : shared_(std::make_unique<Shared>()) {
+    Shared& s = *shared_;
+    s.fetchLimits = fetchLimits;
+    s.limits = loadLimits;
+    s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
+    s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
+    Transfer probe(fetchLimits);  // sets libcurl up once for the process
+    s.multi = curl_multi_init();
+    if (!s.multi) throw Failure("The network library could not be started.");
+    curl_multi_setopt(s.multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(s.limits.connectionsInAll));
+    curl_multi_setopt(s.multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(s.limits.connectionsPerHost));
+    curl_multi_setopt(s.multi, CURLMOPT_MAXCONNECTS, static_cast<long>(s.limits.connectionsInAll));
+    unsigned layouts = s.limits.layoutThreads ? s.limits.layoutThreads : std::thread::hardware_concurrency();
+    threads_.emplace_back([this] { networkLoop(); });
+    for (unsigned i = 0; i < std::max(1u, layouts); ++i) threads_.emplace_back([this] { layoutLoop(); });
+}
+
+PageLoader::~PageLoader() {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+    }
+    shared_->work.notify_all();
+    shared_->wakeNetwork();
+    for (std::thread& t : threads_) t.join();
+    curl_multi_cleanup(shared_->multi);
+}
+
+std::size_t PageLoader::readAheadDepth() const { return shared_->limits.pagesAhead; }
+
+void PageLoader::setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+
+std::size_t PageLoader::pagesHeld() const {
+    std::lock_guard lock(shared_->mutex);
+    return static_cast<std::size_t>(std::count_if(shared_->slots.begin(), shared_->slots.end(),
+                                                  [](const auto& s) { return s.first != kAskedKey; }));
+}
+
+std::size_t PageLoader::transfersUnderWay() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->underWay;
+}
+
+void PageLoader::expect(const std::vector<automation::UpcomingQuery>& upcoming) {
+    Shared& s = *shared_;
+    const std::size_t named = std::min(upcoming.size(), s.limits.pagesAhead + 1);
+    {
+        std::lock_guard lock(s.mutex);
+        std::map<std::int64_t, const std::string*> wanted;
+        for (std::size_t i = 0; i < named; ++i)
+            if (hasUrlPrefix(upcoming[i].connection)) wanted.emplace(upcoming[i].key, &upcoming[i].connection);
+        for (auto it = s.slots.begin(); it != s.slots.end();) {
+            const auto w = wanted.find(it->first);
+            const bool keep = it->first == kAskedKey || (w != wanted.end() && *w->second == it->second.connection);
+            if (keep) ++it;
+            else s.drop(it++);
+        }
+        for (const auto& [key, connection] : wanted)
+            if (!s.slots.contains(key)) s.add(key, *connection, WebQueryOptions{});
+    }
+    nextNamed_.reset();
+    if (!upcoming.empty()) nextNamed_ = upcoming.front();
+    s.wakeNetwork();
+}
+
+void PageLoader::stopReadAhead() {
+    Shared& s = *shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        for (auto it = s.slots.begin(); it != s.slots.end();) s.drop(it++);
+    }
+    nextNamed_.reset();
+    s.wakeNetwork();
+}
+
+PageGrid PageLoader::load(const std::string& connection, const WebQueryOptions& options) {
+    if (!hasUrlPrefix(connection))
+        throw Failure(unableToOpen(connection, "a web query's connection begins with \"URL;\""));
+    const std::int64_t key = claim(connection, options);
+    shared_->wakeNetwork();
+    return waitFor(key, connection.substr(4));
+}
+
+// The key of the slot that serves this refresh: the page named next when it is
+// this connection with the options pages are laid out with ahead, else a fresh one.
+std::int64_t PageLoader::claim(const std::string& connection, const WebQueryOptions& options) {
+    Shared& s = *shared_;
+    std::optional<automation::UpcomingQuery> named = std::move(nextNamed_);
+    nextNamed_.reset();
+    std::lock_guard lock(s.mutex);
+    if (named && named->connection == connection && options == WebQueryOptions{}) {
+        if (!s.slots.contains(named->key)) s.add(named->key, connection, options);
+        return named->key;
+    }
+    if (auto it = s.slots.find(kAskedKey); it != s.slots.end()) s.drop(it);
+    s.add(kAskedKey, connection, options);
+    return kAskedKey;
+}
+
+PageGrid PageLoader::waitFor(std::int64_t key, const std::string& address) {
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        auto it = s.slots.find(key);
+        if (it == s.slots.end()) throw Failure(unableToOpen(address, "the load was cancelled"));
+        if (it->second.stage == Stage::Done) {
+            std::optional<std::string> error = std::move(it->second.error);
+            PageGrid grid = std::move(it->second.grid);
+            s.drop(it);
+            lock.unlock();
+            s.wakeNetwork();  // room for the next page ahead
+            if (error) throw Failure(*error);
+            return grid;
+        }
+        if (!waitHook_) {
+            s.done.wait(lock);
+            continue;
+        }
+        s.done.wait_for(lock, kWaitSlice);
+        const auto again = s.slots.find(key);
+        if (again != s.slots.end() && again->second.stage == Stage::Done) continue;
+        lock.unlock();
+        waitHook_();
+        lock.lock();
+    }
+}
+
+// ---- the network thread ----
+
+void PageLoader::networkLoop() {
+    Shared& s = *shared_;
+    struct Active {
+        std::int64_t key;
+        std::uint64_t id;
+        std::string host;
+        std::unique_ptr<Transfer> transfer;
+    };
+    std::vector<Active> active;
+    auto remove = [&](std::size_t i) {
+        curl_multi_remove_handle(s.multi, active[i].transfer->handle());
+        active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
+    };
+
+    for (;;) {
+        int timeoutMs = 1000;
+        {
+            std::lock_guard lock(s.mutex);
+            if (s.stopping) break;
+            // Transfers of pages no longer wanted stop at once.
+            for (std::size_t i = active.size(); i-- > 0;) {
+                const auto it = s.slots.find(active[i].key);
+                if (it == s.slots.end() || it->second.id != active[i].id) remove(i);
+            }
+            // Start what may start, the most imminent first.
+            std::map<std::string, int> perHost;
+            for (const Active& a : active) ++perHost[a.host];
+            const auto now = Clock::now();
+            for (auto it = s.slots.begin(); it != s.slots.end(); ++it) {
+                if (active.size() >= static_cast<std::size_t>(s.limits.connectionsInAll)) break;
+                Slot& slot = it->second;
+                if (slot.stage != Stage::Queued) continue;
+                if (slot.notBefore > now) {
+                    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(slot.notBefore - now);
+                    timeoutMs = std::min(timeoutMs, static_cast<int>(wait.count()) + 1);
+                    continue;
+                }
+                const bool imminent = it == s.slots.begin();
+                if (!imminent && s.heldBytes >= s.limits.bytesAhead) break;
+                const auto slowed = s.slowedHosts.find(slot.host);
+                const int hostLimit = slowed != s.slowedHosts.end() ? slowed->second : s.limits.connectionsPerHost;
+                if (perHost[slot.host] >= hostLimit) continue;
+                auto transfer = std::make_unique<Transfer>(s.fetchLimits);
+                try {
+                    transfer->prepare(slot.address, !slot.options.disableRedirections);
+                } catch (const Failure& f) {
+                    s.finishSlot(slot, f.what());
+                    continue;
+                }
+                curl_multi_add_handle(s.multi, transfer->handle());
+                slot.stage = Stage::Fetching;
+                ++perHost[slot.host];
+                active.push_back({it->first, slot.id, slot.host, std::move(transfer)});
+            }
+            s.underWay = active.size();
+        }
+
+        int running = 0;
+        curl_multi_perform(s.multi, &running);
+        int left = 0;
+        bool finishedAny = false;
+        while (CURLMsg* msg = curl_multi_info_read(s.multi, &left)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            const auto a = std::find_if(active.begin(), active.end(),
+                                        [&](const Active& x) { return x.transfer->handle() == msg->easy_handle; });
+            if (a == active.end()) continue;
+            const CURLcode rc = msg->data.result;
+            curl_multi_remove_handle(s.multi, msg->easy_handle);
+            Active finished = std::move(*a);
+            active.erase(a);
+            finishTransfer(finished.key, finished.id, finished.host, *finished.transfer, rc);
+            finishedAny = true;
+        }
+        if (!finishedAny) curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);  // else: start the next at once
+    }
+    for (std::size_t i = active.size(); i-- > 0;) remove(i);
+}
+
+void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer,
+                                CURLcode rc) {
+    Shared& s = *shared_;
+    const long status = transfer.status();
+    const long retryAfter = retryable(status) ? transfer.retryAfterSeconds().value_or(-1) : -1;
+    std::optional<FetchedPage> page;
+    std::optional<std::string> error;
+    try {
+        page = transfer.finish(rc);
+    } catch (const Failure& f) {
+        error = f.what();
+    }
+    std::lock_guard lock(s.mutex);
+    const auto it = s.slots.find(key);
+    if (it == s.slots.end() || it->second.id != id) return;  // dropped meanwhile
+    Slot& slot = it->second;
+    if (error && retryAfter >= 0 && retryAfter <= s.limits.maxRetryAfterSeconds) {
+        s.slowedHosts[host] = 1;  // for the rest of this loader's life
+        if (!slot.retried) {
+            slot.retried = true;
+            slot.stage = Stage::Queued;
+            slot.notBefore = Clock::now() + std::chrono::seconds(retryAfter);
+            return;
+        }
+    }
+    if (error) {
+        s.finishSlot(slot, std::move(error));
+        return;
+    }
+    slot.page = std::move(*page);
+    slot.bytes = slot.page.body.size();
+    s.heldBytes += slot.bytes;
+    slot.stage = Stage::Fetched;
+    s.work.notify_one();
+}
+
+// ---- the layout threads ----
+
+void PageLoader::layoutLoop() {
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        auto next = s.slots.end();
+        s.work.wait(lock, [&] {
+            if (s.stopping) return true;
+            next = std::find_if(s.slots.begin(), s.slots.end(), [](const auto& e) { return e.second.stage == Stage::Fetched; });
+            return next != s.slots.end();
+        });
+        if (s.stopping) return;
+        const std::int64_t key = next->first;
+        Slot& slot = next->second;
+        const std::uint64_t id = slot.id;
+        const std::string address = slot.address;
+        const WebQueryOptions options = slot.options;
+        FetchedPage page = std::move(slot.page);
+        slot.stage = Stage::LayingOut;
+        lock.unlock();
+
+        PageGrid grid;
+        std::optional<std::string> error;
+        try {
+            grid = layoutFetched(address, std::move(page), options);
+            grid.columnWidths = fittedWidths(grid);  // spares the refresh's thread the walk over every cell
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        const std::size_t bytes = error ? 0 : gridBytes(grid);
+
+        lock.lock();
+        const auto it = s.slots.find(key);
+        if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
+        s.heldBytes -= it->second.bytes;
+        it->second.bytes = bytes;
+        s.heldBytes += bytes;
+        it->second.grid = std::move(grid);
+        s.finishSlot(it->second, std::move(error));
+        s.wakeNetwork();
+    }
+}
+
+}  // namespace qf::engine
