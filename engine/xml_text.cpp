@@ -10,12 +10,6 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-// Whether a reader would take the text at s[i] for an escaped character "_xHHHH_".
-bool escapeLikeAt(std::string_view s, std::size_t i) {
-    return s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && isHexDigit(s[i + 2]) && isHexDigit(s[i + 3]) &&
-           isHexDigit(s[i + 4]) && isHexDigit(s[i + 5]) && s[i + 6] == '_';
-}
-
 // Printable ASCII, tab and line feed only, and nothing that looks like an escape:
 // such a text is stored as it is.
 bool plainAscii(std::string_view s) {
@@ -30,6 +24,18 @@ bool plainAscii(std::string_view s) {
 // Characters a cell text writes escaped: the ones XML forbids, and the carriage
 // return, which a reader would otherwise read as a line feed.
 bool escapedInCell(char32_t c) { return c == 0xD || !isXmlChar(c); }
+
+// Whether a reader would take what is written from s[i] on for an escaped
+// character "_xHHHH_": "_xHHHH" followed by an underscore, or by a character
+// that is itself written escaped, since its escape begins with one.
+bool escapeLikeAt(std::string_view s, std::size_t i) {
+    if (!(s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && isHexDigit(s[i + 2]) && isHexDigit(s[i + 3]) &&
+          isHexDigit(s[i + 4]) && isHexDigit(s[i + 5])))
+        return false;
+    if (s[i + 6] == '_') return true;
+    const std::size_t length = utf8SequenceLength(s, i + 6);
+    return length != 0 && escapedInCell(utf8Decode(s, i + 6, length));
+}
 
 void appendEscape(std::string& out, char32_t c) {
     char buf[8];

@@ -99,10 +99,15 @@ TEST_F(ValidXml, RawBytesInEveryDecodingReadBackAsTheirCharacters) {
 }
 
 TEST_F(ValidXml, ACellTextKeepsItsCarriageReturnsAndLiteralEscapes) {
-    const Cells cells = texts({"line\r\nnext", "_x0041_ and _xFFFE_", "tab\tand\nfeed"});
+    const Cells cells = texts({"line\r\nnext", "_x0041_ and _xFFFE_", "tab\tand\nfeed", "_x0001" + kNonCharFFFE,
+                               "_x0041\r"});
     EXPECT_EQ(cells.at("A1"), "line\r\nnext") << "a bare carriage return in XML would read as a line feed";
     EXPECT_EQ(cells.at("A2"), "_x0041_ and _xFFFE_");
     EXPECT_EQ(cells.at("A3"), "tab\tand\nfeed");
+    // The escape of the character after "_xHHHH" begins with an underscore: the
+    // two must not read back as one escaped character.
+    EXPECT_EQ(cells.at("A4"), "_x0001" + kNonCharFFFE);
+    EXPECT_EQ(cells.at("A5"), "_x0041\r");
 }
 
 TEST_F(ValidXml, AFullCellWithoutRoomForEscapesGetsReplacementCharacters) {
