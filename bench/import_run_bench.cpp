@@ -35,19 +35,12 @@
 #include "import/import_run.h"
 #include "bench/html_pages.h"
 #include "tests/import/loopback_server.h"
+#include "process_status.h"
 
 namespace fs = std::filesystem;
 using qf::automation::Object;
 
 namespace {
-
-long statusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
-    return 0;
-}
 
 // A window that shows nothing: no box is expected during the benchmark.
 class QuietWindow : public qf::WindowServices {

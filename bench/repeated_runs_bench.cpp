@@ -15,18 +15,11 @@
 #include "import/import_run.h"
 #include "support/scripted_services.h"
 #include "tests/import/loopback_server.h"
+#include "process_status.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-long residentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 // Includes the loopback server's listener, which stays open throughout.
 long openDescriptors() {

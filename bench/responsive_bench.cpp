@@ -38,6 +38,7 @@
 #include "tests/import/loopback_server.h"
 #include "tests/support/http_server.h"
 #include "urllist/url_list_view.h"
+#include "process_status.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -45,14 +46,6 @@ using Clock = std::chrono::steady_clock;
 using qf::testing::ScriptedHttpServer;
 
 namespace {
-
-long residentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
