@@ -159,8 +159,8 @@ TEST(PageLoader, OneSiteNeverGetsMoreThanItsConnectionsAndAllSitesNoMoreThanTheT
 }
 
 TEST(PageLoader, ASlowPageHoldsUpOnlyItselfAndTheOnesBehindItAreReadyWhenItIs) {
+    std::atomic<bool> slowDone{false};  // outlives the server's threads
     CountingServer fast(10ms);
-    std::atomic<bool> slowDone{false};
     fast.special = [&](const Request& r, Connection& c, int count) {
         if (r.path == "/slow") {
             if (!c.pause(1500ms)) return;
@@ -226,9 +226,11 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(server.requests(), 4) << "the next page and three ahead";
 
-    CountingServer big(0ms);
+    // The page outlives the server, whose threads may still be sending it when
+    // the loader has let go of the transfer.
     std::string body;
     for (int line = 0; line < 1000; ++line) body += std::string(99, 'x') + "\n";
+    CountingServer big(0ms);
     big.special = [&](const Request&, Connection& c, int) {
         c.send(ScriptedHttpServer::response(200, "text/plain", body));
     };
