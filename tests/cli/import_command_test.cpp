@@ -18,6 +18,7 @@
 #include "tests/import/loopback_server.h"
 #include "tests/import/xlsx_reader.h"
 #include "tests/support/scripted_services.h"
+#include "support/test_helpers.h"
 
 namespace qf::cli {
 namespace {
@@ -59,9 +60,7 @@ private:
 class ImportCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillfen-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = testing::newTempFolder("cli");
         fs::create_directories(folder + "/Documents");
         server.page("/prices.html", kPricesPage);
         server.page("/notes.html", kNotesPage);

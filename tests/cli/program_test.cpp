@@ -11,6 +11,7 @@
 
 #include "tests/import/loopback_server.h"
 #include "tests/import/xlsx_reader.h"
+#include "support/test_helpers.h"
 
 namespace qf::cli {
 namespace {
@@ -38,9 +39,7 @@ struct Outcome {
 class Program : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillfen-program-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home = pattern;
+        home = testing::newTempFolder("program");
     }
     void TearDown() override { fs::remove_all(home); }
 

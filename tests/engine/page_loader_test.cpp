@@ -13,6 +13,7 @@
 #include "base/failure.h"
 #include "engine/page_loader.h"
 #include "support/http_server.h"
+#include "support/test_helpers.h"
 
 namespace qf::engine {
 namespace {
@@ -100,14 +101,7 @@ std::vector<UpcomingQuery> named(const CountingServer& server, int first, int la
     return list;
 }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return condition();
-}
+using qf::testing::eventually;
 
 TEST(PageLoader, LoadsAheadConcurrentlyWithinThePerHostAndOverallLimits) {
     CountingServer a(300ms, "127.0.0.1"), b(300ms, "127.0.0.2"), c(300ms, "127.0.0.3");

@@ -14,6 +14,7 @@
 #include "loopback_server.h"
 #include "support/scripted_services.h"
 #include "xlsx_reader.h"
+#include "support/test_helpers.h"
 
 namespace qf {
 namespace {
@@ -33,9 +34,7 @@ constexpr const char* kNotesPage = "<html><body><p>First note</p><p>Second note<
 class ImportIntoEngine : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillfen-import-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = testing::newTempFolder("import");
         server.page("/prices.html", kPricesPage);
         server.page("/notes.html", kNotesPage);
     }

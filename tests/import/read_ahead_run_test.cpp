@@ -20,6 +20,7 @@
 #include "support/http_server.h"
 #include "support/scripted_services.h"
 #include "xlsx_reader.h"
+#include "support/test_helpers.h"
 
 namespace qf {
 namespace {
@@ -87,17 +88,12 @@ std::string storedSheets(const std::string& path) {
     return out;
 }
 
-bool eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 400 && !condition(); ++i) std::this_thread::sleep_for(5ms);
-    return condition();
-}
+using qf::testing::eventually;
 
 class ReadAheadRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillfen-ahead-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = testing::newTempFolder("ahead");
     }
     void TearDown() override { fs::remove_all(folder); }
 

@@ -15,6 +15,7 @@
 #include "list_host.h"
 #include "support/scripted_services.h"
 #include "tests/support/http_server.h"
+#include "support/test_helpers.h"
 
 namespace qf {
 namespace {
@@ -70,10 +71,9 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlat) {
         serverPorts.insert(sites.back()->port());
         for (int page = 0; page < 3; ++page) host.entries.push_back(sites.back()->url("/" + std::to_string(page)));
     }
-    char pattern[] = "/tmp/quillfen-runs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = testing::newTempFolder("runs");
     engine::EngineSettings settings;
-    settings.documentsFolder = pattern;
+    settings.documentsFolder = folder;
     engine::EngineProvider provider(std::move(settings));
     testing::ScriptedServices ui;
 
@@ -89,7 +89,7 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlat) {
     int reused = 0;
     for (const auto& site : sites) reused += site->requests() - site->connections();
     EXPECT_GT(reused, 0) << "the sites kept their connections open within a run";
-    fs::remove_all(pattern);
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "loopback_server.h"
 #include "support/scripted_services.h"
 #include "tests/engine/xlsx_strict_reader.h"
+#include "support/test_helpers.h"
 
 namespace qf {
 namespace {
@@ -41,9 +42,7 @@ std::string lines(int count, const std::string& first, const std::string& text) 
 class SheetLimits : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillfen-limits-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = testing::newTempFolder("limits");
     }
     void TearDown() override { fs::remove_all(folder); }
 
