@@ -31,8 +31,7 @@ std::string stoppedReport(std::int32_t after, std::int32_t of) {
     return "\r\n\r\nStopped after entry " + std::to_string(after) + " of " + std::to_string(of) + ".";
 }
 
-// One import run, in its steps. Lives on the
-// window's thread.
+// One import run, in its steps. Lives on the window's thread.
 class ImportRun {
 public:
     ImportRun(ImportRunHost& host, WindowServices& ui, automation::Provider& provider)
@@ -59,10 +58,9 @@ private:
     Object workbook_;
     std::shared_ptr<automation::ReadAhead> ahead_;  // nullptr when the provider has none
     std::string unreadable_;  // CR LF and the entry, for each entry that could not be read
-    std::int32_t count_ = 0;                        // the bound, as the list was at the start
+    std::int32_t count_ = 0;  // the bound, as the list was at the start
     bool stopped_ = false;
     std::int32_t stoppedAfter_ = 0;  // the last entry tried when the run was stopped
-    std::int32_t stoppedOf_ = 0;
     bool emptySheetAdded_ = false;  // the active sheet is the one added after the last import
 };
 
@@ -114,7 +112,6 @@ void ImportRun::importEntries() {
 void ImportRun::stopAfter(std::int32_t n) {
     stopped_ = true;
     stoppedAfter_ = n;
-    stoppedOf_ = std::max(n, static_cast<std::int32_t>(host_.entryCount()));
 }
 
 bool ImportRun::importEntry(std::int32_t n) {
@@ -212,7 +209,7 @@ void ImportRun::finish() {
     if (host_.closing()) return;
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
-    if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, stoppedOf_);
+    if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
     trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
 }
 
