@@ -22,8 +22,8 @@ constexpr int kEntrySize = 16;
 // then width, height, colours, reserved, hot spot x, hot spot y, size, offset.
 struct Header {
     std::array<uchar, kDirectorySize + kEntrySize> bytes{};
-    quint16 word(int at) const { return quint16(bytes[at] | bytes[at + 1] << 8); }
-    quint32 dword(int at) const { return quint32(word(at)) | quint32(word(at + 2)) << 16; }
+    quint16 word(std::size_t at) const { return quint16(bytes[at] | bytes[at + 1] << 8); }
+    quint32 dword(std::size_t at) const { return quint32(word(at)) | quint32(word(at + 2)) << 16; }
 };
 
 }  // namespace

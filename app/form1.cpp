@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -37,7 +38,7 @@ constexpr int kClientHeight = 6990;
 constexpr int kColumnWidth = 6500;
 
 QFont arialBold(double points) {
-    QFont font("Arial");
+    QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
@@ -53,7 +54,8 @@ void setBackground(QWidget& control, const QColor& colour) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (const char* file : {":/quillfen-32.png", ":/quillfen-64.png", ":/quillfen-256.png"}) icon.addFile(file);
+    for (const char* file : {":/quillfen-32.png", ":/quillfen-64.png", ":/quillfen-256.png"})
+        icon.addFile(QLatin1String(file));
     return icon;
 }
 
@@ -95,7 +97,9 @@ Form1::Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& 
     showPointer(ui_.pointer());
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    if (overridingPointer_) QGuiApplication::restoreOverrideCursor();
+}
 
 int Form1::twipsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
 int Form1::twipsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
@@ -105,49 +109,66 @@ void Form1::place(QWidget* control, int left, int top, int width, int height) {
 }
 
 void Form1::buildControls() {
-    setObjectName("Form1");
-    setWindowTitle("Form1");
+    setUpWindow();
+    addList();
+    PushButton* moveUp = addButton("PushButton5", "Move Up", 7080, 630, 840, 1200);
+    moveUp->setPicture(QIcon(QStringLiteral(":/arrow_up.png")));
+    PushButton* moveDown = addButton("PushButton6", "Move Down", 7080, 1950, 840, 1200);
+    moveDown->setPicture(QIcon(QStringLiteral(":/arrow_down.png")));
+    PushButton* add = addButton("PushButton4", "Add URL", 120, 3260, 3840, 405);
+    PushButton* load = addButton("PushButton13", "Load URLs From Text File", 4080, 3260, 3840, 405);
+    PushButton* clear = addButton("PushButton11", "Clear List", 120, 3770, 3840, 405);
+    PushButton* removeContaining = addButton("PushButton17", "Remove Filenames Containing X", 120, 4280, 3840, 405);
+    PushButton* removeNotContaining = addButton("PushButton1", "Remove Filenames Not Cont. X", 4080, 4280, 3840, 405);
+    addImportOptions();
+    PushButton* start = addButton("PushButton2", "Start Importing", 120, 5950, 7800, 405);
+    addProgressBar();
+    PushButton* samples = addButton("PushButton3", "Load Sample/Example URLs", 4080, 3770, 3840, 405);
+    PushButton* help = addButton("PushButton8", "Help", 120, 120, 7800, 405);
+    buttons_ = {moveUp, moveDown, add, load, clear, removeContaining, removeNotContaining, start, samples, help};
+    setDesignTabOrder();
+    watchPointerMoves();
+}
+
+void Form1::setUpWindow() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(twipsX(kClientWidth), twipsY(kClientHeight));
     setFont(arialBold(9));
     setAutoFillBackground(true);
     setBackground(*this, Qt::white);
+}
 
+void Form1::addList() {
     listView_ = new UrlListView(this);
-    listView_->setObjectName("ListView1");
+    listView_->setObjectName(QStringLiteral("ListView1"));
     listView_->setFont(arialBold(9));
-    listView_->setToolTip(kListTooltip);
+    listView_->setToolTip(QString::fromLatin1(kListTooltip));
     place(listView_, 120, 630, 6840, 2535);
+}
 
-    auto button = [this](const char* name, const char* caption, int left, int top, int width, int height) {
-        auto* b = new PushButton(caption, this);
-        b->setObjectName(name);
-        b->setFont(arialBold(11.25));
-        b->setFocusPolicy(Qt::StrongFocus);
-        b->setAutoDefault(false);
-        setBackground(*b, Qt::white);
-        place(b, left, top, width, height);
-        return b;
-    };
-    PushButton* moveUp = button("PushButton5", "Move Up", 7080, 630, 840, 1200);
-    moveUp->setPicture(QIcon(":/arrow_up.png"));
-    PushButton* moveDown = button("PushButton6", "Move Down", 7080, 1950, 840, 1200);
-    moveDown->setPicture(QIcon(":/arrow_down.png"));
-    PushButton* add = button("PushButton4", "Add URL", 120, 3260, 3840, 405);
-    PushButton* load = button("PushButton13", "Load URLs From Text File", 4080, 3260, 3840, 405);
-    PushButton* clear = button("PushButton11", "Clear List", 120, 3770, 3840, 405);
-    PushButton* removeContaining = button("PushButton17", "Remove Filenames Containing X", 120, 4280, 3840, 405);
-    PushButton* removeNotContaining = button("PushButton1", "Remove Filenames Not Cont. X", 4080, 4280, 3840, 405);
+PushButton* Form1::addButton(const char* name, const char* caption, int left, int top, int width, int height) {
+    auto* b = new PushButton(QString::fromLatin1(caption), this);
+    b->setObjectName(QLatin1String(name));
+    b->setFont(arialBold(11.25));
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setAutoDefault(false);
+    setBackground(*b, Qt::white);
+    place(b, left, top, width, height);
+    return b;
+}
 
-    frame1_ = new Frame("Import Options", this);
-    frame1_->setObjectName("Frame1");
+void Form1::addImportOptions() {
+    frame1_ = new Frame(QStringLiteral("Import Options"), this);
+    frame1_->setObjectName(QStringLiteral("Frame1"));
     frame1_->setAutoFillBackground(true);
     setBackground(*frame1_, Qt::white);
     place(frame1_, 120, 4725, 7800, 1095);
     auto option = [this](const char* name, const char* caption, int left, int top, int width, int height) {
-        auto* o = new QRadioButton(caption, frame1_);
-        o->setObjectName(name);
+        auto* o = new QRadioButton(QString::fromLatin1(caption), frame1_);
+        o->setObjectName(QLatin1String(name));
         o->setAutoFillBackground(true);
         setBackground(*o, Qt::white);
         place(o, left, top, width, height);
@@ -156,29 +177,31 @@ void Form1::buildControls() {
     option1_ = option("Option1", "Import all web sites to one sheet", 240, 300, 5175, 255);
     option2_ = option("Option2", "Import each web site to a separate sheet", 240, 650, 5775, 255);
     option1_->setChecked(true);
+}
 
-    PushButton* start = button("PushButton2", "Start Importing", 120, 5950, 7800, 405);
+void Form1::addProgressBar() {
     progressBar_ = new ProgressBar(this);
-    progressBar_->setObjectName("ProgressBar1");
-    progressBar_->setCaption(kIdleProgressText);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setCaption(QString::fromLatin1(kIdleProgressText));
     progressBar_->setFocusPolicy(Qt::NoFocus);
     setBackground(*progressBar_, Qt::white);
     place(progressBar_, 120, 6470, 7800, 405);
-    PushButton* samples = button("PushButton3", "Load Sample/Example URLs", 4080, 3770, 3840, 405);
-    PushButton* help = button("PushButton8", "Help", 120, 120, 7800, 405);
+}
 
-    buttons_ = {moveUp, moveDown, add, load, clear, removeContaining, removeNotContaining, start, samples, help};
-
-    // Tab order of the design: the list, the move buttons, the three rows of
-    // buttons, the options, "Start Importing", then "Load Sample/Example URLs"
-    // and "Help" (the progress bar and the frame take no focus).
-    const QList<QWidget*> order = {listView_, moveUp, moveDown, add, load, clear, removeContaining,
-                                   removeNotContaining, option1_, option2_, start, samples, help};
+// Tab order of the design: the list, the move buttons, the three rows of
+// buttons, the options, "Start Importing", then "Load Sample/Example URLs" and
+// "Help" (the progress bar and the frame take no focus).
+void Form1::setDesignTabOrder() {
+    const auto& b = buttons_;
+    const QList<QWidget*> order = {listView_, b[0],     b[1],     b[2], b[3], b[4], b[5],
+                                   b[6],      option1_, option2_, b[7], b[8], b[9]};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+}
 
-    // The hover pointer rule hears the pointer moving over the window's background,
-    // the frame, the options and the buttons. The list applies it in its own
-    // pointer-move handler.
+// The hover pointer rule hears the pointer moving over the window's background,
+// the frame, the options and the buttons. The list applies it in its own
+// pointer-move handler.
+void Form1::watchPointerMoves() {
     QList<QWidget*> watched = {this, frame1_, option1_, option2_};
     for (PushButton* b : buttons_) watched << b;
     for (QWidget* w : watched) {
@@ -242,12 +265,12 @@ void Form1::Form_Load() {
         });
     }
     trap.step(126, [&] {
-        setWindowTitle(kProductName);
+        setWindowTitle(QLatin1String(kProductName));
         setWindowIcon(programIcon());
         // Every box without a caption of its own shows this title.
         applicationTitle();
     });
-    trap.step(128, [&] { listView_->list().addColumn("URL(s)"); });
+    trap.step(128, [&] { listView_->list().addColumn(QStringLiteral("URL(s)")); });
     trap.step(130, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
     trap.step(132, [&] {
         const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option1", "1");
@@ -352,28 +375,19 @@ QCursor Form1::cursorFor(Pointer pointer) const {
 
 void Form1::showPointer(Pointer pointer) {
     // At the default every control shows its own pointer; any other pointer
-    // shows over the whole window, its controls included. Controls that have a
-    // pointer of their own (the list after a drag) get it back at the default.
+    // shows over the whole window, its controls included, until the default
+    // returns, and the controls' own pointers are untouched meanwhile.
     if (pointer == Pointer::Default) {
-        unsetCursor();
-        for (auto& [control, own] : ownPointers_)
-            if (control && control->cursor() == shownCursor_) control->setCursor(own);
-        ownPointers_.clear();
+        if (overridingPointer_) QGuiApplication::restoreOverrideCursor();
+        overridingPointer_ = false;
         return;
     }
-    const QCursor shown = cursorFor(pointer);
-    for (QWidget* control : findChildren<QWidget*>()) {
-        if (!control->testAttribute(Qt::WA_SetCursor)) continue;
-        auto kept = std::find_if(ownPointers_.begin(), ownPointers_.end(),
-                                 [control](const auto& entry) { return entry.first == control; });
-        if (kept == ownPointers_.end())
-            ownPointers_.emplace_back(control, control->cursor());
-        else if (control->cursor() != shownCursor_)
-            kept->second = control->cursor();  // the control changed its own meanwhile
-        control->setCursor(shown);
+    if (overridingPointer_) {
+        QGuiApplication::changeOverrideCursor(cursorFor(pointer));
+    } else {
+        QGuiApplication::setOverrideCursor(cursorFor(pointer));
+        overridingPointer_ = true;
     }
-    shownCursor_ = shown;
-    setCursor(shown);
 }
 
 void Form1::loadListFiles(const std::vector<std::string>& paths) { commands_->loadTextFiles(paths); }

@@ -5,7 +5,6 @@
 // keeps the sheet mode in the settings store and ends the program when closed.
 
 #include <QCursor>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -98,6 +97,13 @@ protected:
 
 private:
     void buildControls();
+    void setUpWindow();
+    void addList();
+    PushButton* addButton(const char* name, const char* caption, int left, int top, int width, int height);
+    void addImportOptions();
+    void addProgressBar();
+    void setDesignTabOrder();
+    void watchPointerMoves();
     void wire();
     int twipsX(int twips) const;
     int twipsY(int twips) const;
@@ -116,8 +122,7 @@ private:
     std::string programFolder_;
     SkinFramework skin_;
     std::optional<QCursor> handCursor_;
-    QCursor shownCursor_;
-    std::vector<std::pair<QPointer<QWidget>, QCursor>> ownPointers_;
+    bool overridingPointer_ = false;  // this window's pointer is the application's override pointer
     bool ended_ = false;
 
     UrlListView* listView_ = nullptr;

@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
 #endif
 
     QApplication application(argc, argv);  // takes Qt's own options out of argv
-    QApplication::setApplicationName(qf::kProductName);
+    QApplication::setApplicationName(QLatin1String(qf::kProductName));
     QApplication::setApplicationVersion(QString::fromStdString(qf::programVersion()));
 #ifdef QUILLFEN_ENGINE
     const qf::cli::ParseResult command = qf::cli::parseArguments(qf::programArguments(argc, argv));
@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
 #endif
 
     qf::QtWindowServices ui;
-    qf::ProcessEnd end;
+    qf::ProcessEnd end([&ui] { return ui.commandWaiting(); });
 #ifdef QUILLFEN_ENGINE
     qf::engine::EngineSettings engineSettings;
     engineSettings.openWorkbook = qf::workbookOpener(ui, end);

@@ -1,5 +1,6 @@
 #include "program_end.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,7 +10,11 @@ namespace qf {
 
 void ProcessEnd::now() {
     std::fflush(nullptr);
-    std::_Exit(0);
+    if (commandWaiting_()) std::_Exit(0);
+    // Every event loop under way returns once the handler in hand has returned.
+    // Before the loop has started (start-up ended the program) this does
+    // nothing, and start-up returns from main() by itself.
+    QCoreApplication::exit(0);
 }
 
 std::function<void(const std::string& path)> workbookOpener(WindowServices& ui, const ProgramEnd& end) {

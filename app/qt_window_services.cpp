@@ -21,6 +21,8 @@
 
 namespace qf {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString captionOrTitle(const std::string& caption) {
@@ -74,7 +76,7 @@ constexpr const char* kAnswerNames[] = {"Ok", "Cancel", "Abort", "Retry", "Ignor
 template <std::size_t N, class Code>
 QString nameOf(const char* const (&names)[N], Code code) {
     const auto index = static_cast<std::size_t>(code);
-    return index < N ? QString(names[index]) : QString::number(index);
+    return index < N ? QString::fromLatin1(names[index]) : QString::number(index);
 }
 
 // The open dialog. Without the "file must exist" flag, one typed name of a
@@ -114,7 +116,7 @@ private:
 };
 
 QJsonObject geometry(const QRect& r) {
-    return {{"x", r.x()}, {"y", r.y()}, {"width", r.width()}, {"height", r.height()}};
+    return {{u"x"_s, r.x()}, {u"y"_s, r.y()}, {u"width"_s, r.width()}, {u"height"_s, r.height()}};
 }
 
 }  // namespace
@@ -123,23 +125,23 @@ QByteArray uiLogLine(const QJsonObject& record) { return QJsonDocument(record).t
 
 QJsonObject windowRecord(const QWidget& window) {
     QJsonObject record = geometry(QRect(window.mapToGlobal(QPoint(0, 0)), window.size()));
-    record["event"] = "window";
-    record["title"] = window.windowTitle();
+    record[u"event"_s] = u"window"_s;
+    record[u"title"_s] = window.windowTitle();
     QJsonArray controls;
     for (const QWidget* control : window.findChildren<QWidget*>()) {
         if (control->objectName().isEmpty() || !control->isVisibleTo(&window)) continue;
         QJsonObject c = geometry(QRect(control->mapTo(&window, QPoint(0, 0)), control->size()));
-        c["name"] = control->objectName();
-        c["class"] = control->metaObject()->className();
+        c[u"name"_s] = control->objectName();
+        c[u"class"_s] = QString::fromLatin1(control->metaObject()->className());
         for (const char* property : {"text", "title"}) {
             const QVariant text = control->property(property);
-            if (text.isValid()) c["text"] = text.toString();
+            if (text.isValid()) c[u"text"_s] = text.toString();
         }
         if (const auto* button = qobject_cast<const QAbstractButton*>(control); button && button->isCheckable())
-            c["checked"] = button->isChecked();
+            c[u"checked"_s] = button->isChecked();
         controls.append(c);
     }
-    record["controls"] = controls;
+    record[u"controls"_s] = controls;
     return record;
 }
 
@@ -167,25 +169,25 @@ void QtWindowServices::log(const QJsonObject& record) const {
 
 QString displayText(const std::string& text) {
     QString shown = QString::fromStdString(text);
-    shown.replace("\r\n", "\n");
-    shown.replace('\r', '\n');
+    shown.replace(u"\r\n"_s, u"\n"_s);
+    shown.replace(u'\r', u'\n');
     return shown;
 }
 
 QStringList qtNameFilters(const std::string& filter) {
-    const QStringList parts = QString::fromStdString(filter).split('|');
+    const QStringList parts = QString::fromStdString(filter).split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i].trimmed();
-        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
         if (name.isEmpty() && patterns.isEmpty()) continue;
         for (QString& pattern : patterns) {
             pattern = pattern.trimmed();
-            if (pattern == "*.*") pattern = "*";
+            if (pattern == u"*.*"_s) pattern = u"*"_s;
         }
         // Qt reads the patterns from the name's last parentheses: drop the name's own.
-        name.remove(QRegularExpression("\\s*\\([^()]*\\)$"));
-        filters << name + " (" + patterns.join(' ') + ")";
+        name.remove(QRegularExpression(u"\\s*\\([^()]*\\)$"_s));
+        filters << name + u" ("_s + patterns.join(u' ') + u')';
     }
     return filters;
 }
@@ -211,26 +213,34 @@ MessageAnswer QtWindowServices::messageBox(const std::string& text, MessageButto
     box.setTextFormat(Qt::PlainText);
     const auto buttons = buttonsFor(buttonSet);
     for (const auto& b : buttons) box.addButton(b.button);
-    log({{"event", "message"}, {"caption", box.windowTitle()}, {"text", box.text()},
-         {"buttons", nameOf(kButtonsNames, buttonSet)}, {"icon", nameOf(kIconNames, icon)}});
+    const Waiting waiting(waiting_);
+    log({{u"event"_s, u"message"_s},
+         {u"caption"_s, box.windowTitle()},
+         {u"text"_s, box.text()},
+         {u"buttons"_s, nameOf(kButtonsNames, buttonSet)},
+         {u"icon"_s, nameOf(kIconNames, icon)}});
     box.exec();
     const MessageAnswer answer = answerFor(buttons, box.standardButton(box.clickedButton()));
-    log({{"event", "answer"}, {"answer", nameOf(kAnswerNames, answer)}});
+    log({{u"event"_s, u"answer"_s}, {u"answer"_s, nameOf(kAnswerNames, answer)}});
     return answer;
 }
 
 std::string QtWindowServices::inputBox(const std::string& prompt, const std::string& caption,
                                        const std::string& defaultText) {
     bool ok = false;
-    log({{"event", "input"}, {"caption", captionOrTitle(caption)}, {"prompt", displayText(prompt)},
-         {"default", QString::fromStdString(defaultText)}});
+    const Waiting waiting(waiting_);
+    log({{u"event"_s, u"input"_s},
+         {u"caption"_s, captionOrTitle(caption)},
+         {u"prompt"_s, displayText(prompt)},
+         {u"default"_s, QString::fromStdString(defaultText)}});
     const QString text = QInputDialog::getText(parent(), captionOrTitle(caption), displayText(prompt),
                                                QLineEdit::Normal, QString::fromStdString(defaultText), &ok);
-    log({{"event", "answer"}, {"text", ok ? text : QString()}});
+    log({{u"event"_s, u"answer"_s}, {u"text"_s, ok ? text : QString()}});
     return ok ? text.toStdString() : std::string();
 }
 
 std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
+    const Waiting waiting(waiting_);
     OpenDialog dialog(parent(), QString::fromStdString(request.title), request.options.fileMustExist);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.options.allowMultiSelect ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
@@ -240,15 +250,20 @@ std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
         dialog.selectNameFilter(filters.front());
     }
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
-    log({{"event", "file dialog"}, {"title", dialog.windowTitle()}, {"filters", QJsonArray::fromStringList(filters)}});
+    log({{u"event"_s, u"file dialog"_s},
+         {u"title"_s, dialog.windowTitle()},
+         {u"filters"_s, QJsonArray::fromStringList(filters)}});
     const std::string result = dialog.exec() == QDialog::Accepted ? fileDialogResult(dialog.selectedFiles()) : std::string();
-    log({{"event", "answer"}, {"files", QJsonArray::fromStringList(dialog.result() == QDialog::Accepted
-                                                                       ? dialog.selectedFiles()
-                                                                       : QStringList())}});
+    log({{u"event"_s, u"answer"_s},
+         {u"files"_s,
+          QJsonArray::fromStringList(dialog.result() == QDialog::Accepted ? dialog.selectedFiles() : QStringList())}});
     return result;
 }
 
-void QtWindowServices::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtWindowServices::processPendingEvents() {
+    const Waiting waiting(waiting_);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 bool QtWindowServices::openDocument(const std::string& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));

@@ -37,7 +37,23 @@ public:
     void processPendingEvents() override;
     bool openDocument(const std::string& path) override;
 
+    // Whether a command is waiting in one of the calls above (letting the window
+    // work, or showing a box): events handled now run inside that command.
+    bool commandWaiting() const { return waiting_ > 0; }
+
 private:
+    // Counts a call that lets events run for as long as it lasts.
+    class Waiting {
+    public:
+        explicit Waiting(int& depth) : depth_(depth) { ++depth_; }
+        ~Waiting() { --depth_; }
+        Waiting(const Waiting&) = delete;
+        Waiting& operator=(const Waiting&) = delete;
+
+    private:
+        int& depth_;
+    };
+
     QWidget* parent() const;
     void log(const QJsonObject& record) const;
     void logWindow() const;
@@ -45,6 +61,7 @@ private:
     QPointer<QWidget> window_;
     QString logFile_;
     std::unique_ptr<QObject> showWatcher_;
+    int waiting_ = 0;
 };
 
 // One line of the log: the record as compact JSON and a line feed.

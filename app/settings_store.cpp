@@ -16,15 +16,16 @@ std::unique_ptr<QSettings> open(const QString& folder, const std::string& applic
 #ifdef Q_OS_WIN
     if (folder.isEmpty())
         return std::make_unique<QSettings>(
-            "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\" + QString::fromStdString(application),
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") +
+                QString::fromStdString(application),
             QSettings::NativeFormat);
 #endif
-    return std::make_unique<QSettings>(folder + "/" + QString::fromStdString(application) + ".ini",
+    return std::make_unique<QSettings>(folder + u'/' + QString::fromStdString(application) + QStringLiteral(".ini"),
                                        QSettings::IniFormat);
 }
 
 QString key(const std::string& section, const std::string& key) {
-    return QString::fromStdString(section) + "/" + QString::fromStdString(key);
+    return QString::fromStdString(section) + u'/' + QString::fromStdString(key);
 }
 
 }  // namespace
@@ -47,7 +48,7 @@ std::string SettingsStore::getSetting(const std::string& application, const std:
     const QVariant value = settings->value(key(section, name));
     if (!value.isValid()) return defaultText;
     // A value with commas reads back as a list: give the text as it stands in the file.
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(", ").toStdString();
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", ")).toStdString();
     return value.toString().toStdString();
 }
 

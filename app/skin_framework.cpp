@@ -18,11 +18,11 @@ void SkinFramework::load(const std::string& path, const std::string& section) {
     if (decoder.hasError() || data.contains('\0')) throw Failure("Not a skin file: " + path);
     if (!section.empty()) {
         // "/* [section] */" opens a part; the part runs to the next such marker.
-        const QString marker = "/* [" + QString::fromStdString(section) + "] */";
+        const QString marker = QStringLiteral("/* [") + QString::fromStdString(section) + QStringLiteral("] */");
         const qsizetype start = text.indexOf(marker);
         if (start < 0) throw Failure("The skin file has no part named " + section + ": " + path);
         text = text.mid(start + marker.size());
-        const qsizetype end = text.indexOf("/* [");
+        const qsizetype end = text.indexOf(QStringLiteral("/* ["));
         if (end >= 0) text.truncate(end);
     }
     styleSheet_ = text;

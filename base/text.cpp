@@ -51,7 +51,8 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::size_t utf8CharacterCount(std::string_view s) {
     std::size_t n = 0;
-    for (const char c : s) n += isContinuation(static_cast<unsigned char>(c)) ? 0 : 1;
+    for (const char c : s)
+        if (!isContinuation(static_cast<unsigned char>(c))) ++n;
     return n;
 }
 

@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "process_status.h"
 #include "urllist/url_list_commands.h"
 
 namespace {
@@ -60,20 +62,6 @@ private:
     QElapsedTimer sinceEvents_;
 };
 
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
-
 // Entries of about 40 bytes; every other one holds "news".
 std::size_t generate(const std::string& path, int entries) {
     std::ofstream out(path, std::ios::binary);
@@ -98,7 +86,7 @@ double baselineMs(const QString& program, const QStringList& arguments) {
         QProcess p;
         p.start(program, arguments);
         p.waitForFinished(-1);
-        best = std::min(best, t.nsecsElapsed() / 1e6);
+        best = std::min(best, static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
     return best;
 }
@@ -108,7 +96,7 @@ double timeMs(F&& f) {
     QElapsedTimer t;
     t.start();
     f();
-    return t.nsecsElapsed() / 1e6;
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
 void row(const char* what, double ms, double baseline, const char* baselineName) {
@@ -118,6 +106,92 @@ void row(const char* what, double ms, double baseline, const char* baselineName)
     else
         std::printf("  %-34s %9.2f ms\n", what, ms);
 }
+
+// The list control, its commands and services that answer them, as the window
+// holds them; measures each command on one generated file.
+class ListBench {
+public:
+    explicit ListBench(const std::string& folder) {
+        view_.list().addColumn(QStringLiteral("URL(s)"));
+        view_.setColumnWidth(0, 433);
+        view_.resize(456, 169);
+        view_.show();
+        commands_ = std::make_unique<qf::UrlListCommands>(view_, ui_, folder);
+        QApplication::processEvents();
+    }
+
+    void run(int entries, const std::string& path, std::size_t fileBytes) {
+        const QString file = QString::fromStdString(path);
+        const double wc = baselineMs(QStringLiteral("wc"), {QStringLiteral("-l"), file});
+        const double grep = baselineMs(QStringLiteral("grep"), {QStringLiteral("-c"), QStringLiteral("-i"),
+                                                                QStringLiteral("-F"), QStringLiteral("news"), file});
+        measureLoad(entries, path, fileBytes, wc);
+        measureMoves();
+        measureFilter("filter containing (half removed)", &qf::UrlListCommands::removeContaining, entries / 2, grep);
+        commands_->clearList();
+        load(path);
+        QApplication::processEvents();
+        measureFilter("filter not containing", &qf::UrlListCommands::removeNotContaining, (entries + 1) / 2, grep);
+        measureClear();
+    }
+
+private:
+    void load(const std::string& path) {
+        ui_.files.push_back(path);
+        commands_->loadFromTextFile();
+    }
+
+    void checkCount(int expected) const {
+        if (view_.list().count() != expected) std::printf("  WRONG COUNT %d\n", view_.list().count());
+    }
+
+    // Loading: the handler, then the window's first round of events.
+    void measureLoad(int entries, const std::string& path, std::size_t fileBytes, double wc) {
+        const long before = residentKb();
+        const double loadMs = timeMs([&] { load(path); });
+        const double loadShownMs = loadMs + timeMs([] { QApplication::processEvents(); });
+        const long after = residentKb();
+        checkCount(entries);
+        row("load from one file", loadMs, wc, "wc -l");
+        row("load, shown", loadShownMs, wc, "wc -l");
+        const double bytes = static_cast<double>(fileBytes);
+        std::printf("  resident memory for the list       %7.1f MB = %.2f x file (process %.1f MB = %.2f x)\n",
+                    static_cast<double>(after - before) / 1024.0, static_cast<double>(after - before) * 1024.0 / bytes,
+                    static_cast<double>(after) / 1024.0, static_cast<double>(after) * 1024.0 / bytes);
+    }
+
+    void measureMoves() {
+        view_.selectPosition(1);
+        const double moveMs = timeMs([&] { commands_->moveDown(); });
+        const double moveShownMs = moveMs + timeMs([] { QApplication::processEvents(); });
+        row("Move Down of the first entry", moveMs, 0, "");
+        row("Move Down, shown", moveShownMs, 0, "");
+        row("the same entry down again", timeMs([&] { commands_->moveDown(); }), 0, "");
+        QApplication::processEvents();
+    }
+
+    // A filter by "NEWS", which every other entry holds.
+    void measureFilter(const char* what, void (qf::UrlListCommands::*filter)(), int expected, double grep) {
+        ui_.inputs.push_back("NEWS");
+        ui_.startGapClock();
+        const double ms = timeMs([&] { (commands_.get()->*filter)(); });
+        ui_.stopGapClock();
+        checkCount(expected);
+        row(what, ms, grep, "grep -c -i -F");
+        std::printf("  longest time without events        %9.2f ms\n", static_cast<double>(ui_.longestGapNs) / 1e6);
+    }
+
+    void measureClear() {
+        const double clearMs = timeMs([&] { commands_->clearList(); });
+        const double clearShownMs = clearMs + timeMs([] { QApplication::processEvents(); });
+        row("Clear List", clearMs, 0, "");
+        row("Clear List, shown", clearShownMs, 0, "");
+    }
+
+    BenchServices ui_;
+    qf::UrlListView view_;
+    std::unique_ptr<qf::UrlListCommands> commands_;
+};
 
 }  // namespace
 
@@ -132,71 +206,12 @@ int main(int argc, char** argv) {
     for (int k = 2; k < argc; ++k) sizes.push_back(std::atoi(argv[k]));
     if (sizes.empty()) sizes = {100000, 1000000};
 
-    BenchServices ui;
-    qf::UrlListView view;
-    view.list().addColumn("URL(s)");
-    view.setColumnWidth(0, 433);
-    view.resize(456, 169);
-    view.show();
-    qf::UrlListCommands commands(view, ui, folder);
-    QApplication::processEvents();
-
+    ListBench bench(folder);
     for (const int entries : sizes) {
         const std::string path = folder + "/urls-" + std::to_string(entries) + ".txt";
         const std::size_t fileBytes = generate(path, entries);
-        const QString file = QString::fromStdString(path);
-        std::printf("%d entries, file %.1f MB\n", entries, fileBytes / 1048576.0);
-
-        const double wc = baselineMs("wc", {"-l", file});
-        const double grep = baselineMs("grep", {"-c", "-i", "-F", "news", file});
-
-        auto load = [&] {
-            ui.files.push_back(path);
-            commands.loadFromTextFile();
-        };
-        // Loading: the handler, then the window's first round of events.
-        const long before = residentKiB();
-        const double loadMs = timeMs(load);
-        const double loadShownMs = loadMs + timeMs([] { QApplication::processEvents(); });
-        const long after = residentKiB();
-        if (view.list().count() != entries) std::printf("  WRONG COUNT %d\n", view.list().count());
-        row("load from one file", loadMs, wc, "wc -l");
-        row("load, shown", loadShownMs, wc, "wc -l");
-        std::printf("  resident memory for the list       %7.1f MB = %.2f x file (process %.1f MB = %.2f x)\n",
-                    (after - before) / 1024.0, (after - before) * 1024.0 / fileBytes, after / 1024.0,
-                    after * 1024.0 / fileBytes);
-
-        view.selectPosition(1);
-        const double moveMs = timeMs([&] { commands.moveDown(); });
-        const double moveShownMs = moveMs + timeMs([] { QApplication::processEvents(); });
-        row("Move Down of the first entry", moveMs, 0, "");
-        row("Move Down, shown", moveShownMs, 0, "");
-        row("the same entry down again", timeMs([&] { commands.moveDown(); }), 0, "");
-        QApplication::processEvents();
-
-        ui.inputs.push_back("NEWS");
-        ui.startGapClock();
-        const double containingMs = timeMs([&] { commands.removeContaining(); });
-        ui.stopGapClock();
-        if (view.list().count() != entries / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
-        row("filter containing (half removed)", containingMs, grep, "grep -c -i -F");
-        std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
-
-        commands.clearList();
-        load();
-        QApplication::processEvents();
-        ui.inputs.push_back("NEWS");
-        ui.startGapClock();
-        const double notContainingMs = timeMs([&] { commands.removeNotContaining(); });
-        ui.stopGapClock();
-        if (view.list().count() != (entries + 1) / 2) std::printf("  WRONG COUNT %d\n", view.list().count());
-        row("filter not containing", notContainingMs, grep, "grep -c -i -F");
-        std::printf("  longest time without events        %9.2f ms\n", ui.longestGapNs / 1e6);
-
-        const double clearMs = timeMs([&] { commands.clearList(); });
-        const double clearShownMs = clearMs + timeMs([] { QApplication::processEvents(); });
-        row("Clear List", clearMs, 0, "");
-        row("Clear List, shown", clearShownMs, 0, "");
+        std::printf("%d entries, file %.1f MB\n", entries, static_cast<double>(fileBytes) / 1048576.0);
+        bench.run(entries, path, fileBytes);
         std::remove(path.c_str());
     }
     return 0;

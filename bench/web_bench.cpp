@@ -75,9 +75,10 @@ std::size_t cellCount(const qf::engine::PageGrid& grid) {
     return n;
 }
 
-int pagesMode(const std::filesystem::path& dir) {
+// Every .html file below dir, by its path under dir ("/a/b.html"); bytes is their size in all.
+std::map<std::string, std::string> readPages(const std::filesystem::path& dir, std::size_t& bytes) {
     std::map<std::string, std::string> pages;
-    std::size_t bytes = 0;
+    bytes = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (!entry.is_regular_file() || entry.path().extension() != ".html") continue;
         std::string path = "/";
@@ -86,6 +87,61 @@ int pagesMode(const std::filesystem::path& dir) {
         bytes += body.size();
         pages.emplace(std::move(path), std::move(body));
     }
+    return pages;
+}
+
+struct ParseAndLoad {
+    double parseMs = 1e300, loadMs = 1e300;  // the best round of each
+    std::size_t nodes = 0, cells = 0, failures = 0;
+};
+
+// Parse and load rounds take turns, so that a machine busy with other work
+// weighs on both alike; the best round of each counts.
+ParseAndLoad parseAndLoad(const std::map<std::string, std::string>& pages, const std::string& base, int rounds) {
+    auto source = qf::engine::makeWebPageSource();
+    ParseAndLoad m;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        m.nodes = 0;
+        for (const auto& [path, body] : pages) m.nodes += bareParse(body);
+        m.parseMs = std::min(m.parseMs, msSince(start));
+
+        start = Clock::now();
+        m.cells = m.failures = 0;
+        for (const auto& [path, body] : pages) {
+            try {
+                m.cells += cellCount(source->load("URL;" + base + path, {}));
+            } catch (const std::exception& e) {
+                ++m.failures;
+                if (m.failures == 1) std::cerr << e.what() << "\n";
+            }
+        }
+        m.loadMs = std::min(m.loadMs, msSince(start));
+    }
+    return m;
+}
+
+// The curl command line, every page in one process; the best of the rounds.
+double curlMs(const std::map<std::string, std::string>& pages, const std::string& base, int rounds) {
+    std::filesystem::path config = std::filesystem::temp_directory_path() / "quillfen-bench-curl.cfg";
+    {
+        std::ofstream out(config);
+        for (const auto& [path, body] : pages) out << "url = \"" << base << path << "\"\noutput = \"/dev/null\"\n";
+    }
+    double best = 1e300;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        int rc = std::system(("curl -s -K " + config.string()).c_str());
+        best = std::min(best, msSince(start));
+        if (rc != 0) std::cerr << "curl exited with " << rc << "\n";
+    }
+    std::filesystem::remove(config);
+    return best;
+}
+
+int pagesMode(const std::filesystem::path& dir) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
     if (pages.empty()) {
         std::cerr << "no .html pages below " << dir << "\n";
         return 1;
@@ -93,55 +149,18 @@ int pagesMode(const std::filesystem::path& dir) {
     auto server = serve(pages);
     const std::string base = server->url("");
     const int rounds = 3;
-
-    // Parse and load rounds take turns, so that a machine busy with other work
-    // weighs on both alike; the best round of each counts.
-    auto source = qf::engine::makeWebPageSource();
-    double parseMs = 1e300, loadMs = 1e300;
-    std::size_t nodes = 0, cells = 0, failures = 0;
-    for (int r = 0; r < rounds; ++r) {
-        auto start = Clock::now();
-        nodes = 0;
-        for (const auto& [path, body] : pages) nodes += bareParse(body);
-        parseMs = std::min(parseMs, msSince(start));
-
-        start = Clock::now();
-        cells = failures = 0;
-        for (const auto& [path, body] : pages) {
-            try {
-                cells += cellCount(source->load("URL;" + base + path, {}));
-            } catch (const std::exception& e) {
-                ++failures;
-                if (failures == 1) std::cerr << e.what() << "\n";
-            }
-        }
-        loadMs = std::min(loadMs, msSince(start));
-    }
-
-    // The curl command line, every page in one process.
-    std::filesystem::path config = std::filesystem::temp_directory_path() / "quillfen-bench-curl.cfg";
-    {
-        std::ofstream out(config);
-        for (const auto& [path, body] : pages) out << "url = \"" << base << path << "\"\noutput = \"/dev/null\"\n";
-    }
-    double curlMs = 1e300;
-    for (int r = 0; r < rounds; ++r) {
-        auto start = Clock::now();
-        int rc = std::system(("curl -s -K " + config.string()).c_str());
-        curlMs = std::min(curlMs, msSince(start));
-        if (rc != 0) std::cerr << "curl exited with " << rc << "\n";
-    }
-    std::filesystem::remove(config);
+    const ParseAndLoad m = parseAndLoad(pages, base, rounds);
+    const double curl = curlMs(pages, base, rounds);
 
     const double n = static_cast<double>(pages.size());
     std::printf("pages: %zu, %.1f MiB of HTML, %zu nodes, %zu cells, %zu failed loads\n", pages.size(),
-                static_cast<double>(bytes) / (1 << 20), nodes, cells, failures);
-    std::printf("bare parse + walk : %9.1f ms  %7.3f ms/page\n", parseMs, parseMs / n);
-    std::printf("source load       : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx (target <= 1.5x)\n", loadMs,
-                loadMs / n, loadMs / parseMs);
-    std::printf("curl command line : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx\n", curlMs, curlMs / n,
-                curlMs / parseMs);
-    return failures == 0 ? 0 : 1;
+                static_cast<double>(bytes) / (1 << 20), m.nodes, m.cells, m.failures);
+    std::printf("bare parse + walk : %9.1f ms  %7.3f ms/page\n", m.parseMs, m.parseMs / n);
+    std::printf("source load       : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx (target <= 1.5x)\n", m.loadMs,
+                m.loadMs / n, m.loadMs / m.parseMs);
+    std::printf("curl command line : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx\n", curl, curl / n,
+                curl / m.parseMs);
+    return m.failures == 0 ? 0 : 1;
 }
 
 int generateMode(const std::filesystem::path& file, double mib) {
@@ -170,7 +189,8 @@ int bigMode(const std::string& mode, const std::filesystem::path& file) {
         auto start = Clock::now();
         std::size_t nodes = bareParse(page);
         double ms = msSince(start);
-        std::printf("bare parse + walk : %9.1f ms  peak %7.1f MiB  (%zu nodes)\n", ms, peakRssKiB() / 1024.0, nodes);
+        std::printf("bare parse + walk : %9.1f ms  peak %7.1f MiB  (%zu nodes)\n", ms,
+                    static_cast<double>(peakRssKiB()) / 1024.0, nodes);
         return 0;
     }
     std::map<std::string, std::string> pages;
@@ -185,7 +205,8 @@ int bigMode(const std::string& mode, const std::filesystem::path& file) {
         cells = cellCount(grid);
     }
     double ms = msSince(start);
-    std::printf("source load       : %9.1f ms  peak %7.1f MiB  (%zu cells)\n", ms, peakRssKiB() / 1024.0, cells);
+    std::printf("source load       : %9.1f ms  peak %7.1f MiB  (%zu cells)\n", ms,
+                static_cast<double>(peakRssKiB()) / 1024.0, cells);
     return 0;
 }
 

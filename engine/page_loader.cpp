@@ -43,6 +43,15 @@ struct Slot {
     std::size_t bytes = 0;  // counted in the bytes held
 };
 
+// A transfer under way on the network thread, for the page of a slot.
+struct ActiveTransfer {
+    std::int64_t key;
+    std::uint64_t id;
+    std::string host;
+    std::unique_ptr<Transfer> transfer;
+    CURLcode result = CURLE_OK;  // once it has finished
+};
+
 bool hasUrlPrefix(const std::string& connection) {
     return connection.size() >= 4 && automation::sameName(std::string_view(connection).substr(0, 4), "URL;");
 }
@@ -122,7 +131,77 @@ struct PageLoader::Shared {
         slot.stage = Stage::Done;
         done.notify_all();
     }
+
+    // The network thread's transfers.
+    void removeTransfer(std::vector<ActiveTransfer>& active, std::size_t i) {
+        curl_multi_remove_handle(multi, active[i].transfer->handle());
+        active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    // With the mutex held: transfers of pages no longer wanted stop at once.
+    void stopUnwanted(std::vector<ActiveTransfer>& active) {
+        for (std::size_t i = active.size(); i-- > 0;) {
+            const auto it = slots.find(active[i].key);
+            if (it == slots.end() || it->second.id != active[i].id) removeTransfer(active, i);
+        }
+    }
+    // With the mutex held: starts what may start, the most imminent first.
+    // Returns how many milliseconds the network may wait before it looks again.
+    int startTransfers(std::vector<ActiveTransfer>& active);
+    // Lets curl work, then takes the transfers that have finished out of active.
+    std::vector<ActiveTransfer> takeFinished(std::vector<ActiveTransfer>& active);
 };
+
+int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
+    int timeoutMs = 1000;
+    std::map<std::string, int> perHost;
+    for (const ActiveTransfer& a : active) ++perHost[a.host];
+    const auto now = Clock::now();
+    for (auto it = slots.begin(); it != slots.end(); ++it) {
+        if (active.size() >= static_cast<std::size_t>(limits.connectionsInAll)) break;
+        Slot& slot = it->second;
+        if (slot.stage != Stage::Queued) continue;
+        if (slot.notBefore > now) {
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(slot.notBefore - now);
+            timeoutMs = std::min(timeoutMs, static_cast<int>(wait.count()) + 1);
+            continue;
+        }
+        const bool imminent = it == slots.begin();
+        if (!imminent && heldBytes >= limits.bytesAhead) break;
+        const auto slowed = slowedHosts.find(slot.host);
+        const int hostLimit = slowed != slowedHosts.end() ? slowed->second : limits.connectionsPerHost;
+        if (perHost[slot.host] >= hostLimit) continue;
+        auto transfer = std::make_unique<Transfer>(fetchLimits);
+        try {
+            transfer->prepare(slot.address, !slot.options.disableRedirections);
+        } catch (const Failure& f) {
+            finishSlot(slot, f.what());
+            continue;
+        }
+        curl_multi_add_handle(multi, transfer->handle());
+        slot.stage = Stage::Fetching;
+        ++perHost[slot.host];
+        active.push_back({it->first, slot.id, slot.host, std::move(transfer)});
+    }
+    return timeoutMs;
+}
+
+std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveTransfer>& active) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    std::vector<ActiveTransfer> finished;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        const auto a = std::find_if(active.begin(), active.end(),
+                                    [&](const ActiveTransfer& x) { return x.transfer->handle() == msg->easy_handle; });
+        if (a == active.end()) continue;
+        a->result = msg->data.result;
+        curl_multi_remove_handle(multi, msg->easy_handle);
+        finished.push_back(std::move(*a));
+        active.erase(a);
+    }
+    return finished;
+}
 
 PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits)
     : shared_(std::make_unique<Shared>()) {
@@ -256,80 +335,21 @@ PageGrid PageLoader::waitFor(std::int64_t key, const std::string& address) {
 
 void PageLoader::networkLoop() {
     Shared& s = *shared_;
-    struct Active {
-        std::int64_t key;
-        std::uint64_t id;
-        std::string host;
-        std::unique_ptr<Transfer> transfer;
-    };
-    std::vector<Active> active;
-    auto remove = [&](std::size_t i) {
-        curl_multi_remove_handle(s.multi, active[i].transfer->handle());
-        active.erase(active.begin() + static_cast<std::ptrdiff_t>(i));
-    };
-
+    std::vector<ActiveTransfer> active;
     for (;;) {
-        int timeoutMs = 1000;
+        int timeoutMs = 0;
         {
             std::lock_guard lock(s.mutex);
             if (s.stopping) break;
-            // Transfers of pages no longer wanted stop at once.
-            for (std::size_t i = active.size(); i-- > 0;) {
-                const auto it = s.slots.find(active[i].key);
-                if (it == s.slots.end() || it->second.id != active[i].id) remove(i);
-            }
-            // Start what may start, the most imminent first.
-            std::map<std::string, int> perHost;
-            for (const Active& a : active) ++perHost[a.host];
-            const auto now = Clock::now();
-            for (auto it = s.slots.begin(); it != s.slots.end(); ++it) {
-                if (active.size() >= static_cast<std::size_t>(s.limits.connectionsInAll)) break;
-                Slot& slot = it->second;
-                if (slot.stage != Stage::Queued) continue;
-                if (slot.notBefore > now) {
-                    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(slot.notBefore - now);
-                    timeoutMs = std::min(timeoutMs, static_cast<int>(wait.count()) + 1);
-                    continue;
-                }
-                const bool imminent = it == s.slots.begin();
-                if (!imminent && s.heldBytes >= s.limits.bytesAhead) break;
-                const auto slowed = s.slowedHosts.find(slot.host);
-                const int hostLimit = slowed != s.slowedHosts.end() ? slowed->second : s.limits.connectionsPerHost;
-                if (perHost[slot.host] >= hostLimit) continue;
-                auto transfer = std::make_unique<Transfer>(s.fetchLimits);
-                try {
-                    transfer->prepare(slot.address, !slot.options.disableRedirections);
-                } catch (const Failure& f) {
-                    s.finishSlot(slot, f.what());
-                    continue;
-                }
-                curl_multi_add_handle(s.multi, transfer->handle());
-                slot.stage = Stage::Fetching;
-                ++perHost[slot.host];
-                active.push_back({it->first, slot.id, slot.host, std::move(transfer)});
-            }
+            s.stopUnwanted(active);
+            timeoutMs = s.startTransfers(active);
             s.underWay = active.size();
         }
-
-        int running = 0;
-        curl_multi_perform(s.multi, &running);
-        int left = 0;
-        bool finishedAny = false;
-        while (CURLMsg* msg = curl_multi_info_read(s.multi, &left)) {
-            if (msg->msg != CURLMSG_DONE) continue;
-            const auto a = std::find_if(active.begin(), active.end(),
-                                        [&](const Active& x) { return x.transfer->handle() == msg->easy_handle; });
-            if (a == active.end()) continue;
-            const CURLcode rc = msg->data.result;
-            curl_multi_remove_handle(s.multi, msg->easy_handle);
-            Active finished = std::move(*a);
-            active.erase(a);
-            finishTransfer(finished.key, finished.id, finished.host, *finished.transfer, rc);
-            finishedAny = true;
-        }
-        if (!finishedAny) curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);  // else: start the next at once
+        std::vector<ActiveTransfer> finished = s.takeFinished(active);
+        for (ActiveTransfer& f : finished) finishTransfer(f.key, f.id, f.host, *f.transfer, f.result);
+        if (finished.empty()) curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);  // else: start the next at once
     }
-    for (std::size_t i = active.size(); i-- > 0;) remove(i);
+    for (std::size_t i = active.size(); i-- > 0;) s.removeTransfer(active, i);
 }
 
 void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer,

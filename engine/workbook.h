@@ -56,8 +56,8 @@ struct CellPosition {
 
 class QueryTable {
 public:
-    QueryTable(std::weak_ptr<Worksheet> sheet, std::string connection, CellPosition destination)
-        : connection(std::move(connection)), destination(destination), sheet_(std::move(sheet)) {}
+    QueryTable(std::weak_ptr<Worksheet> sheet, std::string connectionText, CellPosition topLeft)
+        : connection(std::move(connectionText)), destination(topLeft), sheet_(std::move(sheet)) {}
 
     std::shared_ptr<Worksheet> sheet() const { return sheet_.lock(); }
 

@@ -1,9 +1,5 @@
 #include "xlsx_output.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <cerrno>
@@ -72,7 +68,7 @@ class TempFile {
 public:
     explicit TempFile(std::string path) : path_(std::move(path)) {}
     ~TempFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
+        if (!path_.empty()) platform::removeFile(path_);
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -82,15 +78,6 @@ public:
 private:
     std::string path_;
 };
-
-void syncPath(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0) throw Failure(errnoText(errno));
-    const int rc = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (rc != 0 && error != EINVAL) throw Failure(errnoText(error));  // EINVAL: cannot be synced, nothing to do
-}
 
 constexpr int kMaxBookNumber = 1'000'000;
 
@@ -154,31 +141,28 @@ namespace {
 
 using FailureFor = std::function<Failure(const std::string& reason)>;
 
+// Runs step; a failure in it becomes fail(its reason).
+template <typename Step>
+decltype(auto) failingWith(const FailureFor& fail, Step&& step) {
+    try {
+        return step();
+    } catch (const Failure& failure) {
+        throw fail(failure.what());
+    }
+}
+
 // Writes the workbook under a new temporary name in folder and puts it on the
 // disk; returns that name. Fails with fail(reason), leaving no file behind.
 std::string writeTemporary(const Workbook& book, const std::string& folder, const WorkbookFileWriter& writer,
                            const FailureFor& fail) {
-    std::string pattern = joinPath(folder, ".Book.xlsx.tmp-XXXXXX");
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw fail(errnoText(errno));
-    ::close(fd);
-    TempFile temp(pattern);
-    try {
+    TempFile temp(failingWith(fail, [&] { return platform::createTemporaryFile(folder, ".Book.xlsx.tmp-"); }));
+    failingWith(fail, [&] {
         writer(book, temp.path());
-        syncPath(temp.path(), O_RDONLY);
-    } catch (const Failure& failure) {
-        throw fail(failure.what());
-    }
+        platform::flushFileToDisk(temp.path());
+    });
+    std::string written = temp.path();
     temp.release();
-    return pattern;
-}
-
-void syncFolder(const std::string& folder) {
-    try {
-        syncPath(folder, O_RDONLY | O_DIRECTORY);
-    } catch (const Failure&) {
-        // The file is complete and in place; the folder's entry reaches the disk later.
-    }
+    return written;
 }
 
 }  // namespace
@@ -191,8 +175,7 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
 
     // The name the file will most likely get, for messages.
     int n = 1;
-    struct stat st;
-    while (n < kMaxBookNumber && ::lstat(joinPath(folder, bookName(n)).c_str(), &st) == 0) ++n;
+    while (n < kMaxBookNumber && platform::nameTaken(joinPath(folder, bookName(n)))) ++n;
     const std::string intended = joinPath(folder, bookName(n));
     auto fail = [&](const std::string& reason) -> Failure {
         return Failure("Cannot write the workbook file " + intended + ": " + reason);
@@ -202,13 +185,11 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
 
     for (; n <= kMaxBookNumber; ++n) {
         const std::string target = joinPath(folder, bookName(n));
-        try {
-            if (platform::publishWithoutOverwriting(temp.path(), target) == platform::Publish::NameTaken) continue;
-        } catch (const Failure& failure) {
-            throw fail(failure.what());
-        }
+        const platform::Publish published =
+            failingWith(fail, [&] { return platform::publishWithoutOverwriting(temp.path(), target); });
+        if (published == platform::Publish::NameTaken) continue;
         temp.release();
-        syncFolder(folder);
+        platform::flushFolderToDisk(folder);
         return target;
     }
     throw fail("no free name from Book1.xlsx to " + bookName(kMaxBookNumber));
@@ -222,22 +203,18 @@ std::string saveToFile(const Workbook& book, const std::string& path, bool repla
     const std::string folder = parent.empty() ? std::string(".") : parent.string();
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) throw fail("the folder " + folder + " does not exist");
-    if (!replace && ::access(path.c_str(), F_OK) == 0) throw fail("the file exists");
+    if (!replace && platform::nameTaken(path)) throw fail("the file exists");
 
     TempFile temp(writeTemporary(book, folder, writer, fail));
     if (replace) {
-        if (::rename(temp.path().c_str(), path.c_str()) != 0) throw fail(errnoText(errno));
+        failingWith(fail, [&] { platform::replaceFile(temp.path(), path); });
     } else {
-        platform::Publish published = platform::Publish::Done;
-        try {
-            published = platform::publishWithoutOverwriting(temp.path(), path);
-        } catch (const Failure& failure) {
-            throw fail(failure.what());
-        }
+        const platform::Publish published =
+            failingWith(fail, [&] { return platform::publishWithoutOverwriting(temp.path(), path); });
         if (published == platform::Publish::NameTaken) throw fail("the file exists");
     }
     temp.release();
-    syncFolder(folder);
+    platform::flushFolderToDisk(folder);
     return path;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// What the engine needs from the operating system, behind one seam: publishing
-// a finished file under a name without overwriting one, the user's folders, and
-// how many files the process may hold open. posix.cpp serves Linux and the other
-// POSIX systems, windows.cpp serves Windows. No Qt.
+// What the engine needs from the operating system, behind one seam: temporary
+// files put safely on the disk, publishing a finished file under a name without
+// overwriting one, the user's folders, and how many files the process may hold
+// open. posix.cpp serves Linux and the other POSIX systems, windows.cpp serves
+// Windows. No Qt.
 
 #include <cstddef>
 #include <optional>
@@ -16,6 +17,30 @@ enum class Publish { Done, NameTaken };
 // free; temp is gone afterwards unless the name was taken. Throws
 // qf::Failure with the system's text when neither can be done.
 Publish publishWithoutOverwriting(const std::string& temp, const std::string& target);
+
+// Creates a new, empty file in folder whose name starts with prefix and is
+// free at that moment; returns its path. Throws qf::Failure with the system's
+// text when it cannot be created.
+std::string createTemporaryFile(const std::string& folder, const std::string& prefix);
+
+// Puts the file's content on the disk before returning. Throws qf::Failure
+// with the system's text; a file that cannot be synced at all is no failure.
+void flushFileToDisk(const std::string& path);
+
+// Puts a folder's entries (a file just named in it) on the disk, as far as the
+// system allows; never fails.
+void flushFolderToDisk(const std::string& folder) noexcept;
+
+// Whether something (a file, a folder, a link even if it leads nowhere) has
+// this name.
+bool nameTaken(const std::string& path);
+
+// Gives the file at from the name to, replacing a file of that name. Throws
+// qf::Failure with the system's text.
+void replaceFile(const std::string& from, const std::string& to);
+
+// Removes the file if it is there; never fails.
+void removeFile(const std::string& path) noexcept;
 
 // The user's home folder.
 std::string homeFolder();

@@ -2,6 +2,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,17 @@ namespace qf::platform {
 namespace {
 
 std::string errnoText(int error) { return std::strerror(error); }
+
+// fsync on what path names, opened with flags; EINVAL means the thing cannot be
+// synced, so there is nothing to do.
+void syncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) throw Failure(errnoText(errno));
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0 && error != EINVAL) throw Failure(errnoText(error));
+}
 
 std::string withoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -78,6 +90,37 @@ Publish publishWithoutOverwriting(const std::string& temp, const std::string& ta
     }
     return Publish::Done;
 }
+
+std::string createTemporaryFile(const std::string& folder, const std::string& prefix) {
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '/') pattern += '/';
+    pattern += prefix + "XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw Failure(errnoText(errno));
+    ::close(fd);
+    return pattern;
+}
+
+void flushFileToDisk(const std::string& path) { syncPath(path, O_RDONLY); }
+
+void flushFolderToDisk(const std::string& folder) noexcept {
+    try {
+        syncPath(folder, O_RDONLY | O_DIRECTORY);
+    } catch (const Failure&) {
+        // The entries reach the disk later all the same.
+    }
+}
+
+bool nameTaken(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+void replaceFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) throw Failure(errnoText(errno));
+}
+
+void removeFile(const std::string& path) noexcept { ::unlink(path.c_str()); }
 
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;

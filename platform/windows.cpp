@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <stdio.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "base/failure.h"
@@ -58,6 +60,52 @@ Publish publishWithoutOverwriting(const std::string& temp, const std::string& ta
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return Publish::NameTaken;
     throw Failure(systemText(error));
 }
+
+std::string createTemporaryFile(const std::string& folder, const std::string& prefix) {
+    std::string stem = folder;
+    if (!stem.empty() && stem.back() != '/' && stem.back() != '\\') stem += '\\';
+    stem += prefix;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        const std::string path = stem + suffix;
+        // CREATE_NEW refuses a name that is taken, so the file is ours.
+        const HANDLE file =
+            ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            return path;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) throw Failure(systemText(error));
+    }
+    throw Failure("no free temporary name in " + folder);
+}
+
+void flushFileToDisk(const std::string& path) {
+    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw Failure(systemText(::GetLastError()));
+    const BOOL flushed = ::FlushFileBuffers(file);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(file);
+    if (!flushed) throw Failure(systemText(error));
+}
+
+void flushFolderToDisk(const std::string&) noexcept {
+    // The file system keeps its folder entries in its own journal; a file moved
+    // with MOVEFILE_WRITE_THROUGH is on the disk when the move returns.
+}
+
+bool nameTaken(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void replaceFile(const std::string& from, const std::string& to) {
+    if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Failure(systemText(::GetLastError()));
+}
+
+void removeFile(const std::string& path) noexcept { ::DeleteFileW(wide(path).c_str()); }
 
 std::string homeFolder() {
     const std::string profile = knownFolder(FOLDERID_Profile);

@@ -33,9 +33,12 @@ qf_install() {
   qf_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# In CI (CI set) a compiler warning fails the build.
+QF_WERROR=(-DQUILLFEN_WERROR="$([ -n "${CI:-}" ] && echo ON || echo OFF)")
+
 # qf_build <build-dir> [cmake options...]
 qf_build() {
   local dir="$1"; shift
-  cmake -S "$QF_ROOT" -B "$QF_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$QF_ROOT" -B "$QF_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${QF_WERROR[@]}" "$@" >/dev/null
   cmake --build "$QF_ROOT/$dir" --parallel "$(nproc)"
 }

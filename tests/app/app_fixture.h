@@ -68,8 +68,8 @@ struct AppStart {
         return form->open();
     }
 
-    void writeProgramFile(const QString& relativePath, const QByteArray& content) const {
-        const QString path = programDir.filePath(relativePath);
+    void writeProgramFile(const char* relativePath, const QByteArray& content) const {
+        const QString path = programDir.filePath(QString::fromUtf8(relativePath));
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         file.open(QIODevice::WriteOnly);
@@ -83,6 +83,6 @@ struct AppStart {
 };
 
 // A file that the build ships next to the program (the hand cursor, for example).
-inline QString shippedFile(const QString& name) { return QString(QUILLFEN_PROGRAM_DIR) + "/" + name; }
+inline QString shippedFile(const QString& name) { return QStringLiteral(QUILLFEN_PROGRAM_DIR "/") + name; }
 
 }  // namespace qf::testing

@@ -17,7 +17,7 @@ namespace {
 TEST(ListFilesOnTheCommandLine, WindowOpensWithTheEntriesOfEachFile) {
     QTemporaryDir lists;
     auto write = [&lists](const char* name, const std::string& bytes) {
-        const std::string path = lists.filePath(name).toStdString();
+        const std::string path = lists.filePath(QString::fromUtf8(name)).toStdString();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     };

@@ -9,19 +9,21 @@
 #include "app/program_files.h"
 
 namespace qf::testing {
+
+using namespace Qt::StringLiterals;
 namespace {
 
 TEST(ProgramFiles, BuildTreeFirstThenTheInstalledDataFolder) {
     QTemporaryDir root;
-    ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
-    const std::string bin = root.filePath("usr/bin").toStdString();
+    ASSERT_TRUE(QDir(root.path()).mkpath(u"usr/bin"_s));
+    const std::string bin = root.filePath(u"usr/bin"_s).toStdString();
     // Neither: the executable's folder, where a missing file is looked for as before.
     EXPECT_EQ(programFilesFolder(bin), bin);
 
-    ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/quillfen"));
-    EXPECT_EQ(programFilesFolder(bin), root.filePath("usr/share/quillfen").toStdString());
+    ASSERT_TRUE(QDir(root.path()).mkpath(u"usr/share/quillfen"_s));
+    EXPECT_EQ(programFilesFolder(bin), root.filePath(u"usr/share/quillfen"_s).toStdString());
 
-    QFile beside(root.filePath("usr/bin/HAND-M.CUR"));
+    QFile beside(root.filePath(u"usr/bin/HAND-M.CUR"_s));
     ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
     beside.close();
     EXPECT_EQ(programFilesFolder(bin), bin);

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // Starts the program, waits for its window, prints the window's name and
 // geometry, then stops the program.
 const char* const kScript = R"sh(
@@ -30,28 +32,28 @@ kill $pid
 
 TEST(RealProgram, WindowAppearsWithItsCaptionAndDesignSize) {
     for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is not installed";
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) GTEST_SKIP() << tool << " is not installed";
 
     QTemporaryDir config;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("QT_QPA_PLATFORM");
-    environment.insert("XDG_CONFIG_HOME", config.path());
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
     QProcess run;
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24 -dpi 96", "sh", "-c", kScript, "sh",
-                           QUILLFEN_EXECUTABLE});
+    run.start(u"xvfb-run"_s, {u"-a"_s, u"-s"_s, u"-screen 0 1024x768x24 -dpi 96"_s, u"sh"_s, u"-c"_s,
+                              QLatin1String(kScript), u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE)});
     ASSERT_TRUE(run.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(run.readAll());
     ASSERT_EQ(run.exitCode(), 0) << output.toStdString();
 
-    EXPECT_TRUE(output.contains("name: Quillfen\n")) << output.toStdString();
-    const auto width = QRegularExpression("Width: (\\d+)").match(output);
-    const auto height = QRegularExpression("Height: (\\d+)").match(output);
+    EXPECT_TRUE(output.contains(u"name: Quillfen\n"_s)) << output.toStdString();
+    const auto width = QRegularExpression(u"Width: (\\d+)"_s).match(output);
+    const auto height = QRegularExpression(u"Height: (\\d+)"_s).match(output);
     ASSERT_TRUE(width.hasMatch() && height.hasMatch()) << output.toStdString();
     EXPECT_EQ(width.captured(1).toInt(), 536);
     EXPECT_EQ(height.captured(1).toInt(), 466);
-    EXPECT_TRUE(output.contains("Map State: IsViewable")) << output.toStdString();
+    EXPECT_TRUE(output.contains(u"Map State: IsViewable"_s)) << output.toStdString();
 }
 
 }  // namespace

@@ -23,23 +23,25 @@
 #include "base/file_exists.h"
 
 namespace qf::testing {
+
+using namespace Qt::StringLiterals;
 namespace {
 
 TEST(FileDialog, FilterBecomesQtNameFiltersWithEveryFileForStarDotStar) {
     EXPECT_EQ(qtNameFilters("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"),
-              QStringList({"Text Files (*.txt)", "All Files (*)"}));
-    EXPECT_EQ(qtNameFilters("Pages|*.htm;*.html"), QStringList({"Pages (*.htm *.html)"}));
+              QStringList({u"Text Files (*.txt)"_s, u"All Files (*)"_s}));
+    EXPECT_EQ(qtNameFilters("Pages|*.htm;*.html"), QStringList({u"Pages (*.htm *.html)"_s}));
     EXPECT_TRUE(qtNameFilters("").isEmpty());
-    EXPECT_EQ(fileDialogResult({"/home/u/a b.txt"}), "/home/u/a b.txt");
+    EXPECT_EQ(fileDialogResult({u"/home/u/a b.txt"_s}), "/home/u/a b.txt");
 }
 
 TEST(CursorFile, ReadsTheHotSpotAndKeepsItInsideTheImage) {
-    QFile shipped(shippedFile("HAND-M.CUR"));
+    QFile shipped(shippedFile(u"HAND-M.CUR"_s));
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
     QByteArray data = shipped.readAll();
     QTemporaryDir dir;
     auto write = [&](const QByteArray& content) {
-        const QString path = dir.filePath("c.cur");
+        const QString path = dir.filePath(u"c.cur"_s);
         QFile out(path);
         out.open(QIODevice::WriteOnly | QIODevice::Truncate);
         out.write(content);
@@ -55,25 +57,25 @@ TEST(CursorFile, ReadsTheHotSpotAndKeepsItInsideTheImage) {
     data[12] = 40;
     EXPECT_EQ(readCursorFile(write(data)).hotSpot, QPoint(31, 31));
 
-    EXPECT_THROW(readCursorFile(dir.filePath("missing.cur")), Failure);
+    EXPECT_THROW(readCursorFile(dir.filePath(u"missing.cur"_s)), Failure);
 }
 
 TEST(FileExists, TrueForWhatHasAModificationTime) {
     QTemporaryDir dir;
-    QFile file(dir.filePath("f.txt"));
+    QFile file(dir.filePath(u"f.txt"_s));
     file.open(QIODevice::WriteOnly);
     file.close();
-    EXPECT_TRUE(FileExists(dir.filePath("f.txt").toStdString()));
+    EXPECT_TRUE(FileExists(dir.filePath(u"f.txt"_s).toStdString()));
     EXPECT_TRUE(FileExists(dir.path().toStdString()));
-    EXPECT_FALSE(FileExists(dir.filePath("none.txt").toStdString()));
+    EXPECT_FALSE(FileExists(dir.filePath(u"none.txt"_s).toStdString()));
     EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FileExists(dir.filePath("f.txt/below").toStdString()));
+    EXPECT_FALSE(FileExists(dir.filePath(u"f.txt/below"_s).toStdString()));
 }
 
 TEST(ShippedPictures, AllLoadAtTheirDesignSize) {
     for (const char* picture : {":/arrow_up.png", ":/arrow_down.png", ":/quillfen-32.png"})
-        EXPECT_EQ(QImage(picture).size(), QSize(32, 32)) << picture;
-    EXPECT_EQ(QImage(shippedFile("drag.ico"), "ico").size(), QSize(32, 32));
+        EXPECT_EQ(QImage(QLatin1String(picture)).size(), QSize(32, 32)) << picture;
+    EXPECT_EQ(QImage(shippedFile(u"drag.ico"_s), "ico").size(), QSize(32, 32));
 }
 
 // Acts on the next modal box as soon as it is up.
@@ -105,14 +107,14 @@ TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
     EXPECT_EQ(ui.messageBox("Type mismatch\r\nin X at line 5\r\rPlease", MessageButtons::Ok, MessageIcon::Exclamation,
                             "Application Error"),
               MessageAnswer::Ok);
-    EXPECT_EQ(title, "Application Error");
-    EXPECT_EQ(text, "Type mismatch\nin X at line 5\n\nPlease");
+    EXPECT_EQ(title, u"Application Error"_s);
+    EXPECT_EQ(text, u"Type mismatch\nin X at line 5\n\nPlease"_s);
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, 1);
 
     answer(QMessageBox::Ok);
     EXPECT_EQ(ui.messageBox("Done.", MessageButtons::Ok, MessageIcon::None), MessageAnswer::Ok);
-    EXPECT_EQ(title, "Quillfen");  // no caption: the application title
+    EXPECT_EQ(title, u"Quillfen"_s);  // no caption: the application title
     EXPECT_EQ(icon, QMessageBox::NoIcon);
 
     answer(QMessageBox::No);
@@ -125,14 +127,14 @@ TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
 TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
     QtWindowServices ui;
     whenShown<QInputDialog>([](QInputDialog& box) {
-        EXPECT_EQ(box.windowTitle(), "Quillfen");
-        EXPECT_EQ(box.labelText(), "Enter website address to add: ");
-        box.setTextValue("  www.example.com ");
+        EXPECT_EQ(box.windowTitle(), u"Quillfen"_s);
+        EXPECT_EQ(box.labelText(), u"Enter website address to add: "_s);
+        box.setTextValue(u"  www.example.com "_s);
         box.accept();
     });
     EXPECT_EQ(ui.inputBox("Enter website address to add: "), "  www.example.com ");
     whenShown<QInputDialog>([](QInputDialog& box) {
-        box.setTextValue("typed, then cancelled");
+        box.setTextValue(u"typed, then cancelled"_s);
         box.reject();
     });
     EXPECT_EQ(ui.inputBox("Text?", "Caption"), "");
@@ -140,7 +142,7 @@ TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
 
 TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
     QTemporaryDir dir;
-    for (const char* name : {"a.txt", "b.txt", "c"}) {
+    for (const QString& name : {u"a.txt"_s, u"b.txt"_s, u"c"_s}) {
         QFile file(dir.filePath(name));
         file.open(QIODevice::WriteOnly);
     }
@@ -150,12 +152,12 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
                               {.allowMultiSelect = true, .readOnlyChecked = true, .explorerStyle = true, .longNames = true},
                               ""};
     whenShown<QFileDialog>([&](QFileDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Add File(s) - Hold Ctrl to select multiple files");
-        EXPECT_EQ(dialog.nameFilters(), QStringList({"Text Files (*.txt)", "All Files (*)"}));
-        EXPECT_EQ(dialog.selectedNameFilter(), "Text Files (*.txt)");
+        EXPECT_EQ(dialog.windowTitle(), u"Add File(s) - Hold Ctrl to select multiple files"_s);
+        EXPECT_EQ(dialog.nameFilters(), QStringList({u"Text Files (*.txt)"_s, u"All Files (*)"_s}));
+        EXPECT_EQ(dialog.selectedNameFilter(), u"Text Files (*.txt)"_s);
         EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
         dialog.setDirectory(dir.path());
-        dialog.selectFile("\"a.txt\" \"b.txt\"");
+        dialog.selectFile(u"\"a.txt\" \"b.txt\""_s);
         static_cast<QDialog&>(dialog).accept();
     });
     const std::string folder = QDir::toNativeSeparators(dir.path()).toStdString();
@@ -168,7 +170,7 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
     bool warned = false;
     whenShown<QFileDialog>([&](QFileDialog& dialog) {
         dialog.setDirectory(dir.path());
-        dialog.selectFile("typed-name.txt");
+        dialog.selectFile(u"typed-name.txt"_s);
         // A dialog that insists on an existing file shows its own warning instead.
         QTimer closeWarning;
         closeWarning.setSingleShot(true);
@@ -198,13 +200,13 @@ std::vector<QJsonObject> logRecords(const QString& path) {
 
 TEST(UiLog, EveryBoxShownAndItsAnswerAndTheShownWindowAreLogged) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("ui.jsonl");
+    const QString path = dir.filePath(u"ui.jsonl"_s);
     QtWindowServices ui(path);
 
     whenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
     EXPECT_EQ(ui.messageBox("Go on?\r\nReally \"on\"?", MessageButtons::YesNo, MessageIcon::Question), MessageAnswer::No);
     whenShown<QInputDialog>([](QInputDialog& box) {
-        box.setTextValue("www.\u00e9.example");
+        box.setTextValue(u"www.\u00e9.example"_s);
         box.accept();
     });
     ui.inputBox("Enter website address to add: ");
@@ -212,50 +214,61 @@ TEST(UiLog, EveryBoxShownAndItsAnswerAndTheShownWindowAreLogged) {
     ui.inputBox("Text?", "Caption", "given");
 
     QWidget window;
-    window.setWindowTitle("Quillfen");
+    window.setWindowTitle(u"Quillfen"_s);
     window.setFixedSize(200, 100);
-    auto* option = new QRadioButton("One sheet", &window);
+    auto* option = new QRadioButton(u"One sheet"_s, &window);
     option->setObjectName("Option1");
     option->setGeometry(10, 20, 100, 16);
     option->setChecked(true);
-    auto* button = new QPushButton("Start", &window);
+    auto* button = new QPushButton(u"Start"_s, &window);
     button->setObjectName("PushButton2");
     button->move(10, 50);
-    new QPushButton("no name", &window);  // not logged
+    new QPushButton(u"no name"_s, &window);  // not logged
     ui.setWindow(&window);
     window.show();
     QCoreApplication::processEvents();
 
     const auto records = logRecords(path);
     ASSERT_EQ(records.size(), 7u);
-    EXPECT_EQ(records[0], (QJsonObject{{"event", "message"}, {"caption", "Quillfen"}, {"text", "Go on?\nReally \"on\"?"},
-                                       {"buttons", "YesNo"}, {"icon", "Question"}}));
-    EXPECT_EQ(records[1], (QJsonObject{{"event", "answer"}, {"answer", "No"}}));
-    EXPECT_EQ(records[2]["prompt"], "Enter website address to add: ");
-    EXPECT_EQ(records[3], (QJsonObject{{"event", "answer"}, {"text", QString::fromUtf8("www.\u00e9.example")}}));
-    EXPECT_EQ(records[4], (QJsonObject{{"event", "input"}, {"caption", "Caption"}, {"prompt", "Text?"},
-                                       {"default", "given"}}));
-    EXPECT_EQ(records[5], (QJsonObject{{"event", "answer"}, {"text", ""}}));
+    EXPECT_EQ(records[0], (QJsonObject{{u"event"_s, u"message"_s},
+                                       {u"caption"_s, u"Quillfen"_s},
+                                       {u"text"_s, u"Go on?\nReally \"on\"?"_s},
+                                       {u"buttons"_s, u"YesNo"_s},
+                                       {u"icon"_s, u"Question"_s}}));
+    EXPECT_EQ(records[1], (QJsonObject{{u"event"_s, u"answer"_s}, {u"answer"_s, u"No"_s}}));
+    EXPECT_EQ(records[2][u"prompt"_s], u"Enter website address to add: "_s);
+    EXPECT_EQ(records[3], (QJsonObject{{u"event"_s, u"answer"_s}, {u"text"_s, u"www.\u00e9.example"_s}}));
+    EXPECT_EQ(records[4], (QJsonObject{{u"event"_s, u"input"_s},
+                                       {u"caption"_s, u"Caption"_s},
+                                       {u"prompt"_s, u"Text?"_s},
+                                       {u"default"_s, u"given"_s}}));
+    EXPECT_EQ(records[5], (QJsonObject{{u"event"_s, u"answer"_s}, {u"text"_s, u""_s}}));
 
     const QJsonObject& shown = records[6];
-    EXPECT_EQ(shown["event"], "window");
-    EXPECT_EQ(shown["title"], "Quillfen");
+    EXPECT_EQ(shown[u"event"_s], u"window"_s);
+    EXPECT_EQ(shown[u"title"_s], u"Quillfen"_s);
     const QPoint inside = window.mapToGlobal(QPoint(0, 0));
-    EXPECT_EQ(shown["x"], inside.x());
-    EXPECT_EQ(shown["y"], inside.y());
-    EXPECT_EQ(shown["width"], 200);
-    EXPECT_EQ(shown["height"], 100);
-    const QJsonArray controls = shown["controls"].toArray();
+    EXPECT_EQ(shown[u"x"_s], inside.x());
+    EXPECT_EQ(shown[u"y"_s], inside.y());
+    EXPECT_EQ(shown[u"width"_s], 200);
+    EXPECT_EQ(shown[u"height"_s], 100);
+    const QJsonArray controls = shown[u"controls"_s].toArray();
     ASSERT_EQ(controls.size(), 2);
-    EXPECT_EQ(controls[0].toObject(), (QJsonObject{{"name", "Option1"}, {"class", "QRadioButton"}, {"text", "One sheet"},
-                                                   {"checked", true}, {"x", 10}, {"y", 20}, {"width", 100}, {"height", 16}}));
-    EXPECT_EQ(controls[1].toObject()["name"], "PushButton2");
-    EXPECT_FALSE(controls[1].toObject().contains("checked"));
+    EXPECT_EQ(controls[0].toObject(), (QJsonObject{{u"name"_s, u"Option1"_s},
+                                                   {u"class"_s, u"QRadioButton"_s},
+                                                   {u"text"_s, u"One sheet"_s},
+                                                   {u"checked"_s, true},
+                                                   {u"x"_s, 10},
+                                                   {u"y"_s, 20},
+                                                   {u"width"_s, 100},
+                                                   {u"height"_s, 16}}));
+    EXPECT_EQ(controls[1].toObject()[u"name"_s], u"PushButton2"_s);
+    EXPECT_FALSE(controls[1].toObject().contains(u"checked"_s));
 }
 
 TEST(Skin, AppliesOnlyWhenSwitchedOnAndReadsTheNamedPart) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("o.cjs");
+    const QString path = dir.filePath(u"o.cjs"_s);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write("QWidget { color: red; }\n/* [Blue] */\nQWidget { color: blue; }\n/* [Green] */\nx");
@@ -271,10 +284,10 @@ TEST(Skin, AppliesOnlyWhenSwitchedOnAndReadsTheNamedPart) {
     EXPECT_TRUE(window.styleSheet().isEmpty());
     skin.setProperty(5, true);
     skin.apply(window);
-    EXPECT_TRUE(window.styleSheet().startsWith("QWidget { color: red; }"));
+    EXPECT_TRUE(window.styleSheet().startsWith(u"QWidget { color: red; }"_s));
 
     skin.load(path.toStdString(), "Blue");
-    EXPECT_EQ(skin.styleSheet(), "\nQWidget { color: blue; }\n");
+    EXPECT_EQ(skin.styleSheet(), u"\nQWidget { color: blue; }\n"_s);
     EXPECT_THROW(skin.load(path.toStdString(), "Purple"), Failure);
     EXPECT_THROW(skin.setProperty(7, true), Failure);
 }

@@ -13,6 +13,8 @@
 #include "urllist/url_list_view.h"
 
 namespace qf::testing {
+
+using namespace Qt::StringLiterals;
 namespace {
 
 std::string report(const std::string& description, int line) {
@@ -30,13 +32,13 @@ TEST(StartUp, WithoutOptionalFilesOpensTheDesignedWindow) {
     EXPECT_EQ(start.end.calls, 0);
     EXPECT_EQ(start.provider.created, 1);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(form.windowTitle(), "Quillfen");
+    EXPECT_EQ(form.windowTitle(), u"Quillfen"_s);
     EXPECT_FALSE(form.windowIcon().isNull());
 
     // The list's one column.
     const UrlListModel& list = form.listView().list();
     EXPECT_EQ(list.columnCount(), 1);
-    EXPECT_EQ(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "URL(s)");
+    EXPECT_EQ(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), u"URL(s)"_s);
     EXPECT_EQ(form.listView().columnWidth(0), twipsToPixels(6500, form.logicalDpiX()));
     EXPECT_EQ(list.count(), 0);
 
@@ -75,7 +77,7 @@ TEST(StartUp, SkinFileTurnsTheBackgroundsToButtonFaceAndAppliesItsSheet) {
     EXPECT_EQ(form.skin().optionFlags() & 1, 1);
     EXPECT_TRUE(form.skin().property(5));
     EXPECT_TRUE(form.skin().property(10));
-    EXPECT_EQ(form.styleSheet(), QString(sheet));
+    EXPECT_EQ(form.styleSheet(), QString::fromUtf8(sheet));
 }
 
 TEST(StartUp, SkinThatCannotBeLoadedIsReportedAt102AfterTheColoursChanged) {
@@ -94,14 +96,14 @@ TEST(StartUp, SkinThatCannotBeLoadedIsReportedAt102AfterTheColoursChanged) {
     EXPECT_EQ(form.skin().optionFlags(), 0);
     EXPECT_TRUE(form.styleSheet().isEmpty());
     // Start-up went on.
-    EXPECT_EQ(form.windowTitle(), "Quillfen");
+    EXPECT_EQ(form.windowTitle(), u"Quillfen"_s);
     EXPECT_TRUE(form.option1().isChecked());
     EXPECT_TRUE(form.isVisible());
 }
 
 TEST(StartUp, SkinPathThatIsAFolderIsNoSkin) {
     AppStart start;
-    QDir(start.programDir.path()).mkpath("x/o.cjs");
+    QDir(start.programDir.path()).mkpath(u"x/o.cjs"_s);
     ASSERT_TRUE(start.open());
     EXPECT_TRUE(start.ui.boxes.empty());
     EXPECT_EQ(background(*start.form), QColor(Qt::white));
@@ -110,7 +112,7 @@ TEST(StartUp, SkinPathThatIsAFolderIsNoSkin) {
 
 TEST(StartUp, HandCursorFileGivesTheCustomPointerWithItsHotSpot) {
     AppStart start;
-    QFile shipped(shippedFile("HAND-M.CUR"));
+    QFile shipped(shippedFile(u"HAND-M.CUR"_s));
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
     start.writeProgramFile("HAND-M.CUR", shipped.readAll());
     ASSERT_TRUE(start.open());
@@ -137,7 +139,7 @@ TEST(StartUp, CorruptCursorFilesAreReportedAt106AndStartUpGoesOn) {
         EXPECT_EQ(start.ui.boxes[0].text, report("Invalid picture", 106));
         EXPECT_FALSE(start.form->hasHandCursor());
         EXPECT_EQ(start.form->cursorFor(Pointer::Custom).shape(), Qt::PointingHandCursor);
-        EXPECT_EQ(start.form->windowTitle(), "Quillfen");
+        EXPECT_EQ(start.form->windowTitle(), u"Quillfen"_s);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "app/progress_bar.h"
@@ -18,6 +19,8 @@
 #include "urllist/url_list_view.h"
 
 namespace qf::testing {
+
+using namespace Qt::StringLiterals;
 namespace {
 
 struct Designed {
@@ -56,13 +59,20 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(start.open()); }
     Form1& form() { return *start.form; }
-    QWidget* control(const char* name) { return form().findChild<QWidget*>(name); }
+    QWidget* control(const char* name) { return form().findChild<QWidget*>(QLatin1String(name)); }
 
     // A pointer move as the window system delivers it: to the widget under the
     // pointer, passed on to its containers when the widget does not take it.
     void moveOver(QWidget* widget, QPoint at = {2, 2}) {
         QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &move);
+    }
+
+    // The pointer the user sees over a control: the window's pointer while it
+    // covers the whole application, else the control's own.
+    static Qt::CursorShape shownOver(const QWidget* widget) {
+        if (const QCursor* over = QGuiApplication::overrideCursor()) return over->shape();
+        return widget->cursor().shape();
     }
 
     AppStart start;
@@ -85,19 +95,19 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThem) {
         QWidget* w = control(d.name);
         ASSERT_NE(w, nullptr) << d.name;
         EXPECT_EQ(w->geometry(), QRect(x(d.left), y(d.top), x(d.width), y(d.height))) << d.name;
-        EXPECT_EQ(captionOf(w), d.caption) << d.name;
-        const bool inFrame = QString(d.name).startsWith("Option");
+        EXPECT_EQ(captionOf(w), QString::fromUtf8(d.caption)) << d.name;
+        const bool inFrame = QLatin1String(d.name).startsWith(QLatin1String("Option"));
         EXPECT_EQ(w->parentWidget(), inFrame ? control("Frame1") : &form()) << d.name;
         EXPECT_EQ(w->palette().color(w->backgroundRole()), QColor(Qt::white)) << d.name;
-        const bool pushButton = QString(d.name).startsWith("PushButton");
+        const bool pushButton = QLatin1String(d.name).startsWith(QLatin1String("PushButton"));
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), pushButton ? 11.25 : 9.0) << d.name;
         EXPECT_TRUE(w->font().bold()) << d.name;
-        EXPECT_EQ(w->font().family(), "Arial") << d.name;
+        EXPECT_EQ(w->font().family(), u"Arial"_s) << d.name;
         if (qobject_cast<QAbstractButton*>(w)) {
             // Screen readers read the caption.
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
             ASSERT_NE(accessible, nullptr);
-            EXPECT_EQ(accessible->text(QAccessible::Name), d.caption) << d.name;
+            EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(d.caption)) << d.name;
         }
     }
     // At 96 dpi the window is 536 x 466 pixels.
@@ -106,7 +116,7 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThem) {
     }
 
     EXPECT_EQ(control("ListView1")->toolTip(),
-              "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+              u"Double-click item to remove it. Move | line to right and out of window to reveal full names."_s);
     auto& bar = form().progressBar();
     EXPECT_EQ(bar.minimum(), 0);
     EXPECT_EQ(bar.maximum(), 100);
@@ -147,7 +157,7 @@ TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
         ui.setPointer(Pointer::Default);
         moveOver(button);
         EXPECT_EQ(ui.pointer(), Pointer::Custom) << button->objectName().toStdString();
-        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(shownOver(button), Qt::PointingHandCursor);
     }
     // Away from a button, back to the default pointer: background, frame, options.
     for (QWidget* elsewhere : {static_cast<QWidget*>(&form()), static_cast<QWidget*>(&form().frame()),
@@ -157,8 +167,8 @@ TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
         ASSERT_EQ(ui.pointer(), Pointer::Custom);
         moveOver(elsewhere);
         EXPECT_EQ(ui.pointer(), Pointer::Default) << elsewhere->objectName().toStdString();
-        EXPECT_EQ(form().cursor().shape(), Qt::ArrowCursor);
-        EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+        EXPECT_EQ(shownOver(&form()), Qt::ArrowCursor);
+        EXPECT_EQ(shownOver(form().pushButtons()[0]), Qt::ArrowCursor);
     }
     // The list's own pointer handler applies the rule to the list.
     moveOver(form().pushButtons()[0]);
@@ -176,11 +186,12 @@ TEST_F(WindowTest, HourglassStaysWhateverThePointerMovesOver) {
     for (QWidget* w : everywhere) {
         moveOver(w);
         EXPECT_EQ(ui.pointer(), Pointer::Hourglass) << w->objectName().toStdString();
-        EXPECT_EQ(w->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+        EXPECT_EQ(shownOver(w), Qt::WaitCursor) << w->objectName().toStdString();
     }
     EXPECT_EQ(ui.pointerHistory, history);
     ui.setBusy(false);
-    EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(shownOver(form().pushButtons()[0]), Qt::ArrowCursor);
 }
 
 TEST_F(WindowTest, WindowPointerCoversAControlsOwnPointerUntilItReturnsToZero) {
@@ -188,20 +199,26 @@ TEST_F(WindowTest, WindowPointerCoversAControlsOwnPointerUntilItReturnsToZero) {
     QWidget* list = form().listView().viewport();
     list->setCursor(Qt::ArrowCursor);  // the list's own pointer, as after a drag
     ui.setPointer(Pointer::Custom);
-    EXPECT_EQ(list->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(shownOver(list), Qt::PointingHandCursor);
     ui.setBusy(true);
-    EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(shownOver(list), Qt::WaitCursor);
     list->setCursor(Qt::CrossCursor);  // the list changes its own meanwhile
     ui.setBusy(true);
-    EXPECT_EQ(list->cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(shownOver(list), Qt::WaitCursor);
     ui.setBusy(false);
-    EXPECT_EQ(list->cursor().shape(), Qt::CrossCursor);
-    EXPECT_EQ(form().pushButtons()[0]->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // taken back once, however often it was set
+    EXPECT_EQ(shownOver(list), Qt::CrossCursor);
+    EXPECT_EQ(shownOver(form().pushButtons()[0]), Qt::ArrowCursor);
+
+    // A window that goes while busy takes its pointer with it.
+    ui.setBusy(true);
+    start.form.reset();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(WindowTest, ProgressBarShowsItsTextExactlyAndKeepsFractions) {
     ProgressBar& bar = form().progressBar();
-    EXPECT_EQ(bar.text(), "Progress Bar");
+    EXPECT_EQ(bar.text(), u"Progress Bar"_s);
     const std::string url = "Processing: www.example.com/%p%20off?x=%v&y=%m%";
     form().setProgressText(url);
     EXPECT_EQ(bar.text().toStdString(), url);
@@ -247,8 +264,8 @@ TEST_F(WindowTest, ProgressBarPaintsEachNewValueOnceWithTheNextEvents) {
 }
 
 TEST_F(WindowTest, TheRunReadsTheListAndTheSheetMode) {
-    form().listView().list().append("  www.example.com/a b ");
-    form().listView().list().append("");
+    form().listView().list().append(u"  www.example.com/a b "_s);
+    form().listView().list().append(u""_s);
     EXPECT_EQ(form().entryCount(), 2);
     EXPECT_EQ(form().entryText(1), "  www.example.com/a b ");
     EXPECT_EQ(form().entryText(2), "");
@@ -259,11 +276,11 @@ TEST_F(WindowTest, TheRunReadsTheListAndTheSheetMode) {
 
 TEST_F(WindowTest, ButtonsReachTheirCommands) {
     // "Start Importing" on an empty list refuses; "Add URL" asks for an address.
-    form().findChild<QAbstractButton*>("PushButton2")->click();
+    form().findChild<QAbstractButton*>(u"PushButton2"_s)->click();
     ASSERT_EQ(start.ui.messages().size(), 1u);
     EXPECT_EQ(start.ui.messages()[0], "No files added.");
     start.ui.answerInput("www.example.com");
-    form().findChild<QAbstractButton*>("PushButton4")->click();
+    form().findChild<QAbstractButton*>(u"PushButton4"_s)->click();
     EXPECT_EQ(start.ui.boxes.back().kind, ShownBox::Input);
     EXPECT_EQ(form().entryCount(), 1);
 }
@@ -275,8 +292,8 @@ TEST(SheetMode, ChoiceIsWrittenAtOnceAndRestoredAfterARestart) {
     const QString file = first.settings->location("Tarnwick");
     {
         QSettings stored(file, QSettings::IniFormat);
-        EXPECT_EQ(stored.value("Quillfen/Option1").toString(), "False");
-        EXPECT_EQ(stored.value("Quillfen/Option2").toString(), "True");
+        EXPECT_EQ(stored.value(u"Quillfen/Option1"_s).toString(), u"False"_s);
+        EXPECT_EQ(stored.value(u"Quillfen/Option2"_s).toString(), u"True"_s);
     }
     EXPECT_TRUE(file.startsWith(first.settingsDir.path()));
 
@@ -288,8 +305,8 @@ TEST(SheetMode, ChoiceIsWrittenAtOnceAndRestoredAfterARestart) {
     EXPECT_TRUE(second.form->option2().isChecked());
     second.form->option1().click();
     QSettings stored(file, QSettings::IniFormat);
-    EXPECT_EQ(stored.value("Quillfen/Option1").toString(), "True");
-    EXPECT_EQ(stored.value("Quillfen/Option2").toString(), "False");
+    EXPECT_EQ(stored.value(u"Quillfen/Option1"_s).toString(), u"True"_s);
+    EXPECT_EQ(stored.value(u"Quillfen/Option2"_s).toString(), u"False"_s);
     EXPECT_TRUE(first.ui.boxes.empty());
     EXPECT_TRUE(second.ui.boxes.empty());
 }
@@ -312,7 +329,7 @@ TEST(SheetMode, StoreThatCannotBeWrittenIsToldAndTheChoiceStillHolds) {
     AppStart start;
     // The store's folder would have to be made inside a plain file.
     start.writeProgramFile("plain-file", "x");
-    const QString folder = start.programDir.filePath("plain-file/config");
+    const QString folder = start.programDir.filePath(u"plain-file/config"_s);
     start.settings = std::make_unique<SettingsStore>(folder);
     ASSERT_TRUE(start.open());
     EXPECT_TRUE(start.ui.boxes.empty());  // an unreadable store reads as empty
@@ -349,15 +366,42 @@ TEST(Closing, EndsAtOnceWhileACommandIsYielding) {
             FakeProvider provider;
             QTemporaryDir settingsDir;
             SettingsStore settings(settingsDir.path());
-            ProcessEnd end;
+            bool commandWaiting = false;
+            ProcessEnd end([&] { return commandWaiting; });
             Form1 form(ui, provider, settings, end, QDir::tempPath().toStdString());
             form.open();
             ui.onNextEvents([&] { form.close(); });
+            commandWaiting = true;
             ui.processPendingEvents();  // a long command lets the window work
             std::fputs("the command went on\n", stderr);
             std::abort();
         },
         ::testing::ExitedWithCode(0), "^$");
+}
+
+TEST(Closing, WithTheWindowIdleEndsTheEventLoopAndLetsTheProgramUnwind) {
+    // The real end again, with no command under way: the handler returns, the
+    // event loop ends with code 0, and what follows it (the end of main()) runs.
+    ScriptedServices ui;
+    FakeProvider provider;
+    QTemporaryDir settingsDir;
+    SettingsStore settings(settingsDir.path());
+    ProcessEnd end([] { return false; });
+    Form1 form(ui, provider, settings, end, QDir::tempPath().toStdString());
+    ASSERT_TRUE(form.open());
+    bool handlerReturned = false;
+    QTimer::singleShot(0, &form, [&] {
+        form.close();
+        handlerReturned = true;
+    });
+    QTimer guard;  // a loop that never ends fails instead of hanging
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(handlerReturned);
+    EXPECT_TRUE(form.programEnded());
+    EXPECT_FALSE(form.isVisible());
 }
 
 }  // namespace

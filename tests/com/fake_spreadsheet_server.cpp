@@ -89,62 +89,48 @@ bool registerProgId(const std::wstring& classKey, const wchar_t* clsid) {
     return result == ERROR_SUCCESS;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    if (argc < 3) return 2;
-    CLSID clsid{};
-    if (FAILED(CLSIDFromString(argv[1], &clsid))) return 2;
-    const std::wstring events = argv[2];
-
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Factory factory;
-    factory.log = std::make_shared<FakeLog>();
-    std::wstring running;
+struct ServerOptions {
     bool hasRunning = false;
+    std::wstring running;  // the running application's name
     std::wstring progId;
     std::wstring logFile;
     ULONGLONG serveForMs = 120000;
+};
+
+// The options after the class identifier and the event name; --sheets goes to
+// the applications the factory makes.
+ServerOptions parseOptions(int argc, wchar_t** argv, Factory& factory) {
+    ServerOptions o;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i];
         if (option == L"--running") {
-            hasRunning = true;
-            running = argv[i + 1];
+            o.hasRunning = true;
+            o.running = argv[i + 1];
         } else if (option == L"--sheets") {
             factory.options.sheetsInNewWorkbook = _wtoi(argv[i + 1]);
         } else if (option == L"--progid") {
-            progId = argv[i + 1];
+            o.progId = argv[i + 1];
         } else if (option == L"--log") {
-            logFile = argv[i + 1];
+            o.logFile = argv[i + 1];
         } else if (option == L"--serve-for") {
-            serveForMs = 1000ULL * static_cast<ULONGLONG>(_wtoi(argv[i + 1]));
+            o.serveForMs = 1000ULL * static_cast<ULONGLONG>(_wtoi(argv[i + 1]));
         }
     }
+    return o;
+}
 
-    DWORD classCookie = 0;
-    if (FAILED(CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &classCookie)))
-        return 3;
-    DWORD tableCookie = 0;
-    if (hasRunning) {
-        SpreadsheetOptions options = factory.options;
-        options.name = running;
-        qf::testing::FakeObject* app = qf::testing::newSpreadsheetApp(factory.log, options);
-        const HRESULT hr = RegisterActiveObject(app, clsid, ACTIVEOBJECT_STRONG, &tableCookie);
-        app->Release();
-        if (FAILED(hr)) return 4;
-    }
+// Puts one application named name in the running object table.
+HRESULT registerRunning(const CLSID& clsid, const Factory& factory, const std::wstring& name, DWORD& cookie) {
+    SpreadsheetOptions options = factory.options;
+    options.name = name;
+    qf::testing::FakeObject* app = qf::testing::newSpreadsheetApp(factory.log, options);
+    const HRESULT hr = RegisterActiveObject(app, clsid, ACTIVEOBJECT_STRONG, &cookie);
+    app->Release();
+    return hr;
+}
 
-    const std::wstring classKey = progId;
-    if (!progId.empty() && !registerProgId(classKey, argv[1])) return 6;
-
-    // Made here when no test process made them first.
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L".ready").c_str());
-    HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L".quit").c_str());
-    if (!ready || !quit) return 5;
-    SetEvent(ready);
-    // The log file appears once the server is registered and serving.
-    CallFile calls(logFile, *factory.log);
-
+// Serves calls until quit is set or the time is up, writing each call served.
+void serve(HANDLE quit, ULONGLONG serveForMs, CallFile& calls) {
     const ULONGLONG end = GetTickCount64() + serveForMs;
     for (;;) {
         const ULONGLONG now = GetTickCount64();
@@ -158,7 +144,38 @@ int wmain(int argc, wchar_t** argv) {
         }
         calls.write();
     }
-    if (!progId.empty()) RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) return 2;
+    CLSID clsid{};
+    if (FAILED(CLSIDFromString(argv[1], &clsid))) return 2;
+    const std::wstring events = argv[2];
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Factory factory;
+    factory.log = std::make_shared<FakeLog>();
+    const ServerOptions options = parseOptions(argc, argv, factory);
+
+    DWORD classCookie = 0;
+    if (FAILED(CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &classCookie))) return 3;
+    DWORD tableCookie = 0;
+    if (options.hasRunning && FAILED(registerRunning(clsid, factory, options.running, tableCookie))) return 4;
+
+    const std::wstring& classKey = options.progId;
+    if (!classKey.empty() && !registerProgId(classKey, argv[1])) return 6;
+
+    // Made here when no test process made them first.
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L".ready").c_str());
+    HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L".quit").c_str());
+    if (!ready || !quit) return 5;
+    SetEvent(ready);
+    // The log file appears once the server is registered and serving.
+    CallFile calls(options.logFile, *factory.log);
+    serve(quit, options.serveForMs, calls);
+    if (!classKey.empty()) RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
 
     if (tableCookie) RevokeActiveObject(tableCookie, nullptr);
     CoRevokeClassObject(classCookie);

@@ -136,15 +136,16 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
     for (int initialSheets : {3, 1}) {
         SCOPED_TRACE(initialSheets);
-        FakeSpreadsheet fake;
-        ScriptedServices ui;
-        fake.sheetsInNewWorkbook = initialSheets;
-        fake.pageLoads = [](const std::string& c) { return c.find("bad") == std::string::npos; };
+        // A spreadsheet and a window of its own for each round.
+        FakeSpreadsheet spreadsheet;
+        ScriptedServices window;
+        spreadsheet.sheetsInNewWorkbook = initialSheets;
+        spreadsheet.pageLoads = [](const std::string& c) { return c.find("bad") == std::string::npos; };
         host.option2 = true;
         host.entries = {"www.a.org", "www.bad.org", "www.c.org"};
-        runImport(host, ui, fake);
+        runImport(host, window, spreadsheet);
 
-        const FakeWorkbook& book = *fake.applications.at(0)->workbooks.at(0);
+        const FakeWorkbook& book = *spreadsheet.applications.at(0)->workbooks.at(0);
         const int first = initialSheets + 1;  // the number of the first sheet the run adds
         const auto name = [](int n) { return "Sheet" + std::to_string(n); };
         EXPECT_EQ(book.sheetNames(), (Strings{"Sheet1", name(first), name(first + 1)}));
@@ -157,11 +158,11 @@ TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
         Strings expected;
         for (int i = initialSheets; i >= 2; --i) expected.push_back("app1.wb1." + name(i) + ".Delete call()");
         expected.push_back("app1.wb1." + name(first + 2) + ".Delete call()");
-        EXPECT_EQ(fake.linesContaining(".Delete call()"), expected);
-        EXPECT_NE(std::find(fake.log.begin(), fake.log.end(),
+        EXPECT_EQ(spreadsheet.linesContaining(".Delete call()"), expected);
+        EXPECT_NE(std::find(spreadsheet.log.begin(), spreadsheet.log.end(),
                             "app1.wb1.Sheets.add call(After:=Object:app1.wb1." + name(first) + ")"),
-                  fake.log.end());
-        EXPECT_EQ(ui.messages(), Strings{doneWith({"www.bad.org"})});
+                  spreadsheet.log.end());
+        EXPECT_EQ(window.messages(), Strings{doneWith({"www.bad.org"})});
     }
 }
 

@@ -116,8 +116,9 @@ TEST_F(ImportWebTest, AQueryThatCannotBeAddedReportsEveryOptionAndIsFalse) {
 
     ASSERT_EQ(ui.boxes.size(), 20u);
     EXPECT_EQ(ui.boxes[0].text, reportAt("Method 'Add' of object 'QueryTables' failed", 100));
-    for (int i = 1; i < 20; ++i) {
-        EXPECT_EQ(ui.boxes[i].text, reportAt("Object variable or With block variable not set", 100 + 2 * i));
+    for (std::size_t i = 1; i < 20; ++i) {
+        const int statement = 100 + 2 * static_cast<int>(i);
+        EXPECT_EQ(ui.boxes[i].text, reportAt("Object variable or With block variable not set", statement));
         EXPECT_EQ(ui.boxes[i].buttons, MessageButtons::Ok);
         EXPECT_EQ(ui.boxes[i].icon, MessageIcon::Exclamation);
         EXPECT_EQ(ui.boxes[i].caption, "Application Error");

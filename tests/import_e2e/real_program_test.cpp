@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // $1 the program, $2 and $3 the addresses, $4 the documents folder. Places are
 // the design's, in pixels at 96 dots per inch (15 twips to the pixel).
 const char* const kScript = R"sh(
@@ -52,37 +54,38 @@ echo "workbook: $found"
 
 TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     for (const char* tool : {"xvfb-run", "xdotool"})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool << " is not installed";
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) GTEST_SKIP() << tool << " is not installed";
 
     qf::testing::LoopbackServer server;
     server.page("/first.html", "<html><body><p>First page</p></body></html>");
     server.page("/second.html", "<html><body><table><tr><td>Second</td><td>42</td></tr></table></body></html>");
 
     QTemporaryDir home;
-    const QString config = home.filePath("config");
-    const QString documents = home.filePath("Documents");
+    const QString config = home.filePath(u"config"_s);
+    const QString documents = home.filePath(u"Documents"_s);
     QDir().mkpath(config);
     QDir().mkpath(documents);
-    QFile dirs(config + "/user-dirs.dirs");
+    QFile dirs(config + u"/user-dirs.dirs"_s);
     ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
     dirs.write("XDG_DOCUMENTS_DIR=\"" + documents.toUtf8() + "\"\n");
     dirs.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("QT_QPA_PLATFORM");
-    environment.insert("HOME", home.path());
-    environment.insert("XDG_CONFIG_HOME", config);
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.insert(u"HOME"_s, home.path());
+    environment.insert(u"XDG_CONFIG_HOME"_s, config);
     QProcess run;
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start("xvfb-run", {"-a", "-s", "-screen 0 1024x768x24 -dpi 96", "sh", "-c", kScript, "sh",
-                           QUILLFEN_EXECUTABLE, QString::fromStdString(server.url("/first.html")),
-                           QString::fromStdString(server.url("/second.html")), documents});
+    run.start(u"xvfb-run"_s,
+              {u"-a"_s, u"-s"_s, u"-screen 0 1024x768x24 -dpi 96"_s, u"sh"_s, u"-c"_s, QLatin1String(kScript), u"sh"_s,
+               QStringLiteral(QUILLFEN_EXECUTABLE), QString::fromStdString(server.url("/first.html")),
+               QString::fromStdString(server.url("/second.html")), documents});
     ASSERT_TRUE(run.waitForFinished(90000));
     const std::string output = QString::fromLocal8Bit(run.readAll()).toStdString();
     ASSERT_EQ(run.exitCode(), 0) << output;
 
-    const QStringList written = QDir(documents).entryList({"*.xlsx"});
+    const QStringList written = QDir(documents).entryList({u"*.xlsx"_s});
     ASSERT_EQ(written.size(), 1) << output;
     const auto book = qf::testing::readXlsx(QDir(documents).filePath(written.front()).toStdString());
     ASSERT_EQ(book.error, "");

@@ -27,6 +27,8 @@
 namespace qf {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using testing::LoopbackServer;
 using testing::XlsxContent;
 using Strings = std::vector<std::string>;
@@ -62,7 +64,7 @@ protected:
         };
     }
 
-    QAbstractButton& button(const char* name) { return *form->findChild<QAbstractButton*>(name); }
+    QAbstractButton& button(const char* name) { return *form->findChild<QAbstractButton*>(QLatin1String(name)); }
     // "Add URL", typed into the input box.
     void add(const std::string& address) {
         ui.answerInput(address);
@@ -139,7 +141,7 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
     const std::string missing = server.url("/missing.html");
     const std::string unreachable = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
     // A text file with a blank line gives an empty entry.
-    QFile file(programFolder.filePath("urls.txt"));
+    QFile file(programFolder.filePath(u"urls.txt"_s));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromStdString(server.url("/table.html") + "\r\n" + missing + "\r\n" + unreachable + "\r\n\r\n"));
     file.close();

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 
+#include "folder_test.h"
 #include "platform/platform.h"
 
 namespace qf::platform {
@@ -13,26 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Publishing : public ::testing::Test {
-protected:
-    // A folder of its own: other test runs may be publishing at the same time.
-    fs::path folder = fs::temp_directory_path() / ("quillfen-publish-" + std::to_string(std::random_device()()));
-
-    void SetUp() override {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    std::string write(const std::string& name, const std::string& content) {
-        std::ofstream(folder / name, std::ios::binary) << content;
-        return (folder / name).string();
-    }
-    std::string read(const std::string& name) {
-        std::ifstream in(folder / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-};
+using Publishing = FolderTest;
 
 TEST_F(Publishing, TakesAFreeNameAndLeavesNoTemporaryFile) {
     const std::string temp = write("part.tmp", "new book");

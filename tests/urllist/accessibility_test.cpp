@@ -10,6 +10,8 @@
 #include "urllist/url_list_accessibility.h"
 
 namespace qf::testing {
+
+using namespace Qt::StringLiterals;
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -43,8 +45,8 @@ protected:
 TEST_F(AccessibilityTest, ListReadsEntriesAsTheyAre) {
     const std::string longText(UrlListModel::kDisplayLimit + 10, 'x');
     fill({"www.a.com", "", "  http://www.b.com  spaced ", "www.ünïcødé.com", longText});
-    view->setAccessibleName("Sites");
-    view->setToolTip("Double-click item to remove it.");
+    view->setAccessibleName(u"Sites"_s);
+    view->setToolTip(u"Double-click item to remove it."_s);
 
     QAccessibleInterface* a = accessible();
     ASSERT_NE(a, nullptr);
@@ -70,9 +72,9 @@ TEST_F(AccessibilityTest, ListReadsEntriesAsTheyAre) {
     EXPECT_EQ(a->indexOfChild(a), -1);
 
     // Another list's items are not this list's.
-    UrlListView other;
-    other.list().appendUtf8("www.a.com");
-    QAccessibleInterface* foreign = QAccessible::queryAccessibleInterface(&other)->child(0);
+    UrlListView otherList;
+    otherList.list().appendUtf8("www.a.com");
+    QAccessibleInterface* foreign = QAccessible::queryAccessibleInterface(&otherList)->child(0);
     ASSERT_NE(foreign, nullptr);
     EXPECT_EQ(a->indexOfChild(foreign), -1);
     EXPECT_NE(foreign, a->child(0));
@@ -101,7 +103,7 @@ TEST_F(AccessibilityTest, ItemsFollowInsertRemoveExchangeAndClear) {
 
     list().exchangeTexts(1, 5);
     EXPECT_EQ(readTexts(), (Texts{"last", "a", "b", "d", "first"}));
-    list().setText(2, "  changed ");
+    list().setText(2, u"  changed "_s);
     EXPECT_EQ(nameOf(item(1)), "  changed ");
 
     // Removing several at once renumbers everything; no item keeps an old row.
@@ -238,7 +240,7 @@ TEST_F(AccessibilityTest, ColumnHeaderIsReadWithTheListAndEachEntry) {
 
 TEST_F(AccessibilityTest, DestroyedListTakesItsItemsAlong) {
     auto* doomed = new UrlListView(&window);
-    doomed->list().addColumn("URL(s)");
+    doomed->list().addColumn(u"URL(s)"_s);
     doomed->list().appendUtf8("a");
     doomed->list().appendUtf8("b");
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(doomed);

@@ -33,8 +33,8 @@ TEST_F(CommandsTest, SamplesHelpAndClear) {
     const Texts t = texts();
     ASSERT_EQ(t.size(), 7u);
     EXPECT_EQ(t[0], "mine");
-    for (int k : {1, 3, 4, 6}) EXPECT_EQ(t[k].rfind("www.", 0), 0u) << t[k];
-    for (int k : {2, 5}) EXPECT_EQ(t[k].rfind("http://www.", 0), 0u) << t[k];
+    for (std::size_t k : {1u, 3u, 4u, 6u}) EXPECT_EQ(t[k].rfind("www.", 0), 0u) << t[k];
+    for (std::size_t k : {2u, 5u}) EXPECT_EQ(t[k].rfind("http://www.", 0), 0u) << t[k];
     EXPECT_EQ(Texts(t.begin() + 1, t.begin() + 4), Texts(t.begin() + 4, t.end()));
 
     commands->showHelp();
@@ -165,7 +165,7 @@ TEST_F(CommandsTest, ModelPositionsOutOfRangeFail) {
     fill({"a"});
     EXPECT_THROW(list().text(0), Failure);
     EXPECT_THROW(list().text(2), Failure);
-    EXPECT_THROW(list().insert(3, "x"), Failure);
+    EXPECT_THROW(list().insert(3, QStringLiteral("x")), Failure);
     EXPECT_THROW(list().remove(2), Failure);
     EXPECT_THROW(list().exchangeTexts(1, 2), Failure);
     EXPECT_THROW(view->selectPosition(5), Failure);

@@ -21,9 +21,9 @@ protected:
         if (position == 0) return {10, view->viewport()->height() - 3};
         return view->visualRect(list().index(position - 1, 0)).center();
     }
-    void send(QEvent::Type type, int position, Qt::MouseButton button, Qt::MouseButtons held) {
+    void send(QEvent::Type type, int position, Qt::MouseButton button, Qt::MouseButtons buttonsHeld) {
         const QPoint p = at(position);
-        QMouseEvent event(type, p, view->viewport()->mapToGlobal(p), button, held, Qt::NoModifier);
+        QMouseEvent event(type, p, view->viewport()->mapToGlobal(p), button, buttonsHeld, Qt::NoModifier);
         QApplication::sendEvent(view->viewport(), &event);
     }
     void press(int position, Qt::MouseButton button = Qt::LeftButton) {
@@ -153,7 +153,7 @@ TEST_F(DragTest, DragIconAndListPointer) {
     QTemporaryDir folder;
     QImage icon(32, 32, QImage::Format_ARGB32);
     icon.fill(Qt::red);
-    ASSERT_TRUE(icon.save(folder.filePath("drag.ico"), "ICO"));
+    ASSERT_TRUE(icon.save(folder.filePath(QStringLiteral("drag.ico")), "ICO"));
     useProgramFolder(folder.path().toStdString());
     press(1);
     EXPECT_EQ(commands->listPointer(), ListPointer::DragIcon);
@@ -163,7 +163,7 @@ TEST_F(DragTest, DragIconAndListPointer) {
     EXPECT_EQ(view->viewport()->cursor().shape(), Qt::ArrowCursor);
 
     // A file that is no icon counts as none.
-    QFile bad(folder.filePath("drag.ico"));
+    QFile bad(folder.filePath(QStringLiteral("drag.ico")));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
     bad.write("not an icon");
     bad.close();

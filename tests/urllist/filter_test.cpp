@@ -154,7 +154,7 @@ TEST_F(FilterTest, BulkRemovalEqualsHighestFirstAndKeepsSelection) {
         std::vector<int> positions;
         for (int p = 1; p <= n; ++p)
             if (random() % 2) positions.push_back(p);
-        const int selected = 1 + static_cast<int>(random() % n);
+        const int selected = 1 + static_cast<int>(random() % static_cast<unsigned>(n));
         view->selectPosition(selected);
         const bool selectedStays = !std::binary_search(positions.begin(), positions.end(), selected);
         list().removePositions(positions);

@@ -30,7 +30,7 @@ protected:
         view = new UrlListView(&window);
         layout->addWidget(other);
         layout->addWidget(view);
-        view->list().addColumn("URL(s)");
+        view->list().addColumn(QStringLiteral("URL(s)"));
         window.resize(460, 300);
         window.show();
         window.activateWindow();

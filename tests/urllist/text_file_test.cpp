@@ -154,7 +154,7 @@ TEST_F(ReaderTest, BinaryFileAndLongLineLoadAsRead) {
 }
 
 TEST_F(ReaderTest, MissingAndEmptyFiles) {
-    load(dir.filePath("typed-name.txt").toStdString());
+    load(dir.filePath(QStringLiteral("typed-name.txt")).toStdString());
     ASSERT_EQ(ui.messages(), (Texts{"File not found"}));
     EXPECT_EQ(ui.boxes.back().buttons, MessageButtons::Ok);
     EXPECT_EQ(ui.boxes.back().icon, MessageIcon::None);
@@ -197,7 +197,7 @@ TEST_F(ReaderTest, NamesOutsideAsciiAreFoundAndRead) {
 TEST_F(ReaderTest, FolderAndPipeAreReportedAtStatement118) {
     fill({"kept"});
     load(dir.path().toStdString());
-    const std::string fifo = dir.filePath("pipe").toStdString();
+    const std::string fifo = dir.filePath(QStringLiteral("pipe")).toStdString();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     load(fifo);  // must not wait for a writer
     const Texts expected(2, report("Path/File access error", "PushButton13_Click", 118));
