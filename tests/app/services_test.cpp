@@ -124,6 +124,26 @@ TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
     EXPECT_EQ(ui.messageBox("Go on?", MessageButtons::YesNo, MessageIcon::None), MessageAnswer::Yes);
 }
 
+// What the program's end asks: whether events now run inside a command.
+TEST(QtBoxes, ACommandWaitsWhileItLetsTheWindowWorkOrShowsABox) {
+    QtWindowServices ui{QString()};
+    EXPECT_FALSE(ui.commandWaiting());
+    bool whileYielding = false;
+    QTimer::singleShot(0, [&] { whileYielding = ui.commandWaiting(); });
+    ui.processPendingEvents();
+    EXPECT_TRUE(whileYielding);
+    EXPECT_FALSE(ui.commandWaiting());
+
+    bool whileShown = false;
+    whenShown<QMessageBox>([&](QMessageBox& box) {
+        whileShown = ui.commandWaiting();
+        box.button(QMessageBox::Ok)->click();
+    });
+    ui.messageBox("Done.", MessageButtons::Ok, MessageIcon::None);
+    EXPECT_TRUE(whileShown);
+    EXPECT_FALSE(ui.commandWaiting());
+}
+
 TEST(QtBoxes, InputBoxGivesTheTextOrEmptyWhenCancelled) {
     QtWindowServices ui;
     whenShown<QInputDialog>([](QInputDialog& box) {

@@ -175,7 +175,8 @@ void FakeObject::record(const Member& m, WORD flags, const DISPPARAMS& params) {
             if (named == DISPID_PROPERTYPUT) {
                 line += "= ";
             } else if (named >= 0 && static_cast<std::size_t>(named) < m.params.size()) {
-                line += utf8(m.params[named].data(), m.params[named].size()) + ":=";
+                const std::wstring& name = m.params[static_cast<std::size_t>(named)];
+                line += utf8(name.data(), name.size()) + ":=";
             } else {
                 line += "?" + std::to_string(named) + ":=";
             }
@@ -208,11 +209,12 @@ HRESULT FakeObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
             call.value = &params->rgvarg[i];
             continue;
         }
-        if (p < 0 || static_cast<std::size_t>(p) >= call.params.size() || call.params[p]) {
+        const auto at = static_cast<std::size_t>(p);
+        if (p < 0 || at >= call.params.size() || call.params[at]) {
             if (argError) *argError = i;
             return DISP_E_PARAMNOTFOUND;
         }
-        call.params[p] = &params->rgvarg[i];
+        call.params[at] = &params->rgvarg[i];
     }
     if ((flags & (kPut | kPutRef)) && !call.value) return DISP_E_PARAMNOTOPTIONAL;
     if (result) VariantInit(result);

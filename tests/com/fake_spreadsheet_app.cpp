@@ -192,7 +192,7 @@ FakeObject* newSheets(const AppRef& app, const std::shared_ptr<Book>& book) {
         long i = 0;
         if (!indexOf(c.params[0], i)) return DISP_E_TYPEMISMATCH;
         if (i < 1 || i > static_cast<long>(book->sheets.size())) return DISP_E_BADINDEX;
-        return returnObject(r, newSheetObject(app, book, book->sheets[i - 1]));
+        return returnObject(r, newSheetObject(app, book, book->sheets[static_cast<std::size_t>(i - 1)]));
     };
     sheets->member(L"_Default", DISPID_VALUE, kGet | kMethod, {L"Index"}, item);
     sheets->member(L"Item", 2, kGet | kMethod, {L"Index"}, item);
@@ -200,7 +200,7 @@ FakeObject* newSheets(const AppRef& app, const std::shared_ptr<Book>& book) {
                    [app, book](FakeCall& c, VARIANT* r, EXCEPINFO* info) {
                        auto& list = book->sheets;
                        auto at = std::find(list.begin(), list.end(), book->active);  // before the active one
-                       for (int which : {0, 1}) {
+                       for (std::size_t which : {0u, 1u}) {
                            VARIANT* v = c.params[which];
                            if (!v) continue;
                            FakeObject* fake = v->vt == VT_DISPATCH ? FakeObject::from(v->pdispVal) : nullptr;
@@ -246,7 +246,7 @@ FakeObject* newWorkbooks(const AppRef& app) {
         long i = 0;
         if (!indexOf(c.params[0], i)) return DISP_E_TYPEMISMATCH;
         if (i < 1 || i > static_cast<long>(app->books.size())) return DISP_E_BADINDEX;
-        return returnObject(r, newWorkbook(app, app->books[i - 1]));
+        return returnObject(r, newWorkbook(app, app->books[static_cast<std::size_t>(i - 1)]));
     };
     books->member(L"_Default", DISPID_VALUE, kGet | kMethod, {L"Index"}, item);
     books->member(L"Item", 3, kGet | kMethod, {L"Index"}, item);
