@@ -110,6 +110,11 @@ class Session:
         subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
         subprocess.run(["wineserver", "-w"], env=self.env, check=True)
+        # The window asks for Arial, which a Wine prefix lacks; Liberation Sans has
+        # its metrics, so texts take the room they take on Windows.
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
+                        "/t", "REG_SZ", "/d", "Liberation Sans", "/f"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         self.server = None
 
     def close(self):
