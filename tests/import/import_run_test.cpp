@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 
 #include "base/program_info.h"
 #include "fake_spreadsheet.h"
@@ -45,10 +45,13 @@ protected:
     // The line numbers of the error reports naming a location.
     std::vector<int> reportedLines(const std::string& location) {
         std::vector<int> lines;
-        const std::regex at(std::regex_replace(location, std::regex(R"([./])"), R"(\$&)") + "at line (\\d+)");
+        const std::string marker = location + "at line ";
         for (const auto& text : ui.messages()) {
-            std::smatch m;
-            if (std::regex_search(text, m, at)) lines.push_back(std::stoi(m[1]));
+            const std::size_t at = text.find(marker);
+            if (at == std::string::npos) continue;
+            const std::size_t digits = at + marker.size();
+            if (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
+                lines.push_back(std::stoi(text.substr(digits)));
         }
         return lines;
     }
