@@ -12,7 +12,7 @@
 
 #include "base/failure.h"
 #include "engine/page_loader.h"
-#include "engine/sheet_cells.h"
+#include "scripted_source.h"
 #include "support/http_server.h"
 #include "support/test_helpers.h"
 
@@ -75,11 +75,7 @@ private:
 };
 
 // The text of the page's first cell, as a sheet gets it.
-std::string firstCell(PageGrid grid) {
-    SheetCells cells;
-    placeGrid(cells, 0, 0, 0, grid);
-    return cells.cell(0, 0).text;
-}
+std::string firstCell(PageGrid grid) { return testing::placed(std::move(grid)).cell(0, 0).text; }
 
 std::string failureOf(PageLoader& loader, const std::string& connection) {
     try {
