@@ -15,7 +15,8 @@ Checked:
   - the window: caption, size, controls (a screenshot is kept);
   - entries added through "Add URL", "Start Importing" onto one sheet and, after
     switching the option, onto separate sheets, and the "Done." box;
-  - the sheet mode kept in the registry and in force at the next start.
+  - the sheet mode kept in the registry and in force at the next start, where
+    the entries come from a list file chosen in the system's file dialog.
 
   wine_app_test.py --exe quillfen.exe --server fake_spreadsheet_server.exe
                    --expected expected_run_calls.exe --out <folder for artefacts>
@@ -93,8 +94,9 @@ def wait_for(what, probe, timeout=TIMEOUT):
 class Session:
     """The virtual screen, a Wine prefix of its own, and what runs in them."""
 
-    def __init__(self, work):
+    def __init__(self, work, out):
         self.work = work
+        self.out = out
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -110,6 +112,11 @@ class Session:
         subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
         subprocess.run(["wineserver", "-w"], env=self.env, check=True)
+        # The window asks for Arial, which a Wine prefix lacks; Liberation Sans has
+        # its metrics, so texts take the room they take on Windows.
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
+                        "/t", "REG_SZ", "/d", "Liberation Sans", "/f"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         self.server = None
 
     def close(self):
@@ -122,6 +129,11 @@ class Session:
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True).stdout
+
+    def screenshot(self, name):
+        path = os.path.join(self.out, name)
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        print("screenshot: " + path)
 
     def reg_query(self, key):
         return subprocess.run(["wine", "reg", "query", key], env=self.env, capture_output=True, text=True,
@@ -233,6 +245,25 @@ def add_entries(program, window, entries):
         check(answer["text"] == entry, "typed address %r reached the program (got %r)" % (entry, answer["text"]))
 
 
+def load_list_file(program, window, path):
+    """"Load URLs From Text File" through the system's file dialog, with the file's
+    name typed into it."""
+    program.click(window, "PushButton13")
+    dialog = program.next("file dialog")
+    check(dialog["title"] == "Add File(s) - Hold Ctrl to select multiple files",
+          "the file dialog's title is %r" % dialog["title"])
+    box = wait_for("the file dialog's window", lambda: program.session.xdotool(
+        "search", "--onlyvisible", "--name", "^Add File").split())
+    time.sleep(1.0)
+    program.session.screenshot("quillfen-wine-file-dialog.png")
+    program.session.xdotool("windowfocus", "--sync", box[-1])
+    program.session.xdotool("type", "--delay", "30", windows_path(path))
+    program.session.xdotool("key", "Return")
+    answer = program.next("answer")
+    check([os.path.basename(f.replace("\\", "/")) for f in answer.get("files", [])] == ["sites.txt"],
+          "the file dialog gave the file typed into it (got %r)" % answer.get("files"))
+
+
 def import_run(program, window, calls_file, expected, what):
     _, start = calls_since(calls_file, 0)
     program.click(window, "PushButton2")
@@ -264,7 +295,7 @@ def main():
             return 1
 
     work = tempfile.mkdtemp(prefix="quillfen-wine-")
-    session = Session(work)
+    session = Session(work, args.out)
     try:
         # No spreadsheet application on this machine.
         program = Program(session, args.exe, "missing")
@@ -292,9 +323,7 @@ def main():
                   "control %s %s" % (name, repr(text) if text else ""))
         check(shown.get("Option1", {}).get("checked") is True, "one sheet is the sheet mode at first")
         add_entries(program, window, entries)
-        screenshot = os.path.join(args.out, "quillfen-wine.png")
-        subprocess.run(["import", "-window", "root", screenshot], env=session.env, check=True)
-        print("screenshot: " + screenshot)
+        session.screenshot("quillfen-wine.png")
 
         import_run(program, window, calls_file, expected_calls(session, args.expected, "one", *urls),
                    "onto one sheet")
@@ -317,10 +346,14 @@ def main():
         check(shown["Option2"].get("checked") is True and shown["Option1"].get("checked") is False,
               "the second start restored the sheet mode")
         _, start = calls_since(calls_file, 0)
-        add_entries(program, window, ["www.c.example"])
+        list_file = os.path.join(work, "sites.txt")
+        with open(list_file, "w", encoding="utf-8", newline="\r\n") as f:
+            f.write("www.c.example\nhttp://www.d.example/x\n")
+        load_list_file(program, window, list_file)
         import_run(program, window, calls_file,
-                   expected_calls(session, args.expected, "separate", "3", "http://www.c.example"),
-                   "second start, onto separate sheets")
+                   expected_calls(session, args.expected, "separate", "3", "http://www.c.example",
+                                  "http://www.d.example/x"),
+                   "second start, a list file's entries onto separate sheets")
         got, _ = calls_since(calls_file, start - 1)
         check(got[0] == "(new Application)", "the second start checked for the application first")
         program.process.kill()
