@@ -2,6 +2,7 @@
 // A cell value as a web page's layout produces it and a sheet stores it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,18 @@ struct CellValue {
     bool operator==(const CellValue&) const = default;
 };
 
+class EncodedRows;  // sheet_cells.h
+
 // A block of cells, row-major; rows may be ragged (missing cells are empty).
 struct PageGrid {
     std::vector<std::vector<CellValue>> rows;
     // The width each column needs to show its cells whole, when whoever made
     // the grid worked it out already (see fittedWidths); else empty.
     std::vector<double> columnWidths;
+    // The rows already encoded the way a sheet keeps them, when whoever made the
+    // grid did that costly part on a thread of its own; `rows` is then empty and
+    // columnWidths is set. Place such a grid with placeGrid (sheet_cells.h).
+    std::shared_ptr<EncodedRows> encoded;
 };
 
 }  // namespace qf::engine

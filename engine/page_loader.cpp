@@ -73,7 +73,7 @@ std::string hostOf(const std::string& address) {
 }
 
 std::size_t gridBytes(const PageGrid& grid) {
-    std::size_t bytes = sizeof(PageGrid);
+    std::size_t bytes = sizeof(PageGrid) + (grid.encoded ? grid.encoded->bytes() : 0);
     for (const auto& row : grid.rows) {
         bytes += sizeof(row) + row.capacity() * sizeof(CellValue);
         for (const CellValue& cell : row) bytes += cell.text.capacity();
@@ -414,7 +414,13 @@ void PageLoader::layoutLoop() {
         std::optional<std::string> error;
         try {
             grid = layoutFetched(address, std::move(page), options);
-            grid.columnWidths = fittedWidths(grid);  // spares the refresh's thread the walk over every cell
+            // Everything that walks the page's cells happens here, not on the
+            // refresh's thread: the widths, the rows encoded for column A (where
+            // the import places every page; another column only rewrites each
+            // row's start), and freeing the cells.
+            grid.columnWidths = fittedWidths(grid);
+            grid.encoded = std::make_shared<EncodedRows>(grid, 0);
+            grid.rows = {};
         } catch (const std::exception& e) {
             error = e.what();
         }

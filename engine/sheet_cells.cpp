@@ -236,27 +236,20 @@ void SheetCells::eraseRows(std::int64_t row, std::int64_t count) {
 
 void SheetCells::replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_t column, const PageGrid& grid) {
     if (row < 0 || oldRows < 0 || column < 0) throw Failure(failure_text::kInvalidArgument);
-    const GridShape shape = shapeOf(grid);
-    const auto height = static_cast<std::int64_t>(grid.rows.size());
+    replaceRows(row, oldRows, column, EncodedRows(grid, column));
+}
+
+void SheetCells::replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_t column, EncodedRows&& fresh) {
+    if (row < 0 || oldRows < 0 || column < 0) throw Failure(failure_text::kInvalidArgument);
+    const std::int64_t height = fresh.rows_;
     oldRows = std::min(oldRows, std::max<std::int64_t>(rows_ - row, 0));
 
     // Check everything before changing anything.
-    if (shape.lastUsed >= 0 && static_cast<std::int64_t>(column) + shape.width > kMaxColumns) doesNotFit("last column");
+    if (fresh.lastUsed_ >= 0 && static_cast<std::int64_t>(column) + fresh.width_ > kMaxColumns) doesNotFit("last column");
     const std::int64_t used = lastUsedRow();
     if (used > row + oldRows && used - oldRows + height > kMaxRows) doesNotFit("last row");
-    if (shape.lastUsed >= 0 && row + shape.lastUsed + 1 > kMaxRows) doesNotFit("last row");
-
-    std::vector<std::unique_ptr<Chunk>> fresh;
-    for (std::size_t r = 0; r < grid.rows.size();) {
-        std::size_t end = std::min(grid.rows.size(), r + static_cast<std::size_t>(kChunkRows));
-        fresh.push_back(Reader::encode(grid, r, end, column));
-        // Very wide rows: cut the chunk earlier so it stays small enough to split cheaply.
-        while (fresh.back()->bytes.size() > kChunkBytes && fresh.back()->rows() > 1) {
-            end = r + static_cast<std::size_t>(fresh.back()->rows()) / 2;
-            fresh.back() = Reader::encode(grid, r, end, column);
-        }
-        r = end;
-    }
+    if (fresh.lastUsed_ >= 0 && row + fresh.lastUsed_ + 1 > kMaxRows) doesNotFit("last row");
+    fresh.moveToColumn(column);
 
     eraseRows(row, oldRows);
     if (row > rows_) {
@@ -264,12 +257,83 @@ void SheetCells::replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_
         rows_ = row;
     }
     const std::size_t at = splitAt(row);
-    const std::size_t n = fresh.size();
-    chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(fresh.begin()),
-                   std::make_move_iterator(fresh.end()));
+    const std::size_t n = fresh.chunks_.size();
+    chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(fresh.chunks_.begin()),
+                   std::make_move_iterator(fresh.chunks_.end()));
+    fresh = EncodedRows();
     rows_ += height;
     if (n > 0) mergeAround(at, at + n - 1);
     if (rows_ > kMaxRows) eraseRows(kMaxRows, rows_ - kMaxRows);  // empty rows only, as checked above
+}
+
+// ---- rows encoded ahead ----
+
+EncodedRows::EncodedRows() = default;
+EncodedRows::~EncodedRows() = default;
+EncodedRows::EncodedRows(EncodedRows&&) noexcept = default;
+EncodedRows& EncodedRows::operator=(EncodedRows&&) noexcept = default;
+
+EncodedRows::EncodedRows(const PageGrid& grid, std::int32_t column) : column_(column) {
+    const GridShape shape = shapeOf(grid);
+    lastUsed_ = shape.lastUsed;
+    width_ = shape.width;
+    rows_ = static_cast<std::int64_t>(grid.rows.size());
+    using Reader = SheetCells::Reader;
+    for (std::size_t r = 0; r < grid.rows.size();) {
+        std::size_t end = std::min(grid.rows.size(), r + static_cast<std::size_t>(kChunkRows));
+        chunks_.push_back(Reader::encode(grid, r, end, column));
+        // Very wide rows: cut the chunk earlier so it stays small enough to split cheaply.
+        while (chunks_.back()->bytes.size() > kChunkBytes && chunks_.back()->rows() > 1) {
+            end = r + static_cast<std::size_t>(chunks_.back()->rows()) / 2;
+            chunks_.back() = Reader::encode(grid, r, end, column);
+        }
+        r = end;
+    }
+}
+
+EncodedRows::EncodedRows(const EncodedRows& other)
+    : rows_(other.rows_), lastUsed_(other.lastUsed_), width_(other.width_), column_(other.column_) {
+    chunks_.reserve(other.chunks_.size());
+    for (const auto& chunk : other.chunks_) chunks_.push_back(std::make_unique<SheetCells::Chunk>(*chunk));
+}
+
+std::size_t EncodedRows::bytes() const {
+    std::size_t total = sizeof(*this);
+    for (const auto& chunk : chunks_)
+        total += sizeof(SheetCells::Chunk) + chunk->bytes.capacity() + chunk->rowStart.capacity() * sizeof(std::uint32_t);
+    return total;
+}
+
+// Rewrites the first column of every row that holds cells; the cells stay as they are.
+void EncodedRows::moveToColumn(std::int32_t column) {
+    if (column == column_) return;
+    for (auto& chunk : chunks_) {
+        std::string moved;
+        moved.reserve(chunk->bytes.size() + chunk->rowStart.size() * 2);
+        const auto* data = reinterpret_cast<const unsigned char*>(chunk->bytes.data());
+        for (std::size_t r = 0; r < chunk->rowStart.size(); ++r) {
+            const unsigned char* p = data + chunk->rowStart[r];
+            const unsigned char* end = data + (r + 1 < chunk->rowStart.size() ? chunk->rowStart[r + 1] : chunk->bytes.size());
+            chunk->rowStart[r] = static_cast<std::uint32_t>(moved.size());
+            const std::uint64_t count = readVarint(p);
+            putVarint(moved, count);
+            if (count > 0) putVarint(moved, readVarint(p) - static_cast<std::uint64_t>(column_) + static_cast<std::uint64_t>(column));
+            moved.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+        }
+        chunk->bytes = std::move(moved);
+    }
+    column_ = column;
+}
+
+std::int64_t placeGrid(SheetCells& cells, std::int64_t row, std::int64_t oldRows, std::int32_t column, PageGrid& grid) {
+    if (!grid.encoded) {
+        cells.replaceRows(row, oldRows, column, grid);
+        return static_cast<std::int64_t>(grid.rows.size());
+    }
+    const std::int64_t height = grid.encoded->rowCount();
+    if (grid.encoded.use_count() == 1) cells.replaceRows(row, oldRows, column, std::move(*grid.encoded));
+    else cells.replaceRows(row, oldRows, column, EncodedRows(*grid.encoded));  // the others keep theirs
+    return height;
 }
 
 CellValue SheetCells::cell(std::int64_t row, std::int32_t column) const {

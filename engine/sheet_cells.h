@@ -32,6 +32,9 @@ struct CellView {
 // and the text is cut after kMaxCellChars characters.
 std::string cellText(std::string_view text);
 
+class EncodedRows;
+
+// Threads: a sheet's cells belong to the thread that drives its workbook.
 class SheetCells {
 public:
     SheetCells();
@@ -51,6 +54,10 @@ public:
     // the sheet's last row or column.
     void replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_t column, const PageGrid& grid);
     void insertRows(std::int64_t row, std::int32_t column, const PageGrid& grid) { replaceRows(row, 0, column, grid); }
+    // The same with rows encoded beforehand: their chunks move in as they are
+    // (rewritten first only when they were encoded for another column), so this
+    // costs the number of chunks, not of cells. On failure `fresh` is kept whole.
+    void replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_t column, EncodedRows&& fresh);
 
     // The cell at 0-based row and column.
     CellValue cell(std::int64_t row, std::int32_t column) const;
@@ -63,6 +70,7 @@ public:
     std::size_t chunkCount() const { return chunks_.size(); }
 
 private:
+    friend class EncodedRows;
     struct Chunk;
     class Reader;
     std::size_t splitAt(std::int64_t row);  // index of the chunk that starts at row
@@ -72,6 +80,41 @@ private:
     std::vector<std::unique_ptr<Chunk>> chunks_;
     std::int64_t rows_ = 0;
 };
+
+// A grid's rows encoded the way a sheet keeps them, for a given first column.
+// Encoding is the part of placing a page that costs as much as its cells, so a
+// loader does it on its own threads and the sheet's thread only moves the
+// chunks in. Threads: made on any thread, then used by whoever holds it.
+class EncodedRows {
+public:
+    EncodedRows();
+    EncodedRows(const PageGrid& grid, std::int32_t column);
+    EncodedRows(const EncodedRows& other);
+    EncodedRows& operator=(const EncodedRows&) = delete;
+    EncodedRows(EncodedRows&&) noexcept;
+    EncodedRows& operator=(EncodedRows&&) noexcept;
+    ~EncodedRows();
+
+    std::int64_t rowCount() const { return rows_; }
+    std::int32_t column() const { return column_; }
+    std::size_t bytes() const;  // memory held, roughly
+
+private:
+    friend class SheetCells;
+    void moveToColumn(std::int32_t column);
+
+    std::vector<std::unique_ptr<SheetCells::Chunk>> chunks_;
+    std::int64_t rows_ = 0;
+    std::int64_t lastUsed_ = -1;  // index of the last row that holds a cell
+    std::int32_t width_ = 0;      // columns up to the last non-empty cell of any row
+    std::int32_t column_ = 0;
+};
+
+// Places a grid as a page source gives it (its rows encoded ahead or not) at
+// 0-based row and column in place of oldRows rows, like replaceRows, and returns
+// the number of rows placed. An encoded grid that nobody else shares gives its
+// chunks up to the sheet.
+std::int64_t placeGrid(SheetCells& cells, std::int64_t row, std::int64_t oldRows, std::int32_t column, PageGrid& grid);
 
 // ---- encoding, shared by the storage and its readers ----
 namespace cells_detail {

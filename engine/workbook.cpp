@@ -117,13 +117,13 @@ std::shared_ptr<QueryTable> Worksheet::addQueryTable(std::string connection, Cel
 
 void Worksheet::refresh(QueryTable& query) {
     if (!book_) throw Failure("The sheet has been deleted");
-    const PageGrid grid = book_->application().pageSource().load(query.connection, query.settings.web);
+    PageGrid grid = book_->application().pageSource().load(query.connection, query.settings.web);
 
     const CellPosition at = query.destination;
     const std::int64_t oldRows = query.resultRows;
-    cells_.replaceRows(at.row, oldRows, at.column, grid);  // fails before changing anything
+    const std::int64_t height = placeGrid(cells_, at.row, oldRows, at.column, grid);  // fails before changing anything
 
-    const std::int64_t delta = static_cast<std::int64_t>(grid.rows.size()) - oldRows;
+    const std::int64_t delta = height - oldRows;
     for (const auto& other : queryTables_) {
         if (other.get() == &query) continue;
         if (other->destination.row >= at.row + oldRows)  // an empty query may sit below the last used row
@@ -131,9 +131,9 @@ void Worksheet::refresh(QueryTable& query) {
         else if (other->destination.row < at.row && other->destination.row + other->resultRows > at.row)
             other->resultRows = std::max<std::int64_t>(0, other->resultRows + delta);
     }
-    query.resultRows = static_cast<std::int64_t>(grid.rows.size());
+    query.resultRows = height;
     if (query.settings.adjustColumnWidth)
-        fitColumns(grid.columnWidths.empty() ? fittedWidths(grid) : grid.columnWidths, at.column);
+        fitColumns(grid.columnWidths.empty() && !grid.encoded ? fittedWidths(grid) : grid.columnWidths, at.column);
 }
 
 std::vector<double> fittedWidths(const PageGrid& grid) {

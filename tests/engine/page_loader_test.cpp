@@ -12,6 +12,7 @@
 
 #include "base/failure.h"
 #include "engine/page_loader.h"
+#include "scripted_source.h"
 #include "support/http_server.h"
 #include "support/test_helpers.h"
 
@@ -73,9 +74,8 @@ private:
     ScriptedHttpServer server_;
 };
 
-std::string firstCell(const PageGrid& grid) {
-    return grid.rows.empty() || grid.rows[0].empty() ? std::string() : grid.rows[0][0].text;
-}
+// The text of the page's first cell, as a sheet gets it.
+std::string firstCell(PageGrid grid) { return testing::placed(std::move(grid)).cell(0, 0).text; }
 
 std::string failureOf(PageLoader& loader, const std::string& connection) {
     try {
@@ -239,7 +239,12 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     auto list = named(big, 1, 40);
     for (std::size_t i = 0; i < 10; ++i) {
         bounded.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
-        EXPECT_EQ(bounded.load(list[i].connection, {}).rows.size(), 1000u);
+        // Handed over ready for a sheet: encoded, widths worked out, the cells freed by the loader.
+        const PageGrid grid = bounded.load(list[i].connection, {});
+        ASSERT_TRUE(grid.encoded);
+        EXPECT_EQ(grid.encoded->rowCount(), 1000);
+        EXPECT_TRUE(grid.rows.empty());
+        EXPECT_EQ(grid.columnWidths.size(), 1u);
     }
     EXPECT_GE(big.requests(), 10);
 }

@@ -12,6 +12,7 @@
 #include "base/failure.h"
 #include "engine/engine_provider.h"
 #include "engine/page_source.h"
+#include "engine/sheet_cells.h"
 
 namespace qf::engine::testing {
 
@@ -52,6 +53,14 @@ inline PageGrid textGrid(std::initializer_list<std::initializer_list<const char*
         for (const char* text : row) grid.rows.back().push_back(text && *text ? CellValue::makeText(text) : CellValue{});
     }
     return grid;
+}
+
+// The cells a sheet gets from a page source's grid (encoded ahead or not),
+// placed at A1 of a sheet of their own.
+inline SheetCells placed(PageGrid grid) {
+    SheetCells cells;
+    placeGrid(cells, 0, 0, 0, grid);
+    return cells;
 }
 
 }  // namespace qf::engine::testing

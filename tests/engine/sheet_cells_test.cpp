@@ -8,6 +8,7 @@
 
 #include "base/failure.h"
 #include "engine/sheet_cells.h"
+#include "engine/workbook.h"
 #include "scripted_source.h"
 
 namespace qf::engine {
@@ -209,6 +210,129 @@ TEST(SheetCells, TextIsCutAtTheCellLimitByCharactersAndInvalidBytesAreReplaced) 
     cells.insertRows(0, 0, grid);
     EXPECT_EQ(cells.cell(0, 0).text, cut);
     EXPECT_TRUE(cells.cell(0, 1).empty());  // an empty text is an empty cell
+}
+
+// Rows encoded ahead (as the page loader does on its own threads, always for
+// column A) must give the sheet exactly what placing the grid gives, wherever
+// they land: other columns, including ones whose numbers take more bytes, in
+// place of earlier rows, and not at all when they would not fit.
+TEST(EncodedRows, PlaceExactlyWhatTheirGridPlacesWhereverTheyLand) {
+    std::mt19937 random(777);
+    SheetCells plain, ahead;
+    int serial = 0;
+    const std::int32_t columns[] = {0, 0, 3, 127, 128, 300, 20000, kMaxColumns - 2};
+    for (int step = 0; step < 300; ++step) {
+        PageGrid grid;
+        for (std::size_t r = 0, height = random() % 60 + (step % 40 == 0 ? 5000 : 1); r < height; ++r) {
+            grid.rows.emplace_back(random() % 3);  // leading empty cells
+            if (random() % 5 == 0) continue;
+            for (std::size_t c = 0, n = random() % 5 + 1; c < n; ++c)
+                grid.rows.back().push_back(random() % 2 ? CellValue::makeText("t" + std::to_string(++serial) + "\xFF")
+                                                        : CellValue::makeNumber(++serial, NumberFormat::Percent));
+        }
+        const auto at = static_cast<std::int64_t>(random() % static_cast<std::uint32_t>(plain.rowCount() + 1));
+        const auto replaced = static_cast<std::int64_t>(random() % 4 == 0 ? random() % 20 : 0);
+        const std::int32_t column = columns[random() % std::size(columns)];
+        EncodedRows rows(grid, random() % 4 == 0 ? 200 : 0);
+        std::string plainFailure, aheadFailure;
+        try {
+            plain.replaceRows(at, replaced, column, grid);
+        } catch (const Failure& f) {
+            plainFailure = f.what();
+        }
+        try {
+            ahead.replaceRows(at, replaced, column, std::move(rows));
+        } catch (const Failure& f) {
+            aheadFailure = f.what();
+            EXPECT_EQ(rows.rowCount(), static_cast<std::int64_t>(grid.rows.size())) << "refused rows are kept whole";
+        }
+        ASSERT_EQ(aheadFailure, plainFailure) << "step " << step;
+        ASSERT_EQ(ahead.rowCount(), plain.rowCount()) << "step " << step;
+        ASSERT_EQ(ahead.lastUsedRow(), plain.lastUsedRow()) << "step " << step;
+    }
+    EXPECT_EQ(contents(ahead), contents(plain));
+    EXPECT_GT(plain.lastUsedRow(), 5000);
+}
+
+TEST(EncodedRows, ARefusedPageCanStillBePlacedAndSharedRowsStayWithTheirOtherOwner) {
+    PageGrid grid = textGrid({{"a", "b", "c"}, {}, {"d"}});
+    grid.encoded = std::make_shared<EncodedRows>(grid, 0);
+    grid.rows.clear();
+    const std::shared_ptr<EncodedRows> other = grid.encoded;  // a second holder: its rows are copied, not taken
+
+    SheetCells cells;
+    cells.insertRows(0, 0, textGrid({{"keep"}}));
+    EXPECT_THROW(placeGrid(cells, 0, 0, kMaxColumns - 2, grid), Failure);
+    EXPECT_EQ(contents(cells), Rows({{CellValue::makeText("keep")}}));
+
+    EXPECT_EQ(placeGrid(cells, 0, 0, 1, grid), 3);
+    EXPECT_EQ(placeGrid(cells, 0, 0, 0, grid), 3);
+    EXPECT_EQ(other->rowCount(), 3);
+    EXPECT_EQ(text(cells, 0, 2), "c");
+    EXPECT_EQ(text(cells, 5, 1), "d");
+    EXPECT_EQ(text(cells, 6, 0), "keep");
+
+    // Sole owner: the rows move into the sheet.
+    grid.encoded = std::make_shared<EncodedRows>(*other);
+    EXPECT_EQ(placeGrid(cells, 7, 0, 4, grid), 3);
+    EXPECT_EQ(grid.encoded->rowCount(), 0);
+    EXPECT_EQ(text(cells, 7, 4), "a");
+    EXPECT_EQ(cells.lastUsedRow(), 10);
+}
+
+// A page source that hands out its pages as the page loader does: the rows
+// encoded for column A, the widths worked out, the cells themselves gone.
+class EncodingSource : public PageSource {
+public:
+    explicit EncodingSource(std::shared_ptr<testing::PageScript> script) : plain_(std::move(script)) {}
+    PageGrid load(const std::string& connection, const WebQueryOptions& options) override {
+        PageGrid grid = plain_.load(connection, options);
+        grid.columnWidths = fittedWidths(grid);
+        grid.encoded = std::make_shared<EncodedRows>(grid, 0);
+        grid.rows.clear();
+        return grid;
+    }
+
+private:
+    testing::ScriptedSource plain_;
+};
+
+// One sheet, pages stacked at A1, one placed at C3, one refreshed again in place
+// and one refused for the sheet's last column: encoded ahead or not, the sheet
+// ends with the same cells, widths and query tables.
+TEST(EncodedRows, AWorksheetGetsTheSameResultsFromPagesEncodedAhead) {
+    auto script = std::make_shared<testing::PageScript>();
+    script->pages["URL;a"] = textGrid({{"Heading", "wider text in B"}, {"x"}});
+    script->pages["URL;b"] = textGrid({{"1", "2", "3"}, {nullptr, "a much wider text than the rest"}});
+    script->pages["URL;wide"] = textGrid({{"w", "i", "d", "e"}});
+    struct Run {
+        std::shared_ptr<EngineSettings> settings = std::make_shared<EngineSettings>();
+        std::unique_ptr<Application> app;
+        std::shared_ptr<Worksheet> sheet;
+    } runs[2];
+    runs[0].settings->pageSourceFactory = testing::scriptedFactory(script);
+    runs[1].settings->pageSourceFactory = [script] { return std::make_unique<EncodingSource>(script); };
+    for (Run& run : runs) {
+        run.app = std::make_unique<Application>(run.settings);
+        run.sheet = run.app->addWorkbook()->activeSheet();
+        Worksheet& sheet = *run.sheet;
+        for (const char* page : {"URL;a", "URL;b", "URL;a"}) sheet.refresh(*sheet.addQueryTable(page, {0, 0}));
+        sheet.refresh(*sheet.addQueryTable("URL;b", {2, 2}));
+        sheet.refresh(*sheet.queryTables()[1]);
+        EXPECT_THROW(sheet.refresh(*sheet.addQueryTable("URL;wide", {0, kMaxColumns - 3})), Failure);
+    }
+    const Worksheet& plain = *runs[0].sheet;
+    const Worksheet& ahead = *runs[1].sheet;
+    EXPECT_EQ(contents(ahead.cells()), contents(plain.cells()));
+    EXPECT_EQ(ahead.cells().rowCount(), plain.cells().rowCount());
+    EXPECT_EQ(ahead.columnWidths(), plain.columnWidths());
+    EXPECT_EQ(plain.columnWidths().size(), 5u);
+    ASSERT_EQ(ahead.queryTables().size(), plain.queryTables().size());
+    for (std::size_t i = 0; i < plain.queryTables().size(); ++i) {
+        EXPECT_EQ(ahead.queryTables()[i]->destination, plain.queryTables()[i]->destination) << i;
+        EXPECT_EQ(ahead.queryTables()[i]->resultRows, plain.queryTables()[i]->resultRows) << i;
+    }
+    EXPECT_EQ(text(plain.cells(), plain.queryTables()[3]->destination.row, 2), "1") << "the page placed at C3";
 }
 
 }  // namespace

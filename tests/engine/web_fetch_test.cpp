@@ -9,6 +9,7 @@
 
 #include "base/failure.h"
 #include "engine/web_page_source.h"
+#include "scripted_source.h"
 #include "support/http_server.h"
 
 namespace qf::engine {
@@ -58,6 +59,8 @@ protected:
         elapsed = std::chrono::steady_clock::now() - started;
         return description;
     }
+    // The page's cells as a sheet gets them.
+    SheetCells loaded(const std::string& address) { return testing::placed(source->load("URL;" + address, {})); }
     static std::string expected(const std::string& address, const std::string& reason) {
         return "Unable to open " + address + ". Cannot download the information you requested. (" + reason + ")";
     }
@@ -74,11 +77,11 @@ TEST_F(WebFetchTest, LoadsAPageIntoCellsAndNamesTheProgramInItsRequests) {
                                             "<h1>Prices</h1><table><tr><th>Item</th><th>Price</th></tr>"
                                             "<tr><td>Tea</td><td>$1,250.50</td></tr></table>"));
     });
-    PageGrid grid = source->load("URL;" + server.url("/prices"), {});
-    ASSERT_EQ(grid.rows.size(), 3u);
-    EXPECT_EQ(grid.rows[0][0], CellValue::makeText("Prices"));
-    EXPECT_EQ(grid.rows[1][1], CellValue::makeText("Price"));
-    EXPECT_EQ(grid.rows[2][1], CellValue::makeNumber(1250.5, NumberFormat::Currency));
+    const SheetCells grid = loaded(server.url("/prices"));
+    ASSERT_EQ(grid.rowCount(), 3);
+    EXPECT_EQ(grid.cell(0, 0), CellValue::makeText("Prices"));
+    EXPECT_EQ(grid.cell(1, 1), CellValue::makeText("Price"));
+    EXPECT_EQ(grid.cell(2, 1), CellValue::makeNumber(1250.5, NumberFormat::Currency));
     EXPECT_NE(head.find("User-Agent: Quillfen/1.0.0"), std::string::npos) << head;
     EXPECT_NE(head.find("gzip"), std::string::npos) << "compressed replies are accepted";
 }
@@ -88,8 +91,8 @@ TEST_F(WebFetchTest, PagesFromOneHostShareAConnection) {
         c.keepAlive();
         c.send(ScriptedHttpServer::response(200, "text/html", "<p>" + r.path.substr(1) + "</p>", {}, true));
     });
-    EXPECT_EQ(source->load("URL;" + server.url("/one"), {}).rows[0][0], CellValue::makeText("one"));
-    EXPECT_EQ(source->load("URL;" + server.url("/two"), {}).rows[0][0], CellValue::makeText("two"));
+    EXPECT_EQ(loaded(server.url("/one")).cell(0, 0), CellValue::makeText("one"));
+    EXPECT_EQ(loaded(server.url("/two")).cell(0, 0), CellValue::makeText("two"));
     EXPECT_EQ(server.requests(), 2);
     EXPECT_EQ(server.connections(), 1);
 }
@@ -102,12 +105,12 @@ TEST_F(WebFetchTest, CompressedPagesAreDecodedAndTextPagesGiveOneRowPerLine) {
         else  // Latin-1 as the header says: 0xE9 is "é"
             c.send(ScriptedHttpServer::response(200, "text/plain; charset=ISO-8859-1", "caf\xE9\r\n\r\n 42 \n"));
     });
-    EXPECT_EQ(source->load("URL;" + server.url("/gz"), {}).rows[0][0], CellValue::makeText("packed"));
-    PageGrid text = source->load("URL;" + server.url("/txt"), {});
-    ASSERT_EQ(text.rows.size(), 3u);
-    EXPECT_EQ(text.rows[0][0], CellValue::makeText("caf\xC3\xA9"));
-    EXPECT_TRUE(text.rows[1].empty());
-    EXPECT_EQ(text.rows[2][0], CellValue::makeNumber(42));
+    EXPECT_EQ(loaded(server.url("/gz")).cell(0, 0), CellValue::makeText("packed"));
+    const SheetCells text = loaded(server.url("/txt"));
+    ASSERT_EQ(text.rowCount(), 3);
+    EXPECT_EQ(text.cell(0, 0), CellValue::makeText("caf\xC3\xA9"));
+    EXPECT_TRUE(text.cell(1, 0).empty());
+    EXPECT_EQ(text.cell(2, 0), CellValue::makeNumber(42));
 }
 
 TEST_F(WebFetchTest, ErrorStatusesFailWithTheStatus) {
@@ -131,7 +134,7 @@ TEST_F(WebFetchTest, RedirectsAreFollowedOnlyToWebAddressesAndOnlyWhenAllowed) {
         else if (r.path == "/to-file") redirect("file:///etc/passwd");
         else if (r.path == "/to-ftp") redirect("ftp://127.0.0.1/pub/file.txt");
     });
-    EXPECT_EQ(source->load("URL;" + server.url("/moved"), {}).rows[0][0], CellValue::makeText("arrived"));
+    EXPECT_EQ(loaded(server.url("/moved")).cell(0, 0), CellValue::makeText("arrived"));
 
     WebQueryOptions noRedirects;
     noRedirects.disableRedirections = true;

@@ -16,10 +16,13 @@ Checked:
   - entries added through "Add URL", "Start Importing" onto one sheet and, after
     switching the option, onto separate sheets, and the "Done." box;
   - the sheet mode kept in the registry and in force at the next start, where
-    the entries come from a list file chosen in the system's file dialog.
+    the entries come from a list file chosen in the system's file dialog;
+  - a web query the spreadsheet refuses: the error report boxes, then "Done."
+    naming that page.
 
   wine_app_test.py --exe quillfen.exe --server fake_spreadsheet_server.exe
                    --expected expected_run_calls.exe --out <folder for artefacts>
+                   --support-email <the address the boxes name>
 """
 import argparse
 import json
@@ -181,16 +184,17 @@ class Program:
             raise AssertionError("expected a '%s' record, got %r" % (event, record))
         return record
 
-    def box_window(self):
-        """The X window of the box just shown: the newest visible window of the program."""
+    def box_window(self, caption="Quillfen"):
+        """The X window of the box just shown: the newest visible window of the
+        program with that caption."""
         def probe():
-            ids = self.session.xdotool("search", "--onlyvisible", "--name", "^Quillfen$").split()
+            ids = self.session.xdotool("search", "--onlyvisible", "--name", "^%s$" % caption).split()
             return str(max(int(i) for i in ids)) if ids else None
         return wait_for("the box's window", probe)
 
-    def answer(self, keys, text=None):
+    def answer(self, keys, text=None, caption="Quillfen"):
         """Gives the box that is up the keyboard focus and types into it."""
-        box = self.box_window()
+        box = self.box_window(caption)
         time.sleep(1.0)  # the box takes its own focus once it is up; then ours
         self.session.xdotool("windowfocus", "--sync", box)
         if text:
@@ -264,6 +268,32 @@ def load_list_file(program, window, path):
           "the file dialog gave the file typed into it (got %r)" % answer.get("files"))
 
 
+def refused_query(program, window, support_email):
+    """A page whose web query the spreadsheet refuses: the error report boxes,
+    then "Done." naming that page and no other."""
+    add_entries(program, window, ["www.refused.example"])
+    program.click(window, "PushButton2")
+    report = program.next("message")
+    # The boxes show (and log) a line break where the program's text has CR LF or CR.
+    check(report["text"] == ("The web query could not be added.\nin QuillfenApp2021/08/31.Excel1.ImportWeb "
+                             "at line 100\n\nPlease email screenshot of this message to " + support_email)
+          and report["caption"] == "Application Error" and report["icon"] == "Exclamation",
+          "a refused web query shows the error report: %r" % report["text"])
+    program.answer("Return", caption="Application Error")
+    reports = 1
+    while True:
+        record = program.next("message")
+        if record["caption"] != "Application Error":
+            break
+        reports += 1
+        program.answer("Return", caption="Application Error")
+    check(reports == 20, "one report for the query and one for each of its 19 settings (got %d)" % reports)
+    check(record["text"].startswith("Done.\n\nThe following URLs: \nwww.refused.example\n\ncould not be read.")
+          and "www.c.example" not in record["text"],
+          "\"Done.\" names the refused page only: %r" % record["text"][:80])
+    program.answer("Return")
+
+
 def import_run(program, window, calls_file, expected, what):
     _, start = calls_since(calls_file, 0)
     program.click(window, "PushButton2")
@@ -286,7 +316,7 @@ def shown_window(program):
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("exe", "server", "expected", "out"):
+    for name in ("exe", "server", "expected", "out", "support-email"):
         parser.add_argument("--" + name, required=True)
     args = parser.parse_args()
     for tool in ("wine", "wineserver", "Xvfb", "xdotool", "import"):
@@ -356,6 +386,7 @@ def main():
                    "second start, a list file's entries onto separate sheets")
         got, _ = calls_since(calls_file, start - 1)
         check(got[0] == "(new Application)", "the second start checked for the application first")
+        refused_query(program, window, args.support_email)
         program.process.kill()
     except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError) as problem:
         failures.append(repr(problem))
