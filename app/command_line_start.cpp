@@ -25,7 +25,8 @@ bool rememberedSeparateSheets(const SettingsStore& settings) {
     // The window sets Option1 and then Option2; Option2 decides. A value it would
     // report as unreadable leaves the option off.
     try {
-        return automation::Variant(settings.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0")).toBool();
+        return automation::Variant(settings.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0"))
+            .toBool();
     } catch (const std::exception&) {
         return false;
     }

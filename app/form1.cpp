@@ -225,8 +225,8 @@ void Form1::wire() {
     connect(b[7], &QAbstractButton::clicked, this, &Form1::PushButton2_Click);
     command(b[8], &UrlListCommands::addSamples);
     command(b[9], &UrlListCommands::showHelp);
-    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { stopRequested_ = true; },
-                             Qt::WindowShortcut);
+    stopKey_ = new QShortcut(
+        QKeySequence(Qt::Key_Escape), this, this, [this] { stopRequested_ = true; }, Qt::WindowShortcut);
     stopKey_->setEnabled(false);  // only while a run is under way
     connect(option1_, &QAbstractButton::clicked, this, &Form1::Option1_Click);
     connect(option2_, &QAbstractButton::clicked, this, &Form1::Option2_Click);

@@ -28,7 +28,9 @@ namespace {
 // check at start shows its advice and ends the program.
 class NoSpreadsheet : public qf::automation::Provider {
 public:
-    qf::automation::Object create(std::string_view) override { throw qf::Failure(qf::failure_text::kCannotCreateObject); }
+    qf::automation::Object create(std::string_view) override {
+        throw qf::Failure(qf::failure_text::kCannotCreateObject);
+    }
     qf::automation::Object getRunning(std::string_view) override {
         throw qf::Failure(qf::failure_text::kCannotCreateObject);
     }

@@ -203,9 +203,7 @@ std::string fileDialogResult(const QStringList& chosen) {
     return result;
 }
 
-QWidget* QtWindowServices::parent() const {
-    return window_ && window_->isVisible() ? window_.data() : nullptr;
-}
+QWidget* QtWindowServices::parent() const { return window_ && window_->isVisible() ? window_.data() : nullptr; }
 
 MessageAnswer QtWindowServices::messageBox(const std::string& text, MessageButtons buttonSet, MessageIcon icon,
                                            const std::string& caption) {
@@ -253,7 +251,8 @@ std::string QtWindowServices::openFileDialog(const FileDialogRequest& request) {
     log({{u"event"_s, u"file dialog"_s},
          {u"title"_s, dialog.windowTitle()},
          {u"filters"_s, QJsonArray::fromStringList(filters)}});
-    const std::string result = dialog.exec() == QDialog::Accepted ? fileDialogResult(dialog.selectedFiles()) : std::string();
+    const std::string result =
+        dialog.exec() == QDialog::Accepted ? fileDialogResult(dialog.selectedFiles()) : std::string();
     log({{u"event"_s, u"answer"_s},
          {u"files"_s,
           QJsonArray::fromStringList(dialog.result() == QDialog::Accepted ? dialog.selectedFiles() : QStringList())}});

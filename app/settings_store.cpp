@@ -52,13 +52,14 @@ std::string SettingsStore::getSetting(const std::string& application, const std:
     return value.toString().toStdString();
 }
 
-void SettingsStore::saveSetting(const std::string& application, const std::string& section,
-                                const std::string& name, const std::string& text) {
+void SettingsStore::saveSetting(const std::string& application, const std::string& section, const std::string& name,
+                                const std::string& text) {
     const auto settings = open(folder_, application);
     settings->setValue(key(section, name), QString::fromStdString(text));
     settings->sync();
     if (settings->status() != QSettings::NoError)
-        throw Failure("The settings could not be saved to " + QDir::toNativeSeparators(settings->fileName()).toStdString() + ".");
+        throw Failure("The settings could not be saved to " +
+                      QDir::toNativeSeparators(settings->fileName()).toStdString() + ".");
 }
 
 }  // namespace qf

@@ -35,9 +35,7 @@ void Object::put(std::string_view member, std::initializer_list<Arg> index, Vari
     invoke(member, CallKind::Put, args);
 }
 
-Object Object::obj(std::string_view member, std::initializer_list<Arg> args) const {
-    return Object(get(member, args));
-}
+Object Object::obj(std::string_view member, std::initializer_list<Arg> args) const { return Object(get(member, args)); }
 
 Object Object::callObj(std::string_view member, std::initializer_list<Arg> args) const {
     return Object(call(member, args));

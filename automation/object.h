@@ -28,9 +28,9 @@ namespace qf::automation {
 struct Arg {
     Arg(Variant v) : value(std::move(v)) {}
     template <class T>
-        requires(!std::same_as<std::remove_cvref_t<T>, Arg> && !std::same_as<std::remove_cvref_t<T>, Variant> &&
-                 std::constructible_from<Variant, T>)
-    Arg(T&& v) : value(Variant(std::forward<T>(v))) {}
+    requires(!std::same_as<std::remove_cvref_t<T>, Arg> && !std::same_as<std::remove_cvref_t<T>, Variant> &&
+             std::constructible_from<Variant, T>) Arg(T&& v)
+        : value(Variant(std::forward<T>(v))) {}
     Arg(std::string n, Variant v) : name(std::move(n)), value(std::move(v)) {}
     std::string name;
     Variant value;

@@ -101,13 +101,13 @@ double Variant::toDouble() const {
 }
 
 std::int16_t Variant::toInt16() const {
-    return static_cast<std::int16_t>(checkedRound(toDouble(), std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(
+        checkedRound(toDouble(), std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }
 
 std::int32_t Variant::toInt32() const {
-    return static_cast<std::int32_t>(checkedRound(toDouble(), std::numeric_limits<std::int32_t>::min(),
-                                                  std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        checkedRound(toDouble(), std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 std::shared_ptr<Dispatch> Variant::toDispatch() const {

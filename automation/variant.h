@@ -28,8 +28,8 @@ public:
 
     // Conversions as late binding makes them; each raises "Type mismatch" when the
     // value cannot be converted.
-    std::string toText() const;      // booleans read "True" / "False"
-    bool toBool() const;             // "True"/"False" in any case, or any number (0 is false)
+    std::string toText() const;  // booleans read "True" / "False"
+    bool toBool() const;         // "True"/"False" in any case, or any number (0 is false)
     std::int16_t toInt16() const;
     std::int32_t toInt32() const;
     double toDouble() const;
@@ -46,8 +46,7 @@ private:
         bool value;
         bool operator==(const Boolean&) const = default;
     };
-    std::variant<std::monostate, Boolean, std::int16_t, std::int32_t, double, std::string,
-                 std::shared_ptr<Dispatch>>
+    std::variant<std::monostate, Boolean, std::int16_t, std::int32_t, double, std::string, std::shared_ptr<Dispatch>>
         v_;
 };
 

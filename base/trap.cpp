@@ -32,17 +32,14 @@ std::string describe(std::exception_ptr failure) {
     }
 }
 
-void Trap::report(int line, std::exception_ptr failure) {
-    report(line, describe(std::move(failure)));
-}
+void Trap::report(int line, std::exception_ptr failure) { report(line, describe(std::move(failure))); }
 
 void Trap::report(int line, const std::string& description) {
     // The box itself must not let a failure escape into the event loop.
     try {
         ui_.messageBox(errorReportText(description, location_, line), MessageButtons::Ok, MessageIcon::Exclamation,
                        kErrorReportCaption);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // namespace qf

@@ -146,7 +146,8 @@ bool compareStartUp(const std::string& program, const fs::path& out, const std::
             const auto start = Clock::now();
             runProgram(arguments, log);
             if (arrived != 0)
-                times.push_back(std::chrono::duration<double>(Clock::duration(arrived.load()) - start.time_since_epoch()).count());
+                times.push_back(
+                    std::chrono::duration<double>(Clock::duration(arrived.load()) - start.time_since_epoch()).count());
         }
         return times;
     };

@@ -33,9 +33,9 @@ using qf::engine::PageGrid;
 namespace {
 
 constexpr int kSheets = 10;
-constexpr int kColumns = 10;                   // 5 text, 5 numbers
-constexpr int kRowsPerSheet = 10'000;          // 100,000 cells a sheet
-constexpr int kRowsPerRefresh = 100;           // a page of 1,000 cells
+constexpr int kColumns = 10;           // 5 text, 5 numbers
+constexpr int kRowsPerSheet = 10'000;  // 100,000 cells a sheet
+constexpr int kRowsPerRefresh = 100;   // a page of 1,000 cells
 constexpr int kBlocks = 1000;
 constexpr int kBlockRows = 100;
 constexpr int kBlockColumns = 5;
@@ -64,8 +64,9 @@ std::size_t cellTextBytes() {
     for (int s = 0; s < kSheets; ++s)
         for (int r = 0; r < kRowsPerSheet; ++r)
             for (int c = 0; c < kColumns; ++c)
-                total += isText(c) ? textAt(s, r, c).size()
-                                   : static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%.10g", numberAt(s, r, c)));
+                total += isText(c)
+                             ? textAt(s, r, c).size()
+                             : static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%.10g", numberAt(s, r, c)));
     return total;
 }
 
@@ -97,8 +98,9 @@ qf::engine::EngineProvider engineFor(const fs::path& folder) {
 }
 
 void refreshAtA1(const Object& sheet, const std::string& page) {
-    const Object query = sheet.obj("QueryTables").callObj(
-        "Add", {{"Connection", "URL;" + page}, {"Destination", sheet.callObj("Range", {"A1"})}});
+    const Object query =
+        sheet.obj("QueryTables")
+            .callObj("Add", {{"Connection", "URL;" + page}, {"Destination", sheet.callObj("Range", {"A1"})}});
     query.put("AdjustColumnWidth", true);
     query.call("Refresh", {{"BackgroundQuery", false}});
 }
@@ -127,13 +129,16 @@ void writeDirect(const fs::path& folder) {
     for (int s = 0; s < kSheets; ++s) {
         lxw_worksheet* ws = workbook_add_worksheet(wb, ("Sheet" + std::to_string(s + 1)).c_str());
         for (int c = 0; c < kColumns; ++c)
-            worksheet_set_column(ws, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), isText(c) ? 21 : 12, nullptr);
+            worksheet_set_column(ws, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), isText(c) ? 21 : 12,
+                                 nullptr);
         for (int r = 0; r < kRowsPerSheet; ++r)
             for (int c = 0; c < kColumns; ++c) {
                 if (isText(c))
-                    worksheet_write_string(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), textAt(s, r, c).c_str(), nullptr);
+                    worksheet_write_string(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c),
+                                           textAt(s, r, c).c_str(), nullptr);
                 else
-                    worksheet_write_number(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), numberAt(s, r, c), nullptr);
+                    worksheet_write_number(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), numberAt(s, r, c),
+                                           nullptr);
             }
     }
     if (workbook_close(wb) != LXW_NO_ERROR) throw qf::Failure("the direct write failed");
@@ -225,7 +230,15 @@ int main(int argc, char** argv) {
 
     const Result idle = inChild([] {});
     const auto [engine, direct] = bestOf(
-        runs, [&] { writeThroughEngine(folder); clean(); }, [&] { writeDirect(folder); clean(); });
+        runs,
+        [&] {
+            writeThroughEngine(folder);
+            clean();
+        },
+        [&] {
+            writeDirect(folder);
+            clean();
+        });
     const double textMb = static_cast<double>(cellTextBytes()) / (1 << 20);
     const double engineMb = static_cast<double>(engine.peakKb) / 1024;
     const double idleMb = static_cast<double>(idle.peakKb) / 1024;
@@ -238,8 +251,8 @@ int main(int argc, char** argv) {
     std::printf("  cell text size:             %7.1f MB; process at rest %.1f MB\n", textMb, idleMb);
     std::printf("  peak above rest / text size: %6.2f   (target <= 2)\n", (engineMb - idleMb) / textMb);
 
-    const auto [oneSheet, ownSheets] =
-        bestOf(runs, [&] { blocksOnOneSheet(folder); }, [&] { blocksOnOwnSheets(folder); });
+    const auto [oneSheet, ownSheets] = bestOf(
+        runs, [&] { blocksOnOneSheet(folder); }, [&] { blocksOnOwnSheets(folder); });
     std::printf("%d blocks of %d x %d cells refreshed at A1 (best of %d)\n", kBlocks, kBlockRows, kBlockColumns, runs);
     std::printf("  one sheet:         %7.3f s   peak %7.1f MB\n", oneSheet.seconds,
                 static_cast<double>(oneSheet.peakKb) / 1024);

@@ -258,12 +258,13 @@ Figures onceInChild(const std::function<Figures()>& phase) {
 }
 
 void print(const char* name, const Figures& f, const Figures& base, std::size_t pages) {
-    std::printf("%-28s %8.3f s  %6.2f ms/page  ratio %.2f  peak %6.1f MiB (%.2fx)  resident %6.1f -> %6.1f MiB "
-                "(%.1f KiB/page)\n",
-                name, f.seconds, 1000 * f.seconds / static_cast<double>(pages), f.seconds / base.seconds,
-                static_cast<double>(f.peakKb) / 1024, static_cast<double>(f.peakKb) / static_cast<double>(base.peakKb),
-                static_cast<double>(f.rssThirdKb) / 1024, static_cast<double>(f.rssEndKb) / 1024,
-                static_cast<double>(f.rssEndKb - f.rssThirdKb) / (static_cast<double>(pages) * 2 / 3));
+    std::printf(
+        "%-28s %8.3f s  %6.2f ms/page  ratio %.2f  peak %6.1f MiB (%.2fx)  resident %6.1f -> %6.1f MiB "
+        "(%.1f KiB/page)\n",
+        name, f.seconds, 1000 * f.seconds / static_cast<double>(pages), f.seconds / base.seconds,
+        static_cast<double>(f.peakKb) / 1024, static_cast<double>(f.peakKb) / static_cast<double>(base.peakKb),
+        static_cast<double>(f.rssThirdKb) / 1024, static_cast<double>(f.rssEndKb) / 1024,
+        static_cast<double>(f.rssEndKb - f.rssThirdKb) / (static_cast<double>(pages) * 2 / 3));
 }
 
 }  // namespace
@@ -295,8 +296,10 @@ int main(int argc, char** argv) {
     Figures base, one, separate, windowOne, windowSeparate;
     for (int round = 0; round < 5; ++round) {
         for (auto [best, phase] : {std::pair<Figures*, std::function<Figures()>>{&base, directPhase},
-                                   {&one, onePhase}, {&separate, separatePhase},
-                                   {&windowOne, windowOnePhase}, {&windowSeparate, windowSeparatePhase}}) {
+                                   {&one, onePhase},
+                                   {&separate, separatePhase},
+                                   {&windowOne, windowOnePhase},
+                                   {&windowSeparate, windowSeparatePhase}}) {
             const Figures f = onceInChild(phase);
             if (round == 0 || f.seconds < best->seconds) *best = f;
         }

@@ -154,10 +154,11 @@ int latency(long delayMs, std::size_t pages) {
     const int connections = std::min(limits.connectionsInAll, 3 * limits.connectionsPerHost);
     const double ideal = sequential / connections;
     const RunResult ahead = windowRun(sites.urls(pages), limits.pagesAhead);
-    std::printf("%zu pages at %ld ms: run %.2f s; sequential cost %.2f s (run = %.3fx of it, target <= 0.1x); "
-                "ideal with %d connections %.2f s (run = %.2fx of it)  [%s]\n",
-                pages, delayMs, ahead.seconds, sequential, ahead.seconds / sequential, connections, ideal,
-                ahead.seconds / ideal, ahead.message.c_str());
+    std::printf(
+        "%zu pages at %ld ms: run %.2f s; sequential cost %.2f s (run = %.3fx of it, target <= 0.1x); "
+        "ideal with %d connections %.2f s (run = %.2fx of it)  [%s]\n",
+        pages, delayMs, ahead.seconds, sequential, ahead.seconds / sequential, connections, ideal,
+        ahead.seconds / ideal, ahead.message.c_str());
     if (pages <= 60) {
         const RunResult one = windowRun(sites.urls(pages), 0);
         std::printf("  measured one page at a time (read-ahead off): %.2f s\n", one.seconds);
@@ -206,11 +207,13 @@ int stall() {
             if (window->progressBar().progress() < 79.9) placingMs = meter.worstMs();  // until entry 4 of 5 is in hand
         };
     });
-    std::printf("window's longest stall: idle %.1f ms; 20 pages with one of 6 s %.1f ms (target <= 50 ms, run %.1f s)\n",
-                idleMs, slowMs, withSlow.seconds);
-    std::printf("  while a 20 MiB page is placed %.1f ms (target <= 250 ms); whole run incl. the .xlsx write %.1f ms, "
-                "run %.1f s  [%s]\n",
-                placingMs, meter.worstMs(), withBig.seconds, withBig.message.substr(0, 5).c_str());
+    std::printf(
+        "window's longest stall: idle %.1f ms; 20 pages with one of 6 s %.1f ms (target <= 50 ms, run %.1f s)\n",
+        idleMs, slowMs, withSlow.seconds);
+    std::printf(
+        "  while a 20 MiB page is placed %.1f ms (target <= 250 ms); whole run incl. the .xlsx write %.1f ms, "
+        "run %.1f s  [%s]\n",
+        placingMs, meter.worstMs(), withBig.seconds, withBig.message.substr(0, 5).c_str());
     return 0;
 }
 
@@ -218,7 +221,8 @@ int memory(std::size_t pages, bool readAhead) {
     ScriptedHttpServer server([](const ScriptedHttpServer::Request& r, ScriptedHttpServer::Connection& c) {
         c.keepAlive();
         std::string body = "<h1>" + r.path + "</h1><table>";
-        for (int i = 0; i < 40; ++i) body += "<tr><td>cell " + std::to_string(i) + "</td><td>" + std::string(200, 'x') + "</td></tr>";
+        for (int i = 0; i < 40; ++i)
+            body += "<tr><td>cell " + std::to_string(i) + "</td><td>" + std::string(200, 'x') + "</td></tr>";
         c.send(ScriptedHttpServer::response(200, "text/html", body + "</table>", {}, true));
     });
     std::vector<std::string> urls;
@@ -264,11 +268,13 @@ int parse(const std::string& folder, std::size_t count) {
         bare = std::min(bare, since(start));
         if (nodes == 0) std::printf("no nodes?\n");
         one = std::min(one, windowRun(urls, 64).seconds);
-        separate = std::min(separate, windowRun(urls, 64, [](qf::Form1& f, BenchServices&) { f.option2().click(); }).seconds);
+        separate =
+            std::min(separate, windowRun(urls, 64, [](qf::Form1& f, BenchServices&) { f.option2().click(); }).seconds);
     }
-    std::printf("%zu pages: single-threaded bare parse %.3f s; window's run incl. the .xlsx write: one sheet %.3f s "
-                "(%.2fx), a sheet per page %.3f s (%.2fx); target <= 0.9x\n",
-                urls.size(), bare, one, one / bare, separate, separate / bare);
+    std::printf(
+        "%zu pages: single-threaded bare parse %.3f s; window's run incl. the .xlsx write: one sheet %.3f s "
+        "(%.2fx), a sheet per page %.3f s (%.2fx); target <= 0.9x\n",
+        urls.size(), bare, one, one / bare, separate, separate / bare);
     return 0;
 }
 
@@ -280,8 +286,10 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "latency" && argc > 3) return latency(std::stol(argv[2]), std::stoul(argv[3]));
     if (mode == "stall") return stall();
-    if (mode == "memory") return memory(argc > 2 ? std::stoul(argv[2]) : 3000, argc <= 3 || std::string(argv[3]) != "off");
+    if (mode == "memory")
+        return memory(argc > 2 ? std::stoul(argv[2]) : 3000, argc <= 3 || std::string(argv[3]) != "off");
     if (mode == "parse" && argc > 2) return parse(argv[2], argc > 3 ? std::stoul(argv[3]) : 300);
-    std::cerr << "usage: responsive_bench latency <delay ms> <pages> | stall | memory [pages [on|off]] | parse <folder> [pages]\n";
+    std::cerr << "usage: responsive_bench latency <delay ms> <pages> | stall | memory [pages [on|off]] | parse "
+                 "<folder> [pages]\n";
     return 2;
 }

@@ -32,9 +32,7 @@ public:
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
         return qf::MessageAnswer::Ok;
     }
-    std::string inputBox(const std::string&, const std::string&, const std::string&) override {
-        return take(inputs);
-    }
+    std::string inputBox(const std::string&, const std::string&, const std::string&) override { return take(inputs); }
     std::string openFileDialog(const qf::FileDialogRequest&) override { return take(files); }
     void processPendingEvents() override {
         if (sinceEvents_.isValid()) longestGapNs = std::max(longestGapNs, sinceEvents_.nsecsElapsed());
@@ -68,9 +66,9 @@ std::size_t generate(const std::string& path, int entries) {
     char line[96];
     std::size_t bytes = 0;
     for (int k = 0; k < entries; ++k) {
-        const int n = std::snprintf(line, sizeof line, k % 2 ? "http://www.shop%07d.example.com/p\r\n"
-                                                             : "http://www.News%07d.example.org/a\r\n",
-                                    k);
+        const int n =
+            std::snprintf(line, sizeof line,
+                          k % 2 ? "http://www.shop%07d.example.com/p\r\n" : "http://www.News%07d.example.org/a\r\n", k);
         out.write(line, n);
         bytes += static_cast<std::size_t>(n);
     }

@@ -51,7 +51,6 @@ long peakRssKiB() {
     return u.ru_maxrss;
 }
 
-
 // Serves pages from memory with keep-alive, as a web server would.
 std::unique_ptr<ScriptedHttpServer> serve(const std::map<std::string, std::string>& pages) {
     return std::make_unique<ScriptedHttpServer>(

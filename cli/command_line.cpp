@@ -12,9 +12,8 @@ namespace {
 bool endsWithXlsx(const std::string& path) {
     const std::string tail = ".xlsx";
     if (path.size() <= tail.size()) return false;
-    return std::equal(tail.rbegin(), tail.rend(), path.rbegin(), [](char a, char b) {
-        return a == std::tolower(static_cast<unsigned char>(b));
-    });
+    return std::equal(tail.rbegin(), tail.rend(), path.rbegin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 }  // namespace
@@ -22,8 +21,7 @@ bool endsWithXlsx(const std::string& path) {
 bool wantsNoWindow(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         if (argument == "--") return false;
-        if (argument == "--import" || argument == "--help" || argument == "-h" || argument == "--version")
-            return true;
+        if (argument == "--import" || argument == "--help" || argument == "-h" || argument == "--version") return true;
     }
     return false;
 }
@@ -119,7 +117,8 @@ std::string usageText() {
            "an existing output file; 3 the workbook could not be written; 130 stopped by\n"
            "Ctrl+C (what was imported is written).\n"
            "\n"
-           "Report bugs to " + supportEmail() + ".\n";
+           "Report bugs to " +
+           supportEmail() + ".\n";
 }
 
 std::string versionText() { return "quillfen " + programVersion() + "\n"; }

@@ -23,12 +23,12 @@ char printableChar(char c) {
 
 MessageAnswer defaultAnswer(MessageButtons buttons) {
     switch (buttons) {
-    case MessageButtons::Ok:
-    case MessageButtons::OkCancel: return MessageAnswer::Ok;
-    case MessageButtons::AbortRetryIgnore: return MessageAnswer::Abort;
-    case MessageButtons::YesNoCancel:
-    case MessageButtons::YesNo: return MessageAnswer::Yes;
-    case MessageButtons::RetryCancel: return MessageAnswer::Retry;
+        case MessageButtons::Ok:
+        case MessageButtons::OkCancel: return MessageAnswer::Ok;
+        case MessageButtons::AbortRetryIgnore: return MessageAnswer::Abort;
+        case MessageButtons::YesNoCancel:
+        case MessageButtons::YesNo: return MessageAnswer::Yes;
+        case MessageButtons::RetryCancel: return MessageAnswer::Retry;
     }
     return MessageAnswer::Ok;
 }

@@ -249,10 +249,10 @@ int runWithoutWindow(const std::vector<std::string>& arguments, const Environmen
     if (!parsed.error.empty())
         return refuse(environment, parsed.error + "\nTry 'quillfen --help' for more information.");
     switch (parsed.options.action) {
-    case Action::Help: print(environment.out, usageText()); return exit_code::kAllRead;
-    case Action::Version: print(environment.out, versionText()); return exit_code::kAllRead;
-    case Action::Import: return runImportCommand(parsed.options, environment);
-    case Action::Window: break;
+        case Action::Help: print(environment.out, usageText()); return exit_code::kAllRead;
+        case Action::Version: print(environment.out, versionText()); return exit_code::kAllRead;
+        case Action::Import: return runImportCommand(parsed.options, environment);
+        case Action::Window: break;
     }
     return refuse(environment, "this command line opens a window");
 }

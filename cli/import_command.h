@@ -20,7 +20,7 @@ inline constexpr int kAllRead = 0;
 inline constexpr int kSomeUnreadable = 1;  // the workbook is written all the same
 inline constexpr int kBadArguments = 2;    // also an unreadable list file or an existing output
 inline constexpr int kNotWritten = 3;
-inline constexpr int kStopped = 130;       // Ctrl+C: what was imported is written
+inline constexpr int kStopped = 130;  // Ctrl+C: what was imported is written
 }  // namespace exit_code
 
 // Where the provider writes the workbook the run makes visible.

@@ -62,8 +62,7 @@ Variant ComDispatch::invoke(std::string_view member, CallKind kind, std::span<co
     std::vector<DISPID> namedIds(namedCount);
     for (std::size_t i = 0; i < total; ++i) toVariant(args[i].value, values[total - 1 - i]);
     if (put) namedIds[0] = DISPID_PROPERTYPUT;
-    for (std::size_t k = 0; k < named.size(); ++k)
-        namedIds[(put ? 1 : 0) + named.size() - 1 - k] = ids[1 + k];
+    for (std::size_t k = 0; k < named.size(); ++k) namedIds[(put ? 1 : 0) + named.size() - 1 - k] = ids[1 + k];
 
     DISPPARAMS params{};
     params.rgvarg = total ? values.data() : nullptr;

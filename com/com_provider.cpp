@@ -90,8 +90,8 @@ ComProvider::ComProvider() : apartment_(ComApartment::enter()) {}
 automation::Object ComProvider::create(std::string_view progId) {
     const CLSID clsid = classOf(progId);
     ComRef<IUnknown> unknown;
-    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                        unknown.outVoid());
+    const HRESULT hr =
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid());
     if (FAILED(hr)) fail(hr);
     return asObject(std::move(unknown), apartment_);
 }

@@ -98,8 +98,7 @@ automation::Variant fromVariant(const VARIANT& in, const std::shared_ptr<ComApar
         case VT_R4: return automation::Variant(static_cast<double>(in.fltVal));
         case VT_ERROR: return automation::Variant(static_cast<std::int32_t>(in.scode));
         case VT_BSTR: return automation::Variant(narrow(in.bstrVal));
-        case VT_DISPATCH:
-            return automation::Variant(wrap(in.pdispVal, apartment).dispatch());
+        case VT_DISPATCH: return automation::Variant(wrap(in.pdispVal, apartment).dispatch());
         case VT_UNKNOWN: {
             if (!in.punkVal) return automation::Variant(std::shared_ptr<automation::Dispatch>());
             ComRef<IDispatch> d;
@@ -112,7 +111,8 @@ automation::Variant fromVariant(const VARIANT& in, const std::shared_ptr<ComApar
     // Other numbers (unsigned, 64-bit, currency, decimal, dates) as doubles; a
     // whole number that fits a 32-bit integer stays one.
     VariantValue number;
-    if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&in), 0, VT_R8))) throw Failure(failure_text::kTypeMismatch);
+    if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(&in), 0, VT_R8)))
+        throw Failure(failure_text::kTypeMismatch);
     const double d = (*number).dblVal;
     if (in.vt != VT_DATE && in.vt != VT_CY && in.vt != VT_DECIMAL && std::floor(d) == d &&
         d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max())

@@ -26,7 +26,8 @@ Variant objectVariant(std::shared_ptr<Dispatch> object) { return Variant(std::mo
 // One member call on an engine object, with the helpers every object needs.
 class Call {
 public:
-    Call(std::string_view member, CallKind kind, std::span<const Arg> args) : member_(member), kind_(kind), args_(args) {}
+    Call(std::string_view member, CallKind kind, std::span<const Arg> args)
+        : member_(member), kind_(kind), args_(args) {}
 
     bool is(std::string_view name) const { return sameName(member_, name); }
     bool isDefault() const { return member_.empty(); }
@@ -259,7 +260,8 @@ public:
     static std::int32_t refreshStyle(const Variant& v) {
         const std::int32_t style = v.toInt32();
         if (style == kOverwriteCells)
-            throw Failure("Refresh style 0 (overwrite cells) is not available: query results are placed by inserting rows.");
+            throw Failure(
+                "Refresh style 0 (overwrite cells) is not available: query results are placed by inserting rows.");
         if (style != kInsertDeleteCells && style != kInsertEntireRows) throw Failure(ft::kInvalidArgument);
         return style;
     }
@@ -269,7 +271,6 @@ public:
             throw Failure("Only web queries can be added: the connection must begin with \"URL;\".");
         return text;
     }
-
 };
 
 // ---- QueryTables ----

@@ -116,37 +116,24 @@ struct Transfer::State {
                 if (std::string_view(errors).find("HTTP/0.9") != std::string_view::npos)
                     return "the server's reply is not valid HTTP";
                 return "only http and https addresses can be opened";
-            case CURLE_URL_MALFORMAT:
-                return "the address is not valid";
+            case CURLE_URL_MALFORMAT: return "the address is not valid";
             case CURLE_COULDNT_RESOLVE_HOST:
-            case CURLE_COULDNT_RESOLVE_PROXY:
-                return "the server name could not be found";
-            case CURLE_COULDNT_CONNECT:
-                return "could not connect to the server";
+            case CURLE_COULDNT_RESOLVE_PROXY: return "the server name could not be found";
+            case CURLE_COULDNT_CONNECT: return "could not connect to the server";
             case CURLE_OPERATION_TIMEDOUT:
                 return std::string_view(errors).find("too slow") != std::string_view::npos ? "too slow, timed out"
-                                                                                            : "timed out";
-            case CURLE_TOO_MANY_REDIRECTS:
-                return "too many redirects";
-            case CURLE_FILESIZE_EXCEEDED:
-                return "the page is larger than " + sizeText(limits.maxBodyBytes);
-            case CURLE_GOT_NOTHING:
-                return "the server sent no reply";
+                                                                                           : "timed out";
+            case CURLE_TOO_MANY_REDIRECTS: return "too many redirects";
+            case CURLE_FILESIZE_EXCEEDED: return "the page is larger than " + sizeText(limits.maxBodyBytes);
+            case CURLE_GOT_NOTHING: return "the server sent no reply";
             case CURLE_RECV_ERROR:
-            case CURLE_SEND_ERROR:
-                return "the connection failed during the transfer";
-            case CURLE_PARTIAL_FILE:
-                return "the connection closed before the page was complete";
-            case CURLE_BAD_CONTENT_ENCODING:
-                return "the page's compressed data is damaged";
-            case CURLE_PEER_FAILED_VERIFICATION:
-                return "the server's certificate is not trusted";
-            case CURLE_SSL_CONNECT_ERROR:
-                return "a secure connection could not be made";
-            case CURLE_WEIRD_SERVER_REPLY:
-                return "the server's reply is not valid HTTP";
-            default:
-                return errors[0] ? std::string(errors) : std::string(curl_easy_strerror(rc));
+            case CURLE_SEND_ERROR: return "the connection failed during the transfer";
+            case CURLE_PARTIAL_FILE: return "the connection closed before the page was complete";
+            case CURLE_BAD_CONTENT_ENCODING: return "the page's compressed data is damaged";
+            case CURLE_PEER_FAILED_VERIFICATION: return "the server's certificate is not trusted";
+            case CURLE_SSL_CONNECT_ERROR: return "a secure connection could not be made";
+            case CURLE_WEIRD_SERVER_REPLY: return "the server's reply is not valid HTTP";
+            default: return errors[0] ? std::string(errors) : std::string(curl_easy_strerror(rc));
         }
     }
 };

@@ -70,44 +70,101 @@ Role roleOf(const GumboNode* node) {
     const GumboElement& e = node->v.element;
     if (e.tag_namespace == GUMBO_NAMESPACE_SVG) return Role::Skip;
     switch (e.tag) {
-        case GUMBO_TAG_HEAD: case GUMBO_TAG_TITLE: case GUMBO_TAG_BASE: case GUMBO_TAG_LINK:
-        case GUMBO_TAG_META: case GUMBO_TAG_STYLE: case GUMBO_TAG_SCRIPT: case GUMBO_TAG_NOSCRIPT:
-        case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_IMAGE: case GUMBO_TAG_IMG: case GUMBO_TAG_IFRAME:
-        case GUMBO_TAG_EMBED: case GUMBO_TAG_OBJECT: case GUMBO_TAG_PARAM: case GUMBO_TAG_VIDEO:
-        case GUMBO_TAG_AUDIO: case GUMBO_TAG_SOURCE: case GUMBO_TAG_TRACK: case GUMBO_TAG_CANVAS:
-        case GUMBO_TAG_AREA: case GUMBO_TAG_SVG: case GUMBO_TAG_COLGROUP: case GUMBO_TAG_COL:
-        case GUMBO_TAG_INPUT: case GUMBO_TAG_BUTTON: case GUMBO_TAG_SELECT: case GUMBO_TAG_DATALIST:
-        case GUMBO_TAG_OPTGROUP: case GUMBO_TAG_OPTION: case GUMBO_TAG_TEXTAREA: case GUMBO_TAG_KEYGEN:
-        case GUMBO_TAG_OUTPUT: case GUMBO_TAG_PROGRESS: case GUMBO_TAG_METER: case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_BGSOUND: case GUMBO_TAG_FRAMESET: case GUMBO_TAG_FRAME: case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_NOEMBED: case GUMBO_TAG_MENUITEM:
-            return Role::Skip;
-        case GUMBO_TAG_HTML: case GUMBO_TAG_BODY: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_SECTION:
-        case GUMBO_TAG_NAV: case GUMBO_TAG_ASIDE: case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6: case GUMBO_TAG_HGROUP: case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_FOOTER: case GUMBO_TAG_ADDRESS: case GUMBO_TAG_P: case GUMBO_TAG_HR:
-        case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_OL: case GUMBO_TAG_UL: case GUMBO_TAG_LI: case GUMBO_TAG_DL:
-        case GUMBO_TAG_DT: case GUMBO_TAG_DD: case GUMBO_TAG_FIGURE: case GUMBO_TAG_FIGCAPTION:
-        case GUMBO_TAG_MAIN: case GUMBO_TAG_DIV: case GUMBO_TAG_FORM: case GUMBO_TAG_FIELDSET:
-        case GUMBO_TAG_LEGEND: case GUMBO_TAG_DETAILS: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_MENU:
-        case GUMBO_TAG_DIR: case GUMBO_TAG_CENTER: case GUMBO_TAG_MAP: case GUMBO_TAG_MATH:
-            return Role::Block;
-        case GUMBO_TAG_BR:
-            return Role::Break;
-        case GUMBO_TAG_PRE: case GUMBO_TAG_LISTING: case GUMBO_TAG_XMP: case GUMBO_TAG_PLAINTEXT:
-            return Role::Pre;
-        case GUMBO_TAG_TABLE:
-            return Role::Table;
-        case GUMBO_TAG_TR:
-            return Role::Row;
-        case GUMBO_TAG_TD: case GUMBO_TAG_TH:
-            return Role::Cell;
-        case GUMBO_TAG_CAPTION:
-            return Role::Caption;
-        case GUMBO_TAG_THEAD: case GUMBO_TAG_TBODY: case GUMBO_TAG_TFOOT:
-            return Role::Section;
-        default:
-            return Role::Inline;
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_TITLE:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_IMAGE:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_SVG:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_TEXTAREA:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_OUTPUT:
+        case GUMBO_TAG_PROGRESS:
+        case GUMBO_TAG_METER:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_FRAMESET:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_NOEMBED:
+        case GUMBO_TAG_MENUITEM: return Role::Skip;
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_FORM:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_LEGEND:
+        case GUMBO_TAG_DETAILS:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_MAP:
+        case GUMBO_TAG_MATH: return Role::Block;
+        case GUMBO_TAG_BR: return Role::Break;
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_XMP:
+        case GUMBO_TAG_PLAINTEXT: return Role::Pre;
+        case GUMBO_TAG_TABLE: return Role::Table;
+        case GUMBO_TAG_TR: return Role::Row;
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH: return Role::Cell;
+        case GUMBO_TAG_CAPTION: return Role::Caption;
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TFOOT: return Role::Section;
+        default: return Role::Inline;
     }
 }
 
@@ -132,8 +189,8 @@ public:
         stack.push_back({document, 0, Leave::None});
         while (!stack.empty()) {
             Step& step = stack.back();
-            const GumboVector& children = step.node->type == GUMBO_NODE_DOCUMENT ? step.node->v.document.children
-                                                                                 : step.node->v.element.children;
+            const GumboVector& children =
+                step.node->type == GUMBO_NODE_DOCUMENT ? step.node->v.document.children : step.node->v.element.children;
             if (step.next == children.length) {
                 Leave leave = step.leave;
                 stack.pop_back();
@@ -144,9 +201,7 @@ public:
             switch (child->type) {
                 case GUMBO_NODE_TEXT:
                 case GUMBO_NODE_WHITESPACE:
-                case GUMBO_NODE_CDATA:
-                    onText(child->v.text.text);
-                    break;
+                case GUMBO_NODE_CDATA: onText(child->v.text.text); break;
                 case GUMBO_NODE_ELEMENT: {
                     Role role = roleOf(child);
                     if (role == Role::Skip) break;
@@ -154,8 +209,7 @@ public:
                     stack.push_back({child, 0, leave});
                     break;
                 }
-                default:
-                    break;
+                default: break;
             }
         }
         finishFlow(flows_.back());
@@ -192,20 +246,14 @@ private:
 
     Leave onEnter(Role role, const GumboElement& e) {
         switch (role) {
-            case Role::Block:
-                boundary();
-                return Leave::Boundary;
-            case Role::Break:
-                boundary();
-                return Leave::None;
+            case Role::Block: boundary(); return Leave::Boundary;
+            case Role::Break: boundary(); return Leave::None;
             case Role::Pre:
                 if (inTable()) return Leave::None;
                 if (flows_.back().preDepth == 0) flushLine(flows_.back());
                 ++flows_.back().preDepth;
                 return Leave::Pre;
-            case Role::Table:
-                startTable();
-                return Leave::Table;
+            case Role::Table: startTable(); return Leave::Table;
             case Role::Row:
                 if (!inTable()) break;
                 startRow(tables_.back());
@@ -223,8 +271,7 @@ private:
             case Role::Section:
                 if (inTable()) return Leave::None;
                 break;
-            default:
-                return Leave::None;
+            default: return Leave::None;
         }
         // Table parts outside a table read as blocks.
         boundary();
@@ -233,22 +280,15 @@ private:
 
     void onLeave(Leave leave) {
         switch (leave) {
-            case Leave::Boundary:
-                boundary();
-                break;
+            case Leave::Boundary: boundary(); break;
             case Leave::Pre: {
                 Flow& f = flows_.back();
                 if (--f.preDepth == 0) emitPre(f);
                 break;
             }
-            case Leave::Table:
-                endTable();
-                break;
-            case Leave::Cell:
-                endCell();
-                break;
-            case Leave::None:
-                break;
+            case Leave::Table: endTable(); break;
+            case Leave::Cell: endCell(); break;
+            case Leave::None: break;
         }
     }
 
@@ -493,7 +533,8 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
     if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
     GumboOptions parseOptions = kGumboDefaultOptions;
     parseOptions.max_errors = 0;  // the parse errors are of no use here
-    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size()));
+    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(
+        gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size()));
     Layout layout(options);
     layout.run(out->document);
     out.reset();

@@ -28,9 +28,7 @@ bool oneOf(std::string_view name, std::initializer_list<std::string_view> names)
 }  // namespace
 
 bool withinParseBudget(std::string_view html) {
-    auto isNameChar = [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    };
+    auto isNameChar = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
     u64 depth = 0, work = 0;
     std::size_t i = 0;
     const std::size_t n = html.size();
@@ -62,10 +60,11 @@ bool withinParseBudget(std::string_view html) {
             continue;
         }
         if (name.size() <= 8 &&
-            oneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-                         "source", "track", "wbr", "keygen", "p", "li", "dt", "dd", "tr", "td", "th", "option",
-                         "optgroup", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rp", "rtc",
-                         "html", "head", "body", "image", "basefont", "bgsound", "frame"}))
+            oneOf(name, {"area",  "base",  "br",    "col",      "embed",   "hr",       "img",     "input",
+                         "link",  "meta",  "param", "source",   "track",   "wbr",      "keygen",  "p",
+                         "li",    "dt",    "dd",    "tr",       "td",      "th",       "option",  "optgroup",
+                         "thead", "tbody", "tfoot", "colgroup", "caption", "rb",       "rt",      "rp",
+                         "rtc",   "html",  "head",  "body",     "image",   "basefont", "bgsound", "frame"}))
             continue;
         std::size_t gt = html.find('>', i);
         if (gt != std::string_view::npos && gt > 0 && html[gt - 1] == '/') continue;

@@ -28,8 +28,7 @@ std::string withThousands(u64 n) {
 void checkFitsSheet(const std::vector<LayoutItem>& items, std::string_view texts) {
     for (const LayoutItem& it : items) {
         if (it.col >= kSheetColumns)
-            throw PageRefused("the page needs more columns than the " + withThousands(kSheetColumns) +
-                              " of a sheet");
+            throw PageRefused("the page needs more columns than the " + withThousands(kSheetColumns) + " of a sheet");
         if (it.row >= kSheetRows)
             throw PageRefused("the page needs more rows than the " + withThousands(kSheetRows) + " of a sheet");
     }

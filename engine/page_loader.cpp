@@ -101,10 +101,10 @@ struct PageLoader::Shared {
     CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
-    std::condition_variable done;   // a slot reached Done
-    std::condition_variable work;   // a slot reached Fetched, or the loader is ending
-    std::map<std::int64_t, Slot> slots;        // the smallest key is the most imminent
-    std::map<std::string, int> slowedHosts;    // hosts that asked to be spared: their connection limit
+    std::condition_variable done;            // a slot reached Done
+    std::condition_variable work;            // a slot reached Fetched, or the loader is ending
+    std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
+    std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
     std::size_t heldBytes = 0;
     std::size_t underWay = 0;
     std::uint64_t nextId = 1;
@@ -258,8 +258,10 @@ void PageLoader::expect(const std::vector<automation::UpcomingQuery>& upcoming) 
         for (auto it = s.slots.begin(); it != s.slots.end();) {
             const auto w = wanted.find(it->first);
             const bool keep = it->first == kAskedKey || (w != wanted.end() && *w->second == it->second.connection);
-            if (keep) ++it;
-            else s.drop(it++);
+            if (keep)
+                ++it;
+            else
+                s.drop(it++);
         }
         for (const auto& [key, connection] : wanted)
             if (!s.slots.contains(key)) s.add(key, *connection, WebQueryOptions{});
@@ -397,7 +399,8 @@ void PageLoader::layoutLoop() {
         auto next = s.slots.end();
         s.work.wait(lock, [&] {
             if (s.stopping) return true;
-            next = std::find_if(s.slots.begin(), s.slots.end(), [](const auto& e) { return e.second.stage == Stage::Fetched; });
+            next = std::find_if(s.slots.begin(), s.slots.end(),
+                                [](const auto& e) { return e.second.stage == Stage::Fetched; });
             return next != s.slots.end();
         });
         if (s.stopping) return;

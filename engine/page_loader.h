@@ -57,8 +57,8 @@ private:
 
     std::unique_ptr<Shared> shared_;
     std::vector<std::thread> threads_;
-    std::function<void()> waitHook_;                       // the driving thread's
-    std::optional<automation::UpcomingQuery> nextNamed_;   // the driving thread's
+    std::function<void()> waitHook_;                      // the driving thread's
+    std::optional<automation::UpcomingQuery> nextNamed_;  // the driving thread's
 };
 
 }  // namespace qf::engine

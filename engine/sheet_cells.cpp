@@ -229,7 +229,8 @@ void SheetCells::eraseRows(std::int64_t row, std::int64_t count) {
     if (count <= 0) return;
     const std::size_t from = splitAt(row);
     const std::size_t to = splitAt(row + count);
-    chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(from), chunks_.begin() + static_cast<std::ptrdiff_t>(to));
+    chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(from),
+                  chunks_.begin() + static_cast<std::ptrdiff_t>(to));
     rows_ -= count;
     if (from > 0) mergeAround(from - 1, from - 1);
 }
@@ -245,7 +246,8 @@ void SheetCells::replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_
     oldRows = std::min(oldRows, std::max<std::int64_t>(rows_ - row, 0));
 
     // Check everything before changing anything.
-    if (fresh.lastUsed_ >= 0 && static_cast<std::int64_t>(column) + fresh.width_ > kMaxColumns) doesNotFit("last column");
+    if (fresh.lastUsed_ >= 0 && static_cast<std::int64_t>(column) + fresh.width_ > kMaxColumns)
+        doesNotFit("last column");
     const std::int64_t used = lastUsedRow();
     if (used > row + oldRows && used - oldRows + height > kMaxRows) doesNotFit("last row");
     if (fresh.lastUsed_ >= 0 && row + fresh.lastUsed_ + 1 > kMaxRows) doesNotFit("last row");
@@ -300,7 +302,8 @@ EncodedRows::EncodedRows(const EncodedRows& other)
 std::size_t EncodedRows::bytes() const {
     std::size_t total = sizeof(*this);
     for (const auto& chunk : chunks_)
-        total += sizeof(SheetCells::Chunk) + chunk->bytes.capacity() + chunk->rowStart.capacity() * sizeof(std::uint32_t);
+        total +=
+            sizeof(SheetCells::Chunk) + chunk->bytes.capacity() + chunk->rowStart.capacity() * sizeof(std::uint32_t);
     return total;
 }
 
@@ -313,11 +316,14 @@ void EncodedRows::moveToColumn(std::int32_t column) {
         const auto* data = reinterpret_cast<const unsigned char*>(chunk->bytes.data());
         for (std::size_t r = 0; r < chunk->rowStart.size(); ++r) {
             const unsigned char* p = data + chunk->rowStart[r];
-            const unsigned char* end = data + (r + 1 < chunk->rowStart.size() ? chunk->rowStart[r + 1] : chunk->bytes.size());
+            const unsigned char* end =
+                data + (r + 1 < chunk->rowStart.size() ? chunk->rowStart[r + 1] : chunk->bytes.size());
             chunk->rowStart[r] = static_cast<std::uint32_t>(moved.size());
             const std::uint64_t count = readVarint(p);
             putVarint(moved, count);
-            if (count > 0) putVarint(moved, readVarint(p) - static_cast<std::uint64_t>(column_) + static_cast<std::uint64_t>(column));
+            if (count > 0)
+                putVarint(moved,
+                          readVarint(p) - static_cast<std::uint64_t>(column_) + static_cast<std::uint64_t>(column));
             moved.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
         }
         chunk->bytes = std::move(moved);
@@ -331,8 +337,10 @@ std::int64_t placeGrid(SheetCells& cells, std::int64_t row, std::int64_t oldRows
         return static_cast<std::int64_t>(grid.rows.size());
     }
     const std::int64_t height = grid.encoded->rowCount();
-    if (grid.encoded.use_count() == 1) cells.replaceRows(row, oldRows, column, std::move(*grid.encoded));
-    else cells.replaceRows(row, oldRows, column, EncodedRows(*grid.encoded));  // the others keep theirs
+    if (grid.encoded.use_count() == 1)
+        cells.replaceRows(row, oldRows, column, std::move(*grid.encoded));
+    else
+        cells.replaceRows(row, oldRows, column, EncodedRows(*grid.encoded));  // the others keep theirs
     return height;
 }
 

@@ -67,9 +67,9 @@ int expandYear(int y, std::size_t digitCount) {
 
 // Month names, full or in their usual abbreviations ("Sept" included).
 int readMonthName(Reader& r) {
-    static constexpr std::array<const char*, 12> kNames = {"january", "february", "march",     "april",
-                                                           "may",     "june",     "july",      "august",
-                                                           "september", "october", "november", "december"};
+    static constexpr std::array<const char*, 12> kNames = {"january",   "february", "march",    "april",
+                                                           "may",       "june",     "july",     "august",
+                                                           "september", "october",  "november", "december"};
     std::size_t start = r.i;
     std::size_t end = start;
     while (end < r.s.size() && ((r.s[end] | 0x20) >= 'a' && (r.s[end] | 0x20) <= 'z')) ++end;

@@ -36,8 +36,8 @@ namespace qf::engine {
 struct FetchLimits {
     long connectTimeoutMs = 15'000;
     long totalTimeoutMs = 60'000;
-    long lowSpeedBytesPerSecond = 1024;  // abort when slower than this ...
-    long lowSpeedTimeSeconds = 15;       // ... for this long
+    long lowSpeedBytesPerSecond = 1024;    // abort when slower than this ...
+    long lowSpeedTimeSeconds = 15;         // ... for this long
     std::size_t maxBodyBytes = 64u << 20;  // after content decoding
     long maxRedirects = 10;
 };

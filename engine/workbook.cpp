@@ -38,7 +38,8 @@ std::size_t groupedLength(double value) {
 
 std::string columnName(std::int32_t column) {
     std::string name;
-    for (std::int32_t c = column + 1; c > 0; c = (c - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
+    for (std::int32_t c = column + 1; c > 0; c = (c - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
     return name;
 }
 
@@ -190,7 +191,8 @@ void Workbook::deleteSheet(Worksheet& sheet) {
         throw Failure("The sheet \"" + sheet.name() + "\" cannot be deleted: a workbook must keep at least one sheet.");
     const auto keep = sheets_[static_cast<std::size_t>(index)];  // alive until the workbook no longer refers to it
     sheets_.erase(sheets_.begin() + index);
-    if (active_.get() == &sheet) active_ = sheets_[std::min<std::size_t>(static_cast<std::size_t>(index), sheets_.size() - 1)];
+    if (active_.get() == &sheet)
+        active_ = sheets_[std::min<std::size_t>(static_cast<std::size_t>(index), sheets_.size() - 1)];
     sheet.detach();
 }
 
@@ -214,7 +216,7 @@ void Application::setSheetsInNewWorkbook(int count) {
 
 void Application::setVisible(bool visible) {
     if (visible) {
-        const std::string folder = !settings_->outputPath.empty()         ? std::string()
+        const std::string folder = !settings_->outputPath.empty()       ? std::string()
                                    : settings_->documentsFolder.empty() ? userDocumentsFolder()
                                                                         : settings_->documentsFolder;
         for (const auto& book : workbooks_) {
@@ -232,7 +234,7 @@ void Application::setVisible(bool visible) {
 PageSource& Application::pageSource() {
     if (!source_) {
         source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
-                                              : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
+                                               : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
         if (!source_) throw Failure("No page source is available to load web queries.");
     }
     return *source_;

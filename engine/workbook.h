@@ -62,8 +62,8 @@ public:
     std::shared_ptr<Worksheet> sheet() const { return sheet_.lock(); }
 
     std::string connection;
-    CellPosition destination;      // top-left cell of the result; moves with the rows above it
-    std::int64_t resultRows = 0;   // rows the last refresh placed
+    CellPosition destination;     // top-left cell of the result; moves with the rows above it
+    std::int64_t resultRows = 0;  // rows the last refresh placed
     QueryTableSettings settings;
 
 private:

@@ -55,8 +55,8 @@ private:
         return slot;
     }
     lxw_workbook* wb_;
-    lxw_format *wholePercent_ = nullptr, *percent_ = nullptr, *currency_ = nullptr, *date_ = nullptr,
-               *time_ = nullptr, *dateTime_ = nullptr;
+    lxw_format *wholePercent_ = nullptr, *percent_ = nullptr, *currency_ = nullptr, *date_ = nullptr, *time_ = nullptr,
+               *dateTime_ = nullptr;
 };
 
 void check(lxw_error error) {
@@ -107,7 +107,8 @@ void writeXlsx(const Workbook& book, const std::string& path) {
         lxw_worksheet* ws = workbook_add_worksheet(wb, name.c_str());
         if (!ws) throw Failure("the sheet \"" + name + "\" cannot be added");
         for (const auto& [column, width] : sheet->columnWidths())
-            check(worksheet_set_column(ws, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width, nullptr));
+            check(worksheet_set_column(ws, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width,
+                                       nullptr));
         lxw_error error = LXW_NO_ERROR;
         sheet->cells().forEachCell([&](std::int64_t row, std::int32_t column, const CellView& cell) {
             if (error != LXW_NO_ERROR) return;

@@ -16,7 +16,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-
 // A member of a collection by its 1-based index: the collection's default member.
 Object item(const Object& collection, const Variant& index) { return Object(collection.get("", {index})); }
 
@@ -57,11 +56,11 @@ private:
     Object app_;
     Object workbook_;
     std::shared_ptr<automation::ReadAhead> ahead_;  // nullptr when the provider has none
-    std::string unreadable_;  // CR LF and the entry, for each entry that could not be read
-    std::int32_t count_ = 0;  // the bound, as the list was at the start
+    std::string unreadable_;                        // CR LF and the entry, for each entry that could not be read
+    std::int32_t count_ = 0;                        // the bound, as the list was at the start
     bool stopped_ = false;
     std::int32_t stoppedAfter_ = 0;  // the last entry tried when the run was stopped
-    bool emptySheetAdded_ = false;  // the active sheet is the one added after the last import
+    bool emptySheetAdded_ = false;   // the active sheet is the one added after the last import
 };
 
 bool ImportRun::mayStart() {
@@ -89,8 +88,7 @@ void ImportRun::keepFirstSheetOnly() {
     if (!trap_.when(120, [&] { return workbook_.obj("Sheets").get("count").toInt32() > 1; })) return;
     std::int32_t last = 0;
     if (!trap_.step(122, [&] { last = workbook_.obj("Sheets").get("count").toInt32(); })) return;
-    for (std::int32_t i = last; i >= 2; --i)
-        trap_.step(124, [&] { item(workbook_.obj("Sheets"), i).call("Delete"); });
+    for (std::int32_t i = last; i >= 2; --i) trap_.step(124, [&] { item(workbook_.obj("Sheets"), i).call("Delete"); });
 }
 
 // The list may change while the run lets events through: the bound stays as it
@@ -187,8 +185,7 @@ void ImportRun::stopReadAhead() {
     try {
         ahead_->stop();
         ahead_->setWaitHook(nullptr);
-    } catch (...) {
-    }
+    } catch (...) {}
     ahead_.reset();
 }
 

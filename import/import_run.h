@@ -14,8 +14,8 @@ public:
     virtual ~ImportRunHost() = default;
     virtual int entryCount() const = 0;
     virtual std::string entryText(int position) const = 0;  // 1-based, UTF-8
-    virtual bool separateSheets() const = 0;                 // a sheet per entry is chosen
-    virtual void setProgressValue(double value) = 0;         // 0 to 100, fraction kept
+    virtual bool separateSheets() const = 0;                // a sheet per entry is chosen
+    virtual void setProgressValue(double value) = 0;        // 0 to 100, fraction kept
     virtual void setProgressText(const std::string& text) = 0;
     // Asked after each entry: true stops the run after the entry in hand; the
     // run still writes and shows what it imported.

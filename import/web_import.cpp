@@ -15,7 +15,6 @@ namespace {
 using automation::Object;
 using automation::Variant;
 
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 std::string trimmed(const std::string& s) {
@@ -26,7 +25,8 @@ std::string trimmed(const std::string& s) {
 }
 
 bool startsWithNoCase(const std::string& text, std::string_view prefix) {
-    return text.size() >= prefix.size() && automation::sameName(std::string_view(text).substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           automation::sameName(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 // One property of the web query and the value every query gets.

@@ -47,7 +47,8 @@ std::string documentsFromUserDirs(const std::string& file, const std::string& ho
         const std::string key = "XDG_DOCUMENTS_DIR=";
         if (line.compare(start, key.size(), key) != 0) continue;
         std::string value = line.substr(start + key.size());
-        while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t')) value.pop_back();
+        while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
+            value.pop_back();
         if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
         value = value.substr(1, value.size() - 2);
         if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
@@ -67,9 +68,8 @@ Publish publishWithoutOverwriting(const std::string& temp, const std::string& ta
         return Publish::Done;
     }
     if (errno == EEXIST) return Publish::NameTaken;
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
-        throw Failure(errnoText(errno));
-    // No hard links on this file system: rename without replacing.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK) throw Failure(errnoText(errno));
+        // No hard links on this file system: rename without replacing.
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Publish::Done;
     if (errno == EEXIST) return Publish::NameTaken;
@@ -131,8 +131,10 @@ std::string homeFolder() {
 std::string documentsFolder() {
     const std::string home = homeFolder();
     std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') config = xdg;
-    else config = home + "/.config";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+        config = xdg;
+    else
+        config = home + "/.config";
     std::string documents = documentsFromUserDirs(withoutTrailingSlash(config) + "/user-dirs.dirs", home);
     return documents.empty() ? withoutTrailingSlash(home) + "/Documents" : documents;
 }

@@ -71,8 +71,10 @@ public:
 
     QAccessible::State state() const override {
         QAccessible::State s;
-        if (!view_) s.invalid = true;
-        else if (!view_->isVisible()) s.invisible = true;
+        if (!view_)
+            s.invalid = true;
+        else if (!view_->isVisible())
+            s.invisible = true;
         return s;
     }
 };
@@ -185,8 +187,9 @@ public:
         QObject::connect(m, &QAbstractItemModel::layoutAboutToBeChanged, &watcher_, [this] { forgetEntries(); });
         QObject::connect(m, &QAbstractItemModel::modelReset, &watcher_, [this] { announceReorder(); });
         QObject::connect(m, &QAbstractItemModel::layoutChanged, &watcher_, [this] { announceReorder(); });
-        QObject::connect(m, &QAbstractItemModel::dataChanged, &watcher_,
-                         [this](const QModelIndex& from, const QModelIndex& to) { textsChanged(from.row(), to.row()); });
+        QObject::connect(
+            m, &QAbstractItemModel::dataChanged, &watcher_,
+            [this](const QModelIndex& from, const QModelIndex& to) { textsChanged(from.row(), to.row()); });
         QObject::connect(m, &QObject::destroyed, &watcher_, [this] { forgetEntries(); });
     }
 
@@ -351,9 +354,9 @@ private:
     }
 
     QPointer<UrlListModel> model_;
-    QAccessible::Id header_;                         // the column header's object
+    QAccessible::Id header_;                       // the column header's object
     mutable QHash<int, QAccessible::Id> entries_;  // row -> the entry's object
-    QObject watcher_;  // holds the connections to the model for this object's life
+    QObject watcher_;                              // holds the connections to the model for this object's life
 };
 
 QAccessibleInterface* makeListAccessible(const QString& className, QObject* object) {

@@ -51,41 +51,40 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
-        case QEvent::KeyPress:
-            if (watched == &view_) {
-                const int key = static_cast<QKeyEvent*>(event)->key();
-                commands_.keyDown(key);
-                if (key == Qt::Key_Delete) return true;
-            }
-            break;
-        case QEvent::MouseButtonPress:
-            if (watched == view_.viewport()) {
-                pressed_ = true;
-                commands_.mouseDown();
-            }
-            break;
-        case QEvent::MouseMove:
-            if (watched == view_.viewport()) {
-                commands_.mouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
-                // While a button is held the list's own selection dragging would
-                // move the selection without exchanging anything.
-                if (pressed_) return true;
-            }
-            break;
-        case QEvent::MouseButtonRelease:
-            if (watched == view_.viewport()) {
-                pressed_ = false;
-                commands_.mouseUp();
-            }
-            break;
-        case QEvent::MouseButtonDblClick:
-            if (watched == view_.viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                commands_.doubleClick();
-                return true;
-            }
-            break;
-        default:
-            break;
+            case QEvent::KeyPress:
+                if (watched == &view_) {
+                    const int key = static_cast<QKeyEvent*>(event)->key();
+                    commands_.keyDown(key);
+                    if (key == Qt::Key_Delete) return true;
+                }
+                break;
+            case QEvent::MouseButtonPress:
+                if (watched == view_.viewport()) {
+                    pressed_ = true;
+                    commands_.mouseDown();
+                }
+                break;
+            case QEvent::MouseMove:
+                if (watched == view_.viewport()) {
+                    commands_.mouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+                    // While a button is held the list's own selection dragging would
+                    // move the selection without exchanging anything.
+                    if (pressed_) return true;
+                }
+                break;
+            case QEvent::MouseButtonRelease:
+                if (watched == view_.viewport()) {
+                    pressed_ = false;
+                    commands_.mouseUp();
+                }
+                break;
+            case QEvent::MouseButtonDblClick:
+                if (watched == view_.viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                    commands_.doubleClick();
+                    return true;
+                }
+                break;
+            default: break;
         }
         return false;
     }
@@ -99,8 +98,7 @@ private:
 }  // namespace
 
 struct UrlListCommands::State {
-    State(UrlListView& v, WindowServices& u, std::string folder)
-        : view(v), ui(u), programFolder(std::move(folder)) {}
+    State(UrlListView& v, WindowServices& u, std::string folder) : view(v), ui(u), programFolder(std::move(folder)) {}
 
     UrlListView& view;
     WindowServices& ui;
@@ -148,8 +146,7 @@ struct UrlListCommands::State {
             if (list().count() == 0) return;
             if (!hasSelection()) return;
             list().remove(view.selectedPosition());
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 };
 
@@ -170,9 +167,7 @@ void UrlListCommands::setCursorPosition(std::function<QPoint()> source) { state_
 
 ListPointer UrlListCommands::listPointer() const { return state_->listPointer; }
 
-int UrlListCommands::dragPosition() const {
-    return state_->dragItem.isValid() ? state_->dragItem.row() + 1 : 0;
-}
+int UrlListCommands::dragPosition() const { return state_->dragItem.isValid() ? state_->dragItem.row() + 1 : 0; }
 
 void UrlListCommands::addUrl() {
     State& s = *state_;
@@ -311,8 +306,7 @@ void UrlListCommands::itemClick() {
         if (!icon.isNull()) s.setListPointer(ListPointer::DragIcon, QCursor(icon));
         const int selected = s.view.selectedPosition();
         s.dragItem = selected ? QPersistentModelIndex(s.list().index(selected - 1, 0)) : QPersistentModelIndex();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void UrlListCommands::mouseDown() { state_->listMouseDown = true; }
@@ -339,8 +333,7 @@ void UrlListCommands::mouseMove(const QPoint& point) {
         } else if (y >= kScrollDownFromY) {
             if (hover + 1 <= s.list().count()) s.view.scrollToPosition(hover + 1);
         }
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void UrlListCommands::mouseUp() {
@@ -348,8 +341,7 @@ void UrlListCommands::mouseUp() {
     s.listMouseDown = false;
     try {
         s.setListPointer(ListPointer::Arrow, QCursor(Qt::ArrowCursor));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // namespace qf

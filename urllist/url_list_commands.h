@@ -26,19 +26,19 @@ public:
     UrlListCommands(const UrlListCommands&) = delete;
     UrlListCommands& operator=(const UrlListCommands&) = delete;
 
-    void addUrl();   // "Add URL"
+    void addUrl();            // "Add URL"
     void loadFromTextFile();  // "Load URLs From Text File"
     // Appends the entries of each file as "Load URLs From Text File" does for one
     // chosen file, with the same clean-up of the path and the same boxes for a
     // missing or unreadable file; the next file is read either way.
     void loadTextFiles(const std::vector<std::string>& paths);
-    void addSamples();   // "Load Sample/Example URLs"
-    void clearList();  // "Clear List"
-    void showHelp();   // "Help"
-    void removeContaining();  // "Remove Filenames Containing X"
-    void removeNotContaining();   // "Remove Filenames Not Cont. X"
-    void moveUp();   // "Move Up"
-    void moveDown();   // "Move Down"
+    void addSamples();           // "Load Sample/Example URLs"
+    void clearList();            // "Clear List"
+    void showHelp();             // "Help"
+    void removeContaining();     // "Remove Filenames Containing X"
+    void removeNotContaining();  // "Remove Filenames Not Cont. X"
+    void moveUp();               // "Move Up"
+    void moveDown();             // "Move Down"
 
     // The list control's own handlers; the list's events call them.
     void keyDown(int key);

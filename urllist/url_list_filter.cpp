@@ -33,9 +33,7 @@ bool isAscii(std::string_view text) {
 class LowerNeedle {
 public:
     explicit LowerNeedle(std::string_view needle)
-        : lower_(utf8ToQString(needle).toLower()),
-          lowerUtf8_(lower_.toStdString()),
-          ascii_(isAscii(lowerUtf8_)) {}
+        : lower_(utf8ToQString(needle).toLower()), lowerUtf8_(lower_.toStdString()), ascii_(isAscii(lowerUtf8_)) {}
 
     bool foundIn(std::string_view haystack) {
         if (isAscii(haystack)) {

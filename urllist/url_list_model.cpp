@@ -103,9 +103,7 @@ std::string_view UrlListModel::utf8(int position) const {
     return entries_[static_cast<std::size_t>(position - 1)].view();
 }
 
-QString UrlListModel::text(int position) const {
-    return utf8ToQString(utf8(position));
-}
+QString UrlListModel::text(int position) const { return utf8ToQString(utf8(position)); }
 
 UrlListModel::Entry UrlListModel::store(std::string_view text) {
     if (text.size() > kMaxText) throw Failure("Out of memory");
@@ -249,9 +247,7 @@ void UrlListModel::clear() {
     compactIfWasteful();
 }
 
-std::size_t UrlListModel::storedBytes() const {
-    return arena_->held() + entries_.capacity() * sizeof(Entry);
-}
+std::size_t UrlListModel::storedBytes() const { return arena_->held() + entries_.capacity() * sizeof(Entry); }
 
 void UrlListModel::addColumn(const QString& header) {
     const int c = static_cast<int>(headers_.size());

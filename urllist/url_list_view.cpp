@@ -116,8 +116,8 @@ QRect UrlListView::visualRect(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != &model_) return {};
     const qint64 y = static_cast<qint64>(index.row() - topRow()) * rowHeight_;
     if (y < -(1 << 30) || y > (1 << 30)) return {};
-    return {header_->sectionViewportPosition(index.column()), static_cast<int>(y),
-            header_->sectionSize(index.column()), rowHeight_};
+    return {header_->sectionViewportPosition(index.column()), static_cast<int>(y), header_->sectionSize(index.column()),
+            rowHeight_};
 }
 
 void UrlListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
@@ -126,21 +126,15 @@ void UrlListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     const int rows = visibleRows();
     QScrollBar* bar = verticalScrollBar();
     switch (hint) {
-    case PositionAtTop:
-        bar->setValue(row);
-        break;
-    case PositionAtBottom:
-        bar->setValue(row - rows + 1);
-        break;
-    case PositionAtCenter:
-        bar->setValue(row - rows / 2);
-        break;
-    case EnsureVisible:
-        if (row < topRow())
-            bar->setValue(row);
-        else if (row >= topRow() + rows)
-            bar->setValue(row - rows + 1);
-        break;
+        case PositionAtTop: bar->setValue(row); break;
+        case PositionAtBottom: bar->setValue(row - rows + 1); break;
+        case PositionAtCenter: bar->setValue(row - rows / 2); break;
+        case EnsureVisible:
+            if (row < topRow())
+                bar->setValue(row);
+            else if (row >= topRow() + rows)
+                bar->setValue(row - rows + 1);
+            break;
     }
 }
 
@@ -151,28 +145,15 @@ QModelIndex UrlListView::moveCursor(CursorAction action, Qt::KeyboardModifiers) 
     if (!current.isValid()) return model_.index(0, 0);
     int row = current.row();
     switch (action) {
-    case MoveUp:
-    case MovePrevious:
-        row -= 1;
-        break;
-    case MoveDown:
-    case MoveNext:
-        row += 1;
-        break;
-    case MovePageUp:
-        row -= visibleRows();
-        break;
-    case MovePageDown:
-        row += visibleRows();
-        break;
-    case MoveHome:
-        row = 0;
-        break;
-    case MoveEnd:
-        row = count - 1;
-        break;
-    default:
-        break;
+        case MoveUp:
+        case MovePrevious: row -= 1; break;
+        case MoveDown:
+        case MoveNext: row += 1; break;
+        case MovePageUp: row -= visibleRows(); break;
+        case MovePageDown: row += visibleRows(); break;
+        case MoveHome: row = 0; break;
+        case MoveEnd: row = count - 1; break;
+        default: break;
     }
     return model_.index(std::clamp(row, 0, count - 1), 0);
 }
@@ -192,9 +173,8 @@ void UrlListView::setSelection(const QRect& rect, QItemSelectionModel::Selection
         selectionModel()->select(QItemSelection(), flags);
         return;
     }
-    selectionModel()->select(QItemSelection(model_.index(static_cast<int>(first), 0),
-                                            model_.index(static_cast<int>(last), 0)),
-                             flags);
+    selectionModel()->select(
+        QItemSelection(model_.index(static_cast<int>(first), 0), model_.index(static_cast<int>(last), 0)), flags);
 }
 
 QRegion UrlListView::visualRegionForSelection(const QItemSelection& selection) const {

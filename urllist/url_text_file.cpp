@@ -114,10 +114,10 @@ std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAs
 
 std::string windows1252ToUtf8(std::string_view bytes) {
     // 0x80 to 0x9F; the unassigned bytes keep their own number.
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
     for (const char byte : bytes) {
@@ -142,16 +142,12 @@ namespace {
 
 const char* openFailure(int error) {
     switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return kFileNotFound;
-    case EACCES:
-    case EPERM:
-        return kPermissionDenied;
-    case ENOMEM:
-        return kOutOfMemory;
-    default:
-        return kPathAccess;
+        case ENOENT:
+        case ENOTDIR: return kFileNotFound;
+        case EACCES:
+        case EPERM: return kPermissionDenied;
+        case ENOMEM: return kOutOfMemory;
+        default: return kPathAccess;
     }
 }
 

@@ -167,10 +167,11 @@ TEST(QtBoxes, FileDialogTakesTheRequestAndGivesFolderAndNames) {
         file.open(QIODevice::WriteOnly);
     }
     QtWindowServices ui;
-    FileDialogRequest request{"Add File(s) - Hold Ctrl to select multiple files",
-                              "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|",
-                              {.allowMultiSelect = true, .readOnlyChecked = true, .explorerStyle = true, .longNames = true},
-                              ""};
+    FileDialogRequest request{
+        "Add File(s) - Hold Ctrl to select multiple files",
+        "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|",
+        {.allowMultiSelect = true, .readOnlyChecked = true, .explorerStyle = true, .longNames = true},
+        ""};
     whenShown<QFileDialog>([&](QFileDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), u"Add File(s) - Hold Ctrl to select multiple files"_s);
         EXPECT_EQ(dialog.nameFilters(), QStringList({u"Text Files (*.txt)"_s, u"All Files (*)"_s}));
@@ -224,7 +225,8 @@ TEST(UiLog, EveryBoxShownAndItsAnswerAndTheShownWindowAreLogged) {
     QtWindowServices ui(path);
 
     whenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
-    EXPECT_EQ(ui.messageBox("Go on?\r\nReally \"on\"?", MessageButtons::YesNo, MessageIcon::Question), MessageAnswer::No);
+    EXPECT_EQ(ui.messageBox("Go on?\r\nReally \"on\"?", MessageButtons::YesNo, MessageIcon::Question),
+              MessageAnswer::No);
     whenShown<QInputDialog>([](QInputDialog& box) {
         box.setTextValue(u"www.\u00e9.example"_s);
         box.accept();

@@ -70,9 +70,9 @@ TEST(StartUp, SkinFileTurnsTheBackgroundsToButtonFaceAndAppliesItsSheet) {
 
     EXPECT_TRUE(start.ui.boxes.empty());
     const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    for (const QWidget* control : {static_cast<const QWidget*>(&form), static_cast<const QWidget*>(&form.option1()),
-                                   static_cast<const QWidget*>(&form.option2()),
-                                   static_cast<const QWidget*>(&form.frame())})
+    for (const QWidget* control :
+         {static_cast<const QWidget*>(&form), static_cast<const QWidget*>(&form.option1()),
+          static_cast<const QWidget*>(&form.option2()), static_cast<const QWidget*>(&form.frame())})
         EXPECT_EQ(background(*control), buttonFace) << control->objectName().toStdString();
     EXPECT_EQ(form.skin().optionFlags() & 1, 1);
     EXPECT_TRUE(form.skin().property(5));
@@ -153,14 +153,11 @@ struct StoredOptions {
 
 TEST(StartUp, RestoresTheOptionsFromTheStore) {
     const std::vector<StoredOptions> cases = {
-        {nullptr, nullptr, true, false, {}},
-        {"0", "1", false, true, {}},
-        {"False", "True", false, true, {}},
-        {"False", "False", false, false, {}},  // neither selected
-        {"FALSE", "-1", false, true, {}},
-        {"True", "maybe", true, false, {134}},     // the second keeps its state
-        {"maybe", nullptr, true, false, {132}},    // the first keeps the design's state
-        {"yes", "1,5", true, false, {132, 134}},   // commas read back as written
+        {nullptr, nullptr, true, false, {}},     {"0", "1", false, true, {}},
+        {"False", "True", false, true, {}},      {"False", "False", false, false, {}},   // neither selected
+        {"FALSE", "-1", false, true, {}},        {"True", "maybe", true, false, {134}},  // the second keeps its state
+        {"maybe", nullptr, true, false, {132}},   // the first keeps the design's state
+        {"yes", "1,5", true, false, {132, 134}},  // commas read back as written
         {" 2.5 ", "0", true, false, {}},
     };
     for (const StoredOptions& c : cases) {
@@ -182,9 +179,9 @@ TEST(StartUp, SeveralFailingStepsGiveOneReportEachInOrder) {
     start.writeProgramFile("HAND-M.CUR", "junk");
     start.storeOptions("junk", "junk");
     ASSERT_TRUE(start.open());
-    const std::vector<std::string> expected = {
-        report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102), report("Invalid picture", 106),
-        report("Type mismatch", 132), report("Type mismatch", 134)};
+    const std::vector<std::string> expected = {report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102),
+                                               report("Invalid picture", 106), report("Type mismatch", 132),
+                                               report("Type mismatch", 134)};
     EXPECT_EQ(start.ui.messages(), expected);
     EXPECT_TRUE(start.form->isVisible());
 }

@@ -125,8 +125,7 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThem) {
     EXPECT_FALSE(form().pushButtons()[1]->picture().isNull());
     // Nothing beyond the design: ten buttons, one list, one frame, two options, one bar.
     int buttons = 0;
-    for (QAbstractButton* b : form().findChildren<QAbstractButton*>())
-        buttons += !form().listView().isAncestorOf(b);
+    for (QAbstractButton* b : form().findChildren<QAbstractButton*>()) buttons += !form().listView().isAncestorOf(b);
     EXPECT_EQ(buttons, 12);
     EXPECT_EQ(form().findChildren<QProgressBar*>().size(), 1);
     EXPECT_EQ(form().findChildren<QGroupBox*>().size(), 1);
@@ -144,10 +143,9 @@ TEST_F(WindowTest, TabMovesThroughTheControlsInTheDesignOrder) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget()->objectName().toStdString());
     }
-    const std::vector<std::string> expected = {"PushButton5",  "PushButton6", "PushButton4", "PushButton13",
-                                               "PushButton11", "PushButton17", "PushButton1", "Option1",
-                                               "PushButton2",  "PushButton3", "PushButton8", "ListView1",
-                                               "PushButton5"};
+    const std::vector<std::string> expected = {
+        "PushButton5", "PushButton6", "PushButton4", "PushButton13", "PushButton11", "PushButton17", "PushButton1",
+        "Option1",     "PushButton2", "PushButton3", "PushButton8",  "ListView1",    "PushButton5"};
     EXPECT_EQ(visited, expected);
 }
 
@@ -161,8 +159,7 @@ TEST_F(WindowTest, HoverRuleShowsTheHandOverButtonsOnly) {
     }
     // Away from a button, back to the default pointer: background, frame, options.
     for (QWidget* elsewhere : {static_cast<QWidget*>(&form()), static_cast<QWidget*>(&form().frame()),
-                               static_cast<QWidget*>(&form().option1()),
-                               static_cast<QWidget*>(&form().option2())}) {
+                               static_cast<QWidget*>(&form().option1()), static_cast<QWidget*>(&form().option2())}) {
         moveOver(form().pushButtons()[0]);
         ASSERT_EQ(ui.pointer(), Pointer::Custom);
         moveOver(elsewhere);
@@ -180,8 +177,12 @@ TEST_F(WindowTest, HourglassStaysWhateverThePointerMovesOver) {
     auto& ui = start.ui;
     ui.setBusy(true);
     const auto history = ui.pointerHistory;
-    QList<QWidget*> everywhere = {&form(), &form().frame(), &form().option1(), &form().option2(),
-                                  form().listView().viewport(), &form().progressBar()};
+    QList<QWidget*> everywhere = {&form(),
+                                  &form().frame(),
+                                  &form().option1(),
+                                  &form().option2(),
+                                  form().listView().viewport(),
+                                  &form().progressBar()};
     for (PushButton* b : form().pushButtons()) everywhere << b;
     for (QWidget* w : everywhere) {
         moveOver(w);
@@ -339,9 +340,8 @@ TEST(SheetMode, StoreThatCannotBeWrittenIsToldAndTheChoiceStillHolds) {
     ASSERT_EQ(start.ui.messages().size(), 1u);
     EXPECT_EQ(start.ui.boxes[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(start.ui.boxes[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(start.ui.boxes[0].text,
-              "The settings could not be saved to " + QDir::toNativeSeparators(folder).toStdString() +
-                  "/Tarnwick.ini.");
+    EXPECT_EQ(start.ui.boxes[0].text, "The settings could not be saved to " +
+                                          QDir::toNativeSeparators(folder).toStdString() + "/Tarnwick.ini.");
     EXPECT_TRUE(start.form->option2().isChecked());
     EXPECT_TRUE(start.form->separateSheets());
 }

@@ -34,7 +34,7 @@ TEST(Utf8, CountsCharactersAndUtf16Units) {
 TEST(AsciiCase, ComparesLettersInAnyCaseAndNothingElse) {
     EXPECT_TRUE(sameIgnoringAsciiCase("Excel.Application", "EXCEL.application"));
     EXPECT_FALSE(sameIgnoringAsciiCase("Excel", "Excel "));
-    EXPECT_FALSE(sameIgnoringAsciiCase("[", "{"));  // not letters, though 32 apart
+    EXPECT_FALSE(sameIgnoringAsciiCase("[", "{"));                // not letters, though 32 apart
     EXPECT_FALSE(sameIgnoringAsciiCase("\xC3\xA9", "\xC3\x89"));  // non-ASCII letters keep their case
 }
 

@@ -20,7 +20,10 @@ TEST(Trap, ReportsEachFailureWithItsLineAndGoesOn) {
     testing::ScriptedServices ui;
     Trap trap(ui, kLoc);
     std::vector<int> ran;
-    trap.step(102, [&] { ran.push_back(102); throw Failure("Skin failed"); });
+    trap.step(102, [&] {
+        ran.push_back(102);
+        throw Failure("Skin failed");
+    });
     trap.step(104, [&] { ran.push_back(104); });
     trap.step(126, [&] { throw Failure("Invalid picture"); });
     trap.step(128, [&] { ran.push_back(128); });

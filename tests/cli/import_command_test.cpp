@@ -145,8 +145,8 @@ TEST_F(ImportCommand, WorkbookIsTheWindowsOwnCellByCellInBothSheetModes) {
 
 TEST_F(ImportCommand, UnreadableEntriesAreListedWithTheEnginesReasonAndTheWorkbookIsStillWritten) {
     const std::string gone = server.url("/gone.html");
-    const std::string list = listFile("list.txt", server.url("/notes.html") + "\r\n" + gone + "\r\n" +
-                                                      server.url("/gone.html?\x1b[2J") + "\r\n");
+    const std::string list = listFile(
+        "list.txt", server.url("/notes.html") + "\r\n" + gone + "\r\n" + server.url("/gone.html?\x1b[2J") + "\r\n");
     EXPECT_EQ(run({"--import", list, "--one-sheet"}), exit_code::kSomeUnreadable);
     const std::string errors = err.text();
     EXPECT_NE(errors.find("quillfen: entry 2 could not be read: " + gone + ": "), std::string::npos) << errors;
@@ -202,7 +202,8 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     const std::string empty = listFile("empty.txt", "");
     const std::vector<std::pair<Strings, std::string>> table = {
         {{"--import", good, "--output", "x.csv"}, "the output file must end in .xlsx: x.csv"},
-        {{"--import", good, folder + "/missing.txt"}, "cannot read the list file " + folder + "/missing.txt: File not found"},
+        {{"--import", good, folder + "/missing.txt"},
+         "cannot read the list file " + folder + "/missing.txt: File not found"},
         {{"--import", folder}, "cannot read the list file " + folder + ": Path/File access error"},
         {{"--import", empty}, "the list files hold no entries"},
     };
@@ -236,16 +237,16 @@ TEST_F(ImportCommand, ProgressIsALinePerEntryOffATerminalAndOneLineOnIt) {
 TEST_F(ImportCommand, InterruptStopsAfterTheEntryInHandAndWritesWhatWasImported) {
     // The second page interrupts the program, as Ctrl+C would, while its entry is
     // in hand: pages are requested ahead, so it first lets the first entry finish.
-    testing::ScriptedHttpServer pages([](const testing::ScriptedHttpServer::Request& request,
-                                         testing::ScriptedHttpServer::Connection& connection) {
-        if (request.path == "/two.html") {
-            if (!connection.pause(std::chrono::milliseconds(500))) return;
-            ::kill(::getpid(), SIGINT);
-        }
-        connection.send(testing::ScriptedHttpServer::response(200, "text/html", "<p>" + request.path + "</p>"));
-    });
-    const std::string list = listFile("list.txt", pages.url("/one.html") + "\n" + pages.url("/two.html") + "\n" +
-                                                      pages.url("/three.html") + "\n");
+    testing::ScriptedHttpServer pages(
+        [](const testing::ScriptedHttpServer::Request& request, testing::ScriptedHttpServer::Connection& connection) {
+            if (request.path == "/two.html") {
+                if (!connection.pause(std::chrono::milliseconds(500))) return;
+                ::kill(::getpid(), SIGINT);
+            }
+            connection.send(testing::ScriptedHttpServer::response(200, "text/html", "<p>" + request.path + "</p>"));
+        });
+    const std::string list = listFile(
+        "list.txt", pages.url("/one.html") + "\n" + pages.url("/two.html") + "\n" + pages.url("/three.html") + "\n");
     EXPECT_EQ(run({"--import", list, "--separate-sheets"}), exit_code::kStopped);
     const testing::XlsxContent book = printedWorkbook();
     ASSERT_EQ(book.sheets.size(), 2u);
@@ -257,7 +258,6 @@ TEST_F(ImportCommand, InterruptStopsAfterTheEntryInHandAndWritesWhatWasImported)
     ASSERT_EQ(sigaction(SIGINT, nullptr, &now), 0);
     EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
-
 
 }  // namespace
 }  // namespace qf::cli

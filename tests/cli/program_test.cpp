@@ -38,17 +38,15 @@ struct Outcome {
 
 class Program : public ::testing::Test {
 protected:
-    void SetUp() override {
-        home = testing::newTempFolder("program");
-    }
+    void SetUp() override { home = testing::newTempFolder("program"); }
     void TearDown() override { fs::remove_all(home); }
 
     // The program with a fresh home, no display and no Qt platform.
     Outcome run(const std::string& arguments) {
         const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
                                     " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
-                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" + shellQuoted(home + "/out") +
-                                    " 2>" + shellQuoted(home + "/err") + " </dev/null";
+                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" +
+                                    shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
         Outcome result;
         const int status = std::system(command.c_str());
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -16,10 +16,10 @@ using automation::Arg;
 using automation::Object;
 using automation::Variant;
 using automation::VarType;
+using testing::failureOf;
 using testing::FakeCall;
 using testing::FakeLog;
 using testing::FakeObject;
-using testing::failureOf;
 
 HRESULT STDMETHODCALLTYPE fillInLater(EXCEPINFO* info) {
     info->bstrDescription = SysAllocString(L"Filled in later");
@@ -44,9 +44,8 @@ FakeObject* newProbe(const std::shared_ptr<FakeLog>& log, VARIANT* stored) {
                       r->lVal = 42;
                       return S_OK;
                   });
-    probe->member(L"Echo", 2, kMethod | kGet, {L"Value"}, [](FakeCall& c, VARIANT* r, EXCEPINFO*) {
-        return c.params[0] ? VariantCopy(r, c.params[0]) : S_OK;
-    });
+    probe->member(L"Echo", 2, kMethod | kGet, {L"Value"},
+                  [](FakeCall& c, VARIANT* r, EXCEPINFO*) { return c.params[0] ? VariantCopy(r, c.params[0]) : S_OK; });
     probe->member(L"Prop", 3, kGet | kPut, {L"Index"}, [stored](FakeCall& c, VARIANT* r, EXCEPINFO*) {
         if (c.value) return VariantCopy(stored, c.value);
         return VariantCopy(r, stored);
@@ -77,17 +76,47 @@ FakeObject* newProbe(const std::shared_ptr<FakeLog>& log, VARIANT* stored) {
     probe->member(L"Give", 8, kGet, {L"Kind"}, [log](FakeCall& c, VARIANT* r, EXCEPINFO*) -> HRESULT {
         static LONG byRef = 7;
         switch (c.params[0]->lVal) {
-            case 1: r->vt = VT_R4; r->fltVal = 1.5f; break;
-            case 2: r->vt = VT_UI4; r->ulVal = 4000000000u; break;
-            case 3: r->vt = VT_UI2; r->uiVal = 65535; break;
-            case 4: r->vt = VT_CY; r->cyVal.int64 = 12345; break;  // 1.2345
-            case 5: r->vt = VT_DATE; r->date = 45000.5; break;
-            case 6: r->vt = VT_I4 | VT_BYREF; r->plVal = &byRef; break;
-            case 7: r->vt = VT_ERROR; r->scode = static_cast<SCODE>(0x800A07FA); break;
+            case 1:
+                r->vt = VT_R4;
+                r->fltVal = 1.5f;
+                break;
+            case 2:
+                r->vt = VT_UI4;
+                r->ulVal = 4000000000u;
+                break;
+            case 3:
+                r->vt = VT_UI2;
+                r->uiVal = 65535;
+                break;
+            case 4:
+                r->vt = VT_CY;
+                r->cyVal.int64 = 12345;
+                break;  // 1.2345
+            case 5:
+                r->vt = VT_DATE;
+                r->date = 45000.5;
+                break;
+            case 6:
+                r->vt = VT_I4 | VT_BYREF;
+                r->plVal = &byRef;
+                break;
+            case 7:
+                r->vt = VT_ERROR;
+                r->scode = static_cast<SCODE>(0x800A07FA);
+                break;
             case 8: r->vt = VT_NULL; break;
-            case 9: r->vt = VT_UNKNOWN; r->punkVal = newChild(log); break;
-            case 10: r->vt = VT_ARRAY | VT_VARIANT; r->parray = SafeArrayCreateVector(VT_VARIANT, 0, 2); break;
-            case 11: r->vt = VT_I8; r->llVal = 5; break;
+            case 9:
+                r->vt = VT_UNKNOWN;
+                r->punkVal = newChild(log);
+                break;
+            case 10:
+                r->vt = VT_ARRAY | VT_VARIANT;
+                r->parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+                break;
+            case 11:
+                r->vt = VT_I8;
+                r->llVal = 5;
+                break;
             default: break;
         }
         return S_OK;
@@ -220,8 +249,7 @@ TEST_F(ComDispatchTest, FailuresReadAsTheServerOrTheSystemDescribesThem) {
     EXPECT_EQ(failureOf([&] { probe.call("Echo", {{"NoSuchArgument", 1.0}}); }), "Named argument not found");
     EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{1}}); }), "The server's own words");
     EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{2}}); }), "Filled in later");
-    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{4}}); }),
-              "Application-defined or object-defined error");
+    EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{4}}); }), "Application-defined or object-defined error");
     EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{5}}); }), failure_text::kTypeMismatch);
     EXPECT_EQ(failureOf([&] { probe.call("Echo", {1.0, 2.0}); }), failure_text::kWrongArguments);
     // A code with no text of its own still reads as something, never as nothing.
@@ -230,8 +258,9 @@ TEST_F(ComDispatchTest, FailuresReadAsTheServerOrTheSystemDescribesThem) {
     EXPECT_NE(scodeOnly, "(no failure)");
     EXPECT_EQ(failureOf([&] { probe.call("Fail", {std::int32_t{9}}); }), "Automation error 0xA0041234");
     // Positional arguments after named ones cannot be laid out.
-    EXPECT_EQ(failureOf([&] { probe.invoke("Mix", automation::CallKind::Method,
-                                            std::vector<Arg>{Arg("A", 1.0), Arg(2.0)}); }),
+    EXPECT_EQ(failureOf([&] {
+                  probe.invoke("Mix", automation::CallKind::Method, std::vector<Arg>{Arg("A", 1.0), Arg(2.0)});
+              }),
               failure_text::kWrongArguments);
 }
 

@@ -180,8 +180,8 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
     runImport(host, ui, provider);
 
     EXPECT_EQ(provider.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
-    const auto expected = separateSheetsRun(
-        {"http://www.a.example", "http://www.unreadable.example", "http://www.c.example/page"}, 3);
+    const auto expected =
+        separateSheetsRun({"http://www.a.example", "http://www.unreadable.example", "http://www.c.example/page"}, 3);
     const auto log = serverLog(server);
     ASSERT_EQ(log.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(log[i], expected[i]) << "call " << i + 1;
@@ -199,9 +199,10 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
               "  URL;http://www.c.example/page at A1: refreshed\n");
     EXPECT_EQ(serverObjectsAlive(server), 0) << "the run let go of every object it reached";
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0], "Done.\r\n\r\nThe following URLs: \r\nwww.unreadable.example\r\n\r\ncould not be read. \r\n"
-                                "Please check them. Please email a screenshot of this message to " +
-                                    supportEmail() + " if you have any questions.");
+    EXPECT_EQ(ui.messages()[0],
+              "Done.\r\n\r\nThe following URLs: \r\nwww.unreadable.example\r\n\r\ncould not be read. \r\n"
+              "Please check them. Please email a screenshot of this message to " +
+                  supportEmail() + " if you have any questions.");
 }
 
 TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
@@ -217,11 +218,11 @@ TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
     // The query could not be added: that step reports the server's words, and each
     // of the nineteen settings then fails on the missing query table.
     ASSERT_EQ(ui.boxes.size(), 20u);
-    EXPECT_EQ(ui.boxes[0].text, errorReportText("The web query could not be added.",
-                                                 "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
+    EXPECT_EQ(ui.boxes[0].text,
+              errorReportText("The web query could not be added.", "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
     EXPECT_EQ(ui.boxes[0].caption, kErrorReportCaption);
-    EXPECT_EQ(ui.boxes[19].text, errorReportText(failure_text::kObjectNotSet,
-                                                  "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 138));
+    EXPECT_EQ(ui.boxes[19].text,
+              errorReportText(failure_text::kObjectNotSet, "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 138));
 }
 
 TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {

@@ -47,9 +47,9 @@ Calls importCalls(const std::string& sheet, int query, const std::string& url) {
 // The start of every run: a new instance, a new workbook, alerts off, and the
 // workbook found as the last of the workbooks.
 Calls runStart() {
-    return {"(new Application)",         "Application.Workbooks get",
-            "Workbooks.Add call",        "Application.DisplayAlerts put = BOOL(0)",
-            "Application.Workbooks get", "Workbooks.Count get",
+    return {"(new Application)",           "Application.Workbooks get",
+            "Workbooks.Add call",          "Application.DisplayAlerts put = BOOL(0)",
+            "Application.Workbooks get",   "Workbooks.Count get",
             "Workbooks._Default get I4(1)"};
 }
 
@@ -72,7 +72,8 @@ void append(Calls& to, const Calls& more) { to.insert(to.end(), more.begin(), mo
 
 Calls oneSheetRun(const Calls& urls) {
     Calls calls = runStart();
-    for (std::size_t i = 0; i < urls.size(); ++i) append(calls, importCalls("Sheet1", static_cast<int>(i) + 1, urls[i]));
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        append(calls, importCalls("Sheet1", static_cast<int>(i) + 1, urls[i]));
     append(calls, runEnd("Sheet1"));
     return calls;
 }

@@ -58,9 +58,7 @@ std::string render(const VARIANT& v) {
         case VT_BOOL: return "BOOL(" + std::to_string(v.boolVal) + ")";
         case VT_I2: return "I2(" + std::to_string(v.iVal) + ")";
         case VT_I4: return "I4(" + std::to_string(v.lVal) + ")";
-        case VT_R8:
-            std::snprintf(buf, sizeof buf, "R8(%g)", v.dblVal);
-            return buf;
+        case VT_R8: std::snprintf(buf, sizeof buf, "R8(%g)", v.dblVal); return buf;
         case VT_BSTR: return "BSTR(\"" + utf8(v.bstrVal) + "\")";
         case VT_ERROR:
             std::snprintf(buf, sizeof buf, "ERROR(0x%08lX)", static_cast<unsigned long>(v.scode));
@@ -187,8 +185,8 @@ void FakeObject::record(const Member& m, WORD flags, const DISPPARAMS& params) {
     log_->raw.push_back(std::move(raw));
 }
 
-HRESULT FakeObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO* info, UINT* argError) {
+HRESULT FakeObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                           UINT* argError) {
     const Member* m = find(id);
     if (!m) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{};

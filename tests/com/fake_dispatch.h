@@ -25,9 +25,9 @@ struct RawCall {
     std::string member;
     DISPID id = 0;
     WORD flags = 0;
-    std::vector<VARTYPE> types;           // rgvarg[0], rgvarg[1], ...
-    std::vector<std::string> values;      // the same, rendered
-    std::vector<DISPID> namedIds;         // rgdispidNamedArgs
+    std::vector<VARTYPE> types;       // rgvarg[0], rgvarg[1], ...
+    std::vector<std::string> values;  // the same, rendered
+    std::vector<DISPID> namedIds;     // rgdispidNamedArgs
 };
 
 struct FakeLog {

@@ -92,12 +92,25 @@ public:
 
 FakeObject* newQueryTable(const AppRef& app, std::shared_ptr<Query> query, int number) {
     FakeObject* table = newFake("QueryTable(" + std::to_string(number) + ")", app->log);
-    static const wchar_t* const kProperties[] = {
-        L"Name", L"FieldNames", L"RowNumbers", L"FillAdjacentFormulas", L"PreserveFormatting",
-        L"RefreshOnFileOpen", L"BackgroundQuery", L"RefreshStyle", L"SavePassword", L"SaveData",
-        L"AdjustColumnWidth", L"RefreshPeriod", L"WebSelectionType", L"WebFormatting",
-        L"WebPreFormattedTextToColumns", L"WebConsecutiveDelimitersAsOne", L"WebSingleBlockTextImport",
-        L"WebDisableDateRecognition", L"WebDisableRedirections"};
+    static const wchar_t* const kProperties[] = {L"Name",
+                                                 L"FieldNames",
+                                                 L"RowNumbers",
+                                                 L"FillAdjacentFormulas",
+                                                 L"PreserveFormatting",
+                                                 L"RefreshOnFileOpen",
+                                                 L"BackgroundQuery",
+                                                 L"RefreshStyle",
+                                                 L"SavePassword",
+                                                 L"SaveData",
+                                                 L"AdjustColumnWidth",
+                                                 L"RefreshPeriod",
+                                                 L"WebSelectionType",
+                                                 L"WebFormatting",
+                                                 L"WebPreFormattedTextToColumns",
+                                                 L"WebConsecutiveDelimitersAsOne",
+                                                 L"WebSingleBlockTextImport",
+                                                 L"WebDisableDateRecognition",
+                                                 L"WebDisableRedirections"};
     DISPID id = 10;
     for (const wchar_t* p : kProperties) {
         const std::string name = utf8(p, wcslen(p));
@@ -126,26 +139,29 @@ FakeObject* newSheetObject(const AppRef& app, const std::shared_ptr<Book>& book,
 
 FakeObject* newQueryTables(const AppRef& app, const std::shared_ptr<Book>& book, const std::shared_ptr<Sheet>& sheet) {
     FakeObject* tables = newFake("QueryTables(" + sheet->name + ")", app->log);
-    tables->member(L"Add", 1, kMethod, {L"Connection", L"Destination", L"Sql"},
-                   [app, book, sheet](FakeCall& c, VARIANT* r, EXCEPINFO* info) {
-                       VARIANT* connection = c.params[0];
-                       VARIANT* destination = c.params[1];
-                       if (!connection || !destination) return DISP_E_PARAMNOTOPTIONAL;
-                       if (connection->vt != VT_BSTR || utf8(connection->bstrVal).rfind("URL;", 0) != 0)
-                           return raise(info, L"Invalid connection");
-                       auto* range = destination->vt == VT_DISPATCH
-                                         ? dynamic_cast<RangeObject*>(FakeObject::from(destination->pdispVal))
-                                         : nullptr;
-                       if (!range || range->sheet_ != sheet)
-                           return raise(info, L"The destination range is not on the same worksheet that the Query table is being created on.");
-                       if (utf8(connection->bstrVal).find("refused") != std::string::npos)
-                           return raise(info, L"The web query could not be added.");
-                       auto query = std::make_shared<Query>();
-                       query->connection = utf8(connection->bstrVal);
-                       query->destination = range->address_;
-                       sheet->queries.insert(sheet->queries.begin(), query);
-                       return returnObject(r, newQueryTable(app, query, ++app->queriesMade));
-                   });
+    tables->member(
+        L"Add", 1, kMethod, {L"Connection", L"Destination", L"Sql"},
+        [app, book, sheet](FakeCall& c, VARIANT* r, EXCEPINFO* info) {
+            VARIANT* connection = c.params[0];
+            VARIANT* destination = c.params[1];
+            if (!connection || !destination) return DISP_E_PARAMNOTOPTIONAL;
+            if (connection->vt != VT_BSTR || utf8(connection->bstrVal).rfind("URL;", 0) != 0)
+                return raise(info, L"Invalid connection");
+            auto* range = destination->vt == VT_DISPATCH
+                              ? dynamic_cast<RangeObject*>(FakeObject::from(destination->pdispVal))
+                              : nullptr;
+            if (!range || range->sheet_ != sheet)
+                return raise(
+                    info,
+                    L"The destination range is not on the same worksheet that the Query table is being created on.");
+            if (utf8(connection->bstrVal).find("refused") != std::string::npos)
+                return raise(info, L"The web query could not be added.");
+            auto query = std::make_shared<Query>();
+            query->connection = utf8(connection->bstrVal);
+            query->destination = range->address_;
+            sheet->queries.insert(sheet->queries.begin(), query);
+            return returnObject(r, newQueryTable(app, query, ++app->queriesMade));
+        });
     tables->member(L"Count", 2, kGet, {}, [sheet](FakeCall&, VARIANT* r, EXCEPINFO*) {
         return returnLong(r, static_cast<long>(sheet->queries.size()));
     });
@@ -171,9 +187,8 @@ FakeObject* newSheetObject(const AppRef& app, const std::shared_ptr<Book>& book,
         if (book->active == sheet) book->active = next != sheets.end() ? *next : sheets.back();
         return returnBool(r, true);
     });
-    ws->member(L"Name", 4, kGet, {}, [sheet](FakeCall&, VARIANT* r, EXCEPINFO*) {
-        return returnText(r, wideText(sheet->name));
-    });
+    ws->member(L"Name", 4, kGet, {},
+               [sheet](FakeCall&, VARIANT* r, EXCEPINFO*) { return returnText(r, wideText(sheet->name)); });
     return ws;
 }
 
@@ -283,9 +298,8 @@ FakeObject* newSpreadsheetApp(const std::shared_ptr<FakeLog>& log, const Spreads
     app->log = log;
     allApps().push_back(app);
     FakeObject* application = newFake("Application", log);
-    application->member(L"Workbooks", 1, kGet, {}, [app](FakeCall&, VARIANT* r, EXCEPINFO*) {
-        return returnObject(r, newWorkbooks(app));
-    });
+    application->member(L"Workbooks", 1, kGet, {},
+                        [app](FakeCall&, VARIANT* r, EXCEPINFO*) { return returnObject(r, newWorkbooks(app)); });
     application->member(L"DisplayAlerts", 2, kGet | kPut, {}, [app](FakeCall& c, VARIANT* r, EXCEPINFO*) {
         if (c.value) return readBool(c.value, app->alerts) ? S_OK : DISP_E_TYPEMISMATCH;
         return returnBool(r, app->alerts);

@@ -6,7 +6,8 @@
 //
 //     Workbooks._Default get I4(1)
 //     Worksheet(Sheet1).QueryTables get
-//     QueryTables(Sheet1).Add call Connection:=BSTR("URL;http://www.a.example") Destination:=DISPATCH(Range(A1 on Sheet1))
+//     QueryTables(Sheet1).Add call Connection:=BSTR("URL;http://www.a.example") Destination:=DISPATCH(Range(A1 on
+//     Sheet1))
 //
 // Two members the program never calls let a test look in without being logged:
 // the application's TestState (the model of every application the process

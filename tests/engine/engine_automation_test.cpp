@@ -21,8 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace ft = failure_text;
 using automation::Object;
-using automation::VarType;
 using automation::Variant;
+using automation::VarType;
 using testing::PageScript;
 using testing::textGrid;
 
@@ -65,8 +65,9 @@ protected:
     // when the refresh failed.
     static bool importPage(const Object& book, const std::string& address) {
         const Object sheet = book.obj("ActiveSheet");
-        const Object query = sheet.obj("QueryTables").callObj(
-            "Add", {{"Connection", "URL;" + address}, {"Destination", sheet.callObj("Range", {"A1"})}});
+        const Object query =
+            sheet.obj("QueryTables")
+                .callObj("Add", {{"Connection", "URL;" + address}, {"Destination", sheet.callObj("Range", {"A1"})}});
         query.put("name", "?ocid=iehp");
         query.put("FieldNames", true);
         query.put("RowNumbers", false);
@@ -234,9 +235,12 @@ TEST_F(EngineAutomation, AFailedRefreshRaisesTheSourceDescriptionAndPlacesNothin
     const Object book = app.obj("Workbooks").callObj("Add");
     ASSERT_TRUE(importPage(book, "http://www.one.example"));
     const Object sheet = book.obj("ActiveSheet");
-    const Object query = sheet.obj("QueryTables").callObj(
-        "Add", {{"Connection", "URL;http://www.missing.example"}, {"Destination", sheet.callObj("Range", {"A1"})}});
-    EXPECT_EQ(failureOf([&] { query.call("Refresh", {{"BackgroundQuery", false}}); }),
+    const Object query = sheet.obj("QueryTables")
+                             .callObj("Add", {{"Connection", "URL;http://www.missing.example"},
+                                              {"Destination", sheet.callObj("Range", {"A1"})}});
+    EXPECT_EQ(failureOf([&] {
+                  query.call("Refresh", {{"BackgroundQuery", false}});
+              }),
               "Unable to open http://www.missing.example.");
     EXPECT_EQ(sheet.obj("QueryTables").get("Count"), Variant(std::int32_t{2}));
     EXPECT_EQ(cellText(sheet, "A1"), "One");
@@ -244,8 +248,8 @@ TEST_F(EngineAutomation, AFailedRefreshRaisesTheSourceDescriptionAndPlacesNothin
 
 TEST_F(EngineAutomation, SeparateSheetsGiveOneSheetPerEntryInListOrderFailuresIncluded) {
     EngineProvider p = provider();
-    const Object book = importRun(
-        p, {"http://www.one.example", "http://www.missing.example", "http://www.three.example"}, true);
+    const Object book =
+        importRun(p, {"http://www.one.example", "http://www.missing.example", "http://www.three.example"}, true);
     EXPECT_EQ(failed, (std::vector<bool>{false, true, false}));
     EXPECT_EQ(sheetNames(book), (std::vector<std::string>{"Sheet1", "Sheet2", "Sheet3"}));
     EXPECT_EQ(cellText(book.obj("Sheets", {1}), "A1"), "One");
@@ -318,8 +322,9 @@ TEST_F(EngineAutomation, BadCallsFailWithTheRuntimeDescriptions) {
     const Object app = p.create("Excel.Application");
     const Object book = app.obj("Workbooks").callObj("Add");
     const Object sheet = book.obj("ActiveSheet");
-    const Object query = sheet.obj("QueryTables").callObj(
-        "Add", {{"Connection", "URL;http://www.one.example"}, {"Destination", sheet.callObj("Range", {"A1"})}});
+    const Object query = sheet.obj("QueryTables")
+                             .callObj("Add", {{"Connection", "URL;http://www.one.example"},
+                                              {"Destination", sheet.callObj("Range", {"A1"})}});
 
     EXPECT_EQ(failureOf([&] { app.call("Quit"); }), ft::kNotSupported);
     EXPECT_EQ(failureOf([&] { query.put("NoSuchProperty", true); }), ft::kNotSupported);
@@ -328,8 +333,9 @@ TEST_F(EngineAutomation, BadCallsFailWithTheRuntimeDescriptions) {
     EXPECT_EQ(failureOf([&] { book.obj("Sheets", {"Nope"}); }), ft::kSubscriptOutOfRange);
     EXPECT_EQ(failureOf([&] { app.obj("Workbooks", {std::int32_t{2}}); }), ft::kSubscriptOutOfRange);
     EXPECT_EQ(failureOf([&] { query.put("FieldNames", "maybe"); }), ft::kTypeMismatch);
-    EXPECT_EQ(failureOf([&] { query.put("RefreshStyle", Variant(std::shared_ptr<automation::Dispatch>(sheet.dispatch()))); }),
-              ft::kTypeMismatch);
+    EXPECT_EQ(
+        failureOf([&] { query.put("RefreshStyle", Variant(std::shared_ptr<automation::Dispatch>(sheet.dispatch()))); }),
+        ft::kTypeMismatch);
     EXPECT_EQ(failureOf([&] { query.put("RefreshPeriod", std::int32_t{40000}); }), "Overflow");
     EXPECT_EQ(failureOf([&] { query.put("RefreshPeriod", std::int16_t{-1}); }), ft::kInvalidArgument);
     EXPECT_EQ(failureOf([&] { query.put("WebFormatting", std::int32_t{7}); }), ft::kInvalidArgument);
@@ -343,11 +349,17 @@ TEST_F(EngineAutomation, BadCallsFailWithTheRuntimeDescriptions) {
     query.put("WebSelectionType", 2.0);
     EXPECT_EQ(query.get("WebSelectionType"), Variant(std::int32_t{2}));
 
-    EXPECT_EQ(failureOf([&] { sheet.obj("QueryTables").call("Add", {{"Connection", "URL;x"}}); }), ft::kArgumentNotOptional);
-    EXPECT_EQ(failureOf([&] { sheet.obj("QueryTables").call("Add", {{"Connection", "URL;x"}, {"Destination", "A1"}}); }),
+    EXPECT_EQ(failureOf([&] {
+                  sheet.obj("QueryTables").call("Add", {{"Connection", "URL;x"}});
+              }),
+              ft::kArgumentNotOptional);
+    EXPECT_EQ(failureOf([&] {
+                  sheet.obj("QueryTables").call("Add", {{"Connection", "URL;x"}, {"Destination", "A1"}});
+              }),
               ft::kTypeMismatch);
     EXPECT_EQ(failureOf([&] { query.call("Refresh", {{"Background", false}}); }), "Named argument not found");
-    EXPECT_EQ(failureOf([&] { sheet.call("Range", {"A0"}); }), "\"A0\" is not a cell reference such as \"A1\" or \"A1:C3\".");
+    EXPECT_EQ(failureOf([&] { sheet.call("Range", {"A0"}); }),
+              "\"A0\" is not a cell reference such as \"A1\" or \"A1:C3\".");
     EXPECT_FALSE(failureOf([&] { sheet.call("Range", {"XFE1"}); }).empty());
     EXPECT_EQ(sheet.callObj("Range", {"XFD1048576"}).get("Address"), Variant(std::string("$XFD$1048576")));
     EXPECT_EQ(failureOf([&] { app.put("Workbooks", true); }), ft::kNotSupported);
@@ -355,8 +367,8 @@ TEST_F(EngineAutomation, BadCallsFailWithTheRuntimeDescriptions) {
     // A destination on another sheet is refused.
     const Object other = book.obj("Sheets").callObj("Add");
     EXPECT_EQ(failureOf([&] {
-                  sheet.obj("QueryTables").call(
-                      "Add", {{"Connection", "URL;x"}, {"Destination", other.callObj("Range", {"A1"})}});
+                  sheet.obj("QueryTables")
+                      .call("Add", {{"Connection", "URL;x"}, {"Destination", other.callObj("Range", {"A1"})}});
               }),
               "The destination must be a cell of the sheet that the query table is added to.");
     // Selecting on a sheet that is not active is refused.
@@ -374,7 +386,8 @@ TEST_F(EngineAutomation, ObjectsOfADeletedSheetFailClearlyAndTheInstanceLivesWhi
     Object book = app.obj("Workbooks").callObj("Add");
     const Object first = book.obj("ActiveSheet");
     const Object range = first.callObj("Range", {"A1"});
-    const Object query = first.obj("QueryTables").callObj("Add", {{"Connection", "URL;http://www.one.example"}, {"Destination", range}});
+    const Object query =
+        first.obj("QueryTables").callObj("Add", {{"Connection", "URL;http://www.one.example"}, {"Destination", range}});
     const Object tables = first.obj("QueryTables");
     book.obj("Sheets").call("Add");
     first.call("Delete");

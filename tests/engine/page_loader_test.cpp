@@ -19,8 +19,8 @@
 namespace qf::engine {
 namespace {
 
-using qf::testing::ScriptedHttpServer;
 using automation::UpcomingQuery;
+using qf::testing::ScriptedHttpServer;
 using Request = ScriptedHttpServer::Request;
 using Connection = ScriptedHttpServer::Connection;
 using namespace std::chrono_literals;
@@ -51,8 +51,7 @@ private:
             count = ++counts_[r.path];
         }
         const int now = ++current_;
-        for (int m = most_; now > m && !most_.compare_exchange_weak(m, now);) {
-        }
+        for (int m = most_; now > m && !most_.compare_exchange_weak(m, now);) {}
         if (special) {
             special(r, c, count);
             --current_;
@@ -63,7 +62,8 @@ private:
         // one as soon as it has the answer, before this thread gets to run again.
         --current_;
         if (answered)
-            c.send(ScriptedHttpServer::response(200, "text/html", "<p>" + r.path + " #" + std::to_string(count) + "</p>"));
+            c.send(
+                ScriptedHttpServer::response(200, "text/html", "<p>" + r.path + " #" + std::to_string(count) + "</p>"));
     }
 
     std::chrono::milliseconds delay_;
@@ -96,8 +96,7 @@ FetchLimits quickLimits() {
 
 std::vector<UpcomingQuery> named(const CountingServer& server, int first, int last, int keyOffset = 0) {
     std::vector<UpcomingQuery> list;
-    for (int i = first; i <= last; ++i)
-        list.push_back({i + keyOffset, server.connection("/p" + std::to_string(i))});
+    for (int i = first; i <= last; ++i) list.push_back({i + keyOffset, server.connection("/p" + std::to_string(i))});
     return list;
 }
 
@@ -165,8 +164,10 @@ TEST(PageLoader, ASlowPageHoldsUpOnlyItselfAndTheOnesBehindItAreReadyWhenItIs) {
         c.send(ScriptedHttpServer::response(200, "text/html", "<p>" + r.path + " #" + std::to_string(count) + "</p>"));
     };
     PageLoader loader(quickLimits(), LoadLimits{});
-    std::vector<UpcomingQuery> list = {{1, fast.connection("/a")}, {2, fast.connection("/slow")},
-                                       {3, fast.connection("/b")}, {4, fast.connection("/c")}};
+    std::vector<UpcomingQuery> list = {{1, fast.connection("/a")},
+                                       {2, fast.connection("/slow")},
+                                       {3, fast.connection("/b")},
+                                       {4, fast.connection("/c")}};
     loader.expect(list);
     EXPECT_EQ(firstCell(loader.load(list[0].connection, {})), "/a #1");
     ASSERT_TRUE(eventually([&] { return fast.requestsOf("/b") == 1 && fast.requestsOf("/c") == 1; }));
@@ -186,10 +187,14 @@ TEST(PageLoader, APageNamedAgainForSomethingElseIsLoadedAfreshAndNothingStaleIsR
     ASSERT_TRUE(eventually([&] { return server.requests() == 4; }));
 
     // Entry 2 edited, entry 3 and 4 swapped, then entry 2 edited back.
-    loader.expect({{1, server.connection("/p1")}, {2, server.connection("/edited")},
-                   {3, server.connection("/p4")}, {4, server.connection("/p3")}});
-    loader.expect({{1, server.connection("/p1")}, {2, server.connection("/p2")},
-                   {3, server.connection("/p4")}, {4, server.connection("/p3")}});
+    loader.expect({{1, server.connection("/p1")},
+                   {2, server.connection("/edited")},
+                   {3, server.connection("/p4")},
+                   {4, server.connection("/p3")}});
+    loader.expect({{1, server.connection("/p1")},
+                   {2, server.connection("/p2")},
+                   {3, server.connection("/p4")},
+                   {4, server.connection("/p3")}});
     EXPECT_EQ(firstCell(loader.load(server.connection("/p1"), {})), "/p1 #1") << "unchanged: kept";
     loader.expect({{2, server.connection("/p2")}, {3, server.connection("/p4")}, {4, server.connection("/p3")}});
     EXPECT_EQ(firstCell(loader.load(server.connection("/p2"), {})), "/p2 #2") << "changed and back: loaded again";
@@ -272,10 +277,12 @@ TEST(PageLoader, TooManyRequestsWithRetryAfterIsRetriedOnceAndTheHostSlowsToOneC
 
     loader.expect(named(server, 1, 12));
     std::size_t most = 0;
-    ASSERT_TRUE(eventually([&] {
-        most = std::max(most, loader.transfersUnderWay());
-        return server.requests() >= 2 + 12;
-    }, 5000ms));
+    ASSERT_TRUE(eventually(
+        [&] {
+            most = std::max(most, loader.transfersUnderWay());
+            return server.requests() >= 2 + 12;
+        },
+        5000ms));
     EXPECT_EQ(most, 1u) << "that host gets one connection from then on";
 
     EXPECT_NE(failureOf(loader, server.connection("/down")).find("(HTTP 503)"), std::string::npos);

@@ -17,9 +17,9 @@
 namespace qf::engine::testing {
 
 struct PageScript {
-    std::map<std::string, PageGrid> pages;           // connection -> cells
-    std::vector<std::string> loads;                  // connections in the order they were loaded
-    std::vector<WebQueryOptions> options;            // the options each load was given
+    std::map<std::string, PageGrid> pages;  // connection -> cells
+    std::vector<std::string> loads;         // connections in the order they were loaded
+    std::vector<WebQueryOptions> options;   // the options each load was given
     int sourcesMade = 0;
 };
 
@@ -50,7 +50,8 @@ inline PageGrid textGrid(std::initializer_list<std::initializer_list<const char*
     PageGrid grid;
     for (const auto& row : rows) {
         grid.rows.emplace_back();
-        for (const char* text : row) grid.rows.back().push_back(text && *text ? CellValue::makeText(text) : CellValue{});
+        for (const char* text : row)
+            grid.rows.back().push_back(text && *text ? CellValue::makeText(text) : CellValue{});
     }
     return grid;
 }

@@ -65,8 +65,9 @@ TEST(SheetCells, BlocksInsertedAtTheTopStackNewestFirstAndStayWhole) {
 TEST(SheetCells, NumbersKeepTheirFormatAndUnusableNumbersBecomeText) {
     SheetCells cells;
     PageGrid grid;
-    grid.rows.push_back({CellValue::makeNumber(0.125, NumberFormat::Percent), CellValue::makeNumber(45000, NumberFormat::Date),
-                         CellValue::makeNumber(std::nan("")), CellValue::makeNumber(-1e300 * 1e10)});
+    grid.rows.push_back({CellValue::makeNumber(0.125, NumberFormat::Percent),
+                         CellValue::makeNumber(45000, NumberFormat::Date), CellValue::makeNumber(std::nan("")),
+                         CellValue::makeNumber(-1e300 * 1e10)});
     cells.insertRows(0, 0, grid);
     EXPECT_EQ(cells.cell(0, 0), CellValue::makeNumber(0.125, NumberFormat::Percent));
     EXPECT_EQ(cells.cell(0, 1), CellValue::makeNumber(45000, NumberFormat::Date));
@@ -79,7 +80,8 @@ TEST(SheetCells, ReplacingABlockResizesItAndMovesWhatIsBelow) {
     cells.insertRows(0, 0, textGrid({{"below 1"}, {"below 2"}}));
     cells.insertRows(0, 0, textGrid({{"a"}, {"b"}, {"c"}}));
     cells.replaceRows(0, 3, 0, textGrid({{"x"}}));
-    ASSERT_EQ(contents(cells), Rows({{CellValue::makeText("x")}, {CellValue::makeText("below 1")}, {CellValue::makeText("below 2")}}));
+    ASSERT_EQ(contents(cells),
+              Rows({{CellValue::makeText("x")}, {CellValue::makeText("below 1")}, {CellValue::makeText("below 2")}}));
     cells.replaceRows(0, 1, 0, textGrid({{"p"}, {"q"}, {"r"}, {"s"}}));
     EXPECT_EQ(text(cells, 3, 0), "s");
     EXPECT_EQ(text(cells, 4, 0), "below 1");
@@ -114,7 +116,8 @@ TEST(SheetCells, AgreesWithAPlainListOfRowsOverManyRandomEdits) {
             shifted.insert(shifted.end(), row.begin(), row.end());
             placed.push_back(std::move(shifted));
         }
-        model.erase(model.begin() + static_cast<std::ptrdiff_t>(at), model.begin() + static_cast<std::ptrdiff_t>(at + replaced));
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(at),
+                    model.begin() + static_cast<std::ptrdiff_t>(at + replaced));
         model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), placed.begin(), placed.end());
     }
     ASSERT_EQ(cells.rowCount(), static_cast<std::int64_t>(model.size()));
@@ -138,8 +141,9 @@ TEST(SheetCells, ABlockThatWouldPushCellsPastTheLastRowFailsAndChangesNothing) {
         cells.insertRows(0, 0, eleven);
         FAIL() << "an insert past the last row was accepted";
     } catch (const Failure& failure) {
-        EXPECT_STREQ(failure.what(),
-                     "The data does not fit on the sheet: cells would be pushed past its last row. Nothing was changed.");
+        EXPECT_STREQ(
+            failure.what(),
+            "The data does not fit on the sheet: cells would be pushed past its last row. Nothing was changed.");
     }
     EXPECT_EQ(cells.lastUsedRow(), kMaxRows - 10);
     EXPECT_EQ(text(cells, kMaxRows - 11, 0), "bottom");
@@ -202,7 +206,10 @@ TEST(SheetCells, TextIsCutAtTheCellLimitByCharactersAndInvalidBytesAreReplaced) 
     EXPECT_EQ(cellText("a" + emoji).size(), 1 + (kMaxCellChars / 2) * 4);
     EXPECT_EQ(cellText("ok \xFF\xC3 end"), "ok \xEF\xBF\xBD\xEF\xBF\xBD end");
     EXPECT_EQ(cellText("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a lone surrogate is not text
-    EXPECT_EQ(cellText(std::string("a\0b", 3)), "a\xEF\xBF\xBD" "b") << "a NUL would end the text in the file";
+    EXPECT_EQ(cellText(std::string("a\0b", 3)),
+              "a\xEF\xBF\xBD"
+              "b")
+        << "a NUL would end the text in the file";
 
     SheetCells cells;
     PageGrid grid;

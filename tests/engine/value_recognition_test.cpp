@@ -39,10 +39,12 @@ TEST(ValueRecognition, Numbers) {
                   {"1.5e3", 1500, G},
                   {"2E-2", 0.02, G},
                   {"  17  ", 17, G},
-                  {"\xC2\xA0" "17\xC2\xA0", 17, G},
+                  {"\xC2\xA0"
+                   "17\xC2\xA0",
+                   17, G},
                   {"- 4", -4, G}});
-    expectText({"1,23", "12,3456", ",123", "1,,234", "1.2.3", "1e", "e5", "--5", "(-5)", "5-", "12abc", "0x1F",
-                "1 234", "inf", "nan", "+", ".", "1,234e5x"});
+    expectText({"1,23", "12,3456", ",123", "1,,234", "1.2.3", "1e", "e5", "--5", "(-5)", "5-", "12abc", "0x1F", "1 234",
+                "inf", "nan", "+", ".", "1,234e5x"});
 }
 
 TEST(ValueRecognition, PercentAndCurrency) {
@@ -52,7 +54,9 @@ TEST(ValueRecognition, PercentAndCurrency) {
                   {"-$5", -5, NumberFormat::Currency},
                   {"$-5", -5, NumberFormat::Currency},
                   {"($5.25)", -5.25, NumberFormat::Currency},
-                  {"$\xC2\xA0" "10", 10, NumberFormat::Currency}});
+                  {"$\xC2\xA0"
+                   "10",
+                   10, NumberFormat::Currency}});
     expectText({"$", "%", "$5%", "5$", "$$5", "12%%", "€5"});
 }
 
@@ -73,8 +77,8 @@ TEST(ValueRecognition, DatesInThe1900System) {
                   {"12/31/29", 47483, D},
                   {"2/29/2024", 45351, D},
                   {"12/31/9999", 2958465, D}});
-    expectText({"2/29/2023", "2/29/1900", "13/1/2026", "0/1/2026", "1/32/2026", "12/31/1899", "2026-13-01",
-                "12/7", "12/7/202", "Dec 2026", "Foo 7, 2026", "7-Dex-2026", "12/7/2026 extra"});
+    expectText({"2/29/2023", "2/29/1900", "13/1/2026", "0/1/2026", "1/32/2026", "12/31/1899", "2026-13-01", "12/7",
+                "12/7/202", "Dec 2026", "Foo 7, 2026", "7-Dex-2026", "12/7/2026 extra"});
 }
 
 TEST(ValueRecognition, TimesAndDateTimes) {
@@ -95,8 +99,9 @@ TEST(ValueRecognition, TurningDatesOffKeepsDatesAsTextButNotNumbersOrTimes) {
 }
 
 TEST(ValueRecognition, FormulasWordsAndBlanks) {
-    expectText({"=1+2", "=SUM(A1:A3)", " =5", "Total", "May", "Mar 2026", "a long text that is long enough to pass "
-                                                                            "the length at which values stop"});
+    expectText({"=1+2", "=SUM(A1:A3)", " =5", "Total", "May", "Mar 2026",
+                "a long text that is long enough to pass "
+                "the length at which values stop"});
     EXPECT_TRUE(recognizeValue("", true).empty());
     EXPECT_TRUE(recognizeValue(" \xC2\xA0 ", true).empty());
 }

@@ -100,8 +100,8 @@ TEST_F(WebFetchTest, PagesFromOneHostShareAConnection) {
 TEST_F(WebFetchTest, CompressedPagesAreDecodedAndTextPagesGiveOneRowPerLine) {
     ScriptedHttpServer server([](const Request& r, Connection& c) {
         if (r.path == "/gz")
-            c.send(ScriptedHttpServer::response(200, "text/html", gzipped("<p>packed</p>"),
-                                                "Content-Encoding: gzip\r\n"));
+            c.send(
+                ScriptedHttpServer::response(200, "text/html", gzipped("<p>packed</p>"), "Content-Encoding: gzip\r\n"));
         else  // Latin-1 as the header says: 0xE9 is "é"
             c.send(ScriptedHttpServer::response(200, "text/plain; charset=ISO-8859-1", "caf\xE9\r\n\r\n 42 \n"));
     });
@@ -128,11 +128,16 @@ TEST_F(WebFetchTest, RedirectsAreFollowedOnlyToWebAddressesAndOnlyWhenAllowed) {
         auto redirect = [&](const std::string& to) {
             c.send(ScriptedHttpServer::response(302, "text/html", "", "Location: " + to + "\r\n"));
         };
-        if (r.path == "/moved") redirect("/target");
-        else if (r.path == "/target") c.send(ScriptedHttpServer::response(200, "text/html", "<p>arrived</p>"));
-        else if (r.path == "/loop") redirect("/loop");
-        else if (r.path == "/to-file") redirect("file:///etc/passwd");
-        else if (r.path == "/to-ftp") redirect("ftp://127.0.0.1/pub/file.txt");
+        if (r.path == "/moved")
+            redirect("/target");
+        else if (r.path == "/target")
+            c.send(ScriptedHttpServer::response(200, "text/html", "<p>arrived</p>"));
+        else if (r.path == "/loop")
+            redirect("/loop");
+        else if (r.path == "/to-file")
+            redirect("file:///etc/passwd");
+        else if (r.path == "/to-ftp")
+            redirect("ftp://127.0.0.1/pub/file.txt");
     });
     EXPECT_EQ(loaded(server.url("/moved")).cell(0, 0), CellValue::makeText("arrived"));
 
@@ -153,8 +158,7 @@ TEST_F(WebFetchTest, SilentAndTricklingServersTimeOut) {
             c.pause(30s);
         } else {  // a few bytes a second, for ever
             c.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n");
-            while (c.send("<p>x</p>") && c.pause(300ms)) {
-            }
+            while (c.send("<p>x</p>") && c.pause(300ms)) {}
         }
     });
     EXPECT_EQ(failureOf(server.url("/silent")), expected(server.url("/silent"), "too slow, timed out"));
@@ -171,8 +175,7 @@ TEST_F(WebFetchTest, TheWholePageTimeLimitHolds) {
     source = makeWebPageSource(limits);
     ScriptedHttpServer server([](const Request&, Connection& c) {
         c.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n");
-        while (c.send("<p>x</p>") && c.pause(100ms)) {
-        }
+        while (c.send("<p>x</p>") && c.pause(100ms)) {}
     });
     EXPECT_EQ(failureOf(server.url("/")), expected(server.url("/"), "timed out"));
     EXPECT_LT(elapsed, 6s);
@@ -187,8 +190,9 @@ TEST_F(WebFetchTest, BrokenConnectionsAndRepliesFail) {
         } else if (r.path == "/short") {
             c.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n<p>start");
         } else if (r.path == "/chunks") {
-            c.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n"
-                   "5\r\n<p>ab\r\nzz-not-a-size\r\nxyz\r\n0\r\n\r\n");
+            c.send(
+                "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n"
+                "5\r\n<p>ab\r\nzz-not-a-size\r\nxyz\r\n0\r\n\r\n");
         } else if (r.path == "/nothing") {
             // closes without a word
         } else if (r.path == "/garbage") {
@@ -248,9 +252,8 @@ TEST_F(WebFetchTest, OnlyHtmlAndTextContentIsRead) {
 }
 
 TEST_F(WebFetchTest, MalformedAddressesAndConnectionsFailBeforeAnyRequest) {
-    ScriptedHttpServer server([](const Request&, Connection& c) {
-        c.send(ScriptedHttpServer::response(200, "text/html", "<p>x</p>"));
-    });
+    ScriptedHttpServer server(
+        [](const Request&, Connection& c) { c.send(ScriptedHttpServer::response(200, "text/html", "<p>x</p>")); });
     const std::string controls = "the address contains spaces or control characters";
     std::string spaced = server.url("/a page.html");
     EXPECT_EQ(failureOf(spaced), expected(spaced, controls));
@@ -264,17 +267,16 @@ TEST_F(WebFetchTest, MalformedAddressesAndConnectionsFailBeforeAnyRequest) {
         source->load("TEXT;" + server.url("/"), {});
         FAIL() << "a connection that is not a web query loaded";
     } catch (const Failure& f) {
-        EXPECT_EQ(std::string(f.what()), expected("TEXT;" + server.url("/"),
-                                                  "a web query's connection begins with \"URL;\""));
+        EXPECT_EQ(std::string(f.what()),
+                  expected("TEXT;" + server.url("/"), "a web query's connection begins with \"URL;\""));
     }
 }
 
 TEST_F(WebFetchTest, PagesTooDeeplyNestedToParseAreRefused) {
     std::string page;
     for (int i = 0; i < 60000; ++i) page += "<div>";
-    ScriptedHttpServer server([&](const Request&, Connection& c) {
-        c.send(ScriptedHttpServer::response(200, "text/html", page));
-    });
+    ScriptedHttpServer server(
+        [&](const Request&, Connection& c) { c.send(ScriptedHttpServer::response(200, "text/html", page)); });
     EXPECT_EQ(failureOf(server.url("/deep")),
               expected(server.url("/deep"), "the page's elements are nested too deeply to be read"));
 }

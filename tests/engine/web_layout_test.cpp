@@ -61,7 +61,10 @@ TEST(WebLayout, DroppedElementsLeaveNoTextButHiddenTextStays) {
 
 TEST(WebLayout, EntitiesDecodeAndNonBreakingSpacesStay) {
     EXPECT_EQ(html("<p>Fish &amp; chips &lt;3&gt; &copy;</p><p>a&nbsp;b&nbsp;</p><p>&nbsp;5&nbsp;</p>"),
-              (Rows{{"Fish & chips <3> \xC2\xA9"}, {"a\xC2\xA0" "b\xC2\xA0"}, {"#5"}}));
+              (Rows{{"Fish & chips <3> \xC2\xA9"},
+                    {"a\xC2\xA0"
+                     "b\xC2\xA0"},
+                    {"#5"}}));
 }
 
 TEST(WebLayout, TablesGiveARowPerTrAndAColumnPerCellWithTextAroundInOrder) {
@@ -149,7 +152,8 @@ TEST(WebLayout, APageThatDoesNotFitOnASheetIsRefusedNeverCut) {
     std::string spans = "<table><tr>";
     for (int i = 0; i < 20; ++i) spans += "<td colspan=1000>" + std::to_string(i) + "</td>";
     EXPECT_EQ(refusal([&] { return layoutHtml(spans, {}); }), wide) << "texts past the edge are not dropped";
-    EXPECT_EQ(html("<table><tr><td>x</td>" + std::string(20000, ' ') + "<td colspan=20000></td></tr></table>").size(), 1u)
+    EXPECT_EQ(html("<table><tr><td>x</td>" + std::string(20000, ' ') + "<td colspan=20000></td></tr></table>").size(),
+              1u)
         << "empty cells past the edge lose nothing";
 
     std::string lines;
@@ -220,7 +224,11 @@ TEST(Charset, TheByteOrderMarkWinsThenTheHeaderThenTheMetaThenUtf8ThenWindows125
     EXPECT_EQ(decodeToUtf8("ok\xE9", "utf-8", true), "ok\xEF\xBF\xBD") << "bytes that do not decode become U+FFFD";
     EXPECT_EQ(decodeToUtf8("caf\xC3\xA9", "", true), "caf\xC3\xA9");
     EXPECT_EQ(decodeToUtf8("caf\xE9", "", true), "caf\xC3\xA9");
-    EXPECT_EQ(decodeToUtf8("a\xC0\xAF" "b\xED\xA0\x80", "utf-8", true), "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD")
+    EXPECT_EQ(decodeToUtf8("a\xC0\xAF"
+                           "b\xED\xA0\x80",
+                           "utf-8", true),
+              "a\xEF\xBF\xBD\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD")
         << "overlong forms and surrogates are not UTF-8";
     EXPECT_EQ(decodeToUtf8("x\x81y", "", true), "x\xEF\xBF\xBDy") << "0x81 has no character in Windows-1252";
     EXPECT_EQ(decodeToUtf8("ok", "no-such-charset", true), "ok");

@@ -84,7 +84,8 @@ private:
                 char buffer[4096];
                 SSL_read(ssl, buffer, sizeof buffer);
                 const std::string reply =
-                    "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 9\r\nConnection: close\r\n\r\n<p>in</p>";
+                    "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 9\r\nConnection: "
+                    "close\r\n\r\n<p>in</p>";
                 SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
                 SSL_shutdown(ssl);
             }

@@ -137,11 +137,13 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     PageGrid grid;
     grid.rows.push_back({CellValue::makeText("Name"), CellValue::makeText("Share"), CellValue::makeText("Price"),
                          CellValue::makeText("Day"), CellValue::makeText("At"), CellValue::makeText("Count")});
-    grid.rows.push_back({CellValue::makeText("Tea & \"biscuits\" <b>"), CellValue::makeNumber(0.125, NumberFormat::Percent),
-                         CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
-                         CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
+    grid.rows.push_back(
+        {CellValue::makeText("Tea & \"biscuits\" <b>"), CellValue::makeNumber(0.125, NumberFormat::Percent),
+         CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
+         CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
     grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
-                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"), CellValue::makeText(std::string("NUL\0kept", 8)),
+                         CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"),
+                         CellValue::makeText(std::string("NUL\0kept", 8)),
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
     script->pages["URL;grid"] = grid;
@@ -172,7 +174,8 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     // A control character cannot stand in the file's XML: it is stored in the
     // format's escaped form (which this reader leaves as it is); the file stays valid.
     EXPECT_EQ(dump.cells.at("Sheet1!C3"), (Cell{"s", "'tab\\tbell_x0007_ \xE2\x82\xAC'", "General"}));
-    EXPECT_EQ(dump.cells.at("Sheet1!D3"), (Cell{"s", "'NUL\xEF\xBF\xBDkept'", "General"})) << "the text goes on after a NUL";
+    EXPECT_EQ(dump.cells.at("Sheet1!D3"), (Cell{"s", "'NUL\xEF\xBF\xBDkept'", "General"}))
+        << "the text goes on after a NUL";
     // Written on the page, an escape-like sequence gets its underscore escaped, so
     // that it reads back as it stood.
     EXPECT_EQ(dump.cells.at("Sheet1!E3"), (Cell{"s", "'literal _x005F_x0041_ and _x00zz_'", "General"}));
@@ -276,7 +279,8 @@ TEST_F(XlsxOutput, AFolderThatCannotBeWrittenFailsWithoutLeavingAFile) {
             return std::string();
         }();
         fs::permissions(folder, fs::perms::owner_all);
-        EXPECT_EQ(failure, "Cannot write the workbook file " + (folder / "Book1.xlsx").string() + ": Permission denied");
+        EXPECT_EQ(failure,
+                  "Cannot write the workbook file " + (folder / "Book1.xlsx").string() + ": Permission denied");
     }
     // A folder path that runs through a plain file cannot be made, for any user.
     std::ofstream(folder / "file") << "x";

@@ -26,7 +26,8 @@ Parts unzipAll(const std::string& path) {
             unzOpenCurrentFile(zip.get()) != UNZ_OK)
             throw RefusedWorkbook(path + ": a part cannot be opened");
         std::string data(static_cast<std::size_t>(info.uncompressed_size), '\0');
-        const int read = data.empty() ? 0 : unzReadCurrentFile(zip.get(), data.data(), static_cast<unsigned>(data.size()));
+        const int read =
+            data.empty() ? 0 : unzReadCurrentFile(zip.get(), data.data(), static_cast<unsigned>(data.size()));
         const int closed = unzCloseCurrentFile(zip.get());
         if (read != static_cast<int>(data.size()) || closed != UNZ_OK)
             throw RefusedWorkbook(path + ": the part " + name + " does not unpack");
@@ -112,9 +113,12 @@ StrictSheet readSheet(const xmlDoc* doc, std::string name, const std::vector<std
     forEach(xmlDocGetRootElement(doc), "c", [&](const xmlNode* c) {
         const std::string type = attribute(c, "t");
         std::string value;
-        if (type == "inlineStr") value = readEscapes(textOf(c));
-        else if (type == "s") value = shared.at(std::stoul(valueOf(c)));
-        else value = valueOf(c);
+        if (type == "inlineStr")
+            value = readEscapes(textOf(c));
+        else if (type == "s")
+            value = shared.at(std::stoul(valueOf(c)));
+        else
+            value = valueOf(c);
         sheet.cells[attribute(c, "r")] = value;
     });
     return sheet;
@@ -128,8 +132,10 @@ std::string readEscapes(std::string_view s) {
         out = 0;
         for (std::size_t k = at + 2; k < at + 6; ++k) {
             const char c = s[k];
-            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                            : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
             if (digit < 0) return false;
             out = out * 16 + static_cast<char32_t>(digit);
         }

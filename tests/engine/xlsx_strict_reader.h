@@ -20,7 +20,7 @@ struct StrictSheet {
 };
 
 struct StrictWorkbook {
-    std::vector<std::string> parts;  // every part of the package
+    std::vector<std::string> parts;   // every part of the package
     std::vector<StrictSheet> sheets;  // in the workbook's order
 };
 

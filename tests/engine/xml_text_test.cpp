@@ -70,7 +70,9 @@ TEST_F(ValidXml, CharacterReferencesToForbiddenCharactersReadBackAsThoseCharacte
         "<p>n&#x10FFFF;&#x1FFFE;&#xFDD0;&#x7F;o</p><p>p&#x85;q</p><table><tr><td>r&#xFFFF;</td></tr></table>");
     EXPECT_EQ(cells.at("A1"), "a" + kNonCharFFFE + "b");
     EXPECT_EQ(cells.at("A2"), "c" + kNonCharFFFF + "d");
-    EXPECT_EQ(cells.at("A3"), "e\x01" "f\x1Fg\x0Bh");
+    EXPECT_EQ(cells.at("A3"),
+              "e\x01"
+              "f\x1Fg\x0Bh");
     EXPECT_EQ(cells.at("A4"), "i" + kReplacement + "j" + kReplacement + "k") << "the parser reads surrogates as U+FFFD";
     EXPECT_EQ(cells.at("A5"), "l" + kReplacement + "m");
     EXPECT_EQ(cells.at("A6"), "n\xF4\x8F\xBF\xBF\xF0\x9F\xBF\xBE\xEF\xB7\x90\x7Fo") << "XML allows these as they are";
@@ -80,7 +82,12 @@ TEST_F(ValidXml, CharacterReferencesToForbiddenCharactersReadBackAsThoseCharacte
 
 TEST_F(ValidXml, RawBytesInEveryDecodingReadBackAsTheirCharacters) {
     // The HTML parser reads raw control characters and noncharacters as U+FFFD.
-    Cells html = page("<p>a\x01" "b\x1F" "c" + kNonCharFFFE + "</p><p>d" + kNonCharFFFF + "\x7F</p>", "utf-8");
+    Cells html = page(
+        "<p>a\x01"
+        "b\x1F"
+        "c" +
+            kNonCharFFFE + "</p><p>d" + kNonCharFFFF + "\x7F</p>",
+        "utf-8");
     EXPECT_EQ(html.at("A1"), "a" + kReplacement + "b" + kReplacement + "c" + kReplacement);
     EXPECT_EQ(html.at("A2"), "d" + kReplacement + kReplacement);
 
@@ -91,16 +98,24 @@ TEST_F(ValidXml, RawBytesInEveryDecodingReadBackAsTheirCharacters) {
     EXPECT_EQ(text.at("A3"), "z\x0Cw");
 
     // UTF-16 and a single-byte charset decode to the same characters first.
-    const std::string utf16 = std::string("\xFF\xFE" "a\0\xFE\xFF" "b\0\x01\0c\0\x00\xD8" "d\0", 16);
-    EXPECT_EQ(page(utf16, "", false).at("A1"), "a" + kNonCharFFFE + "b\x01" "c" + kReplacement + "d")
+    const std::string utf16 = std::string(
+        "\xFF\xFE"
+        "a\0\xFE\xFF"
+        "b\0\x01\0c\0\x00\xD8"
+        "d\0",
+        16);
+    EXPECT_EQ(page(utf16, "", false).at("A1"), "a" + kNonCharFFFE +
+                                                   "b\x01"
+                                                   "c" +
+                                                   kReplacement + "d")
         << "an unpaired surrogate becomes U+FFFD: UTF-8 has no form for it";
     EXPECT_EQ(page("caf\xE9\x10\x81", "windows-1252", false).at("A1"), "caf\xC3\xA9\x10" + kReplacement);
     EXPECT_EQ(page(std::string("\xFF\xFE<\0p\0>\0a\0\xFE\xFF", 12)).at("A1"), "a" + kReplacement);
 }
 
 TEST_F(ValidXml, ACellTextKeepsItsCarriageReturnsAndLiteralEscapes) {
-    const Cells cells = texts({"line\r\nnext", "_x0041_ and _xFFFE_", "tab\tand\nfeed", "_x0001" + kNonCharFFFE,
-                               "_x0041\r"});
+    const Cells cells =
+        texts({"line\r\nnext", "_x0041_ and _xFFFE_", "tab\tand\nfeed", "_x0001" + kNonCharFFFE, "_x0041\r"});
     EXPECT_EQ(cells.at("A1"), "line\r\nnext") << "a bare carriage return in XML would read as a line feed";
     EXPECT_EQ(cells.at("A2"), "_x0041_ and _xFFFE_");
     EXPECT_EQ(cells.at("A3"), "tab\tand\nfeed");
@@ -126,7 +141,8 @@ TEST_F(ValidXml, SheetNamesGetReplacementCharactersAndAreCheckedAsWritten) {
         second->setName("Tab\x02" + kNonCharFFFF);
         ADD_FAILURE() << "two names that are written alike were both taken";
     } catch (const Failure& failure) {
-        EXPECT_EQ(std::string(failure.what()), "The sheet name \"Tab" + kReplacement + kReplacement + "\" is already taken.");
+        EXPECT_EQ(std::string(failure.what()),
+                  "The sheet name \"Tab" + kReplacement + kReplacement + "\" is already taken.");
     }
     second->setName("ok\xC3\tand\nthen");  // a cut-off character; an attribute would read tabs as spaces
     const auto read = written(*book);
@@ -148,7 +164,9 @@ TEST(StrictReader, RefusesTheFileTheLibraryWritesAloneAndReadsEscapes) {
     EXPECT_EQ(failure, "xl/sharedStrings.xml: PCDATA invalid Char value 65535 (line 2)");
 
     EXPECT_EQ(testing::readEscapes("a_x0001_b_xD83D__xDE00_c_x005F_x0041__x00zz_"),
-              "a\x01" "b\xF0\x9F\x98\x80" "c_x0041__x00zz_");
+              "a\x01"
+              "b\xF0\x9F\x98\x80"
+              "c_x0041__x00zz_");
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ std::shared_ptr<FakeWorkbook> addWorkbook(FakeApplication& app, int sheets) {
 class RangeObject : public FakeObject {
 public:
     RangeObject(FakeSpreadsheet& f, std::shared_ptr<FakeSheet> sheet, std::string address)
-        : FakeObject(f, "Range", sheet->label + "!" + address), sheet_(std::move(sheet)), address_(std::move(address)) {}
+        : FakeObject(f, "Range", sheet->label + "!" + address),
+          sheet_(std::move(sheet)),
+          address_(std::move(address)) {}
     std::shared_ptr<FakeSheet> sheet_;
     std::string address_;
 
@@ -93,22 +95,38 @@ class QueryTableObject : public FakeObject {
 public:
     QueryTableObject(FakeSpreadsheet& f, std::shared_ptr<FakeSheet> sheet, std::string connection)
         : FakeObject(f, "QueryTable", sheet->label + ".qt" + std::to_string(++sheet->queryTables)),
-          sheet_(std::move(sheet)), connection_(std::move(connection)) {}
+          sheet_(std::move(sheet)),
+          connection_(std::move(connection)) {}
 
 private:
     Variant handle(std::string_view member, CallKind kind, const ArgReader& args) override {
-        static const char* const kProperties[] = {
-            "name", "FieldNames", "RowNumbers", "FillAdjacentFormulas", "PreserveFormatting", "RefreshOnFileOpen",
-            "BackgroundQuery", "RefreshStyle", "SavePassword", "SaveData", "AdjustColumnWidth", "RefreshPeriod",
-            "WebSelectionType", "WebFormatting", "WebPreFormattedTextToColumns", "WebConsecutiveDelimitersAsOne",
-            "WebSingleBlockTextImport", "WebDisableDateRecognition", "WebDisableRedirections"};
-        if (kind == CallKind::Put &&
-            std::any_of(std::begin(kProperties), std::end(kProperties), [&](const char* p) { return sameName(member, p); }))
+        static const char* const kProperties[] = {"name",
+                                                  "FieldNames",
+                                                  "RowNumbers",
+                                                  "FillAdjacentFormulas",
+                                                  "PreserveFormatting",
+                                                  "RefreshOnFileOpen",
+                                                  "BackgroundQuery",
+                                                  "RefreshStyle",
+                                                  "SavePassword",
+                                                  "SaveData",
+                                                  "AdjustColumnWidth",
+                                                  "RefreshPeriod",
+                                                  "WebSelectionType",
+                                                  "WebFormatting",
+                                                  "WebPreFormattedTextToColumns",
+                                                  "WebConsecutiveDelimitersAsOne",
+                                                  "WebSingleBlockTextImport",
+                                                  "WebDisableDateRecognition",
+                                                  "WebDisableRedirections"};
+        if (kind == CallKind::Put && std::any_of(std::begin(kProperties), std::end(kProperties),
+                                                 [&](const char* p) { return sameName(member, p); }))
             return {};
         if (!sameName(member, "Refresh")) unsupported();
         args.expectOnly(1, {"BackgroundQuery"});
         if (!fake_.pageLoads(connection_))
-            throw Failure("Unable to open " + connection_.substr(4) + ". Cannot download the information you requested.");
+            throw Failure("Unable to open " + connection_.substr(4) +
+                          ". Cannot download the information you requested.");
         sheet_->pages.insert(sheet_->pages.begin(), connection_);
         return {};
     }
@@ -231,7 +249,8 @@ private:
 
 class RunningInstance : public FakeObject {
 public:
-    RunningInstance(FakeSpreadsheet& f, std::string name) : FakeObject(f, "Running", "running"), name_(std::move(name)) {}
+    RunningInstance(FakeSpreadsheet& f, std::string name)
+        : FakeObject(f, "Running", "running"), name_(std::move(name)) {}
 
 private:
     Variant handle(std::string_view member, CallKind, const ArgReader&) override {
@@ -313,7 +332,8 @@ void FakeSpreadsheet::failIfScripted(const std::string& type, std::string_view m
 std::vector<std::string> FakeSpreadsheet::logWithout(std::initializer_list<std::string_view> texts) const {
     std::vector<std::string> out;
     for (const auto& line : log)
-        if (std::none_of(texts.begin(), texts.end(), [&](std::string_view t) { return line.find(t) != std::string::npos; }))
+        if (std::none_of(texts.begin(), texts.end(),
+                         [&](std::string_view t) { return line.find(t) != std::string::npos; }))
             out.push_back(line);
     return out;
 }

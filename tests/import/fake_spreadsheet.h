@@ -4,9 +4,9 @@
 // placed at A1 of each sheet, newest on top) and records every call that
 // reaches it, one line per call:
 //
-//     app1.wb1.Sheet1.QueryTables.add call(Connection:=String:URL;http://www.a.org, Destination:=Object:app1.wb1.Sheet1!A1)
-//     app1.wb1.Sheet1.qt1.RefreshPeriod put(Integer:0)
-//     app1.Workbooks.<default> get(Long:1)
+//     app1.wb1.Sheet1.QueryTables.add call(Connection:=String:URL;http://www.a.org,
+//     Destination:=Object:app1.wb1.Sheet1!A1) app1.wb1.Sheet1.qt1.RefreshPeriod put(Integer:0) app1.Workbooks.<default>
+//     get(Long:1)
 
 #include <functional>
 #include <map>
@@ -24,7 +24,7 @@ struct FakeSheet {
     std::string label;
     std::vector<std::string> pages;  // connections refreshed at A1, newest first
     int queryTables = 0;
-    std::string selected;            // the range selected on this sheet
+    std::string selected;  // the range selected on this sheet
     bool deleted = false;
 };
 

@@ -90,14 +90,16 @@ TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
     host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html"), unreachable, ""};
     runImport(host, ui, provider);
 
-    EXPECT_EQ(ui.messages(), Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" +
-                                     unreachable + "\r\n\r\n\r\ncould not be read. \r\nPlease check them. "
-                                     "Please email a screenshot of this message to " + supportEmail() +
-                                     " if you have any questions."});
+    EXPECT_EQ(ui.messages(),
+              Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" + unreachable +
+                      "\r\n\r\n\r\ncould not be read. \r\nPlease check them. "
+                      "Please email a screenshot of this message to " +
+                      supportEmail() + " if you have any questions."});
     const XlsxContent book = onlyWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
     const std::string& sheet = book.sheets[0];
-    const Strings columnA = {"str:First note", "str:Second note", "str:Prices", "str:Item", "str:Tea", "str:The end", ""};
+    const Strings columnA = {
+        "str:First note", "str:Second note", "str:Prices", "str:Item", "str:Tea", "str:The end", ""};
     for (std::size_t row = 0; row < columnA.size(); ++row)
         EXPECT_EQ(book.at(sheet, "A" + std::to_string(row + 1)), columnA[row]) << "row " << row + 1;
     EXPECT_EQ(book.at(sheet, "B5"), "int:3") << "the earlier page moved down whole";

@@ -198,8 +198,7 @@ TEST_F(ImportRun, WithoutTheSpreadsheetEveryStepReportsAndEveryEntryIsUnreadable
     host.option2 = true;
     host.entries = {"www.a.org", "www.b.org"};
     run();
-    EXPECT_EQ(reportedLines(kRunLocation),
-              (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
+    EXPECT_EQ(reportedLines(kRunLocation), (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
     EXPECT_EQ(reportedLines("in QuillfenApp2021/08/31.Excel1.ImportWeb ").size(), 2u * 20);
     EXPECT_EQ(ui.messages().back(), doneWith({"www.a.org", "www.b.org"}));
     EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
@@ -266,7 +265,8 @@ TEST_F(ImportRun, TheEndDeletesOnlyTheEmptySheetAddedAfterTheLastImport) {
     host.option2 = true;
     host.entries = {"www.a.org", "www.b.org"};
     fake.pageLoads = [&](const std::string& c) {
-        if (c.find("www.b.org") != std::string::npos) fake.failures["Sheets.add"] = "Method 'Add' of object 'Sheets' failed";
+        if (c.find("www.b.org") != std::string::npos)
+            fake.failures["Sheets.add"] = "Method 'Add' of object 'Sheets' failed";
         return true;
     };
     run();
@@ -299,8 +299,8 @@ TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
     }
     EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
     // The inner run ends the busy state; the outer one sets it again before its import.
-    EXPECT_EQ(ui.pointerHistory,
-              (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy, kBusy, kBusy, kIdle}));
+    EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy,
+                                                       kBusy, kBusy, kIdle}));
     EXPECT_TRUE(fake.allReleased());
 }
 

@@ -17,7 +17,7 @@ public:
     std::vector<double> values;
     std::vector<std::string> texts;
     mutable bool readPastEnd = false;
-    bool stop = false;     // what stopRequested answers
+    bool stop = false;  // what stopRequested answers
     bool closingNow = false;
 
     int entryCount() const override { return static_cast<int>(entries.size()); }

@@ -63,9 +63,12 @@ private:
         }
         c.send(ScriptedHttpServer::response(
             200, "text/html; charset=utf-8",
-            "<h1>" + r.path.substr(1) + "</h1><table><tr><th>Item</th><th>Share</th><th>Day</th></tr>"
-            "<tr><td>Tea " + std::to_string(r.path.size()) + "</td><td>12%</td><td>2024-03-01</td></tr>"
-            "<tr><td>A rather longer name of a thing</td><td>$1,250.50</td><td>7</td></tr></table>"));
+            "<h1>" + r.path.substr(1) +
+                "</h1><table><tr><th>Item</th><th>Share</th><th>Day</th></tr>"
+                "<tr><td>Tea " +
+                std::to_string(r.path.size()) +
+                "</td><td>12%</td><td>2024-03-01</td></tr>"
+                "<tr><td>A rather longer name of a thing</td><td>$1,250.50</td><td>7</td></tr></table>"));
     }
     std::mutex mutex_;
     std::map<std::string, int> counts_;
@@ -78,7 +81,8 @@ std::string storedSheets(const std::string& path) {
     const std::string command =
         "python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
         "print(''.join(n+z.read(n).decode() for n in sorted(z.namelist()) "
-        "if n.startswith('xl/') ))\" '" + path + "'";
+        "if n.startswith('xl/') ))\" '" +
+        path + "'";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -92,9 +96,7 @@ using qf::testing::eventually;
 
 class ReadAheadRun : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = testing::newTempFolder("ahead");
-    }
+    void SetUp() override { folder = testing::newTempFolder("ahead"); }
     void TearDown() override { fs::remove_all(folder); }
 
     std::unique_ptr<engine::EngineProvider> provider(std::size_t pagesAhead = 64) {
@@ -127,8 +129,10 @@ protected:
     std::string unreadable(const Strings& addresses) {
         std::string list;
         for (const auto& a : addresses) list += "\r\n" + a;
-        return "Done.\r\n\r\nThe following URLs: " + list + "\r\n\r\ncould not be read. \r\nPlease check them. "
-               "Please email a screenshot of this message to " + supportEmail() + " if you have any questions.";
+        return "Done.\r\n\r\nThe following URLs: " + list +
+               "\r\n\r\ncould not be read. \r\nPlease check them. "
+               "Please email a screenshot of this message to " +
+               supportEmail() + " if you have any questions.";
     }
 
     std::string folder;
@@ -170,12 +174,13 @@ TEST_F(ReadAheadRun, EntriesChangedWhilePagesAreHeldAheadAreImportedAsTheyNowRea
     for (int i = 1; i <= 8; ++i) host.entries.push_back(site.url("/p" + std::to_string(i)));
     run(host, 64, 2, [&] {
         ASSERT_TRUE(eventually([&] { return site.requests() >= 8; })) << "all of them loaded ahead";
-        host.entries[3] = site.url("/edited");               // edited
-        std::swap(host.entries[4], host.entries[5]);         // reordered
-        host.entries.erase(host.entries.begin() + 6);        // filtered out
+        host.entries[3] = site.url("/edited");         // edited
+        std::swap(host.entries[4], host.entries[5]);   // reordered
+        host.entries.erase(host.entries.begin() + 6);  // filtered out
     });
     ASSERT_EQ(written.size(), 1u);
-    EXPECT_EQ(headings(written[0]), (Strings{"str:p1", "str:p2", "str:p3", "str:edited", "str:p6", "str:p5", "str:p8"}));
+    EXPECT_EQ(headings(written[0]),
+              (Strings{"str:p1", "str:p2", "str:p3", "str:edited", "str:p6", "str:p5", "str:p8"}));
     EXPECT_EQ(site.requestsOf("/p4"), 1) << "loaded ahead, never placed";
     EXPECT_EQ(site.requestsOf("/p8"), 2) << "moved up: loaded afresh";
 
@@ -193,8 +198,8 @@ TEST_F(ReadAheadRun, ASlowPageHoldsUpOnlyItsOwnEntryAndFailuresAreListedInListOr
     Site site;
     testing::ListHost host;
     const std::string unreachable = "http://127.0.0.1:" + std::to_string(testing::LoopbackServer::closedPort()) + "/";
-    host.entries = {site.url("/fast1"), site.url("/slow"), site.url("/missing1"), site.url("/fast2"),
-                    unreachable, site.url("/missing2"), site.url("/fast3")};
+    host.entries = {site.url("/fast1"), site.url("/slow"),     site.url("/missing1"), site.url("/fast2"),
+                    unreachable,        site.url("/missing2"), site.url("/fast3")};
     host.option2 = true;
     bool behindLoadedFirst = false;
     ui.everyEvents = [&] {

@@ -41,9 +41,7 @@ std::string lines(int count, const std::string& first, const std::string& text) 
 
 class SheetLimits : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = testing::newTempFolder("limits");
-    }
+    void SetUp() override { folder = testing::newTempFolder("limits"); }
     void TearDown() override { fs::remove_all(folder); }
 
     engine::EngineSettings settings() {
@@ -68,10 +66,11 @@ TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) 
     host.entries = {server.url("/first.html"), server.url("/16384.html"), server.url("/16385.html")};
     runImport(host, ui, provider);
 
-    EXPECT_EQ(ui.messages(), std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
-                                                      "\r\n\r\ncould not be read. \r\nPlease check them. "
-                                                      "Please email a screenshot of this message to " +
-                                                      supportEmail() + " if you have any questions."});
+    EXPECT_EQ(ui.messages(),
+              std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
+                                       "\r\n\r\ncould not be read. \r\nPlease check them. "
+                                       "Please email a screenshot of this message to " +
+                                       supportEmail() + " if you have any questions."});
     ASSERT_EQ(written.size(), 1u);
     const auto book = engine::testing::readStrictly(written[0]);
     ASSERT_EQ(book.sheets.size(), 1u);

@@ -17,9 +17,9 @@ TEST(normalizeUrl, CompletesEntriesAsTheListHoldsThem) {
         {"www.example.org", "http://www.example.org"},
         {"http://www.example.org/a?b=1", "http://www.example.org/a?b=1"},
         {"  www.example.org\t", "http://www.example.org"},
-        {"\"www.example.org", "http://www.example.org"},          // stray quote in front
+        {"\"www.example.org", "http://www.example.org"},             // stray quote in front
         {"\xE2\x80\xA2 www.example.org", "http://www.example.org"},  // a bullet and a space
-        {"WWW.EXAMPLE.ORG", "http://WWW.EXAMPLE.ORG"},             // not "www" for the search
+        {"WWW.EXAMPLE.ORG", "http://WWW.EXAMPLE.ORG"},               // not "www" for the search
         {"example.org", "http://example.org"},
         {"", "http://"},
         {"   ", "http://"},
@@ -68,7 +68,8 @@ TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
         sheet + ".QueryTables get()",
         "app1.wb1.ActiveSheet get()",
         sheet + ".Range get(String:A1)",
-        sheet + ".QueryTables.add call(Connection:=String:URL;http://www.example.org, Destination:=Object:" + sheet + "!A1)",
+        sheet + ".QueryTables.add call(Connection:=String:URL;http://www.example.org, Destination:=Object:" + sheet +
+            "!A1)",
         qt + ".name put(String:?ocid=iehp)",
         qt + ".FieldNames put(Boolean:True)",
         qt + ".RowNumbers put(Boolean:False)",
@@ -92,7 +93,8 @@ TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
     };
     EXPECT_EQ(fake.log, expected);
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages, std::vector<std::string>{"URL;http://www.example.org"});
+    EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages,
+              std::vector<std::string>{"URL;http://www.example.org"});
 
     // A second import onto the same sheet is anchored at A1 again and lands on top.
     EXPECT_TRUE(importWeb(workbook, "www.second.org", ui));

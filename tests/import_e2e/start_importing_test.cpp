@@ -143,7 +143,8 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
     // A text file with a blank line gives an empty entry.
     QFile file(programFolder.filePath(u"urls.txt"_s));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(server.url("/table.html") + "\r\n" + missing + "\r\n" + unreachable + "\r\n\r\n"));
+    file.write(
+        QByteArray::fromStdString(server.url("/table.html") + "\r\n" + missing + "\r\n" + unreachable + "\r\n\r\n"));
     file.close();
     ui.answerFileDialog(file.fileName().toStdString());
     button("PushButton13").click();
@@ -153,8 +154,8 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
 
     EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nThe following URLs: \r\n" + missing + "\r\n" + unreachable +
                                         "\r\n\r\n\r\ncould not be read. \r\nPlease check them. Please email a "
-                                        "screenshot of this message to " + supportEmail() +
-                                        " if you have any questions.");
+                                        "screenshot of this message to " +
+                                        supportEmail() + " if you have any questions.");
     EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
     // At least two yields per entry (before the bar is set, and after), and more
     // while a page is awaited.
@@ -234,7 +235,8 @@ TEST_F(StartImporting, EscapeStopsTheRunAfterTheEntryInHandAndShowsWhatItDid) {
     EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nStopped after entry 2 of 3.");
     const XlsxContent book = writtenWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
-    expectColumn(book, book.sheets[0], "A", {"str:Notes", "str:First bold line", "str:Second line", "str:City", "str:Oslo", ""});
+    expectColumn(book, book.sheets[0], "A",
+                 {"str:Notes", "str:First bold line", "str:Second line", "str:City", "str:Oslo", ""});
 
     ui.everyEvents = nullptr;
     ui.openedDocuments.clear();
@@ -263,7 +265,8 @@ TEST_F(StartImporting, ClosingTheWindowDuringARunWritesWhatWasImportedThenEndsTh
     EXPECT_EQ(ui.boxes.size(), boxesBefore) << "without a message";
     EXPECT_TRUE(ui.openedDocuments.empty()) << "and without opening the workbook";
     std::vector<std::filesystem::path> written;
-    for (const auto& f : std::filesystem::directory_iterator(documents.path().toStdString())) written.push_back(f.path());
+    for (const auto& f : std::filesystem::directory_iterator(documents.path().toStdString()))
+        written.push_back(f.path());
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].filename(), "Book1.xlsx");
     const XlsxContent book = testing::readXlsx(written[0].string());

@@ -129,7 +129,8 @@ void ScriptedHttpServer::serve(int fd) {
         buffer.erase(0, end + 4);
         std::size_t sp1 = request.head.find(' ');
         std::size_t sp2 = request.head.find(' ', sp1 + 1);
-        if (sp1 != std::string::npos && sp2 != std::string::npos) request.path = request.head.substr(sp1 + 1, sp2 - sp1 - 1);
+        if (sp1 != std::string::npos && sp2 != std::string::npos)
+            request.path = request.head.substr(sp1 + 1, sp2 - sp1 - 1);
         ++requests_;
         Connection connection(*this, fd);
         handler_(request, connection);

@@ -15,8 +15,7 @@ MessageAnswer ScriptedServices::messageBox(const std::string& text, MessageButto
     return answer;
 }
 
-std::string ScriptedServices::inputBox(const std::string& prompt, const std::string& caption,
-                                       const std::string&) {
+std::string ScriptedServices::inputBox(const std::string& prompt, const std::string& caption, const std::string&) {
     boxes.push_back({ShownBox::Input, prompt, caption, {}, {}, {}});
     if (inputAnswers_.empty()) return {};
     std::string answer = std::move(inputAnswers_.front());

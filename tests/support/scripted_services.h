@@ -14,8 +14,8 @@ namespace qf::testing {
 
 struct ShownBox {
     enum Kind { Message, Input, FileDialog } kind;
-    std::string text;     // message text, input prompt, or dialog title
-    std::string caption;  // as passed (empty means the application title)
+    std::string text;                             // message text, input prompt, or dialog title
+    std::string caption;                          // as passed (empty means the application title)
     MessageButtons buttons = MessageButtons::Ok;  // for Message
     MessageIcon icon = MessageIcon::None;         // for Message
     FileDialogRequest fileRequest;                // for FileDialog
@@ -44,8 +44,8 @@ public:
     void processPendingEvents() override;
     bool openDocument(const std::string& path) override;
 
-    std::vector<ShownBox> boxes;            // every box, in order
-    std::vector<Pointer> pointerHistory;    // every pointer shown, in order
+    std::vector<ShownBox> boxes;          // every box, in order
+    std::vector<Pointer> pointerHistory;  // every pointer shown, in order
     std::vector<std::string> openedDocuments;
     int eventRounds = 0;
 

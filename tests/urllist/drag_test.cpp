@@ -14,7 +14,9 @@ using Texts = std::vector<std::string>;
 
 class DragTest : public ListFixture {
 protected:
-    DragTest() { commands->setCursorPosition([this] { return QPoint(0, cursorY); }); }
+    DragTest() {
+        commands->setCursorPosition([this] { return QPoint(0, cursorY); });
+    }
 
     // The centre of an entry's row, or a point below the last row for 0.
     QPoint at(int position) {

@@ -40,24 +40,31 @@ TEST_F(FilterTest, NotContainingEmptyEntriesDuplicatesAndSpaces) {
     fill({"x.com", "", "y.org", "x.com", "a b"});
     EXPECT_EQ(notContaining("."), (Texts{"x.com", "y.org", "x.com"}));  // empty entries go
     EXPECT_EQ(ui.boxes[0].text, "Remove entries not containing: ");
-    EXPECT_EQ(notContaining("X.COM"), (Texts{"x.com", "x.com"}));       // both copies stay
-    EXPECT_EQ(notContaining("com"), (Texts{"x.com", "x.com"}));         // every entry holds it
+    EXPECT_EQ(notContaining("X.COM"), (Texts{"x.com", "x.com"}));  // both copies stay
+    EXPECT_EQ(notContaining("com"), (Texts{"x.com", "x.com"}));    // every entry holds it
 
     list().clear();
     fill({"a b", "ab", "", " "});
-    EXPECT_EQ(containing(" "), (Texts{"ab", ""}));                      // an empty entry never contains
+    EXPECT_EQ(containing(" "), (Texts{"ab", ""}));  // an empty entry never contains
     list().clear();
     fill({"a b", "ab", "", " "});
     EXPECT_EQ(notContaining(" "), (Texts{"a b", " "}));
 }
 
 TEST_F(FilterTest, UnicodeCase) {
-    fill({"\xC3\x9C" "BER.de", "uber.de", "kite.com", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.gr"});
+    fill(
+        {"\xC3\x9C"
+         "BER.de",
+         "uber.de", "kite.com", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.gr"});
     // U+00FC against U+00DC, and Greek capitals against small letters.
-    EXPECT_EQ(containing("\xC3\xBC" "ber"), (Texts{"uber.de", "kite.com", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.gr"}));
+    EXPECT_EQ(containing("\xC3\xBC"
+                         "ber"),
+              (Texts{"uber.de", "kite.com", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.gr"}));
     EXPECT_EQ(containing("\xCF\x83\xCE\xBF\xCF\x86"), (Texts{"uber.de", "kite.com"}));
     // The Kelvin sign lower-cases to a plain k.
-    EXPECT_EQ(containing("\xE2\x84\xAA" "ite"), (Texts{"uber.de"}));
+    EXPECT_EQ(containing("\xE2\x84\xAA"
+                         "ite"),
+              (Texts{"uber.de"}));
 }
 
 TEST_F(FilterTest, CancelAndEmptyListLeaveThingsAlone) {

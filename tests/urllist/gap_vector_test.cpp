@@ -25,34 +25,34 @@ TEST(GapVector, AgreesWithAVectorUnderRandomChanges) {
         for (int step = 0; step < 60; ++step) {
             const auto at = [&](std::size_t extra) { return random() % (plain.size() + extra); };
             switch (random() % 5) {
-            case 0:
-            case 1: {
-                const std::size_t p = at(1);
-                gap.insert(p, next);
-                plain.insert(plain.begin() + static_cast<std::ptrdiff_t>(p), next++);
-                break;
-            }
-            case 2:
-                if (!plain.empty()) {
-                    const std::size_t p = at(0);
-                    gap.erase(p);
-                    plain.erase(plain.begin() + static_cast<std::ptrdiff_t>(p));
+                case 0:
+                case 1: {
+                    const std::size_t p = at(1);
+                    gap.insert(p, next);
+                    plain.insert(plain.begin() + static_cast<std::ptrdiff_t>(p), next++);
+                    break;
                 }
-                break;
-            case 3: {
-                std::vector<int> more(random() % 5);
-                for (int& v : more) v = next++;
-                more.reserve(more.size() + random() % 4);
-                plain.insert(plain.end(), more.begin(), more.end());
-                gap.append(std::move(more));
-                break;
-            }
-            case 4: {
-                const int modulus = 2 + static_cast<int>(random() % 3);
-                gap.keepIf([&](int v, std::size_t) { return v % modulus != 0; });
-                std::erase_if(plain, [&](int v) { return v % modulus == 0; });
-                break;
-            }
+                case 2:
+                    if (!plain.empty()) {
+                        const std::size_t p = at(0);
+                        gap.erase(p);
+                        plain.erase(plain.begin() + static_cast<std::ptrdiff_t>(p));
+                    }
+                    break;
+                case 3: {
+                    std::vector<int> more(random() % 5);
+                    for (int& v : more) v = next++;
+                    more.reserve(more.size() + random() % 4);
+                    plain.insert(plain.end(), more.begin(), more.end());
+                    gap.append(std::move(more));
+                    break;
+                }
+                case 4: {
+                    const int modulus = 2 + static_cast<int>(random() % 3);
+                    gap.keepIf([&](int v, std::size_t) { return v % modulus != 0; });
+                    std::erase_if(plain, [&](int v) { return v % modulus == 0; });
+                    break;
+                }
             }
             ASSERT_EQ(contents(gap), plain) << "round " << round << " step " << step;
         }

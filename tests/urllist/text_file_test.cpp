@@ -47,13 +47,13 @@ Texts split(const std::string& text) {
 TEST(UrlLines, LineEndTable) {
     const std::vector<std::pair<std::string, Texts>> table = {
         {"", {}},
-        {"a\r\n\r\nc\r\n", {"a", "", "c"}},             // blank middle line
-        {"one\ntwo\n", {"one", "two"}},                 // a final LF adds no empty entry
-        {"one\n\ntwo\n", {"one", "", "two"}},           // a blank line inside does
-        {"one\ntwo\n\n", {"one", "two", ""}},           // so does a blank last line
+        {"a\r\n\r\nc\r\n", {"a", "", "c"}},    // blank middle line
+        {"one\ntwo\n", {"one", "two"}},        // a final LF adds no empty entry
+        {"one\n\ntwo\n", {"one", "", "two"}},  // a blank line inside does
+        {"one\ntwo\n\n", {"one", "two", ""}},  // so does a blank last line
         {"one\r\ntwo\r\n", {"one", "two"}},
         {"one\rtwo\r", {"one", "two"}},
-        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},          // mixed line ends
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},  // mixed line ends
         {"\r\n", {""}},
         {"\n", {""}},
         {"\r", {""}},
@@ -61,7 +61,7 @@ TEST(UrlLines, LineEndTable) {
         {"a\n\r\n", {"a", ""}},
         {"a\r\nb\n", {"a", "b"}},
         {"last", {"last"}},
-        {"  spaced \t\r\n", {"  spaced \t"}},           // nothing trimmed
+        {"  spaced \t\r\n", {"  spaced \t"}},                          // nothing trimmed
         {std::string("a\0b\r\nc", 6), {std::string("a\0b", 3), "c"}},  // NUL bytes stay
     };
     for (const auto& [text, expected] : table) EXPECT_EQ(split(text), expected) << "text: " << text;
@@ -80,11 +80,11 @@ TEST(UrlLines, AgreesWithThePlainRuleOnRandomText) {
 TEST(UrlEncoding, Utf8ValidityAndWindows1252) {
     EXPECT_TRUE(isValidUtf8("plain ascii and caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"));
     EXPECT_TRUE(isValidUtf8(std::string("nul\0inside", 10)));
-    EXPECT_FALSE(isValidUtf8("caf\xE9"));               // a Windows-1252 e acute
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));              // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));          // surrogate
-    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));      // beyond U+10FFFF
-    EXPECT_FALSE(isValidUtf8("abcdefghij\xE2\x82"));    // cut short at the end
+    EXPECT_FALSE(isValidUtf8("caf\xE9"));             // a Windows-1252 e acute
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));            // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));        // surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));    // beyond U+10FFFF
+    EXPECT_FALSE(isValidUtf8("abcdefghij\xE2\x82"));  // cut short at the end
     EXPECT_FALSE(isValidUtf8("\x80"));
 
     EXPECT_EQ(windows1252ToUtf8("caf\xE9 \x80 \x9F"), "caf\xC3\xA9 \xE2\x82\xAC \xC5\xB8");
@@ -234,8 +234,8 @@ TEST_F(ReaderTest, SeveralFilesAreAppendedAsPathsWithoutBeingRead) {
 
 TEST(PathCleanUp, WindowsAndPosixRules) {
     EXPECT_EQ(cleanWindowsPath("C:\\\\a.txt"), "C:\\a.txt");                  // root folder + separator
-    EXPECT_EQ(cleanWindowsPath("C:\\dir\\\\\\x.txt"), "C:\\dir\\\\x.txt");      // three become two
-    EXPECT_EQ(cleanWindowsPath("C:\\dir\\\\\\\\x.txt"), "C:\\dir\\\\x.txt");    // four become two
+    EXPECT_EQ(cleanWindowsPath("C:\\dir\\\\\\x.txt"), "C:\\dir\\\\x.txt");    // three become two
+    EXPECT_EQ(cleanWindowsPath("C:\\dir\\\\\\\\x.txt"), "C:\\dir\\\\x.txt");  // four become two
     EXPECT_EQ(cleanWindowsPath("\\\\server\\share\\\\f.txt"), "\\\\server\\share\\f.txt");
     EXPECT_EQ(cleanWindowsPath("\\\\\\\\server\\f.txt"), "\\\\server\\f.txt");  // exactly two leading
     EXPECT_EQ(cleanWindowsPath("\\f.txt"), "\\\\f.txt");

@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (grid.rows.size() > qf::engine::kSheetRows) __builtin_trap();
         for (const auto& row : grid.rows)
             if (row.size() > qf::engine::kSheetColumns) __builtin_trap();
-    } catch (const qf::engine::PageRefused&) {
-    }
+    } catch (const qf::engine::PageRefused&) {}
     return 0;
 }

@@ -84,8 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!grid.rows.empty() && !grid.rows[0].empty() && grid.rows[0][0].kind == CellValue::Kind::Text) {
         try {
             sheet.setName(grid.rows[0][0].text);
-        } catch (const qf::Failure&) {
-        }
+        } catch (const qf::Failure&) {}
     }
     try {
         writeXlsx(*book, outputPath());
