@@ -314,6 +314,72 @@ def shown_window(program):
     return window
 
 
+def without_spreadsheet(session, args):
+    """No spreadsheet application on this machine: the advice, no window."""
+    program = Program(session, args.exe, "missing")
+    advice = program.next("message")
+    check(advice["text"] == MISSING_ADVICE and advice["caption"] == "Quillfen"
+          and (advice["buttons"], advice["icon"]) == ("Ok", "None"),
+          "without a spreadsheet application the advice shows")
+    program.answer("Return")
+    check(program.wait_end() == 0, "the program ends after the advice")
+    check(all(r["event"] != "window" for r in program.records()), "no window was shown")
+
+
+def first_start(session, args, calls_file):
+    """The window and its controls, entries typed in, a run in each sheet mode,
+    then the window closed and the sheet mode found in the registry."""
+    urls = ["http://www.a.example", "http://www.b.example/page"]
+    program = Program(session, args.exe, "first")
+    window = shown_window(program)
+    presence, _ = calls_since(calls_file, 0)
+    check(presence == ["(new Application)"], "the presence check created the application and let it go")
+    shown = {c["name"]: c for c in window["controls"]}
+    for name, text in CONTROLS.items():
+        check(name in shown and (text is None or shown[name].get("text") == text),
+              "control %s %s" % (name, repr(text) if text else ""))
+    check(shown.get("Option1", {}).get("checked") is True, "one sheet is the sheet mode at first")
+    add_entries(program, window, ["www.a.example", "http://www.b.example/page"])
+    session.screenshot("quillfen-wine.png")
+
+    import_run(program, window, calls_file, expected_calls(session, args.expected, "one", *urls),
+               "onto one sheet")
+    program.click(window, "Option2")
+    import_run(program, window, calls_file, expected_calls(session, args.expected, "separate", "3", *urls),
+               "onto separate sheets")
+
+    # Closed with the keyboard, as the user would.
+    session.xdotool("windowfocus", "--sync", program.box_window())
+    session.xdotool("key", "alt+F4")
+    check(program.wait_end() == 0, "the program ends when its window is closed")
+    stored = session.reg_query(SETTINGS_KEY)
+    check("Option1    REG_SZ    False" in stored and "Option2    REG_SZ    True" in stored,
+          "the sheet mode is in the registry: " + " ".join(stored.split()))
+
+
+def second_start(session, args, calls_file):
+    """The sheet mode restored; a list file's entries onto separate sheets; a
+    refused web query."""
+    program = Program(session, args.exe, "second")
+    window = shown_window(program)
+    shown = {c["name"]: c for c in window["controls"]}
+    check(shown["Option2"].get("checked") is True and shown["Option1"].get("checked") is False,
+          "the second start restored the sheet mode")
+    _, start = calls_since(calls_file, 0)
+    list_file = os.path.join(session.work, "sites.txt")
+    with open(list_file, "w", encoding="utf-8", newline="\r\n") as f:
+        f.write("www.c.example\nhttp://www.d.example/x\n")
+    load_list_file(program, window, list_file)
+    import_run(program, window, calls_file,
+               expected_calls(session, args.expected, "separate", "3", "http://www.c.example",
+                              "http://www.d.example/x"),
+               "second start, a list file's entries onto separate sheets")
+    got, _ = calls_since(calls_file, start - 1)
+    check(got[0] == "(new Application)", "the second start checked for the application first")
+    refused_query(program, window, args.support_email)
+    program.process.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("exe", "server", "expected", "out", "support-email"):
@@ -327,67 +393,12 @@ def main():
     work = tempfile.mkdtemp(prefix="quillfen-wine-")
     session = Session(work, args.out)
     try:
-        # No spreadsheet application on this machine.
-        program = Program(session, args.exe, "missing")
-        advice = program.next("message")
-        check(advice["text"] == MISSING_ADVICE and advice["caption"] == "Quillfen"
-              and (advice["buttons"], advice["icon"]) == ("Ok", "None"),
-              "without a spreadsheet application the advice shows")
-        program.answer("Return")
-        check(program.wait_end() == 0, "the program ends after the advice")
-        check(all(r["event"] != "window" for r in program.records()), "no window was shown")
-
-        # The stand-in registered as the spreadsheet application.
+        without_spreadsheet(session, args)
+        # The stand-in registered as the spreadsheet application from here on.
         calls_file = os.path.join(work, "calls.txt")
         session.start_server(args.server, calls_file)
-        entries = ["www.a.example", "http://www.b.example/page"]
-        urls = ["http://www.a.example", "http://www.b.example/page"]
-
-        program = Program(session, args.exe, "first")
-        window = shown_window(program)
-        presence, _ = calls_since(calls_file, 0)
-        check(presence == ["(new Application)"], "the presence check created the application and let it go")
-        shown = {c["name"]: c for c in window["controls"]}
-        for name, text in CONTROLS.items():
-            check(name in shown and (text is None or shown[name].get("text") == text),
-                  "control %s %s" % (name, repr(text) if text else ""))
-        check(shown.get("Option1", {}).get("checked") is True, "one sheet is the sheet mode at first")
-        add_entries(program, window, entries)
-        session.screenshot("quillfen-wine.png")
-
-        import_run(program, window, calls_file, expected_calls(session, args.expected, "one", *urls),
-                   "onto one sheet")
-        program.click(window, "Option2")
-        import_run(program, window, calls_file, expected_calls(session, args.expected, "separate", "3", *urls),
-                   "onto separate sheets")
-
-        # Closed with the keyboard, as the user would.
-        session.xdotool("windowfocus", "--sync", program.box_window())
-        session.xdotool("key", "alt+F4")
-        check(program.wait_end() == 0, "the program ends when its window is closed")
-        stored = session.reg_query(SETTINGS_KEY)
-        check("Option1    REG_SZ    False" in stored and "Option2    REG_SZ    True" in stored,
-              "the sheet mode is in the registry: " + " ".join(stored.split()))
-
-        # The next start imports onto separate sheets.
-        program = Program(session, args.exe, "second")
-        window = shown_window(program)
-        shown = {c["name"]: c for c in window["controls"]}
-        check(shown["Option2"].get("checked") is True and shown["Option1"].get("checked") is False,
-              "the second start restored the sheet mode")
-        _, start = calls_since(calls_file, 0)
-        list_file = os.path.join(work, "sites.txt")
-        with open(list_file, "w", encoding="utf-8", newline="\r\n") as f:
-            f.write("www.c.example\nhttp://www.d.example/x\n")
-        load_list_file(program, window, list_file)
-        import_run(program, window, calls_file,
-                   expected_calls(session, args.expected, "separate", "3", "http://www.c.example",
-                                  "http://www.d.example/x"),
-                   "second start, a list file's entries onto separate sheets")
-        got, _ = calls_since(calls_file, start - 1)
-        check(got[0] == "(new Application)", "the second start checked for the application first")
-        refused_query(program, window, args.support_email)
-        program.process.kill()
+        first_start(session, args, calls_file)
+        second_start(session, args, calls_file)
     except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError) as problem:
         failures.append(repr(problem))
         print("FAIL " + repr(problem))
