@@ -8,6 +8,5 @@ source "$(dirname "$0")/../scripts/lib.sh"
 
 qf_install "${QF_PACKAGES[@]}" python3.11-doc curl
 pages=/usr/share/doc/python3.11/html
-cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$QF_ROOT/build-bench" --target command_line_bench quillfen --parallel 2
+qf_build_bench command_line_bench quillfen
 "$QF_ROOT/build-bench/bench/command_line_bench" "$QF_ROOT/build-bench/app/quillfen" "$pages" "${1:-300}"

@@ -6,8 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
 qf_install "${QF_PACKAGES[@]}"
-cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$QF_ROOT/build-bench" --target engine_bench --parallel 2
+qf_build_bench engine_bench
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 "$QF_ROOT/build-bench/bench/engine_bench" "$scratch" "${1:-3}"

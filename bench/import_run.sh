@@ -7,6 +7,5 @@ source "$(dirname "$0")/../scripts/lib.sh"
 
 qf_install "${QF_PACKAGES[@]}" python3.11-doc
 pages=/usr/share/doc/python3.11/html
-cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$QF_ROOT/build-bench" --target import_run_bench --parallel 2
+qf_build_bench import_run_bench
 "$QF_ROOT/build-bench/bench/import_run_bench" "$pages" "${1:-300}"

@@ -7,8 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
 qf_install "${QF_PACKAGES[@]}" python3.11-doc
-cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$QF_ROOT/build-bench" --target responsive_bench --parallel 2
+qf_build_bench responsive_bench
 bench="$QF_ROOT/build-bench/bench/responsive_bench"
 for delay in 400 100; do
   for pages in 60 300; do "$bench" latency "$delay" "$pages"; done

@@ -6,8 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 qf_install "${QF_PACKAGES[@]}"
 dir="$QF_ROOT/build-bench"
-cmake -S "$QF_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$dir" --target urllist_bench --parallel 2 >/dev/null
+qf_build_bench urllist_bench 2>/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$dir/bench/urllist_bench" "$work" "$@"

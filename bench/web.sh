@@ -11,8 +11,7 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
 qf_install "${QF_PACKAGES[@]}" python3.11-doc curl
-cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
-cmake --build "$QF_ROOT/build-bench" --target bench_web --parallel 2
+qf_build_bench bench_web
 bench="$QF_ROOT/build-bench/bench/bench_web"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT

@@ -37,6 +37,12 @@ qf_install() {
 QF_WERROR=(-DQUILLFEN_WERROR="$([ -n "${CI:-}" ] && echo ON || echo OFF)")
 
 # qf_build <build-dir> [cmake options...]
+# Builds benchmark programs (targets) in the Release build-bench/ folder.
+qf_build_bench() {
+  cmake -S "$QF_ROOT" -B "$QF_ROOT/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
+  cmake --build "$QF_ROOT/build-bench" --target "$@" --parallel "$(nproc)" >&2
+}
+
 qf_build() {
   local dir="$1"; shift
   cmake -S "$QF_ROOT" -B "$QF_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${QF_WERROR[@]}" "$@" >/dev/null
