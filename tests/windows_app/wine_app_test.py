@@ -256,14 +256,10 @@ def load_list_file(program, window, path):
     dialog = program.next("file dialog")
     check(dialog["title"] == "Add File(s) - Hold Ctrl to select multiple files",
           "the file dialog's title is %r" % dialog["title"])
-    box = wait_for("the file dialog's window", lambda: program.session.xdotool(
-        "search", "--onlyvisible", "--name", "^Add File").split())
-    time.sleep(1.0)
+    program.box_window("Add File.*")
+    time.sleep(1.0)  # drawn by then
     program.session.screenshot("quillfen-wine-file-dialog.png")
-    program.session.xdotool("windowfocus", "--sync", box[-1])
-    program.session.xdotool("type", "--delay", "30", windows_path(path))
-    program.session.xdotool("key", "Return")
-    answer = program.next("answer")
+    answer = program.answer("Return", windows_path(path), caption="Add File.*")
     check([os.path.basename(f.replace("\\", "/")) for f in answer.get("files", [])] == ["sites.txt"],
           "the file dialog gave the file typed into it (got %r)" % answer.get("files"))
 
