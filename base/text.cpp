@@ -9,8 +9,6 @@ namespace {
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether the 32 bytes at p are all ASCII.
 bool asciiBlock(const char* p) {
     std::uint64_t words[4];
@@ -63,6 +61,10 @@ std::size_t utf16Units(std::string_view s) {
         if (!isContinuation(c)) units += c >= 0xF0 ? 2 : 1;
     }
     return units;
+}
+
+bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && sameIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
 }
 
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {

@@ -21,7 +21,13 @@ std::size_t utf8CharacterCount(std::string_view s);
 // beyond U+FFFF (a 4-byte sequence).
 std::size_t utf16Units(std::string_view s);
 
+// An ASCII capital letter as a small one; any other byte as it is.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Whether two texts are the same when ASCII letters are compared in any case.
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// Whether s begins with prefix, ASCII letters compared in any case.
+bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix);
 
 }  // namespace qf

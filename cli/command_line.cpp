@@ -1,19 +1,16 @@
 #include "command_line.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "base/program_info.h"
+#include "base/text.h"
 
 namespace qf::cli {
 
 namespace {
 
 bool endsWithXlsx(const std::string& path) {
-    const std::string tail = ".xlsx";
-    if (path.size() <= tail.size()) return false;
-    return std::equal(tail.rbegin(), tail.rend(), path.rbegin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    constexpr std::string_view tail = ".xlsx";
+    return path.size() > tail.size() &&
+           sameIgnoringAsciiCase(std::string_view(path).substr(path.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/text.h"
 #include "xml_text.h"
 
 namespace qf::engine {
@@ -15,11 +16,9 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 // How far into a page a <meta> declaration is looked for.
 constexpr std::size_t kMetaScanBytes = 4096;
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string lowerCopy(std::string_view s) {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), lower);
+    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
     return out;
 }
 
@@ -29,7 +28,7 @@ std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_
     if (needle.size() > hay.size()) return std::string_view::npos;
     for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
         std::size_t k = 0;
-        while (k < needle.size() && lower(hay[i + k]) == needle[k]) ++k;
+        while (k < needle.size() && asciiLower(hay[i + k]) == needle[k]) ++k;
         if (k == needle.size()) return i;
     }
     return std::string_view::npos;

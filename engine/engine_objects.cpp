@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "workbook.h"
 
 namespace qf::engine {
@@ -267,7 +268,7 @@ public:
     }
     static std::string webConnection(const Variant& v) {
         std::string text = v.toText();
-        if (text.size() < 4 || !sameName(std::string_view(text).substr(0, 4), "URL;"))
+        if (!startsWithIgnoringAsciiCase(text, "URL;"))
             throw Failure("Only web queries can be added: the connection must begin with \"URL;\".");
         return text;
     }

@@ -6,20 +6,11 @@
 
 #include "base/failure.h"
 #include "base/program_info.h"
+#include "base/text.h"
 
 namespace qf::engine {
 
 namespace {
-
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
 
 // The media type without parameters and surrounding spaces.
 std::string_view mediaType(std::string_view contentType) {
@@ -32,11 +23,12 @@ std::string_view mediaType(std::string_view contentType) {
 // Whether a content type can be laid out, and how. A missing type is read as HTML.
 bool acceptedKind(std::string_view contentType, PageKind& kind) {
     std::string_view type = mediaType(contentType);
-    if (type.empty() || startsWithNoCase(type, "text/html") || startsWithNoCase(type, "application/xhtml+xml")) {
+    if (type.empty() || startsWithIgnoringAsciiCase(type, "text/html") ||
+        startsWithIgnoringAsciiCase(type, "application/xhtml+xml")) {
         kind = PageKind::Html;
         return true;
     }
-    if (startsWithNoCase(type, "text/")) {
+    if (startsWithIgnoringAsciiCase(type, "text/")) {
         kind = PageKind::Text;
         return true;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "charset.h"
 #include "html_layout.h"
 #include "workbook.h"
@@ -52,10 +53,6 @@ struct ActiveTransfer {
     CURLcode result = CURLE_OK;  // once it has finished
 };
 
-bool hasUrlPrefix(const std::string& connection) {
-    return connection.size() >= 4 && automation::sameName(std::string_view(connection).substr(0, 4), "URL;");
-}
-
 std::string hostOf(const std::string& address) {
     std::string host;
     if (CURLU* url = curl_url()) {
@@ -67,8 +64,7 @@ std::string hostOf(const std::string& address) {
         }
         curl_url_cleanup(url);
     }
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(host.begin(), host.end(), host.begin(), asciiLower);
     return host;
 }
 
@@ -254,7 +250,8 @@ void PageLoader::expect(const std::vector<automation::UpcomingQuery>& upcoming) 
         std::lock_guard lock(s.mutex);
         std::map<std::int64_t, const std::string*> wanted;
         for (std::size_t i = 0; i < named; ++i)
-            if (hasUrlPrefix(upcoming[i].connection)) wanted.emplace(upcoming[i].key, &upcoming[i].connection);
+            if (startsWithIgnoringAsciiCase(upcoming[i].connection, "URL;"))
+                wanted.emplace(upcoming[i].key, &upcoming[i].connection);
         for (auto it = s.slots.begin(); it != s.slots.end();) {
             const auto w = wanted.find(it->first);
             const bool keep = it->first == kAskedKey || (w != wanted.end() && *w->second == it->second.connection);
@@ -282,7 +279,7 @@ void PageLoader::stopReadAhead() {
 }
 
 PageGrid PageLoader::load(const std::string& connection, const WebQueryOptions& options) {
-    if (!hasUrlPrefix(connection))
+    if (!startsWithIgnoringAsciiCase(connection, "URL;"))
         throw Failure(unableToOpen(connection, "a web query's connection begins with \"URL;\""));
     const std::int64_t key = claim(connection, options);
     shared_->wakeNetwork();

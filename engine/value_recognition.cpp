@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "base/text.h"
+
 namespace qf::engine {
 
 namespace {
@@ -12,8 +14,6 @@ namespace {
 constexpr std::size_t kMaxValueLength = 64;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A cursor over the candidate text.
 struct Reader {
@@ -82,7 +82,7 @@ int readMonthName(Reader& r) {
         bool abbrev = len == 3 || (m == 8 && len == 4);
         if (!full && !abbrev) continue;
         bool same = true;
-        for (std::size_t k = 0; k < len && same; ++k) same = lower(r.s[start + k]) == name[k];
+        for (std::size_t k = 0; k < len && same; ++k) same = asciiLower(r.s[start + k]) == name[k];
         if (same) {
             r.i = end;
             return static_cast<int>(m) + 1;
@@ -149,8 +149,8 @@ bool readTime(Reader& r, double& fraction) {
     if (ok) {
         std::size_t beforeSuffix = r.i;
         r.skipSpaces();
-        char c = lower(r.peek());
-        if ((c == 'a' || c == 'p') && r.i + 1 < r.s.size() && lower(r.s[r.i + 1]) == 'm') {
+        char c = asciiLower(r.peek());
+        if ((c == 'a' || c == 'p') && r.i + 1 < r.s.size() && asciiLower(r.s[r.i + 1]) == 'm') {
             r.i += 2;
             ok = h >= 1 && h <= 12;
             h = h % 12 + (c == 'p' ? 12 : 0);

@@ -36,6 +36,14 @@ TEST(AsciiCase, ComparesLettersInAnyCaseAndNothingElse) {
     EXPECT_FALSE(sameIgnoringAsciiCase("Excel", "Excel "));
     EXPECT_FALSE(sameIgnoringAsciiCase("[", "{"));                // not letters, though 32 apart
     EXPECT_FALSE(sameIgnoringAsciiCase("\xC3\xA9", "\xC3\x89"));  // non-ASCII letters keep their case
+
+    EXPECT_TRUE(startsWithIgnoringAsciiCase("url;http://a.example", "URL;"));
+    EXPECT_TRUE(startsWithIgnoringAsciiCase("URL;", "URL;"));
+    EXPECT_FALSE(startsWithIgnoringAsciiCase("URL", "URL;"));  // shorter than the prefix
+    EXPECT_FALSE(startsWithIgnoringAsciiCase("{rl;", "[RL;"));
+    EXPECT_EQ(asciiLower('Q'), 'q');
+    EXPECT_EQ(asciiLower('@'), '@');  // just before 'A'
+    EXPECT_EQ(asciiLower('['), '[');  // just after 'Z'
 }
 
 }  // namespace
