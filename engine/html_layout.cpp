@@ -10,6 +10,7 @@
 
 #include "html_parse_budget.h"
 #include "layout_grid.h"
+#include "parse_arena.h"
 
 namespace qf::engine {
 
@@ -523,21 +524,19 @@ private:
     u64 spanWork_ = 0;
 };
 
-struct GumboOutputDeleter {
-    void operator()(GumboOutput* out) const { gumbo_destroy_output(&kGumboDefaultOptions, out); }
-};
-
 }  // namespace
 
 PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
     if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
-    GumboOptions parseOptions = kGumboDefaultOptions;
-    parseOptions.max_errors = 0;  // the parse errors are of no use here
-    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(
-        gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size()));
     Layout layout(options);
-    layout.run(out->document);
-    out.reset();
+    {
+        ParseArena arena;  // the parsed tree lives in it and goes with it
+        GumboOptions parseOptions = kGumboDefaultOptions;
+        parseOptions.max_errors = 0;  // the parse errors are of no use here
+        arena.useFor(parseOptions);
+        const GumboOutput* out = gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size());
+        layout.run(out->document);
+    }
     return toGrid(layout.items(), layout.texts(), options);
 }
 
