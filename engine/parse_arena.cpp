@@ -9,14 +9,7 @@ namespace qf::engine {
 
 namespace {
 
-// Every block starts with the word before the pointer handed out: its size
-// class, or kLarge. Blocks are multiples of kGrain and start 8 bytes past a
-// kGrain boundary, so what is handed out is aligned like malloc's.
-constexpr std::uint64_t kLarge = ~std::uint64_t{0};
-constexpr std::size_t kHeader = sizeof(std::uint64_t);
 constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
-
-std::uint64_t& headerOf(void* p) { return *(static_cast<std::uint64_t*>(p) - 1); }
 
 // The parser is C: nothing may be thrown through it. Running out of memory in
 // the middle of a parse ends the program, as it would with malloc's null.
@@ -46,16 +39,6 @@ void ParseArena::useFor(GumboOptions& options) {
     options.userdata = this;
 }
 
-void* ParseArena::allocate(std::size_t size) {
-    if (size > kSmallLimit - kHeader) return allocateLarge(size);
-    const std::size_t cls = (size + kHeader + kGrain - 1) / kGrain - 1;
-    if (void* p = freeLists_[cls]) {
-        freeLists_[cls] = *static_cast<void**>(p);
-        return p;
-    }
-    return allocateSmall(cls);
-}
-
 void* ParseArena::allocateSmall(std::size_t cls) {
     const std::size_t blockSize = (cls + 1) * kGrain;
     if (static_cast<std::size_t>(end_ - next_) < blockSize) {
@@ -81,14 +64,7 @@ void* ParseArena::allocateLarge(std::size_t size) {
     return block + 1;
 }
 
-void ParseArena::release(void* p) {
-    if (!p) return;
-    const std::uint64_t cls = headerOf(p);
-    if (cls != kLarge) {
-        *static_cast<void**>(p) = freeLists_[cls];
-        freeLists_[cls] = p;
-        return;
-    }
+void ParseArena::releaseLarge(void* p) {
     LargeBlock* block = static_cast<LargeBlock*>(p) - 1;
     (block->prev ? block->prev->next : large_) = block->next;
     if (block->next) block->next->prev = block->prev;

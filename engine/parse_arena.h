@@ -27,22 +27,42 @@ public:
     void useFor(GumboInternalOptions& options);
 
     // Memory aligned as malloc's; never null (throws std::bad_alloc).
-    void* allocate(std::size_t size);
+    void* allocate(std::size_t size) {
+        if (size > kSmallLimit - kHeader) return allocateLarge(size);
+        const std::size_t cls = (size + kHeader + kGrain - 1) / kGrain - 1;
+        if (void* p = freeLists_[cls]) {
+            freeLists_[cls] = *static_cast<void**>(p);
+            return p;
+        }
+        return allocateSmall(cls);
+    }
     // Small blocks are kept for the next allocation of their size; large ones go
     // back to the heap at once. Null is ignored.
-    void release(void* p);
+    void release(void* p) {
+        if (!p) return;
+        const std::uint64_t cls = *(static_cast<std::uint64_t*>(p) - 1);
+        if (cls == kLarge) return releaseLarge(p);
+        *static_cast<void**>(p) = freeLists_[cls];
+        freeLists_[cls] = p;
+    }
 
     // Bytes taken from the heap and still held, for tests and benchmarks.
     std::size_t heldBytes() const { return heldBytes_; }
 
 private:
     struct LargeBlock;
+    // Every block starts with the word before the pointer handed out: its size
+    // class, or kLarge. Blocks are multiples of kGrain and start 8 bytes past a
+    // kGrain boundary, so what is handed out is aligned like malloc's.
+    static constexpr std::uint64_t kLarge = ~std::uint64_t{0};
+    static constexpr std::size_t kHeader = sizeof(std::uint64_t);
     static constexpr std::size_t kGrain = 16;
     static constexpr std::size_t kSmallLimit = 1024;  // larger blocks come from the heap one by one
     static constexpr std::size_t kClasses = kSmallLimit / kGrain;
 
     void* allocateSmall(std::size_t cls);
     void* allocateLarge(std::size_t size);
+    void releaseLarge(void* p);
 
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
     std::byte* next_ = nullptr;  // the free space of the newest chunk
