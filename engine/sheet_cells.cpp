@@ -299,6 +299,12 @@ EncodedRows::EncodedRows(const EncodedRows& other)
     for (const auto& chunk : other.chunks_) chunks_.push_back(std::make_unique<SheetCells::Chunk>(*chunk));
 }
 
+std::size_t SheetCells::encodedSize() const {
+    std::size_t total = 0;
+    for (const auto& chunk : chunks_) total += chunk->bytes.size();
+    return total;
+}
+
 std::size_t EncodedRows::bytes() const {
     std::size_t total = sizeof(*this);
     for (const auto& chunk : chunks_)

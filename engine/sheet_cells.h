@@ -68,6 +68,8 @@ public:
     void forEachCell(F&& f) const;
 
     std::size_t chunkCount() const { return chunks_.size(); }
+    // Bytes of the encoded rows: at least one for each row and two for each cell.
+    std::size_t encodedSize() const;
 
 private:
     friend class EncodedRows;

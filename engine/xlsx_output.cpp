@@ -91,11 +91,27 @@ bool enoughFilesForEverySheet(std::size_t sheets) {
 
 std::string bookName(int n) { return "Book" + std::to_string(n) + ".xlsx"; }
 
+std::uint64_t encodedSize(const Workbook& book) {
+    std::uint64_t total = 0;
+    for (const auto& sheet : book.sheets()) total += sheet->cells().encodedSize();
+    return total;
+}
+
+// Workbooks up to this size (their cells as the sheets keep them) are written
+// with the temporary files in memory when the system has room for the most
+// they can take: creating and deleting hundreds of files on a disk costs more
+// than the rest of a small write. Larger ones use the disk, which is what the
+// temporary files are there for.
+constexpr std::uint64_t kMemoryWriteLimit = std::uint64_t{16} << 20;
+
 }  // namespace
 
-void writeXlsx(const Workbook& book, const std::string& path) {
+// Writes with libxlsxwriter; its temporary files go to temporaryFolder, or to
+// the system's temporary folder when that is null.
+void writeWith(const Workbook& book, const std::string& path, const char* temporaryFolder) {
     lxw_workbook_options options{};
     options.constant_memory = enoughFilesForEverySheet(book.sheets().size()) ? LXW_TRUE : LXW_FALSE;
+    options.tmpdir = const_cast<char*>(temporaryFolder);  // only read
     lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
     if (!wb) throw Failure(errno ? errnoText(errno) : std::string("the file cannot be created"));
     std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(wb, lxw_workbook_free);
@@ -136,6 +152,38 @@ void writeXlsx(const Workbook& book, const std::string& path) {
         if (errno != 0) reason += " (" + errnoText(errno) + ")";
         throw Failure(reason);
     }
+}
+
+std::uint64_t mostTemporaryBytes(const Workbook& book) {
+    // Row by row, a sheet's XML takes at most 45 bytes for each encoded byte:
+    // a row's element is under 45 bytes and takes at least one; a text cell is
+    // under 75 bytes plus 7 for each byte of text (a control character becomes
+    // "_xHHHH_") and takes two plus its text; a number is under 63 and takes 9.
+    // The column widths add at most one 60-byte element for every two encoded
+    // bytes. Each sheet's rows are kept in a file until the end, and the whole
+    // sheet is written once more before it is zipped.
+    constexpr std::uint64_t kXmlPerEncodedByte = 45 + 30;
+    constexpr std::uint64_t kEachSheet = 64 * 1024, kWorkbookParts = 1 << 20;
+    return 2 * (kXmlPerEncodedByte * encodedSize(book) + kEachSheet * book.sheets().size()) + kWorkbookParts;
+}
+
+void writeXlsxWithTemporaryFolder(const Workbook& book, const std::string& path,
+                                  const std::optional<std::string>& temporaryFolder) {
+    if (temporaryFolder) {
+        try {
+            writeWith(book, path, temporaryFolder->c_str());
+            return;
+        } catch (const Failure&) {
+            // written again below; a failure there is the one to report
+        }
+    }
+    writeWith(book, path, nullptr);
+}
+
+void writeXlsx(const Workbook& book, const std::string& path) {
+    std::optional<std::string> inMemory;
+    if (encodedSize(book) <= kMemoryWriteLimit) inMemory = platform::memoryTemporaryFolder(mostTemporaryBytes(book));
+    writeXlsxWithTemporaryFolder(book, path, inMemory);
 }
 
 namespace {

@@ -2,7 +2,9 @@
 // Writing a workbook as an .xlsx file, and handing it to the user without ever
 // overwriting a file or leaving a half-written one behind.
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qf::engine {
@@ -13,6 +15,16 @@ class Workbook;
 // goes in as XML allows it (xml_text.h), so a strict reader takes the file.
 // Fails (qf::Failure) with the reason.
 void writeXlsx(const Workbook& book, const std::string& path);
+
+// The same with the writer's temporary files in temporaryFolder (none: the
+// system's temporary folder). A write that fails there is done again in the
+// system's temporary folder.
+void writeXlsxWithTemporaryFolder(const Workbook& book, const std::string& path,
+                                  const std::optional<std::string>& temporaryFolder);
+
+// The most the writer's temporary files can take at once for this workbook,
+// whatever its texts hold.
+std::uint64_t mostTemporaryBytes(const Workbook& book);
 
 using WorkbookFileWriter = std::function<void(const Workbook& book, const std::string& path)>;
 

@@ -1,11 +1,12 @@
 #pragma once
 // What the engine needs from the operating system, behind one seam: temporary
 // files put safely on the disk, publishing a finished file under a name without
-// overwriting one, the user's folders, and how many files the process may hold
-// open. posix.cpp serves Linux and the other POSIX systems, windows.cpp serves
-// Windows. No Qt.
+// overwriting one, the user's folders, a folder in memory for short-lived
+// files, and how many files the process may hold open. posix.cpp serves Linux
+// and the other POSIX systems, windows.cpp serves Windows. No Qt.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -48,6 +49,11 @@ std::string homeFolder();
 // The user's documents folder (on Linux XDG_DOCUMENTS_DIR from user-dirs.dirs,
 // else ~/Documents); it may not exist yet.
 std::string documentsFolder();
+
+// A folder held in memory (not on a disk) where the user may create files and
+// at least `bytes` are free, for temporary files that live a moment; none when
+// the system has no such folder.
+std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes);
 
 // How many files the process may hold open at once; no value when there is no
 // limit, and 0 when the limit cannot be found out.

@@ -3,6 +3,10 @@
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -137,6 +141,24 @@ std::string documentsFolder() {
         config = home + "/.config";
     std::string documents = documentsFromUserDirs(withoutTrailingSlash(config) + "/user-dirs.dirs", home);
     return documents.empty() ? withoutTrailingSlash(home) + "/Documents" : documents;
+}
+
+std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes) {
+#ifdef __linux__
+    // The user's runtime folder first (theirs alone), then the shared one.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    for (const char* folder : {runtime, "/dev/shm"}) {
+        if (!folder || folder[0] != '/') continue;
+        struct statfs fs {};
+        if (::statfs(folder, &fs) != 0 || fs.f_type != TMPFS_MAGIC) continue;
+        if (::access(folder, W_OK | X_OK) != 0) continue;
+        const auto free = static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
+        if (free >= bytes) return std::string(folder);
+    }
+#else
+    (void)bytes;
+#endif
+    return std::nullopt;
 }
 
 std::optional<std::size_t> openFileLimit() {

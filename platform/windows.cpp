@@ -117,6 +117,10 @@ std::string documentsFolder() {
     return documents.empty() ? homeFolder() + "\\Documents" : documents;
 }
 
+std::optional<std::string> memoryTemporaryFolder(std::uint64_t) {
+    return std::nullopt;  // Windows has no folder kept in memory
+}
+
 std::optional<std::size_t> openFileLimit() {
     // The C library's streams are what the workbook writer opens.
     const int limit = ::_getmaxstdio();

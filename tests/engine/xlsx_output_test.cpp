@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "base/failure.h"
@@ -225,6 +226,58 @@ TEST_F(XlsxOutput, MoreSheetsThanTheProcessMayOpenFilesAreStillWritten) {
     const Dump dump = readBack(path);
     EXPECT_EQ(dump.sheets.size(), 200u);
     EXPECT_EQ(dump.cells.at("Sheet200!A1").at(1), "'page'");
+}
+
+// The writer's temporary files may go to a folder in memory: the file must be
+// the same wherever they go, and a folder that fails costs the user nothing but
+// the time of a second write.
+TEST_F(XlsxOutput, WhereTheTemporaryFilesGoChangesNothingAndAFailingFolderFallsBackToTheSystems) {
+    auto book = app.addWorkbook();
+    book->activeSheet()->cells().insertRows(0, 0, textGrid({{"a & b", "c"}, {"d"}}));
+    book->addSheet(1)->cells().insertRows(3, 2, textGrid({{"second"}}));
+    const fs::path own = folder / "temporary";
+    fs::create_directories(own);
+    auto written = [&](const std::string& name, const std::optional<std::string>& temporary) {
+        const std::string path = (folder / name).string();
+        writeXlsxWithTemporaryFolder(*book, path, temporary);
+        auto parts = testing::unpackParts(path);
+        parts.erase("docProps/core.xml");  // holds the time of writing
+        return parts;
+    };
+    const auto systems = written("system.xlsx", std::nullopt);
+    EXPECT_EQ(written("own.xlsx", own.string()), systems);
+    EXPECT_EQ(written("fallen-back.xlsx", (folder / "no such folder").string()), systems);
+    EXPECT_TRUE(fs::is_empty(own)) << "a temporary file stayed";
+    EXPECT_EQ(readBack(folder / "fallen-back.xlsx").cells.at("Sheet2!C4").at(1), "'second'");
+}
+
+// Whether the temporary files may go to memory is decided by their most; the
+// texts that grow the most as XML must stay under it.
+TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
+    auto fill = [](const CellValue& value, std::size_t rows, std::size_t columns) {
+        PageGrid grid;
+        grid.rows.assign(rows, std::vector<CellValue>(columns, value));
+        return grid;
+    };
+    const std::pair<CellPosition, PageGrid> pages[] = {
+        {{0, 0}, fill(CellValue::makeText("\x01"), 1000, 100)},
+        {{0, 0}, fill(CellValue::makeText("&"), 1000, 100)},
+        {{0, 0}, fill(CellValue::makeText("_x0041_"), 1000, 100)},
+        {{0, 16'300}, fill(CellValue::makeNumber(-1.2345678901234567e-300), 1000, 80)},
+        {{0, 16'383}, fill(CellValue::makeText(" "), 40'000, 1)},
+        {{1'000'000, 0}, fill(CellValue::makeText("x"), 40'000, 1)},
+    };
+    for (std::size_t i = 0; i < std::size(pages); ++i) {
+        auto book = app.addWorkbook();
+        const std::string connection = "URL;most" + std::to_string(i);
+        script->pages[connection] = pages[i].second;
+        auto query = book->activeSheet()->addQueryTable(connection, pages[i].first);
+        book->activeSheet()->refresh(*query);
+        const std::string path = (folder / ("most" + std::to_string(i) + ".xlsx")).string();
+        writeXlsx(*book, path);
+        const std::uint64_t sheetXml = testing::unpackParts(path).at("xl/worksheets/sheet1.xml").size();
+        EXPECT_LE(2 * sheetXml, mostTemporaryBytes(*book)) << "page " << i << ": its rows, then the sheet once more";
+    }
 }
 
 TEST_F(XlsxOutput, AnExistingBookIsNeverOverwrittenAndNoTemporaryFileStays) {

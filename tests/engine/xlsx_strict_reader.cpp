@@ -15,7 +15,9 @@ namespace {
 
 using Parts = std::map<std::string, std::string>;
 
-Parts unzipAll(const std::string& path) {
+}  // namespace
+
+Parts unpackParts(const std::string& path) {
     std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen64(path.c_str()), unzClose);
     if (!zip) throw RefusedWorkbook(path + ": not a zip package");
     Parts parts;
@@ -36,6 +38,8 @@ Parts unzipAll(const std::string& path) {
     if (parts.empty()) throw RefusedWorkbook(path + ": an empty package");
     return parts;
 }
+
+namespace {
 
 struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -159,7 +163,7 @@ std::string readEscapes(std::string_view s) {
 }
 
 StrictWorkbook readStrictly(const std::string& path) {
-    const Parts parts = unzipAll(path);
+    const Parts parts = unpackParts(path);
     std::map<std::string, Doc> docs;
     StrictWorkbook book;
     for (const auto& [name, data] : parts) {

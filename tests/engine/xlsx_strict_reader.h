@@ -29,6 +29,10 @@ struct RefusedWorkbook : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Every part of the package by name, unpacked; throws RefusedWorkbook when the
+// file is not a zip package or a part does not unpack.
+std::map<std::string, std::string> unpackParts(const std::string& path);
+
 // Throws RefusedWorkbook when the file is not a zip package, a part does not
 // unpack, or an XML part is not well-formed.
 StrictWorkbook readStrictly(const std::string& path);
