@@ -16,8 +16,25 @@ struct GumboInternalOptions;
 
 namespace qf::engine {
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP 1
+#endif
+#endif
+
 class ParseArena {
 public:
+    // Small blocks come from shared chunks and are reused; under the address
+    // sanitizer every block comes from the heap on its own, so that it can see
+    // a block used after its release or beyond its end.
+#ifdef QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP
+    static constexpr bool kPoolsSmallBlocks = false;
+#else
+    static constexpr bool kPoolsSmallBlocks = true;
+#endif
+
     ParseArena() = default;
     ~ParseArena();
     ParseArena(const ParseArena&) = delete;
@@ -28,7 +45,7 @@ public:
 
     // Memory aligned as malloc's; never null (throws std::bad_alloc).
     void* allocate(std::size_t size) {
-        if (size > kSmallLimit - kHeader) return allocateLarge(size);
+        if (!kPoolsSmallBlocks || size > kSmallLimit - kHeader) return allocateLarge(size);
         const std::size_t cls = (size + kHeader + kGrain - 1) / kGrain - 1;
         if (void* p = freeLists_[cls]) {
             freeLists_[cls] = *static_cast<void**>(p);
