@@ -14,8 +14,6 @@
 
 struct GumboInternalOptions;
 
-namespace qf::engine {
-
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP 1
 #elif defined(__has_feature)
@@ -23,6 +21,8 @@ namespace qf::engine {
 #define QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP 1
 #endif
 #endif
+
+namespace qf::engine {
 
 class ParseArena {
 public:

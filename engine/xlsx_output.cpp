@@ -104,8 +104,6 @@ std::uint64_t encodedSize(const Workbook& book) {
 // temporary files are there for.
 constexpr std::uint64_t kMemoryWriteLimit = std::uint64_t{16} << 20;
 
-}  // namespace
-
 // Writes with libxlsxwriter; its temporary files go to temporaryFolder, or to
 // the system's temporary folder when that is null.
 void writeWith(const Workbook& book, const std::string& path, const char* temporaryFolder) {
@@ -153,6 +151,8 @@ void writeWith(const Workbook& book, const std::string& path, const char* tempor
         throw Failure(reason);
     }
 }
+
+}  // namespace
 
 std::uint64_t mostTemporaryBytes(const Workbook& book) {
     // Row by row, a sheet's XML takes at most 45 bytes for each encoded byte:
