@@ -152,9 +152,7 @@ void writeWith(const Workbook& book, const std::string& path, const char* tempor
     }
 }
 
-}  // namespace
-
-std::uint64_t mostTemporaryBytes(const Workbook& book) {
+std::uint64_t mostTemporaryBytes(std::uint64_t encoded, std::size_t sheets) {
     // Row by row, a sheet's XML takes at most 45 bytes for each encoded byte:
     // a row's element is under 45 bytes and takes at least one; a text cell is
     // under 75 bytes plus 7 for each byte of text (a control character becomes
@@ -164,7 +162,13 @@ std::uint64_t mostTemporaryBytes(const Workbook& book) {
     // sheet is written once more before it is zipped.
     constexpr std::uint64_t kXmlPerEncodedByte = 45 + 30;
     constexpr std::uint64_t kEachSheet = 64 * 1024, kWorkbookParts = 1 << 20;
-    return 2 * (kXmlPerEncodedByte * encodedSize(book) + kEachSheet * book.sheets().size()) + kWorkbookParts;
+    return 2 * (kXmlPerEncodedByte * encoded + kEachSheet * sheets) + kWorkbookParts;
+}
+
+}  // namespace
+
+std::uint64_t mostTemporaryBytes(const Workbook& book) {
+    return mostTemporaryBytes(encodedSize(book), book.sheets().size());
 }
 
 void writeXlsxWithTemporaryFolder(const Workbook& book, const std::string& path,
@@ -182,7 +186,9 @@ void writeXlsxWithTemporaryFolder(const Workbook& book, const std::string& path,
 
 void writeXlsx(const Workbook& book, const std::string& path) {
     std::optional<std::string> inMemory;
-    if (encodedSize(book) <= kMemoryWriteLimit) inMemory = platform::memoryTemporaryFolder(mostTemporaryBytes(book));
+    const std::uint64_t encoded = encodedSize(book);
+    if (encoded <= kMemoryWriteLimit)
+        inMemory = platform::memoryTemporaryFolder(mostTemporaryBytes(encoded, book.sheets().size()));
     writeXlsxWithTemporaryFolder(book, path, inMemory);
 }
 

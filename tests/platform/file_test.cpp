@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "base/failure.h"
 #include "folder_test.h"
 #include "platform/platform.h"
+
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+#endif
 
 namespace qf::platform {
 namespace {
@@ -78,6 +87,38 @@ TEST_F(Files, RemovingAFileThatIsNotThereIsNoFailure) {
     EXPECT_FALSE(fs::exists(folder / "part.tmp"));
     EXPECT_NO_THROW(removeFile(path("part.tmp")));
 }
+
+#ifdef __linux__
+bool heldInMemory(const std::string& folder) {
+    struct statfs fs {};
+    return ::statfs(folder.c_str(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
+}
+
+// Whatever the environment names, the folder offered is in memory, and none is
+// offered without the room asked for.
+TEST_F(Files, TheMemoryFolderIsHeldInMemoryAndHasTheRoomAskedFor) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> keep = saved ? std::optional<std::string>(saved) : std::nullopt;
+    for (const char* named : {"/", "relative/folder", "/no/such/folder", ""}) {
+        ::setenv("XDG_RUNTIME_DIR", named, 1);
+        const std::optional<std::string> chosen = memoryTemporaryFolder(1);
+        if (chosen) {
+            EXPECT_TRUE(heldInMemory(*chosen)) << *chosen << " offered with XDG_RUNTIME_DIR=" << named;
+        }
+        if (heldInMemory("/dev/shm") && ::access("/dev/shm", W_OK | X_OK) == 0) {
+            EXPECT_NE(chosen, std::nullopt) << "XDG_RUNTIME_DIR=" << named;
+        }
+        EXPECT_EQ(memoryTemporaryFolder(UINT64_MAX), std::nullopt) << "XDG_RUNTIME_DIR=" << named;
+    }
+    if (keep) {
+        ::setenv("XDG_RUNTIME_DIR", keep->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+#else
+TEST_F(Files, NoFolderIsHeldInMemory) { EXPECT_EQ(memoryTemporaryFolder(1), std::nullopt); }
+#endif
 
 }  // namespace
 }  // namespace qf::platform
