@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/import_run.h"
 #include "support/scripted_services.h"
 #include "tests/import/loopback_server.h"
@@ -45,9 +45,9 @@ public:
     std::vector<std::string> entries;
     int entryCount() const override { return static_cast<int>(entries.size()); }
     std::string entryText(int position) const override { return entries.at(static_cast<std::size_t>(position - 1)); }
-    bool separateSheets() const override { return false; }
-    void setProgressValue(double) override {}
-    void setProgressText(const std::string&) override {}
+    qf::SheetMode sheetMode() const override { return qf::SheetMode::OneSheet; }
+    void entryStarted(int, int, const std::string&) override {}
+    void runFinished(const qf::RunSummary& summary) override { fs::remove(summary.workbook); }
 };
 
 }  // namespace
@@ -69,15 +69,14 @@ int main(int argc, char** argv) {
     }
     qf::engine::EngineSettings settings;
     settings.documentsFolder = folder;
-    settings.openWorkbook = [](const std::string& path) { fs::remove(path); };
-    qf::engine::EngineProvider provider(std::move(settings));
+    qf::engine::EngineSpreadsheet spreadsheet(std::move(settings));
     qf::testing::ScriptedServices window;
 
     std::cout << "runs of " << pages << " pages on one sheet; before the first: " << openDescriptors()
               << " descriptors, " << residentKb() << " kB resident\n";
     long baseFds = 0, baseKb = 0;
     for (int run = 1; run <= runs; ++run) {
-        qf::runImport(list, window, provider);
+        qf::runImport(list, window, spreadsheet);
         if (window.messages().empty() || window.messages().back() != "Done.")
             std::cerr << "run " << run << " did not read every page\n";
         const long fds = openDescriptors(), kb = residentKb();

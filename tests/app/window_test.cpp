@@ -217,21 +217,25 @@ TEST_F(WindowTest, WindowPointerCoversAControlsOwnPointerUntilItReturnsToZero) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(WindowTest, ProgressBarShowsItsTextExactlyAndKeepsFractions) {
+TEST_F(WindowTest, ProgressBarShowsEachEntryExactlyWithItsShareAndRestsAtTheEnd) {
     ProgressBar& bar = form().progressBar();
     EXPECT_EQ(bar.text(), u"Progress Bar"_s);
-    const std::string url = "Processing: www.example.com/%p%20off?x=%v&y=%m%";
-    form().setProgressText(url);
-    EXPECT_EQ(bar.text().toStdString(), url);
-    form().setProgressValue(100.0 / 3);
+    const std::string url = "www.example.com/%p%20off?x=%v&y=%m%";
+    form().entryStarted(1, 3, url);
+    EXPECT_EQ(bar.text().toStdString(), "Processing: " + url);
     EXPECT_DOUBLE_EQ(bar.progress(), 100.0 / 3);
     // A value outside the range fails and changes nothing.
-    EXPECT_THROW(form().setProgressValue(100.5), Failure);
-    EXPECT_THROW(form().setProgressValue(-1), Failure);
+    EXPECT_THROW(bar.setProgress(100.5), Failure);
+    EXPECT_THROW(bar.setProgress(-1), Failure);
     EXPECT_DOUBLE_EQ(bar.progress(), 100.0 / 3);
-    form().setProgressValue(100);
+    form().entryStarted(2, 2, "C:\\Lists\\page.html");
+    EXPECT_EQ(bar.text(), u"Processing: page.html"_s) << "what follows the last backslash";
     EXPECT_EQ(bar.value(), 100);
     EXPECT_FALSE(bar.grab().isNull());
+    form().runFinished({});
+    EXPECT_EQ(bar.text(), u"Progress Bar"_s);
+    EXPECT_EQ(bar.value(), 0);
+    EXPECT_TRUE(start.ui.openedDocuments.empty()) << "no workbook file to open";
 }
 
 // Counts the paints a widget receives.
@@ -254,8 +258,7 @@ TEST_F(WindowTest, ProgressBarPaintsEachNewValueOnceWithTheNextEvents) {
         // What the run does per entry: the value (its whole part changes each
         // time here), the text, then a round of events.
         const int before = counter.paints;
-        form().setProgressValue(entry * 10.0);
-        form().setProgressText("Processing: page" + std::to_string(entry));
+        form().entryStarted(entry, 10, "page" + std::to_string(entry));
         EXPECT_EQ(bar.value(), entry * 10);
         EXPECT_TRUE(bar.updatesEnabled());
         QCoreApplication::processEvents();
@@ -270,9 +273,9 @@ TEST_F(WindowTest, TheRunReadsTheListAndTheSheetMode) {
     EXPECT_EQ(form().entryCount(), 2);
     EXPECT_EQ(form().entryText(1), "  www.example.com/a b ");
     EXPECT_EQ(form().entryText(2), "");
-    EXPECT_FALSE(form().separateSheets());
+    EXPECT_EQ(form().sheetMode(), SheetMode::OneSheet);
     form().option2().click();
-    EXPECT_TRUE(form().separateSheets());
+    EXPECT_EQ(form().sheetMode(), SheetMode::SheetPerSite);
 }
 
 TEST_F(WindowTest, ButtonsReachTheirCommands) {
@@ -343,7 +346,7 @@ TEST(SheetMode, StoreThatCannotBeWrittenIsToldAndTheChoiceStillHolds) {
     EXPECT_EQ(start.ui.boxes[0].text, "The settings could not be saved to " +
                                           QDir::toNativeSeparators(folder).toStdString() + "/Tarnwick.ini.");
     EXPECT_TRUE(start.form->option2().isChecked());
-    EXPECT_TRUE(start.form->separateSheets());
+    EXPECT_EQ(start.form->sheetMode(), SheetMode::SheetPerSite);
 }
 
 TEST(Closing, YieldsTwiceThenEndsTheProgram) {
@@ -363,12 +366,12 @@ TEST(Closing, EndsAtOnceWhileACommandIsYielding) {
     EXPECT_EXIT(
         {
             ScriptedServices ui;
-            FakeProvider provider;
+            RecordingSpreadsheet spreadsheet;
             QTemporaryDir settingsDir;
             SettingsStore settings(settingsDir.path());
             bool commandWaiting = false;
             ProcessEnd end([&] { return commandWaiting; });
-            Form1 form(ui, provider, settings, end, QDir::tempPath().toStdString());
+            Form1 form(ui, spreadsheet, settings, end, QDir::tempPath().toStdString());
             form.open();
             ui.onNextEvents([&] { form.close(); });
             commandWaiting = true;
@@ -383,11 +386,11 @@ TEST(Closing, WithTheWindowIdleEndsTheEventLoopAndLetsTheProgramUnwind) {
     // The real end again, with no command under way: the handler returns, the
     // event loop ends with code 0, and what follows it (the end of main()) runs.
     ScriptedServices ui;
-    FakeProvider provider;
+    RecordingSpreadsheet spreadsheet;
     QTemporaryDir settingsDir;
     SettingsStore settings(settingsDir.path());
     ProcessEnd end([] { return false; });
-    Form1 form(ui, provider, settings, end, QDir::tempPath().toStdString());
+    Form1 form(ui, spreadsheet, settings, end, QDir::tempPath().toStdString());
     ASSERT_TRUE(form.open());
     bool handlerReturned = false;
     QTimer::singleShot(0, &form, [&] {

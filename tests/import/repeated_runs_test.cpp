@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/import_run.h"
 #include "list_host.h"
 #include "support/scripted_services.h"
@@ -74,14 +74,14 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlat) {
     const std::string folder = testing::newTempFolder("runs");
     engine::EngineSettings settings;
     settings.documentsFolder = folder;
-    engine::EngineProvider provider(std::move(settings));
+    engine::EngineSpreadsheet spreadsheet(std::move(settings));
     testing::ScriptedServices ui;
 
     // During a run the engine keeps a few connections for the pages still to
     // come; the run ends by releasing the instance, which closes them.
     const auto before = openDescriptors(serverPorts);
     for (int run = 1; run <= 10; ++run) {
-        runImport(host, ui, provider);
+        runImport(host, ui, spreadsheet);
         ASSERT_EQ(ui.messages().size(), static_cast<std::size_t>(run));
         EXPECT_EQ(ui.messages().back(), "Done.") << "every page was read";
         EXPECT_EQ(openDescriptors(serverPorts), before) << "after run " << run;
