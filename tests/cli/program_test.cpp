@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,13 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
+// A file's permissions as ls -l and chmod write them, "0644".
+std::string permissionsOf(const std::string& path) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(fs::status(path).permissions()));
+    return text;
+}
+
 struct Outcome {
     int status = -1;
     std::string out, err;
@@ -42,11 +50,11 @@ protected:
     void TearDown() override { fs::remove_all(home); }
 
     // The program with a fresh home, no display and no Qt platform.
-    Outcome run(const std::string& arguments) {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
-                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
-                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" +
-                                    shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
+    Outcome run(const std::string& arguments, const std::string& umask = "022") {
+        const std::string command =
+            "umask " + umask + "; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
+            " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " + shellQuoted(QUILLFEN_EXECUTABLE) + " " +
+            arguments + " >" + shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
         Outcome result;
         const int status = std::system(command.c_str());
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -85,6 +93,38 @@ TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     r = run("--import");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quillfen: --import needs at least one list file\nTry 'quillfen --help' for more information.\n");
+}
+
+// A workbook is readable by whom the user's umask lets read any new file, new
+// or replacing one, as every other program on the desktop makes it.
+TEST_F(Program, WorkbooksGetThePermissionsOfAnyNewFile) {
+    testing::LoopbackServer server;
+    server.page("/a.html", "<p>Tea</p>");
+    const std::string list = home + "/list.txt";
+    std::ofstream(list) << server.url("/a.html") << "\n";
+    fs::create_directories(home + "/Documents");
+    std::ofstream(home + "/Documents/Book1.xlsx") << "the user's own file";
+    fs::permissions(home + "/Documents/Book1.xlsx", fs::perms(0600));
+    const std::string output = " --output " + shellQuoted(home + "/out.xlsx");
+    const struct {
+        const char* umask;
+        std::string arguments;
+        std::string written;
+        const char* permissions;
+    } cases[] = {
+        {"022", "", home + "/Documents/Book2.xlsx", "0644"},
+        {"027", "", home + "/Documents/Book3.xlsx", "0640"},
+        {"002", output, home + "/out.xlsx", "0664"},
+        {"077", output + " --force", home + "/out.xlsx", "0600"},
+        {"022", output + " --force", home + "/out.xlsx", "0644"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run("--import " + shellQuoted(list) + c.arguments, c.umask);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.written + "\n");
+        EXPECT_EQ(permissionsOf(c.written), c.permissions) << "umask " << c.umask << c.arguments;
+    }
+    EXPECT_EQ(permissionsOf(home + "/Documents/Book1.xlsx"), "0600") << "left as it was";
 }
 
 TEST_F(Program, HelpAndVersionWithoutADisplay) {
