@@ -49,12 +49,14 @@ protected:
     void SetUp() override { home = testing::newTempFolder("program"); }
     void TearDown() override { fs::remove_all(home); }
 
-    // The program with a fresh home, no display and no Qt platform.
-    Outcome run(const std::string& arguments, const std::string& umask = "022") {
-        const std::string command =
-            "umask " + umask + "; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
-            " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " + shellQuoted(QUILLFEN_EXECUTABLE) + " " +
-            arguments + " >" + shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
+    // The program with a fresh home, no display and no Qt platform unless the
+    // environment ("NAME=value ...") names them.
+    Outcome run(const std::string& arguments, const std::string& environment = "", const std::string& umask = "022") {
+        const std::string command = "umask " + umask +
+                                    "; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
+                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " + environment + " " +
+                                    shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" +
+                                    shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
         Outcome result;
         const int status = std::system(command.c_str());
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -119,12 +121,44 @@ TEST_F(Program, WorkbooksGetThePermissionsOfAnyNewFile) {
         {"022", output + " --force", home + "/out.xlsx", "0644"},
     };
     for (const auto& c : cases) {
-        const Outcome r = run("--import " + shellQuoted(list) + c.arguments, c.umask);
+        const Outcome r = run("--import " + shellQuoted(list) + c.arguments, "", c.umask);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.written + "\n");
         EXPECT_EQ(permissionsOf(c.written), c.permissions) << "umask " << c.umask << c.arguments;
     }
     EXPECT_EQ(permissionsOf(home + "/Documents/Book1.xlsx"), "0600") << "left as it was";
+}
+
+// The window's arguments are checked before Qt starts, so that neither bad
+// ones nor a missing display end in Qt's abort. Qt's own options pass.
+TEST_F(Program, TheWindowsArgumentsAndItsDisplayAreCheckedBeforeQtStarts) {
+    const std::string tryHelp = "\nTry 'quillfen --help' for more information.\n";
+    const std::string noDisplay =
+        "quillfen: the window needs a display, and there is none (DISPLAY and WAYLAND_DISPLAY are not set)\n"
+        "To import without a window: quillfen --import FILE...\n";
+    const std::string nowhere = "DISPLAY=:97";  // a display no server answers: Qt would abort
+    const struct {
+        std::string environment, arguments, err;
+    } cases[] = {
+        {"", "--bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {"", "--versio", "quillfen: unknown option --versio" + tryHelp},
+        {"", "list.txt --one-sheet", "quillfen: --one-sheet is an option of --import" + tryHelp},
+        {"", "list.txt -style", "quillfen: -style needs a value" + tryHelp},
+        {"", "-platform offscreen --style=fusion -reverse --bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {"", "list.txt", noDisplay},
+        {"", "", noDisplay},
+        {"QT_QPA_PLATFORM=xcb", "list.txt", noDisplay},
+        {"QT_QPA_PLATFORM=offscreen", "-platform xcb", noDisplay},
+        {nowhere, "--bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {nowhere, "-display :98 --output x.xlsx", "quillfen: --output is an option of --import" + tryHelp},
+        {"QT_QPA_PLATFORM=offscreen", "list.txt --force", "quillfen: --force is an option of --import" + tryHelp},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(c.arguments, c.environment);
+        EXPECT_EQ(r.status, 2) << c.environment << " quillfen " << c.arguments;
+        EXPECT_EQ(r.err, c.err) << c.environment << " quillfen " << c.arguments;
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 TEST_F(Program, HelpAndVersionWithoutADisplay) {
