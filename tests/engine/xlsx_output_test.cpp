@@ -15,8 +15,8 @@
 
 #include "base/failure.h"
 #include "engine/engine_provider.h"
-#include "engine/workbook.h"
-#include "engine/xlsx_output.h"
+#include "engine/application.h"
+#include "engine/workbook/xlsx_output.h"
 #include "scripted_source.h"
 #include "xlsx_strict_reader.h"
 
@@ -148,13 +148,13 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
     script->pages["URL;grid"] = grid;
-    auto query = first->addQueryTable("URL;grid", {0, 0});
-    first->refresh(*query);
+    auto query = app.addQueryTable(first, "URL;grid", {0, 0});
+    app.refresh(*query);
     auto second = book->addSheet(1);
     second->setName("Zweite Seite");
     auto third = book->addSheet(2);
-    auto lower = third->addQueryTable("URL;a", {4, 1});  // B5
-    third->refresh(*lower);
+    auto lower = app.addQueryTable(third, "URL;a", {4, 1});  // B5
+    app.refresh(*lower);
     book->activate(second);
 
     const std::string path = saveAsNewFile(*book, folder.string());
@@ -316,8 +316,8 @@ TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
         auto book = app.addWorkbook();
         const std::string connection = "URL;most" + std::to_string(i);
         script->pages[connection] = pages[i].second;
-        auto query = book->activeSheet()->addQueryTable(connection, pages[i].first);
-        book->activeSheet()->refresh(*query);
+        auto query = app.addQueryTable(book->activeSheet(), connection, pages[i].first);
+        app.refresh(*query);
         const std::string path = (folder / ("most" + std::to_string(i) + ".xlsx")).string();
         writeXlsx(*book, path);
         const std::uint64_t sheetXml = testing::unpackParts(path).at("xl/worksheets/sheet1.xml").size();
