@@ -31,7 +31,7 @@ public:
         : host_(host), ui_(ui), spreadsheet_(spreadsheet), trap_(ui, handlerLocation("Form1", "PushButton2_Click")) {}
 
     bool mayStart();
-    void openWorkbook();
+    void startWorkbook();
     void keepFirstSheetOnly();
     void importEntries();
     void finish();
@@ -67,7 +67,7 @@ bool ImportRun::mayStart() {
     return !trap_.jumpIf(102, [&] { return warnIfSpreadsheetOpen(spreadsheet_, ui_); });
 }
 
-void ImportRun::openWorkbook() {
+void ImportRun::startWorkbook() {
     trap_.step(108, [&] { ui_.setBusy(true); });
     workbook_ = spreadsheet_.newWorkbook();
     workbook_->startWorkbook(trap_);
@@ -201,7 +201,7 @@ void ImportRun::finish() {
 void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet) {
     ImportRun run(host, ui, spreadsheet);
     if (!run.mayStart()) return;
-    run.openWorkbook();
+    run.startWorkbook();
     run.keepFirstSheetOnly();
     run.importEntries();
     run.finish();

@@ -246,6 +246,51 @@ TEST_F(XlsxOutput, WhereTheTemporaryFilesGoChangesNothingAndAFailingFolderFallsB
     EXPECT_EQ(readBack(folder / "fallen-back.xlsx").cells.at("Sheet2!C4").at(1), "'second'");
 }
 
+// The writer's temporary files are all closed again: a sheet without rows, a
+// workbook whose file cannot be made, either temporary folder.
+TEST_F(XlsxOutput, NoTemporaryFileStaysOpenAfterAWriteWhetherItSucceedsOrNot) {
+    auto openFiles = [] {
+        std::vector<std::string> open;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            open.push_back(fs::read_symlink(entry.path(), ec).string());
+        }
+        std::sort(open.begin(), open.end());
+        return open;
+    };
+    auto withRows = [&](std::size_t sheet) {
+        return [this, sheet](Workbook& book) { book.sheets()[sheet]->cells().insertRows(0, 0, textGrid({{"page"}})); };
+    };
+    const fs::path own = folder / "temporary";
+    fs::create_directories(own);
+    const struct {
+        const char* what;
+        std::size_t sheets;
+        std::vector<std::function<void(Workbook&)>> fill;
+    } books[] = {
+        {"one empty sheet", 1, {}},
+        {"empty sheets between full ones", 4, {withRows(0), withRows(2)}},
+        {"only full sheets", 2, {withRows(0), withRows(1)}},
+    };
+    for (const auto& shape : books) {
+        auto book = addWorkbook();
+        for (std::size_t i = 1; i < shape.sheets; ++i) book->addSheet(i);
+        for (const auto& fill : shape.fill) fill(*book);
+        for (const std::optional<std::string>& temporary :
+             {std::optional<std::string>(), std::optional(own.string())}) {
+            SCOPED_TRACE(std::string(shape.what) + (temporary ? ", own temporary folder" : ", system's"));
+            const auto before = openFiles();
+            writeXlsxWithTemporaryFolder(*book, (folder / "written.xlsx").string(), temporary);
+            EXPECT_EQ(openFiles(), before) << "written";
+            EXPECT_THROW(
+                writeXlsxWithTemporaryFolder(*book, (folder / "no such folder" / "x.xlsx").string(), temporary),
+                Failure);
+            EXPECT_EQ(openFiles(), before) << "not written";
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(own));
+}
+
 // Whether the temporary files may go to memory is decided by their most; the
 // texts that grow the most as XML must stay under it.
 TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
