@@ -15,8 +15,8 @@
 #include "cli/console_services.h"
 #include "import/import_run.h"
 #include "import/web_import.h"
-#include "urllist/url_list_model.h"
-#include "urllist/url_text_file.h"
+#include "urllist/store/url_store.h"
+#include "urllist/store/url_text_file.h"
 
 namespace qf::cli {
 
@@ -125,7 +125,7 @@ private:
 // progress on standard error. Owned by the main thread.
 class ConsoleHost : public ImportRunHost {
 public:
-    ConsoleHost(const UrlListModel& list, SheetMode mode, Progress& progress, std::FILE* err)
+    ConsoleHost(const UrlStore& list, SheetMode mode, Progress& progress, std::FILE* err)
         : list_(list), mode_(mode), progress_(progress), err_(err) {}
 
     int entryCount() const override { return list_.count(); }
@@ -150,7 +150,7 @@ public:
     int entriesStarted() const { return started_; }
 
 private:
-    const UrlListModel& list_;
+    const UrlStore& list_;
     SheetMode mode_;
     Progress& progress_;
     std::FILE* err_;
@@ -171,7 +171,7 @@ public:
 
 // Appends the entries of the list file, as "Load URLs From Text File" reads one.
 // Returns the reason when the file cannot be read.
-std::string loadListFile(UrlListModel& list, const std::string& path) {
+std::string loadListFile(UrlStore& list, const std::string& path) {
     ListFileServices services;
     try {
         readUrlTextFile(list, services, cleanPath(path));
@@ -187,7 +187,7 @@ int refuse(const Environment& env, const std::string& why) {
 }
 
 int runImportCommand(const Options& options, const Environment& env) {
-    UrlListModel list;
+    UrlStore list;
     for (const std::string& file : options.files) {
         const std::string reason = loadListFile(list, file);
         if (!reason.empty()) return refuse(env, "cannot read the list file " + file + ": " + reason);
