@@ -46,10 +46,10 @@ std::vector<std::string> programArguments(int argc, char* argv[]) {
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
     cli::Environment environment;
-    environment.makeSpreadsheet = [](const std::string& output, bool replace) {
+    environment.makeSpreadsheet = [](const cli::Options& options) {
         engine::EngineSettings settings;
-        settings.output = output;
-        settings.replaceOutput = replace;
+        settings.output = options.output;
+        settings.replaceOutput = options.force;
         return makeSpreadsheet(std::move(settings));
     };
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };

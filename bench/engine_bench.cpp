@@ -1,10 +1,10 @@
 // The spreadsheet engine's own costs, each phase in a child process so that its
 // peak memory is its own:
-//   1. 1,000,000 cells (half text, half numbers) on 10 sheets, put in by page
-//      imports through the spreadsheet port and written as .xlsx by finishing
-//      the workbook; against a minimal program writing the same cells straight
-//      with libxlsxwriter. Peak memory against the cells' text size.
-//   2. 1,000 blocks of 100 x 5 cells imported at A1 of one sheet, against the
+//   1. 1,000,000 cells (half text, half numbers) on 10 sheets, placed page by
+//      page at A1 as an import places them and written as .xlsx; against a
+//      minimal program writing the same cells straight with libxlsxwriter. Peak
+//      memory against the cells' text size.
+//   2. 1,000 blocks of 100 x 5 cells placed at A1 of one sheet, against the
 //      same blocks each on a sheet of its own.
 //
 //     engine_bench <scratch folder>
@@ -23,19 +23,20 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "base/trap.h"
-#include "engine/engine_spreadsheet.h"
+#include "engine/workbook/workbook.h"
+#include "engine/workbook/xlsx_output.h"
 
 namespace fs = std::filesystem;
 using qf::engine::CellValue;
 using qf::engine::PageGrid;
+using qf::engine::Workbook;
 
 namespace {
 
 constexpr int kSheets = 10;
 constexpr int kColumns = 10;           // 5 text, 5 numbers
 constexpr int kRowsPerSheet = 10'000;  // 100,000 cells a sheet
-constexpr int kRowsPerRefresh = 100;   // a page of 1,000 cells
+constexpr int kRowsPerPage = 100;      // a page of 1,000 cells
 constexpr int kBlocks = 1000;
 constexpr int kBlockRows = 100;
 constexpr int kBlockColumns = 5;
@@ -70,74 +71,37 @@ std::size_t cellTextBytes() {
     return total;
 }
 
-// Pages named "gen:<sheet>:<first row>:<rows>:<columns>" made up on the fly.
-class GeneratedPages : public qf::engine::PageSource {
-public:
-    PageGrid load(const std::string& address, const qf::engine::WebQueryOptions&) override {
-        int sheet = 0, first = 0, rows = 0, columns = 0;
-        if (std::sscanf(address.c_str(), "gen:%d:%d:%d:%d", &sheet, &first, &rows, &columns) != 4)
-            throw qf::Failure("Unable to open " + address);
-        PageGrid grid;
-        grid.rows.resize(static_cast<std::size_t>(rows));
-        for (int r = 0; r < rows; ++r) {
-            auto& row = grid.rows[static_cast<std::size_t>(r)];
-            row.reserve(static_cast<std::size_t>(columns));
-            for (int c = 0; c < columns; ++c)
-                row.push_back(isText(c) ? CellValue::makeText(textAt(sheet, first + r, c))
-                                        : CellValue::makeNumber(numberAt(sheet, first + r, c)));
-        }
-        return grid;
+// A page made up on the fly: rows of the sheet's cells from the first one on.
+PageGrid generated(int sheet, int first, int rows, int columns) {
+    PageGrid grid;
+    grid.rows.resize(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        auto& row = grid.rows[static_cast<std::size_t>(r)];
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c)
+            row.push_back(isText(c) ? CellValue::makeText(textAt(sheet, first + r, c))
+                                    : CellValue::makeNumber(numberAt(sheet, first + r, c)));
     }
-};
+    return grid;
+}
 
-// A box is a failure here: the phase (a child process) ends with it.
-class Failing : public qf::WindowServices {
-public:
-    qf::MessageAnswer messageBox(const std::string& text, qf::MessageButtons, qf::MessageIcon,
-                                 const std::string&) override {
-        std::fprintf(stderr, "phase failed: %s\n", text.c_str());
-        std::_Exit(1);
-    }
-    std::string inputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
-    std::string openFileDialog(const qf::FileDialogRequest&) override { return {}; }
-    void processPendingEvents() override {}
-    bool openDocument(const std::string&) override { return true; }
-};
-
-// A started workbook of the engine, whose pages are made up.
+// The engine's workbook, which pages go into as an import puts them: at A1 of
+// the active sheet, above what it holds, its columns widened.
 struct EngineBook {
-    explicit EngineBook(const fs::path& folder)
-        : spreadsheet([&] {
-              qf::engine::EngineSettings settings;
-              settings.documentsFolder = folder.string();
-              settings.pageSourceFactory = [] { return std::make_unique<GeneratedPages>(); };
-              return settings;
-          }()),
-          book(spreadsheet.newWorkbook()) {
-        book->startWorkbook(trap);
-    }
-    void importAtA1(const std::string& page) {
-        std::string reason;
-        if (!book->importPage(page, trap, &reason)) throw qf::Failure(reason);
-    }
-
-    qf::engine::EngineSpreadsheet spreadsheet;
-    Failing window;
-    qf::Trap trap{window, "bench "};
-    std::unique_ptr<qf::NewWorkbook> book;
+    Workbook book{1};
+    void importAtA1(PageGrid page) { book.activeSheet()->place({0, 0}, 0, page, true); }
 };
 
 // Phase 1, through the engine. Pages are imported at A1, so the last rows go in
 // first and the sheet ends up in row order.
 void writeThroughEngine(const fs::path& folder) {
-    EngineBook engine(folder);
+    EngineBook engine;
     for (int s = 0; s < kSheets; ++s) {
-        if (s > 0) engine.book->addSheetAfterLast();
-        for (int first = kRowsPerSheet - kRowsPerRefresh; first >= 0; first -= kRowsPerRefresh)
-            engine.importAtA1("gen:" + std::to_string(s) + ":" + std::to_string(first) + ":" +
-                              std::to_string(kRowsPerRefresh) + ":" + std::to_string(kColumns));
+        if (s > 0) engine.book.addSheet(engine.book.sheets().size());
+        for (int first = kRowsPerSheet - kRowsPerPage; first >= 0; first -= kRowsPerPage)
+            engine.importAtA1(generated(s, first, kRowsPerPage, kColumns));
     }
-    engine.book->finish(engine.trap);
+    saveAsNewFile(engine.book, folder.string());
 }
 
 // Phase 1, straight: the smallest program that writes the same cells.
@@ -163,22 +127,19 @@ void writeDirect(const fs::path& folder) {
     if (workbook_close(wb) != LXW_NO_ERROR) throw qf::Failure("the direct write failed");
 }
 
-std::string blockPage(int block) {
-    return "gen:0:" + std::to_string(block * kBlockRows) + ":" + std::to_string(kBlockRows) + ":" +
-           std::to_string(kBlockColumns);
-}
+PageGrid blockPage(int block) { return generated(0, block * kBlockRows, kBlockRows, kBlockColumns); }
 
 // Phase 2: every block at A1 of the one sheet.
-void blocksOnOneSheet(const fs::path& folder) {
-    EngineBook engine(folder);
+void blocksOnOneSheet(const fs::path&) {
+    EngineBook engine;
     for (int b = 0; b < kBlocks; ++b) engine.importAtA1(blockPage(b));
 }
 
 // Phase 2: every block at A1 of a sheet of its own.
-void blocksOnOwnSheets(const fs::path& folder) {
-    EngineBook engine(folder);
+void blocksOnOwnSheets(const fs::path&) {
+    EngineBook engine;
     for (int b = 0; b < kBlocks; ++b) {
-        if (b > 0) engine.book->addSheetAfterLast();
+        if (b > 0) engine.book.addSheet(engine.book.sheets().size());
         engine.importAtA1(blockPage(b));
     }
 }

@@ -202,7 +202,7 @@ int runImportCommand(const Options& options, const Environment& env) {
     }
 
     const SheetMode mode = options.sheetMode ? *options.sheetMode : env.rememberedSheetMode();
-    const std::unique_ptr<Spreadsheet> spreadsheet = env.makeSpreadsheet(options.output, options.force);
+    const std::unique_ptr<Spreadsheet> spreadsheet = env.makeSpreadsheet(options);
 
     Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : isTerminal(env.err));
     ConsoleServices ui(env.err);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "import/port/spreadsheet.h"
 
 namespace qf::cli {
@@ -24,10 +25,10 @@ inline constexpr int kStopped = 130;  // Ctrl+C: what was imported is written
 }  // namespace exit_code
 
 struct Environment {
-    // Makes the spreadsheet the run drives, which writes its workbook to output
-    // (empty: a new BookN.xlsx in the documents folder), replacing a file there
-    // only when replace.
-    std::function<std::unique_ptr<Spreadsheet>(const std::string& output, bool replace)> makeSpreadsheet;
+    // Makes the spreadsheet the run drives, as the options ask: it writes its
+    // workbook to options.output (empty: a new BookN.xlsx in the documents
+    // folder), replacing a file there only with options.force.
+    std::function<std::unique_ptr<Spreadsheet>(const Options& options)> makeSpreadsheet;
     // The sheet mode last chosen in the window.
     std::function<SheetMode()> rememberedSheetMode;
     std::FILE* out = stdout;

@@ -32,14 +32,15 @@ public:
         });
     }
 
-    // Every page goes in at A1, above what the sheet holds, with the default
-    // options, widening the columns it fills.
+    // Every page goes in at A1, above what the sheet holds, widening the
+    // columns it fills.
     bool importPage(const std::string& address, Trap& webImport, std::string* reason) override {
         std::shared_ptr<Worksheet> sheet;
         webImport.step(100, [&] { sheet = book().activeSheet(); });
         try {
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
-            PageGrid grid = pageSource().load(address, WebQueryOptions{});
+            PageSource& source = pageSource();
+            PageGrid grid = source.load(address, settings_->pageOptions);
             sheet->place({0, 0}, 0, grid, true);
             return true;
         } catch (const std::exception& error) {
@@ -89,8 +90,9 @@ private:
 
     PageSource& pageSource() const {
         if (!source_) {
-            source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
-                                                   : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
+            source_ = settings_->pageSourceFactory
+                          ? settings_->pageSourceFactory()
+                          : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions);
             if (!source_) throw Failure("No page source is available to load web queries.");
         }
         return *source_;

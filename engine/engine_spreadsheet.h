@@ -30,6 +30,8 @@ struct EngineSettings {
     // file there is kept and the write fails, unless replaceOutput.
     std::string output;
     bool replaceOutput = false;
+    // How every page is read and laid out.
+    WebQueryOptions pageOptions;
     // Makes the page source of one workbook. Empty: the web page source, with
     // these limits (pagesAhead 0 turns reading ahead off).
     std::function<std::unique_ptr<PageSource>()> pageSourceFactory;

@@ -93,7 +93,8 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
-    CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
+    WebQueryOptions aheadOptions;  // what pages named ahead are laid out with
+    CURLM* multi = nullptr;        // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
@@ -197,11 +198,13 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
     return finished;
 }
 
-PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits)
+PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
+                       const WebQueryOptions& aheadOptions)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
     s.fetchLimits = fetchLimits;
     s.limits = loadLimits;
+    s.aheadOptions = aheadOptions;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
     s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
     Transfer probe(fetchLimits);  // sets libcurl up once for the process
@@ -257,7 +260,7 @@ void PageLoader::expect(const std::vector<UpcomingPage>& upcoming) {
                 s.drop(it++);
         }
         for (const auto& [key, address] : wanted)
-            if (!s.slots.contains(key)) s.add(key, *address, WebQueryOptions{});
+            if (!s.slots.contains(key)) s.add(key, *address, s.aheadOptions);
     }
     nextNamed_.reset();
     if (!upcoming.empty()) nextNamed_ = upcoming.front();
@@ -287,7 +290,7 @@ std::int64_t PageLoader::claim(const std::string& address, const WebQueryOptions
     std::optional<UpcomingPage> named = std::move(nextNamed_);
     nextNamed_.reset();
     std::lock_guard lock(s.mutex);
-    if (named && named->address == address && options == WebQueryOptions{}) {
+    if (named && named->address == address && options == s.aheadOptions) {
         if (!s.slots.contains(named->key)) s.add(named->key, address, options);
         return named->key;
     }

@@ -32,7 +32,8 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 // layout threads are the loader's own, and end with it.
 class PageLoader : public PageSource {
 public:
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits);
+    // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;

@@ -20,8 +20,8 @@ struct UpcomingPage {
     bool operator==(const UpcomingPage&) const = default;
 };
 
-// How a page is read and laid out (the settings of the spreadsheet's web
-// queries that mean something to a page source; every import uses the defaults).
+// How a page is read and laid out (the engine reads every page of a workbook
+// with the same options, EngineSettings::pageOptions).
 struct WebQueryOptions {
     bool preFormattedTextToColumns = true;  // <pre> lines split into columns
     bool consecutiveDelimitersAsOne = true;
@@ -39,8 +39,8 @@ public:
 
     // Loading ahead, for a source that can (see ReadAhead in
     // import/port/spreadsheet.h, which the engine passes on here). Pages loaded
-    // ahead are laid out with the default WebQueryOptions; a load with other
-    // options loads afresh. A source that cannot ignores all of this.
+    // ahead are laid out with the options the source was made with; a load with
+    // other options loads afresh. A source that cannot ignores all of this.
     virtual std::size_t readAheadDepth() const { return 0; }
     virtual void expect(const std::vector<UpcomingPage>& /*upcoming*/) {}
     virtual void setWaitHook(std::function<void()> /*hook*/) {}

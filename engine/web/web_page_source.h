@@ -49,6 +49,8 @@ struct LoadLimits {
 // One source per workbook being made: it keeps the connection cache. Pages
 // are fetched and laid out on threads of its own, also the one a load asks
 // for; the asking thread waits (calling the wait hook).
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {});
+// Pages named ahead are laid out with aheadOptions: the options the loads will ask for.
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
+                                              const WebQueryOptions& aheadOptions = {});
 
 }  // namespace qf::engine

@@ -76,11 +76,11 @@ protected:
 
     int run(const Strings& arguments, bool terminal = false) {
         Environment env;
-        env.makeSpreadsheet = [this](const std::string& output, bool replace) -> std::unique_ptr<Spreadsheet> {
+        env.makeSpreadsheet = [this](const Options& options) -> std::unique_ptr<Spreadsheet> {
             engine::EngineSettings settings;
             settings.documentsFolder = folder + "/Documents";
-            settings.output = output;
-            settings.replaceOutput = replace;
+            settings.output = options.output;
+            settings.replaceOutput = options.force;
             return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
         env.rememberedSheetMode = [this] { return remembered ? SheetMode::SheetPerSite : SheetMode::OneSheet; };
