@@ -31,8 +31,19 @@ for _ in $(seq 1 50); do
   sleep 0.1
 done
 (cd "$pages" && find . -name '*.html' | LC_ALL=C sort | head -n "$count" | sed "s|^\./|http://127.0.0.1:$port/|") \
-  >"$work/list.txt"
-echo "$(wc -l <"$work/list.txt") pages"
+  >"$work/pages.txt"
+# Entries that cannot be read among them: a missing page, a port nobody
+# answers on, no address at all.
+closed="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+{
+  head -n 10 "$work/pages.txt"
+  echo "http://127.0.0.1:$port/no-such-page.html"
+  sed -n '11,20p' "$work/pages.txt"
+  echo "http://127.0.0.1:$closed/"
+  tail -n +21 "$work/pages.txt"
+  echo "no address at all"
+} >"$work/list.txt"
+echo "$(wc -l <"$work/pages.txt") pages and 3 entries that cannot be read"
 
 # A home of its own for one start of a program, with the sheet mode remembered
 # (separate: True or False) and a documents folder.
@@ -103,7 +114,7 @@ for mode in one separate; do
     make_home "$work/home-$build-$mode" "$separate"
     HOME="$work/home-$build-$mode" XDG_CONFIG_HOME="$work/home-$build-$mode/config" \
       "$program" --import "$work/list.txt" "$flag" --output "$work/cli-$build-$mode.xlsx" >/dev/null 2>"$work/cli-$build-$mode.log" ||
-      echo "  $build --import $flag exited with $? (see its log)"
+      echo "  $build --import $flag exited with $?"
     make_home "$work/window-$build-$mode" "$separate"
     window_run "$program" "$work/window-$build-$mode" "$work/window-$build-$mode.xlsx"
   done
