@@ -19,7 +19,7 @@ public:
 
     void startWorkbook(Trap& run) override {
         run.step(110, [&] {
-            const int sheets = settings_->sheetsInNewWorkbook;
+            const int sheets = settings_->startingSheets;
             if (sheets < 1 || sheets > 255) throw Failure(failure_text::kInvalidArgument);
             book_ = std::make_unique<Workbook>(sheets);
         });

@@ -38,7 +38,7 @@ struct EngineSettings {
     FetchLimits fetchLimits;
     LoadLimits loadLimits;
     // The number of sheets in a new workbook (1 to 255).
-    int sheetsInNewWorkbook = 1;
+    int startingSheets = 1;
 };
 
 class EngineSpreadsheet : public Spreadsheet {

@@ -32,7 +32,7 @@ protected:
         EngineSettings s;
         s.documentsFolder = folder + "/Documents";
         s.pageSourceFactory = testing::scriptedFactory(script);
-        s.sheetsInNewWorkbook = sheets;
+        s.startingSheets = sheets;
         return s;
     }
     std::vector<std::string> reports() const { return ui.messages(); }

@@ -116,7 +116,7 @@ TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
         SCOPED_TRACE(initialSheets);
         RecordingSpreadsheet fresh;
         ScriptedServices window;
-        fresh.sheetsInNewWorkbook = initialSheets;
+        fresh.startingSheets = initialSheets;
         fresh.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
         host.option2 = true;
         host.entries = {"www.a.org", "www.bad.org", "www.c.org"};
@@ -266,7 +266,7 @@ TEST_F(ImportRun, TheEndDeletesOnlyTheEmptySheetAddedAfterTheLastImport) {
     // looks past the new end: the sheet with every page stays.
     spreadsheet.failures.clear();
     spreadsheet.pageLoads = [](const std::string&) { return true; };
-    spreadsheet.sheetsInNewWorkbook = 2;
+    spreadsheet.startingSheets = 2;
     host.option2 = false;
     host.entries = {"www.a.org", "www.b.org", "www.c.org"};
     ui.onNextEvents([] {});

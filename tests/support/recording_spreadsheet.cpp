@@ -35,7 +35,7 @@ public:
     void startWorkbook(Trap& run) override {
         run.step(110, [&] {
             owner_.step("startWorkbook");
-            for (int i = 0; i < owner_.sheetsInNewWorkbook; ++i) addSheet(book_->sheets.size());
+            for (int i = 0; i < owner_.startingSheets; ++i) addSheet(book_->sheets.size());
             book_->active = 0;
             book_->started = true;
         });

@@ -38,7 +38,7 @@ public:
     bool starts = true;
     bool running = false;
     // How a new workbook starts.
-    int sheetsInNewWorkbook = 3;
+    int startingSheets = 3;
     // Whether a page can be read; an unreadable one gives "Unable to open <address>.".
     std::function<bool(const std::string& address)> pageLoads = [](const std::string&) { return true; };
     // Steps that fail (by the step's name, as logged), with the description they fail with.
