@@ -134,7 +134,8 @@ public:
     bool stopRequested() const override { return stopSignalled != 0; }
     void entryStarted(int number, int count, const std::string& entry) override {
         started_ = number;
-        progress_.entry(number, count, static_cast<double>(number) / count * 100.0, stripPath(entry));
+        const double percent = count > 0 ? static_cast<double>(number) / count * 100.0 : 0.0;
+        progress_.entry(number, count, percent, stripPath(entry));
     }
     void entryFailed(int number, const std::string& entry, const std::string& reason) override {
         progress_.clear();
