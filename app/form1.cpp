@@ -407,13 +407,17 @@ void Form1::entryStarted(int number, int count, const std::string& entry) {
     progressBar_->setCaption(QString::fromStdString("Processing: " + stripPath(entry)));
 }
 
-// The bar returns to rest, and a workbook the engine wrote is opened on the
-// desktop (its path goes to standard error when the program is ending).
-void Form1::runFinished(const RunSummary& summary) {
+// The bar returns to rest.
+void Form1::runFinished(const RunSummary& /*summary*/) {
     progressBar_->setProgress(0.0);
     progressBar_->setCaption(QString::fromLatin1(kIdleProgressText));
-    if (!summary.workbook.empty()) workbookOpener(ui_, end_)(summary.workbook);
 }
+
+// A workbook the engine wrote is opened on the desktop (its path goes to
+// standard error, and to the closing box, when that fails or the program is ending).
+// A workbook the engine wrote is opened on the desktop (its path goes to
+// standard error, and to the closing box, when that fails or the program is ending).
+bool Form1::workbookWritten(const std::string& path) { return workbookOpener(ui_, end_)(path); }
 
 bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }
 bool Form1::closing() const { return closeRequested_; }

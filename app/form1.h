@@ -81,6 +81,7 @@ public:
     bool stopRequested() const override;  // Escape pressed, or the window closed, during a run
     bool closing() const override;
     void entryStarted(int number, int count, const std::string& entry) override;
+    bool workbookWritten(const std::string& path) override;
     void runFinished(const RunSummary& summary) override;
 
     // Appends the entries of list files given on the command line, as "Load URLs

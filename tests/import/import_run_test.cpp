@@ -111,6 +111,33 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
     EXPECT_EQ(ui.boxes.back().caption, "");
 }
 
+// The workbook goes to the host while the run is still busy; one the host
+// could not show is named in the closing box, and the installed application's
+// workbook (no file) goes nowhere.
+TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBox) {
+    struct Case {
+        std::string path;
+        bool shows;
+        Strings shown;
+        std::string done;
+    };
+    const std::string book = "/documents/Book1.xlsx";
+    for (const Case& c : {Case{book, true, {book + " busy"}, "Done."},
+                          Case{book, false, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
+                          Case{"", false, {}, "Done."}}) {
+        RecordingSpreadsheet sheets;
+        ScriptedServices boxes;
+        ListHost list;
+        list.entries = {"www.a.org"};
+        list.ui = &boxes;
+        list.showsWorkbook = c.shows;
+        sheets.finishedPath = c.path;
+        runImport(list, boxes, sheets);
+        EXPECT_EQ(list.workbooksShown, c.shown) << c.path;
+        EXPECT_EQ(boxes.messages(), Strings{c.done}) << c.path;
+    }
+}
+
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
     for (int initialSheets : {3, 1}) {
         SCOPED_TRACE(initialSheets);

@@ -28,6 +28,9 @@ public:
     std::vector<Started> started;
     std::vector<std::string> failed;  // "number entry: reason"
     std::vector<RunSummary> finished;
+    bool showsWorkbook = true;                // what workbookWritten answers
+    std::vector<std::string> workbooksShown;  // each path, and "busy" when the run was still busy
+    const WindowServices* ui = nullptr;       // asked whether the run is busy, when set
 
     int entryCount() const override { return static_cast<int>(entries.size()); }
     std::string entryText(int position) const override {
@@ -45,6 +48,10 @@ public:
     }
     void entryFailed(int number, const std::string& entry, const std::string& reason) override {
         failed.push_back(std::to_string(number) + " " + entry + ": " + reason);
+    }
+    bool workbookWritten(const std::string& path) override {
+        workbooksShown.push_back(path + (ui && ui->busy() ? " busy" : ""));
+        return showsWorkbook;
     }
     void runFinished(const RunSummary& summary) override { finished.push_back(summary); }
 
