@@ -12,19 +12,19 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Starts the program, waits for its window, prints the window's name and
-// geometry, then stops the program.
+// Starts the program, waits until its window is mapped (a loaded machine may
+// take seconds), prints the window's name and geometry, then stops the program.
 const char* const kScript = R"sh(
 "$1" &
 pid=$!
 window=""
-for i in $(seq 1 150); do
-  window="$(xdotool search --name '^Quillfen$' 2>/dev/null | head -n1)"
+for i in $(seq 1 300); do
+  window="$(xdotool search --onlyvisible --name '^Quillfen$' 2>/dev/null | head -n1)"
   [ -n "$window" ] && break
   sleep 0.1
 done
 if [ -z "$window" ]; then echo "no window"; kill $pid; exit 1; fi
-sleep 0.5
+sleep 0.2
 echo "name: $(xdotool getwindowname "$window")"
 xwininfo -id "$window"
 kill $pid
@@ -43,7 +43,7 @@ TEST(RealProgram, WindowAppearsWithItsCaptionAndDesignSize) {
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start(u"xvfb-run"_s, {u"-a"_s, u"-s"_s, u"-screen 0 1024x768x24 -dpi 96"_s, u"sh"_s, u"-c"_s,
                               QLatin1String(kScript), u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE)});
-    ASSERT_TRUE(run.waitForFinished(60000));
+    ASSERT_TRUE(run.waitForFinished(90000));
     const QString output = QString::fromLocal8Bit(run.readAll());
     ASSERT_EQ(run.exitCode(), 0) << output.toStdString();
 
