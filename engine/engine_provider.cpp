@@ -10,8 +10,17 @@ namespace qf::engine {
 
 std::string userDocumentsFolder() { return platform::documentsFolder(); }
 
+namespace {
+
+EngineSettings withUserLocale(EngineSettings settings) {
+    if (settings.valueLocales.user.empty()) settings.valueLocales.user = platform::userLocale();
+    return settings;
+}
+
+}  // namespace
+
 EngineProvider::EngineProvider(EngineSettings settings)
-    : settings_(std::make_shared<const EngineSettings>(std::move(settings))) {}
+    : settings_(std::make_shared<const EngineSettings>(withUserLocale(std::move(settings)))) {}
 
 automation::Object EngineProvider::create(std::string_view progId) {
     if (!automation::sameName(progId, kSpreadsheetProgId)) throw Failure(failure_text::kCannotCreateObject);

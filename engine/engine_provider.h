@@ -42,6 +42,9 @@ struct EngineSettings {
     std::function<std::unique_ptr<PageSource>()> pageSourceFactory;
     FetchLimits fetchLimits;
     LoadLimits loadLimits;
+    // How the web page source reads values. An empty user locale is the
+    // system's (platform::userLocale), and en-US where the system names none.
+    ValueLocales valueLocales;
     // The number of sheets in a new workbook (1 to 255).
     int sheetsInNewWorkbook = 1;
 };

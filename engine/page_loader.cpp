@@ -81,11 +81,13 @@ bool retryable(long status) { return status == 429 || status == 503; }
 
 }  // namespace
 
-PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options) {
+PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
+                       const ValueLocales& locales) {
     const bool html = page.kind == PageKind::Html;
     std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
     try {
-        return html ? layoutHtml(text, options) : layoutText(text, options);
+        return html ? layoutHtml(text, options, locales, page.contentLanguage)
+                    : layoutText(text, options, locales, page.contentLanguage);
     } catch (const PageRefused& refused) {
         throw Failure(unableToOpen(address, refused.what()));
     }
@@ -94,6 +96,7 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
+    ValueLocales locales;
     CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
@@ -199,10 +202,11 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
     return finished;
 }
 
-PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits)
+PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const ValueLocales& locales)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
     s.fetchLimits = fetchLimits;
+    s.locales = locales;
     s.limits = loadLimits;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
     s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
@@ -413,7 +417,7 @@ void PageLoader::layoutLoop() {
         PageGrid grid;
         std::optional<std::string> error;
         try {
-            grid = layoutFetched(address, std::move(page), options);
+            grid = layoutFetched(address, std::move(page), options, s.locales);
             // Everything that walks the page's cells happens here, not on the
             // refresh's thread: the widths, the rows encoded for column A (where
             // the import places every page; another column only rewrites each

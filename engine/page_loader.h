@@ -23,16 +23,17 @@
 
 namespace qf::engine {
 
-// Decodes a fetched page to UTF-8 and lays it out. Fails (qf::Failure) when
-// the page is refused.
-PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options);
+// Decodes a fetched page to UTF-8 and lays it out, its values read as locales
+// and the page decide. Fails (qf::Failure) when the page is refused.
+PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
+                       const ValueLocales& locales = {});
 
 // Threads: the public members are for the one thread that drives the
 // application (the window's thread in the program); the network thread and the
 // layout threads are the loader's own, and end with it.
 class PageLoader : public PageSource {
 public:
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits);
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const ValueLocales& locales = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;

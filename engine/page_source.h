@@ -26,6 +26,17 @@ struct WebQueryOptions {
     bool operator==(const WebQueryOptions&) const = default;
 };
 
+// What decides how the values of pages are read, beyond the pages themselves
+// (page_values.h).
+struct ValueLocales {
+    // A language tag ("de-CH"): every page is read in its conventions. Empty:
+    // each page's are decided from the page.
+    std::string forced;
+    // The user's own locale, for pages that do not say theirs; empty: en-US.
+    std::string user;
+    bool operator==(const ValueLocales&) const = default;
+};
+
 class PageSource {
 public:
     virtual ~PageSource() = default;

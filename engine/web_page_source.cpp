@@ -4,8 +4,9 @@
 
 namespace qf::engine {
 
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load) {
-    return std::make_unique<PageLoader>(limits, load);
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load,
+                                              const ValueLocales& locales) {
+    return std::make_unique<PageLoader>(limits, load, locales);
 }
 
 }  // namespace qf::engine

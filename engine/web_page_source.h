@@ -55,6 +55,8 @@ struct LoadLimits {
 // One source per application instance: it keeps the connection cache. Pages
 // are fetched and laid out on threads of its own, also the one a refresh asks
 // for; the asking thread waits (calling the wait hook).
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {});
+// Values are read as `locales` and each page decide (page_values.h).
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
+                                              const ValueLocales& locales = {});
 
 }  // namespace qf::engine

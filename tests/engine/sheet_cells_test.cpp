@@ -65,12 +65,12 @@ TEST(SheetCells, BlocksInsertedAtTheTopStackNewestFirstAndStayWhole) {
 TEST(SheetCells, NumbersKeepTheirFormatAndUnusableNumbersBecomeText) {
     SheetCells cells;
     PageGrid grid;
-    grid.rows.push_back({CellValue::makeNumber(0.125, NumberFormat::Percent),
-                         CellValue::makeNumber(45000, NumberFormat::Date), CellValue::makeNumber(std::nan("")),
+    grid.rows.push_back({CellValue::makeNumber(0.125, internFormat("0.0%")),
+                         CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")), CellValue::makeNumber(std::nan("")),
                          CellValue::makeNumber(-1e300 * 1e10)});
     cells.insertRows(0, 0, grid);
-    EXPECT_EQ(cells.cell(0, 0), CellValue::makeNumber(0.125, NumberFormat::Percent));
-    EXPECT_EQ(cells.cell(0, 1), CellValue::makeNumber(45000, NumberFormat::Date));
+    EXPECT_EQ(cells.cell(0, 0), CellValue::makeNumber(0.125, internFormat("0.0%")));
+    EXPECT_EQ(cells.cell(0, 1), CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")));
     EXPECT_EQ(cells.cell(0, 2), CellValue::makeText("#NUM!"));
     EXPECT_EQ(cells.cell(0, 3), CellValue::makeText("#NUM!"));
 }
@@ -235,7 +235,7 @@ TEST(EncodedRows, PlaceExactlyWhatTheirGridPlacesWhereverTheyLand) {
             if (random() % 5 == 0) continue;
             for (std::size_t c = 0, n = random() % 5 + 1; c < n; ++c)
                 grid.rows.back().push_back(random() % 2 ? CellValue::makeText("t" + std::to_string(++serial) + "\xFF")
-                                                        : CellValue::makeNumber(++serial, NumberFormat::Percent));
+                                                        : CellValue::makeNumber(++serial, internFormat("0.0%")));
         }
         const auto at = static_cast<std::int64_t>(random() % static_cast<std::uint32_t>(plain.rowCount() + 1));
         const auto replaced = static_cast<std::int64_t>(random() % 4 == 0 ? random() % 20 : 0);

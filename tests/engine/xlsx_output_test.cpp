@@ -138,15 +138,29 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     PageGrid grid;
     grid.rows.push_back({CellValue::makeText("Name"), CellValue::makeText("Share"), CellValue::makeText("Price"),
                          CellValue::makeText("Day"), CellValue::makeText("At"), CellValue::makeText("Count")});
-    grid.rows.push_back(
-        {CellValue::makeText("Tea & \"biscuits\" <b>"), CellValue::makeNumber(0.125, NumberFormat::Percent),
-         CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
-         CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
-    grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
+    grid.rows.push_back({CellValue::makeText("Tea & \"biscuits\" <b>"),
+                         CellValue::makeNumber(0.125, internFormat("0.0%")),
+                         CellValue::makeNumber(1234.5, internFormat("$#,##0.00")),
+                         CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")),
+                         CellValue::makeNumber(0.5, internFormat("hh:mm:ss")), CellValue::makeNumber(42)});
+    grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, internFormat("0%")),
                          CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"),
                          CellValue::makeText(std::string("NUL\0kept", 8)),
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
+    // The codes that show values as pages write them, quotes, locale tags and
+    // sections included; a code beyond the 62 a cell's tag holds as well.
+    std::vector<std::string> codes = {"#,##0.00\" \xE2\x82\xAC\"",
+                                      "\"R$ \"#,##0.00",
+                                      "[$-407]dddd, d. mmmm yyyy",
+                                      "dd.mm.yyyy",
+                                      "h\" h \"mm",
+                                      "#,##0;(#,##0)"};
+    for (std::size_t i = 1; i <= 70; ++i) internFormat("0." + std::string(i, '0') + "\"x\"");
+    codes.push_back("0." + std::string(70, '0') + "\"x\"");
+    std::vector<CellValue> formatted;
+    for (const std::string& code : codes) formatted.push_back(CellValue::makeNumber(46363.5, internFormat(code)));
+    grid.rows.push_back(formatted);
     script->pages["URL;grid"] = grid;
     auto query = first->addQueryTable("URL;grid", {0, 0});
     first->refresh(*query);
@@ -166,7 +180,7 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     using Cell = std::vector<std::string>;
     EXPECT_EQ(dump.cells.at("Sheet1!A1"), (Cell{"s", "'Name'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!A2"), (Cell{"s", "'Tea & \"biscuits\" <b>'", "General"}));
-    EXPECT_EQ(dump.cells.at("Sheet1!B2"), (Cell{"n", "0.125", "0.00%"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!B2"), (Cell{"n", "0.125", "0.0%"}));
     EXPECT_EQ(dump.cells.at("Sheet1!B3"), (Cell{"n", "0.25", "0%"}));
     EXPECT_EQ(dump.cells.at("Sheet1!C2"), (Cell{"n", "1234.5", "$#,##0.00"}));
     EXPECT_EQ(dump.cells.at("Sheet1!D2"), (Cell{"d", "2023-03-15T00:00:00", "yyyy-mm-dd"}));
@@ -182,6 +196,8 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     EXPECT_EQ(dump.cells.at("Sheet1!E3"), (Cell{"s", "'literal _x005F_x0041_ and _x00zz_'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!A4").at(1), "'" + std::string(kMaxCellChars - 7, 'a') + "_x0041_'")
         << "a full cell has no room for the escape and is stored as it is";
+    for (std::size_t c = 0; c < codes.size(); ++c)
+        EXPECT_EQ(dump.cells.at("Sheet1!" + columnName(static_cast<std::int32_t>(c)) + "5").at(2), codes[c]);
     EXPECT_EQ(dump.cells.at("Sheet3!B5"), (Cell{"s", "'Heading'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!B6"), (Cell{"s", "'x'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet3!C5"), (Cell{"s", "'wider text in B'", "General"}));

@@ -1,0 +1,146 @@
+#include "page_values.h"
+
+#include <algorithm>
+
+namespace qf::engine {
+
+namespace {
+
+// The conventions one declaration puts in question, and their locales.
+struct Base {
+    Conventions conventions = 0;
+    std::vector<const LocaleConventions*> locales;
+    void add(const LocaleConventions* l) {
+        if (!l || std::find(locales.begin(), locales.end(), l) != locales.end()) return;
+        locales.push_back(l);
+        conventions |= conventionOf(*l);
+    }
+};
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// A declaration ("de", "de-CH", "de, en"); nothing in it CLDR knows leaves the
+// base empty.
+Base declared(std::string_view tags, const LocaleConventions* user) {
+    Base base;
+    while (!tags.empty()) {
+        const std::size_t comma = tags.find(',');
+        const std::string_view tag = trimmed(tags.substr(0, comma));
+        tags = comma == std::string_view::npos ? std::string_view() : tags.substr(comma + 1);
+        if (tag.empty()) continue;
+        const ResolvedLocale resolved = resolveLocale(tag);
+        if (!resolved.record) continue;
+        base.add(resolved.record);
+        // "en" on the page of an en-GB user: en-US (CLDR's likeliest) and en-GB.
+        if (!resolved.regionGiven && user && user->language == resolved.record->language) base.add(user);
+    }
+    return base;
+}
+
+}  // namespace
+
+PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languages,
+                       std::vector<std::uint32_t> groupTables, bool dates) {
+    const LocaleConventions* enUs = resolveLocale("en-US").record;
+    const LocaleConventions* user = locales.user.empty() ? nullptr : resolveLocale(locales.user).record;
+    if (!user) user = enUs;
+    std::vector<const LocaleConventions*> words;
+    auto use = [&](const Base& b) {
+        for (const LocaleConventions* l : b.locales)
+            if (std::find(words.begin(), words.end(), l) == words.end()) words.push_back(l);
+    };
+    const LocaleConventions* forced = locales.forced.empty() ? nullptr : resolveLocale(locales.forced).record;
+    if (forced) {
+        forced_ = conventionOf(*forced);
+        words.push_back(forced);
+    }
+    Base undeclared;
+    undeclared.add(user);
+    undeclared.add(enUs);
+    Base pageDefault = declared(languages.meta, user);
+    if (pageDefault.locales.empty()) pageDefault = declared(languages.header, user);
+    if (pageDefault.locales.empty()) pageDefault = undeclared;
+    const std::size_t count = std::max<std::size_t>(languages.tags.size(), 1);
+    languageBase_.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        Base b = k < languages.tags.size() && !languages.tags[k].empty() ? declared(languages.tags[k], user) : Base{};
+        if (b.locales.empty()) b = k < languages.tags.size() && !languages.tags[k].empty() ? undeclared : pageDefault;
+        languageBase_[k] = b.conventions;
+        if (!forced) use(b);
+    }
+    reader_.emplace(std::move(words), dates);
+    groups_.resize(groupTables.size());
+    std::uint32_t tables = 0;
+    for (std::size_t g = 0; g < groupTables.size(); ++g) {
+        groups_[g].table = groupTables[g];
+        tables = std::max(tables, groupTables[g] + 1);
+    }
+    tables_.resize(tables);
+}
+
+void PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text) {
+    Group& g = groups_[group];
+    g.base |= languageBase_[language < languageBase_.size() ? language : 0];
+    const Reading r = reader_->read(text);
+    g.dollarWords = g.dollarWords || r.dollarWord;
+    if (r.kind != Reading::Kind::Value) return;
+    g.amounts = g.amounts || r.amount;
+    g.evidence.marks.add(r.marksVote);
+    g.evidence.orders.add(r.orderVote);
+}
+
+void PageValues::decide() {
+    reader_->adoptLanguagesUsed();
+    for (const Group& g : groups_) {
+        tables_[g.table].marks.add(g.evidence.marks);
+        tables_[g.table].orders.add(g.evidence.orders);
+        page_.marks.add(g.evidence.marks);
+        page_.orders.add(g.evidence.orders);
+    }
+    constexpr unsigned kAllMarks = (1u << kNumberMarksCount) - 1, kAllOrders = (1u << kDateOrderCount) - 1;
+    for (Group& g : groups_) {
+        if (forced_) {
+            g.inQuestion = forced_;
+            continue;
+        }
+        // The nearest votes along each axis: the column's, its table's, the page's.
+        auto nearest = [&](Votes Evidence::*axis) -> const Votes& {
+            if ((g.evidence.*axis).voted) return g.evidence.*axis;
+            const Votes& table = tables_[g.table].*axis;
+            if (table.voted && !table.conflict()) return table;
+            return page_.*axis;
+        };
+        const Votes& marks = nearest(&Evidence::marks);
+        const Votes& orders = nearest(&Evidence::orders);
+        const unsigned marksAllowed = marks.voted && !marks.conflict() ? marks.all : kAllMarks;
+        const unsigned ordersAllowed = orders.voted && !orders.conflict() ? orders.all : kAllOrders;
+        const Conventions shapes = withMarks(marksAllowed) & withOrders(ordersAllowed);
+        Conventions in = g.base & shapes;
+        // The shapes go against the declared (or the user's) conventions:
+        // theirs alone are in question.
+        if (!in) in = shapes & withTimePoint(false);
+        // Texts of the column disagree: what each of them reads in is in question too.
+        if (marks.conflict() || orders.conflict()) {
+            const unsigned m = marks.conflict() ? marks.any | marksOf(in) : marksOf(in);
+            const unsigned o = orders.conflict() ? orders.any | ordersOf(in) : ordersOf(in);
+            in |= withMarks(m) & withOrders(o) & withTimePoint(false);
+        }
+        g.inQuestion = in;
+    }
+}
+
+CellValue PageValues::value(std::uint32_t group, std::string_view text) {
+    const Group& g = groups_[group];
+    const Reading r = reader_->read(text);
+    if (r.kind == Reading::Kind::Empty) return {};
+    const Reading::Alternative* a = valueUnder(r, g.inQuestion);
+    if (!a || (r.parenthesised && !g.amounts) || (r.bareDollar && g.dollarWords))
+        return CellValue::makeText(std::string(text));
+    return CellValue::makeNumber(a->number, a->format);
+}
+
+}  // namespace qf::engine
