@@ -242,6 +242,7 @@ public:
         page.texts = texts_;
         page.groupTables = std::move(groupTables_);
         page.languages.tags = std::move(languages_);
+        page.usedLanguages = std::move(usedLanguages_);
         return page;
     }
 
@@ -274,8 +275,11 @@ private:
     // The lang attribute of an element, in force for the texts inside it. An
     // empty one says the language is unknown.
     void enterLanguage(const GumboElement& e) {
-        if (e.attributes.length == 0) return;
-        const GumboAttribute* a = gumbo_get_attribute(&e.attributes, "lang");
+        const GumboAttribute* a = nullptr;
+        for (unsigned i = 0; i < e.attributes.length && !a; ++i) {
+            const auto* candidate = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (candidate->name[0] == 'l' && std::strcmp(candidate->name, "lang") == 0) a = candidate;  // lower case
+        }
         if (!a) return;
         std::string_view tag = trimHtmlSpace(a->value);
         if (tag.empty()) tag = "und";
@@ -285,6 +289,7 @@ private:
         } else if (languages_.size() < 0xffff) {
             language_ = static_cast<std::uint16_t>(languages_.size());
             languages_.emplace_back(tag);
+            usedLanguages_.push_back(false);
         }
     }
 
@@ -397,6 +402,7 @@ private:
             const std::size_t piece = cellPiece(std::string_view(texts_).substr(offset, length));
             items_.push_back({saturatingAdd(row, rows), col, static_cast<u32>(offset), static_cast<u32>(piece),
                               kNoGroup, language_});
+            usedLanguages_[language_] = true;
             offset += piece;
             length -= piece;
             ++rows;
@@ -593,6 +599,7 @@ private:
     const WebQueryOptions& options_;
     std::vector<LayoutItem> items_;
     std::vector<std::string> languages_{""};  // index 0: no lang attribute
+    std::vector<bool> usedLanguages_{false};
     std::uint16_t language_ = 0;
     std::vector<u32> groupTables_;
     std::vector<u32> columnGroups_;
@@ -649,6 +656,7 @@ PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, const
     LaidOutPage page;
     page.texts = utf8;
     page.groupTables = {0};
+    page.usedLanguages = {true};
     page.languages.header = std::string(contentLanguage);
     u32 row = 0;
     std::size_t i = 0;

@@ -67,11 +67,18 @@ PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options, const V
     grid.rows.resize(rowCount);
     for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
 
-    PageValues values(locales, page.languages, page.groupTables, !options.disableDateRecognition);
-    for (const LayoutItem& it : items) values.note(it.group, it.language, page.texts.substr(it.offset, it.length));
+    PageValues values(locales, page.languages, page.usedLanguages, page.groupTables, !options.disableDateRecognition);
+    std::vector<u32> waiting;  // the items whose cells wait for the page's conventions
+    for (u32 k = 0; k < items.size(); ++k) {
+        const LayoutItem& it = items[k];
+        if (!values.note(it.group, it.language, page.texts.substr(it.offset, it.length), grid.rows[it.row][it.col]))
+            waiting.push_back(k);
+    }
     values.decide();
-    for (const LayoutItem& it : items)
-        grid.rows[it.row][it.col] = values.value(it.group, page.texts.substr(it.offset, it.length));
+    for (std::size_t w = 0; w < waiting.size(); ++w) {
+        const LayoutItem& it = items[waiting[w]];
+        grid.rows[it.row][it.col] = values.waiting(w, page.texts.substr(it.offset, it.length));
+    }
     return grid;
 }
 

@@ -28,6 +28,7 @@ struct LaidOutPage {
     std::string_view texts;
     std::vector<std::uint32_t> groupTables;  // for each group, its table
     PageLanguages languages;
+    std::vector<bool> usedLanguages;  // the indexes into languages.tags that items name
 };
 
 // A sheet cell holds at most this many UTF-16 code units.

@@ -44,7 +44,7 @@ Base declared(std::string_view tags, const LocaleConventions* user) {
 }  // namespace
 
 PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languages,
-                       std::vector<std::uint32_t> groupTables, bool dates) {
+                       const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables, bool dates) {
     const LocaleConventions* enUs = resolveLocale("en-US").record;
     const LocaleConventions* user = locales.user.empty() ? nullptr : resolveLocale(locales.user).record;
     if (!user) user = enUs;
@@ -66,11 +66,18 @@ PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languag
     if (pageDefault.locales.empty()) pageDefault = undeclared;
     const std::size_t count = std::max<std::size_t>(languages.tags.size(), 1);
     languageBase_.resize(count);
+    std::vector<Base> bases(count);
     for (std::size_t k = 0; k < count; ++k) {
-        Base b = k < languages.tags.size() && !languages.tags[k].empty() ? declared(languages.tags[k], user) : Base{};
-        if (b.locales.empty()) b = k < languages.tags.size() && !languages.tags[k].empty() ? undeclared : pageDefault;
-        languageBase_[k] = b.conventions;
-        if (!forced) use(b);
+        const bool tagged = k < languages.tags.size() && !languages.tags[k].empty();
+        bases[k] = tagged ? declared(languages.tags[k], user) : pageDefault;
+        if (bases[k].locales.empty()) bases[k] = undeclared;
+        languageBase_[k] = bases[k].conventions;
+    }
+    // The words of the languages the texts are in, those of elements first
+    // (a name both a German page and en-US know is shown as German).
+    for (std::size_t k = 1; k <= count; ++k) {
+        const std::size_t language = k % count;
+        if (!forced && language < usedLanguages.size() && usedLanguages[language]) use(bases[language]);
     }
     reader_.emplace(std::move(words), dates);
     groups_.resize(groupTables.size());
@@ -82,15 +89,28 @@ PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languag
     tables_.resize(tables);
 }
 
-void PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text) {
+bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text, CellValue& cell) {
     Group& g = groups_[group];
     g.base |= languageBase_[language < languageBase_.size() ? language : 0];
-    const Reading r = reader_->read(text);
+    Reading r = reader_->read(text);
     g.dollarWords = g.dollarWords || r.dollarWord;
-    if (r.kind != Reading::Kind::Value) return;
-    g.amounts = g.amounts || r.amount;
-    g.evidence.marks.add(r.marksVote);
-    g.evidence.orders.add(r.orderVote);
+    if (r.kind == Reading::Kind::Value) {
+        g.amounts = g.amounts || r.amount;
+        g.evidence.marks.add(r.marksVote);
+        g.evidence.orders.add(r.orderVote);
+        // Read alike by every convention, and not by its column: done.
+        const Reading::Alternative& only = r.alternatives[0];
+        if (r.count == 1 && (r.plain || only.readers == kAllConventions) && !r.parenthesised && !r.bareDollar &&
+            !r.readAgain) {
+            cell = CellValue::makeNumber(only.number, only.format);
+            return true;
+        }
+    } else if (!r.readAgain) {
+        cell = r.kind == Reading::Kind::Empty ? CellValue{} : CellValue::makeText(std::string(text));
+        return true;
+    }
+    waiting_.push_back({group, r});
+    return false;
 }
 
 void PageValues::decide() {
@@ -133,9 +153,11 @@ void PageValues::decide() {
     }
 }
 
-CellValue PageValues::value(std::uint32_t group, std::string_view text) {
-    const Group& g = groups_[group];
-    const Reading r = reader_->read(text);
+CellValue PageValues::waiting(std::size_t index, std::string_view text) {
+    Waiting& w = waiting_[index];
+    const Group& g = groups_[w.group];
+    if (w.reading.readAgain) w.reading = reader_->read(text);  // in the languages the page turned out to use
+    const Reading& r = w.reading;
     if (r.kind == Reading::Kind::Empty) return {};
     const Reading::Alternative* a = valueUnder(r, g.inQuestion);
     if (!a || (r.parenthesised && !g.amounts) || (r.bareDollar && g.dollarWords))

@@ -50,14 +50,16 @@ class PageValues {
 public:
     // groupTables: for each group of texts (a column of a table, of a <pre>
     // block or of the page's flow), the table it belongs to.
-    PageValues(const ValueLocales& locales, const PageLanguages& languages, std::vector<std::uint32_t> groupTables,
-               bool dates);
+    // usedLanguages: the indexes into languages.tags that texts name.
+    PageValues(const ValueLocales& locales, const PageLanguages& languages, const std::vector<bool>& usedLanguages,
+               std::vector<std::uint32_t> groupTables, bool dates);
 
-    // First every text with its group and language, then decide, then each
-    // text's cell.
-    void note(std::uint32_t group, std::uint16_t language, std::string_view text);
+    // First every text with its group and language: its cell when the page's
+    // conventions cannot change it (most cells), else false, and it waits.
+    // Then decide, then the waiting cells in the order they were noted.
+    bool note(std::uint32_t group, std::uint16_t language, std::string_view text, CellValue& cell);
     void decide();
-    CellValue value(std::uint32_t group, std::string_view text);
+    CellValue waiting(std::size_t index, std::string_view text);
 
     // The conventions in question for a group, once decided.
     Conventions inQuestion(std::uint32_t group) const { return groups_[group].inQuestion; }
@@ -92,7 +94,12 @@ private:
     std::optional<ValueReader> reader_;
     std::vector<Conventions> languageBase_;  // by language index
     Conventions forced_ = 0;
+    struct Waiting {
+        std::uint32_t group;
+        Reading reading;  // read again (after decide) when it has a word then unknown
+    };
     std::vector<Group> groups_;
+    std::vector<Waiting> waiting_;
     std::vector<Evidence> tables_;
     Evidence page_;
 };

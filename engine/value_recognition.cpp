@@ -149,28 +149,6 @@ struct NumberShape {
     std::string_view exponent;  // "e-3"
 };
 
-char decimalOf(unsigned marks) {
-    switch (static_cast<NumberMarks>(marks)) {
-        case NumberMarks::PointComma:
-        case NumberMarks::PointSpace:
-        case NumberMarks::PointApostrophe:
-        case NumberMarks::PointOther: return '.';
-        default: return ',';
-    }
-}
-
-char groupOf(unsigned marks) {
-    switch (static_cast<NumberMarks>(marks)) {
-        case NumberMarks::PointComma: return ',';
-        case NumberMarks::CommaPoint: return '.';
-        case NumberMarks::CommaSpace:
-        case NumberMarks::PointSpace: return ' ';
-        case NumberMarks::PointApostrophe:
-        case NumberMarks::CommaApostrophe: return '\'';
-        default: return 0;
-    }
-}
-
 struct NumberValue {
     double value = 0;
     unsigned decimals = 0;
@@ -178,9 +156,10 @@ struct NumberValue {
     bool shownAsWritten = false;  // the spreadsheet's own format shows it as the page wrote it
 };
 
-// The number a shape is under one convention's marks, if it reads it.
-std::optional<NumberValue> interpret(const NumberShape& s, unsigned marks) {
-    const char dec = decimalOf(marks), group = groupOf(marks);
+// The number a shape is with `dec` as its decimal mark, if it reads so;
+// `group` gets the grouping mark it then has (0 for none).
+std::optional<NumberValue> interpret(const NumberShape& s, char dec, char& group) {
+    group = 0;
     const std::size_t markCount = s.groupCount - 1;
     std::string_view fraction;
     std::size_t intGroups = s.groupCount;
@@ -194,8 +173,9 @@ std::optional<NumberValue> interpret(const NumberShape& s, unsigned marks) {
     }
     NumberValue out;
     if (intGroups > 1) {
+        group = s.marks[0];
         for (std::size_t i = 0; i + 1 < intGroups; ++i)
-            if (group == 0 || s.marks[i] != group) return std::nullopt;
+            if (s.marks[i] != group || group == dec) return std::nullopt;
         const std::string_view first = s.groups[0];
         if (first.size() > 3 || first[0] == '0') return std::nullopt;
         bool thousands = true, indian = group == ',' && first.size() <= 2 && s.groups[intGroups - 1].size() == 3;
@@ -206,40 +186,75 @@ std::optional<NumberValue> interpret(const NumberShape& s, unsigned marks) {
         if (!thousands && !indian) return std::nullopt;
         out.grouped = true;
     }
-    std::array<char, kMaxValueLength + 8> clean{};
-    std::size_t n = 0, significant = 0, trailingZeros = 0;
-    bool started = false;
-    auto digits = [&](std::string_view d) {
+    // The digits: "007" and "0022" are text (a value would lose the zeros),
+    // and the sheet keeps 15 significant digits.
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0, kept = 0, significant = 0, trailingZeros = 0, intDigits = 0;
+    auto take = [&](std::string_view d) {
         for (char c : d) {
-            clean[n++] = c;
-            if (c != '0') started = true;
-            if (started) {
-                ++significant;
-                trailingZeros = c == '0' ? trailingZeros + 1 : 0;
-            }
+            ++digits;
+            if (mantissa == 0 && c == '0') continue;
+            if (++kept <= 18) mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+            ++significant;
+            trailingZeros = c == '0' ? trailingZeros + 1 : 0;
         }
     };
-    for (std::size_t i = 0; i < intGroups; ++i) digits(s.groups[i]);
-    if (intGroups > 0 && n > 1 && clean[0] == '0') return std::nullopt;  // "007", "0022": text
-    if (intGroups == 0) clean[n++] = '0';
-    if (!fraction.empty()) {
-        clean[n++] = '.';
-        digits(fraction);
-        out.decimals = static_cast<unsigned>(fraction.size());
+    for (std::size_t i = 0; i < intGroups; ++i) take(s.groups[i]);
+    intDigits = intGroups == 0 ? 1 : digits;
+    if (intGroups > 0 && digits > 1 && s.groups[0][0] == '0') return std::nullopt;
+    take(fraction);
+    out.decimals = static_cast<unsigned>(fraction.size());
+    if (significant - trailingZeros > 15) return std::nullopt;
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (s.exponent.empty() && kept <= 15 && out.decimals <= 22) {
+        // Both exact, so the quotient is the correctly rounded value.
+        out.value = static_cast<double>(mantissa) / kPowers[out.decimals];
+    } else {
+        std::array<char, kMaxValueLength + 8> clean{};
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < intGroups; ++i)
+            for (char c : s.groups[i]) clean[n++] = c;
+        if (intGroups == 0) clean[n++] = '0';
+        if (!fraction.empty()) clean[n++] = '.';
+        for (char c : fraction) clean[n++] = c;
+        for (char c : s.exponent) clean[n++] = c;
+        auto [end, ec] = std::from_chars(clean.data(), clean.data() + n, out.value);
+        if (ec != std::errc() || end != clean.data() + n || !std::isfinite(out.value)) return std::nullopt;
     }
-    if (significant - trailingZeros > 15) return std::nullopt;  // the sheet keeps 15 digits
-    for (char c : s.exponent) clean[n++] = c;
-    auto [end, ec] = std::from_chars(clean.data(), clean.data() + n, out.value);
-    if (ec != std::errc() || end != clean.data() + n || !std::isfinite(out.value)) return std::nullopt;
     if (s.negative) out.value = -out.value;
     if (s.percent) out.value /= 100.0;
-    const std::size_t intDigits =
-        intGroups == 0 ? 1 : n - (fraction.empty() ? 0 : fraction.size() + 1) - s.exponent.size();
     // The spreadsheet's own format shows up to 11 characters as they are.
     out.shownAsWritten =
         !s.exponent.empty() || (!out.grouped && intDigits + (fraction.empty() ? 0 : fraction.size() + 1) <= 11 &&
                                 (fraction.empty() || fraction.back() != '0'));
     return out;
+}
+
+// The marks (a bit per NumberMarks) of the conventions with that decimal
+// mark that group with `group` (0: that read an ungrouped number).
+unsigned marksReading(char dec, char group) {
+    auto bit = [](NumberMarks m) { return 1u << static_cast<unsigned>(m); };
+    if (dec == '.') {
+        switch (group) {
+            case 0:
+                return bit(NumberMarks::PointComma) | bit(NumberMarks::PointSpace) | bit(NumberMarks::PointApostrophe) |
+                       bit(NumberMarks::PointOther);
+            case ',': return bit(NumberMarks::PointComma);
+            case ' ': return bit(NumberMarks::PointSpace);
+            case '\'': return bit(NumberMarks::PointApostrophe);
+            default: return 0;
+        }
+    }
+    switch (group) {
+        case 0:
+            return bit(NumberMarks::CommaPoint) | bit(NumberMarks::CommaSpace) | bit(NumberMarks::CommaApostrophe) |
+                   bit(NumberMarks::CommaOther);
+        case '.': return bit(NumberMarks::CommaPoint);
+        case ' ': return bit(NumberMarks::CommaSpace);
+        case '\'': return bit(NumberMarks::CommaApostrophe);
+        default: return 0;
+    }
 }
 
 // The format code that shows a number as the shape writes it.
@@ -349,6 +364,13 @@ void ValueReader::adoptLanguagesUsed() {
     worldLanguagesUsed_.clear();
 }
 
+std::uint64_t ValueReader::signIndex(std::string_view sign) {
+    for (std::size_t k = 0; k < signs_.size(); ++k)
+        if (signs_[k] == sign) return k + 1;
+    signs_.emplace_back(sign);
+    return signs_.size();
+}
+
 FormatId ValueReader::format(std::string_view code) {
     if (code.empty()) return kGeneralFormat;
     const auto it = formats_.find(code);
@@ -360,9 +382,14 @@ FormatId ValueReader::format(std::string_view code) {
 
 bool ValueReader::isCurrencySign(std::string_view sign) const {
     if (sign == "$") return true;
+    // No sign has digits, spaces or these marks, or is long ("/14/2025" is no sign).
+    if (sign.empty() || sign.size() > 12 || sign.find_first_of("0123456789 /:%()+-=") != std::string_view::npos)
+        return false;
     for (const LocaleConventions* l : locales_)
         for (const std::string& s : l->currencySigns)
             if (s == sign) return true;
+    // Signs of letters alone ("kr", "CHF") count only in their locales' pages.
+    if (std::all_of(sign.begin(), sign.end(), isAsciiLetter)) return false;
     return worldWords().isCurrencySign(sign);
 }
 
@@ -379,7 +406,7 @@ std::optional<ValueReader::Word> ValueReader::lookUp(std::string_view word,
     std::optional<Word> found;
     auto take = [&](const DateWord& meaning, const LocaleConventions* locale) {
         if (!found) {
-            found = Word{meaning, locale, locale && locale->language == "en"};
+            found = Word{meaning, locale, locale && locale->language == "en", false};
             return;
         }
         // Known to two of the page's locales: both meanings count.
@@ -399,7 +426,7 @@ std::optional<ValueReader::Word> ValueReader::lookUp(std::string_view word,
     if (!e || e->meaning.month == DateWord::kAmbiguous || e->meaning.weekday == DateWord::kAmbiguous ||
         e->meaning.dayPeriod == DateWord::kAmbiguous)
         return std::nullopt;
-    Word w{e->meaning, nullptr, false};
+    Word w{e->meaning, nullptr, false, true};
     for (std::uint16_t language : e->languages) ++worldLanguagesUsed_[language];
     for (std::uint16_t language : e->languages) {
         const LocaleConventions* l = worldLanguage(language);
@@ -447,7 +474,10 @@ bool ValueReader::readNumber(std::string_view text, Reading& r) {
         while (end < t.size() && !isDigit(t[end]) && t[end] != ' ' && t[end] != '-' && t[end] != '+') ++end;
         std::string_view sign = t.substr(0, end);
         if (!sign.empty() && (sign.back() == '.' || sign.back() == ',') && !isCurrencySign(sign)) sign.remove_suffix(1);
-        if (!s.currency.empty() || sign.empty() || !isCurrencySign(sign)) return false;
+        if (!s.currency.empty() || sign.empty() || !isCurrencySign(sign)) {
+            unknownSign_ = !sign.empty() && (sign.size() <= 3 || !std::all_of(sign.begin(), sign.end(), isAsciiLetter));
+            return false;
+        }
         s.currency = sign;
         s.currencyFirst = true;
         t.remove_prefix(sign.size());
@@ -496,32 +526,38 @@ bool ValueReader::readNumber(std::string_view text, Reading& r) {
             s.currency = rest;
             s.currencySpaced = spaced;
         } else {
+            unknownSign_ = rest.size() <= 3 || !std::all_of(rest.begin(), rest.end(), isAsciiLetter);
             return false;
         }
     }
     if (s.percent && !s.currency.empty()) return false;
 
-    // The number under each convention's marks; those that agree share an
-    // alternative.
+    // The number with each decimal mark, and the conventions that read it so;
+    // when both agree (no marks at all), one alternative.
     std::array<std::pair<NumberValue, unsigned>, 2> found{};
     std::size_t count = 0;
-    for (unsigned m = 0; m < kNumberMarksCount; ++m) {
-        const auto v = interpret(s, m);
-        if (!v) continue;
-        std::size_t k = 0;
-        while (k < count && !(found[k].first.value == v->value && found[k].first.decimals == v->decimals &&
-                              found[k].first.grouped == v->grouped))
-            ++k;
-        if (k == count) {
-            if (count == found.size()) continue;
-            found[count++] = {*v, 0};
+    for (const char dec : {'.', ','}) {
+        char group = 0;
+        const auto v = interpret(s, dec, group);
+        const unsigned marks = v ? marksReading(dec, group) : 0;
+        if (!marks) continue;
+        if (count == 1 && found[0].first.value == v->value && found[0].first.decimals == v->decimals &&
+            found[0].first.grouped == v->grouped) {
+            found[0].second |= marks;
+            continue;
         }
-        found[k].second |= 1u << m;
+        found[count++] = {*v, marks};
     }
     const std::size_t markCount = s.groupCount - 1;
     unsigned readers = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        r.alternatives[k] = {found[k].first.value, format(numberCode(s, found[k].first)), withMarks(found[k].second)};
+        const NumberValue& v = found[k].first;
+        const std::uint64_t key =
+            std::uint64_t{v.decimals} | (v.grouped ? 1u << 8 : 0) | (v.shownAsWritten ? 1u << 9 : 0) |
+            (s.percent ? 1u << 10 : 0) | (s.percentFirst ? 1u << 11 : 0) | (s.percentSpaced ? 1u << 12 : 0) |
+            (s.currencyFirst ? 1u << 13 : 0) | (s.currencySpaced ? 1u << 14 : 0) | (s.parentheses ? 1u << 15 : 0) |
+            (s.currency.empty() ? 0 : signIndex(s.currency) << 16);
+        r.alternatives[k] = {v.value, formatOf(key, [&] { return numberCode(s, v); }), withMarks(found[k].second)};
         readers |= found[k].second;
     }
     r.count = static_cast<std::uint8_t>(count);
@@ -555,12 +591,29 @@ bool ValueReader::readNumber(std::string_view text, Reading& r) {
 }
 
 // Reads one text as a date, a time or both.
+// One reader's parser: its buffers keep their room from text to text.
 class TextParser {
 public:
-    TextParser(ValueReader& reader, std::string_view s) : reader_(reader), s_(s) {}
+    explicit TextParser(ValueReader& reader) : reader_(reader) {}
 
+    // Starts on a new text.
+    void reset(std::string_view s) {
+        s_ = s;
+        tokens_.clear();
+        extra_.clear();
+        parts_.clear();
+        numbers_.clear();
+        numeric_ = separatorSpaced_ = trailingDot_ = monthFirst_ = hasTime_ = timeWithPoint_ = false;
+        foreignWord_ = false;
+        separator_ = 0;
+        monthByName_ = weekday_ = hour_ = minute_ = second_ = period_ = 0;
+        markers_ = {};
+        fraction_ = 0;
+    }
     bool tokenize();
     bool parse(Reading& out);
+    // A word of the text that no language of the page has.
+    bool foreignWord() const { return foreignWord_; }
 
 private:
     enum class Kind : std::uint8_t { Number, Word, Punct, Space };
@@ -642,6 +695,7 @@ private:
     int hour_ = 0, minute_ = 0, second_ = 0;
     double fraction_ = 0;
     int period_ = 0;  // 1 am, 2 pm
+    bool foreignWord_ = false;
 };
 
 bool TextParser::tokenize() {
@@ -682,9 +736,12 @@ bool TextParser::tokenize() {
     // The words, in the page's locales first; a name only another language
     // knows brings that language's words in.
     for (int round = 0; round < 2; ++round) {
+        // Once another language came in, its words may mean more ("月" is a
+        // weekday in every language's names, and a month's mark in Japanese).
+        const bool again = round == 1 && !extra_.empty();
         for (std::size_t k = 0; k < tokens_.size(); ++k) {
             Token& t = tokens_[k];
-            if (t.kind != Kind::Word || t.word) continue;
+            if (t.kind != Kind::Word || (t.word && !again)) continue;
             t.word = reader_.lookUp(t.text, extra_);
             if (t.word || round == 0 || k == 0 || tokens_[k - 1].kind != Kind::Number) continue;
             // "7日月曜日": a marker glued to the next word.
@@ -701,6 +758,8 @@ bool TextParser::tokenize() {
             tokens_.insert(tokens_.begin() + static_cast<std::ptrdiff_t>(k + 1), std::move(tail));
         }
     }
+    for (const Token& t : tokens_)
+        foreignWord_ = foreignWord_ || (t.kind == Kind::Word && (!t.word || t.word->fromWorld));
     return true;
 }
 
@@ -1114,38 +1173,77 @@ bool TextParser::parse(Reading& out) {
     return true;
 }
 
+ValueReader::~ValueReader() = default;
+
 Reading ValueReader::read(std::string_view text) {
     Reading r;
-    std::string s;
-    s.reserve(kMaxValueLength);
-    if (text.size() > kMaxValueLength * 3) return r;
-    if (!plainText(text, s)) return r;
+    if (text.size() > kMaxValueLength * 2) return r;
+    // The runs of digits and of letters: no date or time has fewer than two
+    // numbers, or more than six words. A text of plain ASCII with single
+    // spaces is read as it is; any other is made plain first.
+    auto runs = [](std::string_view t, std::size_t& numbers, std::size_t& words) {
+        bool asIs = !t.empty() && t.front() != ' ' && t.back() != ' ';
+        char before = ' ';
+        for (const char c : t) {
+            const auto u = static_cast<unsigned char>(c);
+            asIs = asIs && u >= 0x20 && u < 0x80 && !(c == ' ' && before == ' ');
+            numbers += isDigit(c) && !isDigit(before);
+            const bool letter = isAsciiLetter(c) || u >= 0x80;
+            words += letter && !(isAsciiLetter(before) || static_cast<unsigned char>(before) >= 0x80);
+            before = c;
+        }
+        return asIs;
+    };
+    std::size_t numbers = 0, words = 0;
+    const bool asIs = runs(text, numbers, words);
+    if (numbers == 0) {  // most texts are words: no value (but "$HOME" tells its column about "$")
+        if (text.size() > 1 && text[0] == '$' && text[1] != ' ') r.dollarWord = true;
+        return r;
+    }
+    std::string_view s = text;
+    if (!asIs) {
+        if (!plainText(text, text_)) return r;
+        s = text_;
+        numbers = words = 0;
+        runs(s, numbers, words);
+    } else if (s.size() > kMaxValueLength) {
+        return r;
+    }
     if (s.empty()) {
         r.kind = Reading::Kind::Empty;
         return r;
     }
     if (s[0] == '=') return r;
     if (s[0] == '$' && s.size() > 1 && !isDigit(s[1]) && s[1] != '.' && s[1] != ' ' && s[1] != '-') r.dollarWord = true;
-    if (s.find_first_of("0123456789") == std::string::npos) return r;
     Reading number = r;
-    if (readNumber(s, number)) {
+    unknownSign_ = false;
+    const bool isNumber = readNumber(s, number);
+    if (numbers < 2 || words > 6) {
+        if (isNumber) return number;
+        r.readAgain = unknownSign_;
+        return r;
+    }
+    if (isNumber) {
         // "07.12.26" is a time where times are written with points, and a date.
         bool onlyTime = true;
         for (std::size_t k = 0; k < number.count; ++k)
             onlyTime = onlyTime && !(number.alternatives[k].readers & withTimePoint(false));
         if (!onlyTime) return number;
-        TextParser parser(*this, s);
-        if (parser.tokenize() && parser.parse(r)) {
-            for (std::size_t k = 0; k < number.count && r.count < r.alternatives.size(); ++k)
-                r.alternatives[r.count++] = number.alternatives[k];
-            r.plain = false;
-            return r;
-        }
-        return number;
     }
-    TextParser parser(*this, s);
-    if (parser.tokenize() && parser.parse(r)) return r;
-    return Reading{};
+    if (!parser_) parser_ = std::make_unique<TextParser>(*this);
+    parser_->reset(s);
+    if (parser_->tokenize() && parser_->parse(r)) {
+        for (std::size_t k = 0; k < number.count && isNumber && r.count < r.alternatives.size(); ++k)
+            r.alternatives[r.count++] = number.alternatives[k];
+        if (isNumber) r.plain = false;
+        r.readAgain = parser_->foreignWord();
+        return r;
+    }
+    if (isNumber) return number;
+    Reading left;
+    left.dollarWord = r.dollarWord;
+    left.readAgain = parser_->foreignWord() || unknownSign_;
+    return left;
 }
 
 }  // namespace qf::engine

@@ -27,6 +27,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +83,10 @@ struct Reading {
     bool parenthesised = false;  // negative by its parentheses, and no amount
     bool bareDollar = false;     // "$" and a whole number: money, or a shell's "$1"
     bool dollarWord = false;     // "$" before something that is no number ("$HOME", "$@")
+    // Read with words none of the page's languages has (or left text for
+    // them): the page's other texts may tell the language, so it is read
+    // again once they have.
+    bool readAgain = false;
 };
 
 // The value a reading has under the conventions in question: the one
@@ -89,12 +94,17 @@ struct Reading {
 // differently, or not at all (it is text).
 const Reading::Alternative* valueUnder(const Reading& reading, Conventions inQuestion);
 
+class TextParser;
+
 // Reads the texts of one page. Threads: one reader per page, on its thread.
 class ValueReader {
 public:
     // locales: those a page's texts may be written in (their words, month
     // names and currency signs are read); dates off leaves dates as text.
     ValueReader(std::vector<const LocaleConventions*> locales, bool dates);
+    ~ValueReader();
+    ValueReader(const ValueReader&) = delete;
+    ValueReader& operator=(const ValueReader&) = delete;
 
     Reading read(std::string_view text);
 
@@ -108,17 +118,38 @@ private:
         DateWord meaning;
         const LocaleConventions* locale = nullptr;  // null: every language's words
         bool english = false;
+        bool fromWorld = false;  // a name of a language none of the page's speaks
     };
     friend class TextParser;
     bool readNumber(std::string_view text, Reading& out);
     std::optional<Word> lookUp(std::string_view word, std::vector<const LocaleConventions*>& extra);
     bool isCurrencySign(std::string_view sign) const;
     FormatId format(std::string_view code);
+    // The format of a number's shape by a key made from it; code() makes the
+    // code when the key is new.
+    template <class Code>
+    FormatId formatOf(std::uint64_t key, Code&& code) {
+        auto& recent = recentFormats_[(key * 0x9E3779B97F4A7C15u) >> 60];
+        if (recent.first == key + 1) return recent.second;
+        FormatId id;
+        if (const auto it = shapeFormats_.find(key); it != shapeFormats_.end()) {
+            id = it->second;
+        } else {
+            id = format(code());
+            shapeFormats_.emplace(key, id);
+        }
+        recent = {key + 1, id};
+        return id;
+    }
+    std::uint64_t signIndex(std::string_view sign);
     const LocaleConventions* worldLanguage(std::uint16_t index);
 
     std::vector<const LocaleConventions*> locales_;
     bool dates_;
-    bool hourMark_ = false;  // a locale of the page writes "15 h 20"
+    std::string text_;                    // the text being read, made plain
+    bool unknownSign_ = false;            // the number before or after a sign none of the page's languages has
+    std::unique_ptr<TextParser> parser_;  // made on first use
+    bool hourMark_ = false;               // a locale of the page writes "15 h 20"
     const WorldWords* world_ = nullptr;
     std::unordered_map<std::uint16_t, const LocaleConventions*> worldLanguages_;
     std::unordered_map<std::uint16_t, unsigned> worldLanguagesUsed_;
@@ -127,6 +158,9 @@ private:
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
     std::unordered_map<std::string, FormatId, Hash, std::equal_to<>> formats_;
+    std::unordered_map<std::uint64_t, FormatId> shapeFormats_;
+    std::array<std::pair<std::uint64_t, FormatId>, 16> recentFormats_{};  // key + 1, by a hash of the key
+    std::vector<std::string> signs_;  // the currency signs seen, by their index in shape keys
 };
 
 // The 1900 date system serial of a calendar date (1 is 1900-01-01; the system
