@@ -15,8 +15,9 @@
 #include <map>
 #include <memory>
 
-#include "engine/html_layout.h"
-#include "engine/value_recognition.h"
+#include "engine/web/html_layout.h"
+#include "engine/web/locale_conventions.h"
+#include "engine/web/value_recognition.h"
 
 namespace qf::engine {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "engine/html_layout.h"
+#include "engine/web/html_layout.h"
 
 namespace qf::engine {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "base/text.h"
-#include "engine/charset.h"
-#include "engine/html_layout.h"
+#include "engine/web/charset.h"
+#include "engine/web/html_layout.h"
 
 namespace qf::engine {
 namespace {

@@ -34,7 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 #include "locale_conventions.h"
 
 namespace qf::engine {

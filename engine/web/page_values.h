@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 #include "page_source.h"
 #include "value_recognition.h"
 

@@ -39,7 +39,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 #include "page_source.h"
 
 namespace qf::engine {

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "base/text.h"
-#include "xml_text.h"
+#include "engine/workbook/xml_text.h"
 
 namespace qf::engine {
 
