@@ -607,6 +607,7 @@ public:
         foreignWord_ = false;
         separator_ = 0;
         monthByName_ = weekday_ = hour_ = minute_ = second_ = period_ = 0;
+        gaps_ = {};
         markers_ = {};
         fraction_ = 0;
     }
@@ -688,6 +689,7 @@ private:
     bool separatorSpaced_ = false, trailingDot_ = false;
     int monthByName_ = 0;
     bool monthFirst_ = false;
+    std::array<std::string_view, 2> gaps_;  // around a month name between the numbers
     int weekday_ = 0;
     std::array<int, 3> markers_{};  // for numbers_[k]: 0, or 1 year, 2 month, 3 day
     // The time's.
@@ -858,10 +860,12 @@ bool TextParser::date(std::size_t& i) {
         i = start;
         return false;
     }
+    gaps_[0] = span(afterFirst, i);
     monthByName_ = tokens_[i].word->meaning.month;
     parts_.push_back({Piece::Month, tokens_[i].text, &*tokens_[i].word});
-    ++i;
+    const std::size_t afterMonth = ++i;
     if (!gap(i, true) || !isNumber(i)) return false;
+    gaps_[1] = span(afterMonth, i);
     addNumber(i++);
     return true;
 }
@@ -1120,6 +1124,12 @@ bool TextParser::parse(Reading& out) {
         const bool firstIsYear = !monthFirst_ && digitsOf(0) == 4 && digitsOf(1) <= 2;
         const std::size_t y = firstIsYear ? 0 : 1, d = firstIsYear ? 1 : 0;
         if (digitsOf(d) > 2) return false;
+        // Year first only as written "2026. december 7." (or with words, or
+        // dashes), a two-digit year last only as "7-Dec-26": "4096 Dec 19" and
+        // "18 Jul 10" are a size and a day in a list of files.
+        const bool dashes = gaps_[0] == "-" && gaps_[1] == "-";
+        if (firstIsYear && !dashes && gaps_[0].find_first_not_of(" ") == std::string_view::npos) return false;
+        if (!monthFirst_ && !firstIsYear && digitsOf(y) == 2 && !dashes) return false;
         std::array<char, 3> roles{};
         roles[y] = 'y';
         roles[d] = 'd';
