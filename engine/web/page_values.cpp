@@ -140,9 +140,34 @@ void PageValues::decide() {
         const unsigned ordersAllowed = orders.voted && !orders.conflict() ? orders.all : kAllOrders;
         const Conventions shapes = withMarks(marksAllowed) & withOrders(ordersAllowed);
         Conventions in = g.base & shapes;
-        // The shapes go against the declared (or the user's) conventions:
-        // theirs alone are in question.
-        if (!in) in = shapes & withTimePoint(false);
+        if (!in) {
+            // The shapes go against the declared (or the user's) conventions.
+            const unsigned baseMarks = marksOf(g.base), baseOrders = ordersOf(g.base);
+            const bool marksAgainst = marks.voted && !marks.conflict() && !(baseMarks & marksAllowed);
+            const bool ordersAgainst = orders.voted && !orders.conflict() && !(baseOrders & ordersAllowed);
+            if ((marksAgainst && &marks == &g.evidence.marks) || (ordersAgainst && &orders == &g.evidence.orders)) {
+                // A column's own shapes outrank them: theirs alone are in question.
+                in = shapes & withTimePoint(false);
+            } else {
+                // Shapes elsewhere in its table or page leave both in
+                // question, along the axis they disagree on; and once the
+                // marks are in doubt, so is how its times are written.
+                // An axis nothing on the page speaks of is in doubt too.
+                auto axis = [&](const Votes& v, unsigned base, unsigned allowed, bool against) {
+                    if (!v.voted || v.conflict()) return marksAgainst || ordersAgainst ? allowed : base;
+                    return against ? base | allowed : base & allowed;
+                };
+                const unsigned m = axis(marks, baseMarks, marksAllowed, marksAgainst);
+                const unsigned o = axis(orders, baseOrders, ordersAllowed, ordersAgainst);
+                Conventions times = kAllConventions;
+                if (!marksAgainst) {
+                    times = 0;
+                    for (const bool point : {false, true})
+                        if (g.base & withTimePoint(point)) times |= withTimePoint(point);
+                }
+                in = withMarks(m) & withOrders(o) & times;
+            }
+        }
         // Texts of the column disagree: what each of them reads in is in question too.
         if (marks.conflict() || orders.conflict()) {
             const unsigned m = marks.conflict() ? marks.any | marksOf(in) : marksOf(in);

@@ -13,8 +13,9 @@
 //    same language in another region (de-AT), both are in question.
 // 3. For a page that declares no language: the user's own locale and en-US,
 //    both in question.
-// When the shapes go against the declared or the user's conventions, the
-// shapes' conventions alone are in question. A forced locale
+// When a column's own shapes go against the declared or the user's
+// conventions, the shapes' conventions alone are in question; when only
+// shapes elsewhere in its table or page do, both are. A forced locale
 // (ValueLocales::forced) is the only convention of every page.
 //
 // A text is a value when the conventions in question read it alike, or when

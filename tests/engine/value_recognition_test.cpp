@@ -193,6 +193,9 @@ TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
          de,
          {"#1500 #,##0", "#3000000 #,##0", "#1234 #,##0"}},
         {page("", table({"12/7/2026", "25/12/2026"})), enUs, {"#46215 dd/m/yyyy", "#46381 dd/mm/yyyy"}},
+        // One German price on an English page puts its conventions in
+        // question beside the page's own: what they read differently is text.
+        {page("", table({"1.234,56"}) + table({"1,000", "2.5"})), enUs, {"#1234.56 #,##0.00", "1,000", "#2.5"}},
         // A page mixing conventions by table.
         {page("", table({"1.234,56", "1.500"}) + table({"1,234.56", "1.500"})),
          de,
