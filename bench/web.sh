@@ -25,8 +25,12 @@ docs=/usr/share/doc/python3.11/html
 if [ "${1:-}" = "--against" ]; then
   rev="${2:?bench/web.sh --against REV}"
   base="$QF_ROOT/build-bench-base"
-  rm -rf "$base/src" && mkdir -p "$base/src"
-  git -C "$QF_ROOT" archive "$rev" | tar -x -C "$base/src"
+  commit="$(git -C "$QF_ROOT" rev-parse "$rev^{commit}")"
+  if [ "$(cat "$base/commit" 2>/dev/null)" != "$commit" ]; then  # a second run against the same commit reuses it
+    rm -rf "$base" && mkdir -p "$base/src"
+    git -C "$QF_ROOT" archive "$commit" | tar -x -C "$base/src"
+    echo "$commit" >"$base/commit"
+  fi
   cp "$QF_ROOT/bench/web_bench.cpp" "$base/src/bench/web_bench.cpp"
   cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_TESTS=OFF >/dev/null
   cmake --build "$base/build" --target bench_web --parallel "$(nproc)" >&2

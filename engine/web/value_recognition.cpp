@@ -428,12 +428,17 @@ std::optional<ValueReader::Word> ValueReader::lookUp(std::string_view word,
         return std::nullopt;
     Word w{e->meaning, nullptr, false, true};
     for (std::uint16_t language : e->languages) ++worldLanguagesUsed_[language];
+    // (Each language's record is made the first time it is needed: only the
+    // first two languages of a name are taken in.)
     for (std::uint16_t language : e->languages) {
-        const LocaleConventions* l = worldLanguage(language);
+        const std::string& tag = world_->languageTags()[language];
+        if (tag == "en" || tag.starts_with("en-")) w.english = true;
+    }
+    for (std::size_t k = 0; k < e->languages.size() && k < 2; ++k) {
+        const LocaleConventions* l = worldLanguage(e->languages[k]);
         if (!l) continue;
-        if (l->language == "en") w.english = true;
         if (!w.locale) w.locale = l;
-        if (extra.size() < 3 && std::find(extra.begin(), extra.end(), l) == extra.end()) extra.push_back(l);
+        if (extra.size() < 2 && std::find(extra.begin(), extra.end(), l) == extra.end()) extra.push_back(l);
     }
     return w;
 }
