@@ -118,12 +118,9 @@ int weekdayOf(int y, int m, int d) {
     return static_cast<int>(((days % 7) + 7 + 4) % 7) + 1;
 }
 
-// A quoted literal of a format code, or the text itself when its characters
-// need no quotes.
-// (A text starting with \x01 is always quoted, without that mark.)
-void appendLiteral(std::string& code, std::string_view text) {
-    const bool quote = !text.empty() && text[0] == '\x01';
-    if (quote) text.remove_prefix(1);
+// A literal of a format code: quoted, or as it is when its characters need no
+// quotes and it need not stand out.
+void appendLiteral(std::string& code, std::string_view text, bool quote = false) {
     if (text.empty()) return;
     if (!quote && text.find_first_not_of(" ,./-:") == std::string_view::npos) {
         code += text;
@@ -273,10 +270,10 @@ std::string numberCode(const NumberShape& s, const NumberValue& v) {
             if (sign == "$")
                 affix = "$";
             else
-                appendLiteral(affix, "\x01" + sign);  // always quoted
+                appendLiteral(affix, sign, true);
             body = affix + body;
         } else {
-            appendLiteral(affix, "\x01" + std::string(s.currencySpaced ? " " : "") + std::string(s.currency));
+            appendLiteral(affix, std::string(s.currencySpaced ? " " : "") + std::string(s.currency), true);
             body += affix;
         }
     } else if (v.shownAsWritten && !s.parentheses) {
