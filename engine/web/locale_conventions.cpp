@@ -1,5 +1,6 @@
 #include "locale_conventions.h"
 
+#include <unicode/calendar.h>
 #include <unicode/datefmt.h>
 #include <unicode/dcfmtsym.h>
 #include <unicode/decimfmt.h>
@@ -8,6 +9,7 @@
 #include <unicode/numfmt.h>
 #include <unicode/numsys.h>
 #include <unicode/smpdtfmt.h>
+#include <unicode/strenum.h>
 #include <unicode/uchar.h>
 #include <unicode/ucurr.h>
 #include <unicode/uenum.h>
@@ -296,6 +298,11 @@ std::unique_ptr<LocaleConventions> build(const icu::Locale& locale) {
     using F = icu::DateFormat;
     const std::unique_ptr<F> shortDate(F::createDateInstance(F::kShort, locale));
     r->dateOrder = orderOf(parsePattern(patternOf(shortDate.get())));
+    status = U_ZERO_ERROR;
+    std::unique_ptr<icu::StringEnumeration> calendars(
+        icu::Calendar::getKeywordValuesForLocale("calendar", locale, true, status));
+    const char* preferred = calendars && U_SUCCESS(status) ? calendars->next(nullptr, status) : nullptr;
+    if (preferred && std::string_view(preferred) != "gregorian") r->dateOrder = DateOrder::OtherCalendar;
     for (const auto style : {F::kShort, F::kMedium, F::kLong, F::kFull}) {
         const std::unique_ptr<F> date(F::createDateInstance(style, locale));
         addDatePatternWords(r->words, parsePattern(patternOf(date.get())), locale);

@@ -29,9 +29,11 @@ enum class NumberMarks : std::uint8_t {
 inline constexpr unsigned kNumberMarksCount = 8;
 
 // The order of the parts of a numeric date. Month first is only ever written
-// with slashes (CLDR has no locale writing 12.7.2026 for 7 December).
-enum class DateOrder : std::uint8_t { DayMonthYear, MonthDayYear, YearMonthDay };
-inline constexpr unsigned kDateOrderCount = 3;
+// with slashes (CLDR has no locale writing 12.7.2026 for 7 December). A locale
+// whose dates are of another calendar than the Gregorian (th, fa, ar-SA) has
+// none: its numeric dates and its month names are not read as dates.
+enum class DateOrder : std::uint8_t { DayMonthYear, MonthDayYear, YearMonthDay, OtherCalendar };
+inline constexpr unsigned kDateOrderCount = 4;
 
 // What a word of a date or a time means in a language. A word may mean
 // several things ("mar" a month and a filler): each meaning is kept.

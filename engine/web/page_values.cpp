@@ -168,6 +168,10 @@ void PageValues::decide() {
                 in = withMarks(m) & withOrders(o) & times;
             }
         }
+        // A page in another calendar than the Gregorian writes its numeric
+        // dates in it, whatever their shapes.
+        const Conventions otherCalendar = withOrders(1u << unsigned(DateOrder::OtherCalendar));
+        if (g.base & otherCalendar) in |= otherCalendar & withMarks(marksOf(in));
         // Texts of the column disagree: what each of them reads in is in question too.
         if (marks.conflict() || orders.conflict()) {
             const unsigned m = marks.conflict() ? marks.any | marksOf(in) : marksOf(in);

@@ -318,14 +318,20 @@ unsigned ordersOf(Conventions set) {
 const Reading::Alternative* valueUnder(const Reading& reading, Conventions inQuestion) {
     if (reading.kind != Reading::Kind::Value) return nullptr;
     const Reading::Alternative* chosen = nullptr;
+    const Reading::Alternative* only = nullptr;  // of the readings as a number
+    std::size_t numbers = 0;
     for (std::size_t i = 0; i < reading.count; ++i) {
         const Reading::Alternative& a = reading.alternatives[i];
+        if (!std::isnan(a.number)) {
+            only = &a;
+            ++numbers;
+        }
         if (!(a.readers & inQuestion)) continue;
-        if (chosen && chosen->number != a.number) return nullptr;  // read differently
+        if (std::isnan(a.number) || (chosen && chosen->number != a.number)) return nullptr;  // read differently
         if (!chosen) chosen = &a;
     }
     if (chosen) return chosen;
-    return reading.plain && reading.count == 1 ? &reading.alternatives[0] : nullptr;
+    return reading.plain && numbers == 1 ? only : nullptr;
 }
 
 std::optional<double> dateSerial(int year, int month, int day) {
@@ -401,7 +407,8 @@ const LocaleConventions* ValueReader::worldLanguage(std::uint16_t index) {
 std::optional<ValueReader::Word> ValueReader::lookUp(std::string_view word,
                                                      std::vector<const LocaleConventions*>& extra) {
     std::optional<Word> found;
-    auto take = [&](const DateWord& meaning, const LocaleConventions* locale) {
+    auto take = [&](DateWord meaning, const LocaleConventions* locale) {
+        if (locale->dateOrder == DateOrder::OtherCalendar) meaning.month = meaning.weekday = 0;  // not Gregorian
         if (!found) {
             found = Word{meaning, locale, locale && locale->language == "en", false};
             return;
@@ -434,6 +441,7 @@ std::optional<ValueReader::Word> ValueReader::lookUp(std::string_view word,
     for (std::size_t k = 0; k < e->languages.size() && k < 2; ++k) {
         const LocaleConventions* l = worldLanguage(e->languages[k]);
         if (!l) continue;
+        if (l->dateOrder == DateOrder::OtherCalendar) w.meaning.month = w.meaning.weekday = 0;  // not Gregorian
         if (!w.locale) w.locale = l;
         if (extra.size() < 2 && std::find(extra.begin(), extra.end(), l) == extra.end()) extra.push_back(l);
     }
@@ -573,8 +581,9 @@ bool ValueReader::readNumber(std::string_view text, Reading& r) {
         int parts[3] = {};
         for (std::size_t k = 0; k < s.groupCount; ++k)
             std::from_chars(s.groups[k].data(), s.groups[k].data() + s.groups[k].size(), parts[k]);
+        // (A locale with a decimal point and times with points, si, reads
+        // "12.50" both ways.)
         if (parts[0] <= 23 && parts[1] <= 59 && parts[2] <= 59) {
-            for (std::size_t k = 0; k < count; ++k) r.alternatives[k].readers &= withTimePoint(false);
             const std::string code = markCount == 2 ? "h\".\"mm\".\"ss" : "h\".\"mm";
             r.alternatives[r.count++] = {(parts[0] * 3600.0 + parts[1] * 60.0 + parts[2]) / 86400.0,
                                          format(s.groups[0].size() == 2 ? "h" + code : code), withTimePoint(true)};
@@ -1119,6 +1128,7 @@ bool TextParser::parse(Reading& out) {
                                          readers & timeReaders};
     };
     out.plain = !timeWithPoint_;
+    const Conventions gregorian = ~withOrders(1u << unsigned(DateOrder::OtherCalendar));
     if (monthByName_) {
         if (numbers_.size() != 2) return false;
         // The year is the number of four digits; with two short ones, the
@@ -1135,7 +1145,7 @@ bool TextParser::parse(Reading& out) {
         std::array<char, 3> roles{};
         roles[y] = 'y';
         roles[d] = 'd';
-        add(number(y), digitsOf(y), monthByName_, number(d), kAllConventions, roles);
+        add(number(y), digitsOf(y), monthByName_, number(d), gregorian, roles);
     } else if (markers_[0]) {
         std::array<int, 4> byRole{};
         std::array<std::size_t, 4> digits{};
@@ -1146,7 +1156,7 @@ bool TextParser::parse(Reading& out) {
             digits[static_cast<std::size_t>(markers_[k])] = digitsOf(k);
             roles[k] = markers_[k] == 1 ? 'y' : markers_[k] == 2 ? 'm' : 'd';
         }
-        add(byRole[1], digits[1], byRole[2], byRole[3], kAllConventions, roles);
+        add(byRole[1], digits[1], byRole[2], byRole[3], gregorian, roles);
     } else if (numeric_) {
         // Each order that reads it; month first only with slashes (and
         // dashes, as people write them) and two-digit years first only in the
@@ -1165,7 +1175,9 @@ bool TextParser::parse(Reading& out) {
             if (!dotted && digitsOf(0) <= 2 && digitsOf(1) <= 2 && !trailingDot_)
                 add(number(2), digitsOf(2), number(0), number(1), withOrders(1u << unsigned(DateOrder::MonthDayYear)),
                     {'m', 'd', 'y'});
-            if (dotted && separatorSpaced_ && trailingDot_ && digitsOf(0) == 2)
+            // (A two-digit year first: "21/3/25" in eu, "26-12-07" in eo,
+            // "26. 12. 7." in ko.)
+            if (digitsOf(0) == 2 && digitsOf(1) <= 2 && digitsOf(2) <= 2 && (!trailingDot_ || separatorSpaced_))
                 add(number(0), 2, number(1), number(2), withOrders(1u << unsigned(DateOrder::YearMonthDay)),
                     {'y', 'm', 'd'});
             // A two-digit year leaves doubt about the form; four digits do not.
@@ -1174,13 +1186,18 @@ bool TextParser::parse(Reading& out) {
             out.plain = out.plain && fullYear;
             unsigned orders = 0;
             for (std::size_t k = 0; k < out.count; ++k) orders |= ordersOf(out.alternatives[k].readers);
-            if ((fullYear || (shortYear && !dotted)) && orders != (1u << kDateOrderCount) - 1)
+            constexpr unsigned kGregorianOrders = (1u << unsigned(DateOrder::OtherCalendar)) - 1;
+            if ((fullYear || (shortYear && !dotted)) && orders != kGregorianOrders)
                 out.orderVote = static_cast<std::uint8_t>(orders);
         }
     } else {
         return false;
     }
     if (out.count == 0) return false;
+    // In another calendar the numbers would be another date.
+    if (numeric_ && out.count < out.alternatives.size())
+        out.alternatives[out.count++] = {std::nan(""), kGeneralFormat,
+                                         withOrders(1u << unsigned(DateOrder::OtherCalendar))};
     out.kind = Reading::Kind::Value;
     return true;
 }

@@ -44,7 +44,8 @@ namespace qf::engine {
 // is a bit mask.
 using Conventions = std::uint64_t;
 inline constexpr unsigned kConventionCount = kNumberMarksCount * kDateOrderCount * 2;
-inline constexpr Conventions kAllConventions = (Conventions{1} << kConventionCount) - 1;
+inline constexpr Conventions kAllConventions =
+    kConventionCount == 64 ? ~Conventions{0} : (Conventions{1} << (kConventionCount % 64)) - 1;
 
 constexpr unsigned conventionIndex(NumberMarks marks, DateOrder order, bool timeWithPoint) {
     return (static_cast<unsigned>(marks) * kDateOrderCount + static_cast<unsigned>(order)) * 2 +
@@ -70,7 +71,9 @@ struct Reading {
         FormatId format = kGeneralFormat;
         Conventions readers = 0;
     };
-    std::array<Alternative, 3> alternatives{};
+    // A number that is NaN stands for "a date of another calendar": a
+    // convention reading it so leaves the text as it is.
+    std::array<Alternative, 4> alternatives{};
     std::uint8_t count = 0;
     // Its shape leaves no doubt that it is a value: with one alternative it
     // stands whatever the page's conventions are.
