@@ -1,6 +1,7 @@
 #include "page_values.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qf::engine {
 
@@ -80,6 +81,9 @@ PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languag
         if (!forced && language < usedLanguages.size() && usedLanguages[language]) use(bases[language]);
     }
     reader_.emplace(std::move(words), dates);
+    for (const Conventions base : languageBase_)
+        otherCalendar_ |= base & withOrders(1u << unsigned(DateOrder::OtherCalendar));
+    if (forced_) otherCalendar_ = forced_ & withOrders(1u << unsigned(DateOrder::OtherCalendar));
     groups_.resize(groupTables.size());
     std::uint32_t tables = 0;
     for (std::size_t g = 0; g < groupTables.size(); ++g) {
@@ -98,11 +102,22 @@ bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_v
         g.amounts = g.amounts || r.amount;
         g.evidence.marks.add(r.marksVote);
         g.evidence.orders.add(r.orderVote);
-        // Read alike by every convention, and not by its column: done.
-        const Reading::Alternative& only = r.alternatives[0];
-        if (r.count == 1 && (r.plain || only.readers == kAllConventions) && !r.parenthesised && !r.bareDollar &&
-            !r.readAgain) {
-            cell = CellValue::makeNumber(only.number, only.format);
+        // Read alike by every convention, and not by its column: done. (The
+        // reading of another calendar counts only where the page's
+        // language is in one.)
+        const Reading::Alternative* only = nullptr;
+        std::size_t numbers = 0;
+        for (std::size_t k = 0; k < r.count; ++k) {
+            const Reading::Alternative& a = r.alternatives[k];
+            if (std::isnan(a.number) && !otherCalendar_) continue;
+            only = &a;
+            ++numbers;
+        }
+        const Conventions possible =
+            otherCalendar_ ? kAllConventions : ~withOrders(1u << unsigned(DateOrder::OtherCalendar));
+        if (numbers == 1 && !std::isnan(only->number) && (r.plain || (only->readers & possible) == possible) &&
+            !r.parenthesised && !r.bareDollar && !r.readAgain) {
+            cell = CellValue::makeNumber(only->number, only->format);
             return true;
         }
     } else if (!r.readAgain) {
@@ -121,7 +136,9 @@ void PageValues::decide() {
         page_.marks.add(g.evidence.marks);
         page_.orders.add(g.evidence.orders);
     }
-    constexpr unsigned kAllMarks = (1u << kNumberMarksCount) - 1, kAllOrders = (1u << kDateOrderCount) - 1;
+    // (No shape tells of another calendar: only a page's language does.)
+    constexpr unsigned kAllMarks = (1u << kNumberMarksCount) - 1,
+                       kAllOrders = (1u << unsigned(DateOrder::OtherCalendar)) - 1;
     for (Group& g : groups_) {
         if (forced_) {
             g.inQuestion = forced_;

@@ -95,6 +95,7 @@ private:
     std::optional<ValueReader> reader_;
     std::vector<Conventions> languageBase_;  // by language index
     Conventions forced_ = 0;
+    Conventions otherCalendar_ = 0;  // the conventions of another calendar that the page's languages have
     struct Waiting {
         std::uint32_t group;
         Reading reading;  // read again (after decide) when it has a word then unknown
