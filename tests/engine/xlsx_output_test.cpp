@@ -16,6 +16,7 @@
 #include "base/failure.h"
 #include "engine/engine_provider.h"
 #include "engine/application.h"
+#include "engine/web/html_layout.h"
 #include "engine/workbook/xlsx_output.h"
 #include "scripted_source.h"
 #include "xlsx_strict_reader.h"
@@ -211,6 +212,21 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     EXPECT_NEAR(dump.widths.at("Sheet3!C"), 16.0 + margins, 0.01);  // "wider text in B" and one more
     EXPECT_GT(dump.widths.at("Sheet1!C"), dump.widths.at("Sheet1!F"));
     EXPECT_EQ(dump.widths.count("Sheet3!A"), 0u);
+}
+
+TEST_F(XlsxOutput, ATextLongerThanACellReadsBackWholeFromTheCellsBelowIt) {
+    // 32,767 units and a character of two at the cut.
+    const std::string text = std::string(32767, 'b') + "\xF0\x9F\x98\x80";
+    script->pages["URL;long"] = layoutText(text + "\nafter", {});
+    auto book = app.addWorkbook();
+    app.refresh(*app.addQueryTable(book->activeSheet(), "URL;long", {0, 0}));
+    const Dump dump = readBack(saveAsNewFile(*book, folder.string()));
+    auto stored = [&](const char* cell) {
+        const std::string value = dump.cells.at(cell).at(1);
+        return value.substr(1, value.size() - 2);  // without the reader's quotes
+    };
+    EXPECT_TRUE(stored("Sheet1!A1") + stored("Sheet1!A2") == text);
+    EXPECT_EQ(stored("Sheet1!A3"), "after");
 }
 
 TEST_F(XlsxOutput, TheSelectionIsKeptAndAnEmptyWorkbookIsStillAValidFile) {
