@@ -4,7 +4,7 @@
 // The evidence, strongest first:
 // 1. The texts' own shapes. A text that only some conventions read
 //    ("1.234,56", "1 234,5", "3.000.000", "12,5 %", "$1.50", "25/12/2026",
-//    "07.12.2026") settles its column, or else its table, or else the page.
+//    "07.12.2026") speaks for its column, or else its table, or else the page.
 // 2. The language the page declares, with its region: the lang attribute in
 //    force at the text (the nearest element that has one, <html> included),
 //    else a <meta http-equiv="Content-Language">, else the reply's
@@ -15,8 +15,9 @@
 //    both in question.
 // When a column's own shapes go against the declared or the user's
 // conventions, the shapes' conventions alone are in question; when only
-// shapes elsewhere in its table or page do, both are. A forced locale
-// (ValueLocales::forced) is the only convention of every page.
+// shapes elsewhere in its table or page do, both are. A page whose language
+// dates in another calendar (th, fa) has its numeric dates left text. A
+// forced locale (ValueLocales::forced) is the only convention of every page.
 //
 // A text is a value when the conventions in question read it alike, or when
 // its shape leaves no doubt; otherwise it stays text exactly as the page wrote
