@@ -214,6 +214,20 @@ TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
          enUs,
          {"#1500 #,##0"}},
         {page("xx", table({"1.500"})), de, {"1.500"}},
+        // Columns of one table decided apart; a <pre> block is a table of its own.
+        {page("",
+              "<table><tr><td>1.234,56</td><td>1,234.56</td></tr><tr><td>1.500</td><td>1.500</td></tr></table>"
+              "<pre>2,50  x\n1.500  y</pre>"),
+         enUs,
+         {"#1234.56 #,##0.00", "#1500 #,##0", "#2.5 0.00", "1.500"}},
+        // A reply in two languages puts both in question.
+        {"<html><head><meta http-equiv='Content-Language' content='de, en'></head>" + table({"1.500", "7"}),
+         enUs,
+         {"1.500", "#7"}},
+        // A name two languages give two months is a month only in a page of one of them.
+        {page("", table({"7 listopad 2026"})), enUs, {"7 listopad 2026"}},
+        {page("cs", table({"7 listopad 2026"})), enUs, {"#46333 [$-405]d mmmm yyyy"}},
+        {page("hr", table({"7 listopad 2026"})), enUs, {"#46302 [$-41A]d mmmm yyyy"}},
         // A forced locale reads every page in its conventions.
         {page("en", table({"1.500", "12/7/2026"})), {"de-DE", "en-US"}, {"#1500 #,##0", "#46215 dd/m/yyyy"}},
     };
