@@ -631,8 +631,7 @@ std::string metaContentLanguage(const GumboNode* document) {
 
 }  // namespace
 
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, const ValueLocales& locales,
-                    std::string_view contentLanguage) {
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage) {
     if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
     Layout layout(options);
     std::string meta;
@@ -648,11 +647,10 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, const
     LaidOutPage page = layout.take();
     page.languages.meta = std::move(meta);
     page.languages.header = std::string(contentLanguage);
-    return toGrid(page, options, locales);
+    return toGrid(page, options);
 }
 
-PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, const ValueLocales& locales,
-                    std::string_view contentLanguage) {
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage) {
     LaidOutPage page;
     page.texts = utf8;
     page.groupTables = {0};
@@ -677,7 +675,7 @@ PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, const
         i = eol + 1;
         if (eol + 1 < utf8.size() && utf8[eol] == '\r' && utf8[eol + 1] == '\n') ++i;
     }
-    return toGrid(page, options, locales);
+    return toGrid(page, options);
 }
 
 }  // namespace qf::engine

@@ -56,9 +56,7 @@ struct PageRefused : std::runtime_error {
 // elements nest so deeply, or whose table cells span so many rows and columns,
 // that reading it would take unbounded time, or whose texts stand so far apart
 // that its cells would take unbounded memory.
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, const ValueLocales& locales = {},
-                    std::string_view contentLanguage = {});
-PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, const ValueLocales& locales = {},
-                    std::string_view contentLanguage = {});
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
 
 }  // namespace qf::engine

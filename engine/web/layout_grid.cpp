@@ -52,7 +52,7 @@ std::size_t cellPiece(std::string_view text) {
     return i;
 }
 
-PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options, const ValueLocales& locales) {
+PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options) {
     const std::vector<LayoutItem>& items = page.items;
     checkFitsSheet(items);
     u32 rowCount = 0;
@@ -67,7 +67,7 @@ PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options, const V
     grid.rows.resize(rowCount);
     for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
 
-    PageValues values(locales, page.languages, page.usedLanguages, page.groupTables, !options.disableDateRecognition);
+    PageValues values(options, page.languages, page.usedLanguages, page.groupTables);
     std::vector<u32> waiting;  // the items whose cells wait for the page's conventions
     for (u32 k = 0; k < items.size(); ++k) {
         const LayoutItem& it = items[k];

@@ -43,6 +43,6 @@ std::size_t cellPiece(std::string_view text);
 // a text would land past the sheet's last row or column, or when the texts
 // stand so far apart that the grid's empty cells would take unbounded memory.
 // Nothing is ever left out in silence.
-PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options, const ValueLocales& locales);
+PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options);
 
 }  // namespace qf::engine

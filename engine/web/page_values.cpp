@@ -44,17 +44,17 @@ Base declared(std::string_view tags, const LocaleConventions* user) {
 
 }  // namespace
 
-PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languages,
-                       const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables, bool dates) {
+PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& languages,
+                       const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables) {
     const LocaleConventions* enUs = resolveLocale("en-US").record;
-    const LocaleConventions* user = locales.user.empty() ? nullptr : resolveLocale(locales.user).record;
+    const LocaleConventions* user = options.userLocale.empty() ? nullptr : resolveLocale(options.userLocale).record;
     if (!user) user = enUs;
     std::vector<const LocaleConventions*> words;
     auto use = [&](const Base& b) {
         for (const LocaleConventions* l : b.locales)
             if (std::find(words.begin(), words.end(), l) == words.end()) words.push_back(l);
     };
-    const LocaleConventions* forced = locales.forced.empty() ? nullptr : resolveLocale(locales.forced).record;
+    const LocaleConventions* forced = options.locale.empty() ? nullptr : resolveLocale(options.locale).record;
     if (forced) {
         forced_ = conventionOf(*forced);
         words.push_back(forced);
@@ -80,7 +80,7 @@ PageValues::PageValues(const ValueLocales& locales, const PageLanguages& languag
         const std::size_t language = k % count;
         if (!forced && language < usedLanguages.size() && usedLanguages[language]) use(bases[language]);
     }
-    reader_.emplace(std::move(words), dates);
+    reader_.emplace(std::move(words), !options.disableDateRecognition);
     for (const Conventions base : languageBase_)
         otherCalendar_ |= base & withOrders(1u << unsigned(DateOrder::OtherCalendar));
     if (forced_) otherCalendar_ = forced_ & withOrders(1u << unsigned(DateOrder::OtherCalendar));

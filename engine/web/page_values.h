@@ -17,7 +17,7 @@
 // conventions, the shapes' conventions alone are in question; when only
 // shapes elsewhere in its table or page do, both are. A page whose language
 // dates in another calendar (th, fa) has its numeric dates left text. A
-// forced locale (ValueLocales::forced) is the only convention of every page.
+// forced locale (WebQueryOptions::locale) is the only convention of every page.
 //
 // A text is a value when the conventions in question read it alike, or when
 // its shape leaves no doubt; otherwise it stays text exactly as the page wrote
@@ -52,9 +52,10 @@ class PageValues {
 public:
     // groupTables: for each group of texts (a column of a table, of a <pre>
     // block or of the page's flow), the table it belongs to.
-    // usedLanguages: the indexes into languages.tags that texts name.
-    PageValues(const ValueLocales& locales, const PageLanguages& languages, const std::vector<bool>& usedLanguages,
-               std::vector<std::uint32_t> groupTables, bool dates);
+    // usedLanguages: the indexes into languages.tags that texts name; the
+    // options give the forced and the user's locale and whether dates are read.
+    PageValues(const WebQueryOptions& options, const PageLanguages& languages, const std::vector<bool>& usedLanguages,
+               std::vector<std::uint32_t> groupTables);
 
     // First every text with its group and language: its cell when the page's
     // conventions cannot change it (most cells), else false, and it waits.

@@ -5,8 +5,8 @@
 namespace qf::engine {
 
 std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load,
-                                              const ValueLocales& locales) {
-    return std::make_unique<PageLoader>(limits, load, locales);
+                                              const WebQueryOptions& aheadOptions) {
+    return std::make_unique<PageLoader>(limits, load, aheadOptions);
 }
 
 }  // namespace qf::engine

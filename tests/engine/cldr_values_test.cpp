@@ -23,6 +23,18 @@
 namespace qf::engine {
 namespace {
 
+// The locales pages are read with: one forced on every page (empty: decided
+// per page) and the user's.
+struct Locales {
+    std::string forced, user;
+};
+WebQueryOptions reading(const Locales& locales) {
+    WebQueryOptions options;
+    options.locale = locales.forced;
+    options.userLocale = locales.user;
+    return options;
+}
+
 struct Sample {
     std::string text;
     double value;      // as the sheet holds it: a percentage's fraction, a date's serial
@@ -184,7 +196,7 @@ std::string escape(const std::string& s) {
 
 // Lays a locale's page out (one table per shape; with the lang attribute when
 // lang is set) and counts each shape's cells.
-std::map<std::string, Tally> readPage(const std::string& tag, const std::string& lang, const ValueLocales& locales,
+std::map<std::string, Tally> readPage(const std::string& tag, const std::string& lang, const Locales& locales,
                                       const Undecidable& undecidable) {
     const icu::Locale locale = icu::Locale::forLanguageTag(tag, *std::make_unique<UErrorCode>(U_ZERO_ERROR));
     std::string page = lang.empty() ? "<html><body>" : "<html lang='" + lang + "'><body>";
@@ -195,7 +207,7 @@ std::map<std::string, Tally> readPage(const std::string& tag, const std::string&
         for (const Sample& s : written.back().second) page += "<tr><td>" + escape(s.text) + "</td></tr>";
         page += "</table>";
     }
-    const PageGrid grid = layoutHtml(page, {}, locales);
+    const PageGrid grid = layoutHtml(page, reading(locales));
     std::map<std::string, Tally> tallies;
     std::size_t row = 0;
     for (const auto& [shape, samples] : written) {
@@ -225,7 +237,7 @@ std::map<std::string, Tally> readPage(const std::string& tag, const std::string&
 // Runs every locale's page one way and prints the typed share per locale and
 // shape; returns the share typed of the cells `undecidable` leaves in.
 double survey(const std::string& title, const std::function<std::string(const std::string&)>& lang,
-              const std::function<ValueLocales(const std::string&)>& locales, const Undecidable& undecidable = {}) {
+              const std::function<Locales(const std::string&)>& locales, const Undecidable& undecidable = {}) {
     std::printf("\n%s: typed cells of each shape, in %%\n%-7s", title.c_str(), "");
     for (const Shape& s : shapes()) std::printf(" %5.5s", s.name.c_str());
     std::printf("\n");
@@ -249,7 +261,7 @@ TEST(CldrValues, PagesThatDeclareTheirLanguageAreReadRight) {
     const double share = survey(
         "lang declared, user en-US", [](const std::string& tag) { return tag; },
         [](const std::string&) {
-            return ValueLocales{"", "en-US"};
+            return Locales{"", "en-US"};
         });
     EXPECT_GE(share, 0.98);
 }
@@ -259,7 +271,7 @@ TEST(CldrValues, PagesWithoutALanguageAreReadByTheirShapesOrTheUsersLocale) {
     const double own = survey(
         "no lang, the user's own locale", [](const std::string&) { return std::string(); },
         [](const std::string& tag) {
-            return ValueLocales{"", tag};
+            return Locales{"", tag};
         });
     EXPECT_GE(own, 0.98);
     // A user elsewhere: the shapes decide. Nothing on a page shows whether
@@ -268,7 +280,7 @@ TEST(CldrValues, PagesWithoutALanguageAreReadByTheirShapesOrTheUsersLocale) {
     const double foreign = survey(
         "no lang, user en-US", [](const std::string&) { return std::string(); },
         [](const std::string&) {
-            return ValueLocales{"", "en-US"};
+            return Locales{"", "en-US"};
         },
         undecidedByShapes);
     EXPECT_GE(foreign, 0.98);
@@ -280,13 +292,13 @@ TEST(CldrValues, WeakerEvidenceNeverGivesAWrongValue) {
     survey(
         "no lang, user de-DE", [](const std::string&) { return std::string(); },
         [](const std::string&) {
-            return ValueLocales{"", "de-DE"};
+            return Locales{"", "de-DE"};
         });
     // "es" on a Mexican page is read as es-ES, "en" on a British page as en-US.
     survey(
         "lang without its region, user en-US", [](const std::string& tag) { return tag.substr(0, tag.find('-')); },
         [](const std::string&) {
-            return ValueLocales{"", "en-US"};
+            return Locales{"", "en-US"};
         });
 }
 

@@ -10,6 +10,18 @@
 namespace qf::engine {
 namespace {
 
+// The locales pages are read with: one forced on every page (empty: decided
+// per page) and the user's.
+struct Locales {
+    std::string forced, user;
+};
+WebQueryOptions reading(const Locales& locales) {
+    WebQueryOptions options;
+    options.locale = locales.forced;
+    options.userLocale = locales.user;
+    return options;
+}
+
 // A cell as the tests write it: a text as it is, a number as "#<value>" and
 // its format code after a space unless it is General.
 std::string show(const CellValue& c) {
@@ -24,9 +36,9 @@ std::string show(const CellValue& c) {
 using Cells = std::vector<std::string>;
 
 // The first column of a page's cells.
-Cells firstColumn(const std::string& page, const ValueLocales& locales) {
+Cells firstColumn(const std::string& page, const Locales& locales) {
     Cells out;
-    for (const auto& row : layoutHtml(page, {}, locales).rows) out.push_back(row.empty() ? "" : show(row[0]));
+    for (const auto& row : layoutHtml(page, reading(locales)).rows) out.push_back(row.empty() ? "" : show(row[0]));
     return out;
 }
 
@@ -175,10 +187,10 @@ TEST(Values, PagesInOtherLanguagesReadInTheirOwnConventions) {
 
 // A page's columns, tables and language decide together.
 TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
-    const ValueLocales enUs{"", "en-US"}, de{"", "de-DE"}, enGb{"", "en-GB"};
+    const Locales enUs{"", "en-US"}, de{"", "de-DE"}, enGb{"", "en-GB"};
     struct PageCase {
         std::string page;
-        ValueLocales locales;
+        Locales locales;
         Cells shown;
     };
     const std::vector<PageCase> cases = {
