@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/failure.h"
+#include "engine/web/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "platform/platform.h"
@@ -116,6 +117,8 @@ EngineSettings withUserLocale(EngineSettings settings) {
 }
 
 }  // namespace
+
+bool knownLocale(std::string_view tag) { return resolveLocale(tag).record != nullptr; }
 
 EngineSpreadsheet::EngineSpreadsheet(EngineSettings settings)
     : settings_(std::make_shared<const EngineSettings>(withUserLocale(std::move(settings)))) {}

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/web/page_source.h"
 #include "engine/web/web_page_source.h"
@@ -41,6 +42,10 @@ struct EngineSettings {
     // The number of sheets in a new workbook (1 to 255).
     int startingSheets = 1;
 };
+
+// Whether pages can be read in the locale a language tag names: CLDR knows its
+// language ("de", "de-CH", "sr-Latn"; not "xx").
+bool knownLocale(std::string_view tag);
 
 class EngineSpreadsheet : public Spreadsheet {
 public:
