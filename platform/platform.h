@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qf::platform {
 
@@ -59,5 +60,14 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes);
 // How many files the process may hold open at once; no value when there is no
 // limit, and 0 when the limit cannot be found out.
 std::optional<std::size_t> openFileLimit();
+
+// The user's locale as a language tag ("de-DE"): on POSIX systems from the
+// first of LC_ALL, LC_NUMERIC and LANG that is set, on Windows the user's
+// default locale. Empty when it names none (C, POSIX).
+std::string userLocale();
+
+// A locale as POSIX names it ("de_DE.UTF-8", "sr_RS@latin") as a language tag
+// ("de-DE", "sr-RS"); empty for C, POSIX and what is no locale name.
+std::string localeNameToTag(std::string_view name);
 
 }  // namespace qf::platform

@@ -121,6 +121,18 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t) {
     return std::nullopt;  // Windows has no folder kept in memory
 }
 
+std::string userLocale() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const int length = ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    std::string tag;
+    for (int i = 0; i + 1 < length; ++i) {
+        const wchar_t c = name[i];
+        if (c > 0x7f) return {};
+        tag += static_cast<char>(c);
+    }
+    return tag;
+}
+
 std::optional<std::size_t> openFileLimit() {
     // The C library's streams are what the workbook writer opens.
     const int limit = ::_getmaxstdio();

@@ -30,37 +30,26 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-// The number formats a workbook's cells use, made once per file.
+// The number formats a workbook's cells use, one format object per code, made
+// as the first cell with that code is written.
 class Formats {
 public:
     explicit Formats(lxw_workbook* wb) : wb_(wb) {}
 
     lxw_format* forCell(const CellView& cell) {
-        switch (cell.format) {
-            case NumberFormat::General: return nullptr;
-            case NumberFormat::Percent: {
-                const double hundredths = cell.number * 100;
-                return hundredths == std::trunc(hundredths) ? get(wholePercent_, "0%") : get(percent_, "0.00%");
-            }
-            case NumberFormat::Currency: return get(currency_, "$#,##0.00");
-            case NumberFormat::Date: return get(date_, "yyyy-mm-dd");
-            case NumberFormat::Time: return get(time_, "hh:mm:ss");
-            case NumberFormat::DateTime: return get(dateTime_, "yyyy-mm-dd hh:mm");
-        }
-        return nullptr;
-    }
-
-private:
-    lxw_format* get(lxw_format*& slot, const char* numFormat) {
+        if (cell.format == kGeneralFormat) return nullptr;
+        if (cell.format >= made_.size()) made_.resize(cell.format + std::size_t{1}, nullptr);
+        lxw_format*& slot = made_[cell.format];
         if (!slot) {
             slot = workbook_add_format(wb_);
-            format_set_num_format(slot, numFormat);
+            format_set_num_format(slot, std::string(formatCode(cell.format)).c_str());
         }
         return slot;
     }
+
+private:
     lxw_workbook* wb_;
-    lxw_format *wholePercent_ = nullptr, *percent_ = nullptr, *currency_ = nullptr, *date_ = nullptr, *time_ = nullptr,
-               *dateTime_ = nullptr;
+    std::vector<lxw_format*> made_;  // by format id; owned by the workbook
 };
 
 void check(lxw_error error) {
