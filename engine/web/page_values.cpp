@@ -150,25 +150,49 @@ void PageValues::decide() {
             g.inQuestion = forced_;
             continue;
         }
-        // The nearest votes along each axis: the column's, its table's, the page's.
-        auto nearest = [&](Votes Evidence::*axis) -> const Votes& {
-            if ((g.evidence.*axis).voted) return g.evidence.*axis;
+        // The nearest votes along each axis (the column's, its table's, the
+        // page's), narrowed by the wider ones where they leave a choice: a
+        // column of "07/12/2026" on a page that writes "25/12/2026" is read
+        // with the page's order in question.
+        auto nearest = [&](Votes Evidence::*axis) {
             const Votes& table = tables_[g.table].*axis;
-            if (table.voted && !table.conflict()) return table;
-            return page_.*axis;
+            const Votes& page = page_.*axis;
+            Votes v = (g.evidence.*axis).voted ? g.evidence.*axis : table.voted && !table.conflict() ? table : page;
+            if (!v.conflict())
+                for (const Votes* wider : {&table, &page})
+                    if (wider->voted && !wider->conflict() && (v.all & wider->all)) v.all &= wider->all;
+            return v;
         };
-        const Votes& marks = nearest(&Evidence::marks);
-        const Votes& orders = nearest(&Evidence::orders);
+        const Votes marks = nearest(&Evidence::marks);
+        const Votes orders = nearest(&Evidence::orders);
+        // The column's own texts alone go against these conventions.
+        auto ownAgainst = [&](Votes Evidence::*axis, unsigned base) {
+            const Votes& own = g.evidence.*axis;
+            return own.voted && !own.conflict() && !(base & own.all);
+        };
         const unsigned marksAllowed = marks.voted && !marks.conflict() ? marks.all : kAllMarks;
         const unsigned ordersAllowed = orders.voted && !orders.conflict() ? orders.all : kAllOrders;
         const Conventions shapes = withMarks(marksAllowed) & withOrders(ordersAllowed);
         Conventions in = g.base & shapes;
-        if (!in) {
+        if (in) {
+            // Each axis on its own: the marks a page's numbers show say
+            // nothing of the order of its dates' parts, nor its dates of its
+            // marks. Where the declared or the user's conventions are more
+            // than one, a shape that rules some out along one axis leaves
+            // the others' ways along the other axis in question ("1,234.56"
+            // on a page of en-US or fr-FR does not say that its dates put
+            // the month first).
+            Conventions times = 0;
+            for (const bool point : {false, true})
+                if (in & withTimePoint(point)) times |= withTimePoint(point);
+            in = withMarks(marksOf(g.base) & marksAllowed) & withOrders(ordersOf(g.base) & ordersAllowed) & times;
+        } else {
             // The shapes go against the declared (or the user's) conventions.
             const unsigned baseMarks = marksOf(g.base), baseOrders = ordersOf(g.base);
             const bool marksAgainst = marks.voted && !marks.conflict() && !(baseMarks & marksAllowed);
             const bool ordersAgainst = orders.voted && !orders.conflict() && !(baseOrders & ordersAllowed);
-            if ((marksAgainst && &marks == &g.evidence.marks) || (ordersAgainst && &orders == &g.evidence.orders)) {
+            if ((marksAgainst && ownAgainst(&Evidence::marks, baseMarks)) ||
+                (ordersAgainst && ownAgainst(&Evidence::orders, baseOrders))) {
                 // A column's own shapes outrank them: theirs alone are in question.
                 in = shapes & withTimePoint(false);
             } else {

@@ -13,6 +13,7 @@
 //    same language in another region (de-AT), both are in question.
 // 3. For a page that declares no language: the user's own locale and en-US,
 //    both in question.
+// The marks and the order of a date's parts are two axes, decided apart.
 // When a column's own shapes go against the declared or the user's
 // conventions, the shapes' conventions alone are in question; when only
 // shapes elsewhere in its table or page do, both are. A page whose language

@@ -207,6 +207,13 @@ TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
          de,
          {"#1500 #,##0", "#3000000 #,##0", "#1234 #,##0"}},
         {page("", table({"12/7/2026", "25/12/2026"})), enUs, {"#46215 dd/m/yyyy", "#46381 dd/mm/yyyy"}},
+        // Each axis on its own: the marks do not settle the order of a
+        // date's parts, and another table's dates put theirs in question.
+        {page("", table({"07/12/2026"}) + table({"1,234.56"})), de, {"07/12/2026", "#1234.56 #,##0.00"}},
+        {page("", table({"07/12/2026"}) + table({"25/12/2026"})), enUs, {"07/12/2026", "#46381 dd/mm/yyyy"}},
+        {page("", table({"07/12/2026"}) + table({"25/12/2026", "1.234,5"})),
+         de,
+         {"#46363 dd/mm/yyyy", "#46381 dd/mm/yyyy", "#1234.5 #,##0.0"}},
         // One German price on an English page puts its conventions in
         // question beside the page's own: what they read differently is text.
         {page("", table({"1.234,56"}) + table({"1,000", "2.5"})), enUs, {"#1234.56 #,##0.00", "1,000", "#2.5"}},
