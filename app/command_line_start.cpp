@@ -4,6 +4,7 @@
 #include "app/settings_store.h"
 #include "cli/import_command.h"
 #include "automation/variant.h"
+#include "platform/platform.h"
 #ifdef _WIN32
 #include "com/com_provider.h"
 #endif
@@ -32,13 +33,10 @@ bool rememberedSeparateSheets(const SettingsStore& settings) {
     }
 }
 
-std::vector<std::string> programArguments(int argc, char* argv[]) {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-    return arguments;
-}
+std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
+    platform::useUtf8Console();
     cli::Environment environment;
     environment.makeProvider = [](cli::WorkbookDestination destination) {
         engine::EngineSettings settings;
