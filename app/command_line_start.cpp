@@ -1,7 +1,13 @@
 #include "command_line_start.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <string_view>
+
 #include "app/form1.h"
 #include "app/settings_store.h"
+#include "cli/command_line.h"
 #include "cli/import_command.h"
 #include "automation/variant.h"
 #include "platform/platform.h"
@@ -47,6 +53,113 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
     };
     environment.rememberedSeparateSheets = [] { return rememberedSeparateSheets(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);
+}
+
+namespace {
+
+// The options QApplication takes out of the arguments on Linux (core, gui,
+// widgets and the X11 platform), with one dash or two, anywhere in the line:
+// alone, with the next argument as value, or with that or "=value".
+constexpr std::string_view kQtAlone[] = {"-reverse", "-testability", "-widgetcount", "-qdevel",
+                                         "-qdebug",  "-nograb",      "-dograb"};
+constexpr std::string_view kQtWithValue[] = {"-platform",
+                                             "-platformpluginpath",
+                                             "-platformtheme",
+                                             "-plugin",
+                                             "-qwindowgeometry",
+                                             "-qwindowtitle",
+                                             "-qwindowicon",
+                                             "-geometry",
+                                             "-title",
+                                             "-icon",
+                                             "-session",
+                                             "-display",
+                                             "-name",
+                                             "-visual",
+                                             "-style",
+                                             "-stylesheet",
+                                             "-qmljsdebugger"};
+constexpr std::string_view kQtJoinedToo[] = {"-style", "-stylesheet", "-qmljsdebugger"};
+
+template <std::size_t N>
+bool among(std::string_view name, const std::string_view (&names)[N]) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+struct WindowArguments {
+    std::vector<std::string> own;  // the program's, Qt's taken out
+    std::string platform;          // a -platform given
+    bool displayNamed = false;     // -display given
+    std::string error;
+};
+
+WindowArguments splitQtOptions(const std::vector<std::string>& arguments) {
+    WindowArguments result;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string_view a = arguments[i];
+        if (a.size() > 2 && a.substr(0, 2) == "--") a.remove_prefix(1);
+        const std::string_view name = a.substr(0, a.find('='));
+        const bool joined = name.size() < a.size() && among(name, kQtJoinedToo);
+        if (among(a, kQtAlone) || joined) continue;
+        if (!among(a, kQtWithValue)) {
+            result.own.push_back(arguments[i]);
+            continue;
+        }
+        if (i + 1 == arguments.size()) {
+            result.error = arguments[i] + " needs a value";
+            return result;
+        }
+        const std::string& value = arguments[++i];
+        if (a == "-platform") result.platform = value;
+        if (a == "-display") result.displayNamed = true;
+    }
+    return result;
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Whether Qt has a display to show the window on. Of the platforms asked for
+// (-platform, else QT_QPA_PLATFORM: a list split by ';', each "name:options"),
+// only xcb and Wayland need one; any other (offscreen, vnc, ...) is left to Qt.
+bool hasDisplay(const WindowArguments& window) {
+#if defined(_WIN32) || defined(__APPLE__)
+    (void)window;
+    return true;
+#else
+    std::string platforms = window.platform;
+    if (platforms.empty() && isSet("QT_QPA_PLATFORM")) platforms = std::getenv("QT_QPA_PLATFORM");
+    for (std::size_t start = 0; start < platforms.size();) {
+        std::size_t end = platforms.find(';', start);
+        if (end == std::string::npos) end = platforms.size();
+        const std::string entry = platforms.substr(start, end - start);
+        const std::string name = entry.substr(0, entry.find(':'));
+        if (!name.empty() && name != "xcb" && name.rfind("wayland", 0) != 0) return true;
+        start = end + 1;
+    }
+    return window.displayNamed || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+#endif
+}
+
+}  // namespace
+
+std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err) {
+    const WindowArguments window = splitQtOptions(arguments);
+    std::string error = window.error;
+    if (error.empty()) error = cli::parseArguments(window.own).error;
+    if (!error.empty()) {
+        std::fprintf(err, "quillfen: %s\nTry 'quillfen --help' for more information.\n", error.c_str());
+        return cli::exit_code::kBadArguments;
+    }
+    if (!hasDisplay(window)) {
+        std::fprintf(err,
+                     "quillfen: the window needs a display, and there is none (DISPLAY and WAYLAND_DISPLAY are not "
+                     "set)\nTo import without a window: quillfen --import FILE...\n");
+        return cli::exit_code::kBadArguments;
+    }
+    return std::nullopt;
 }
 
 }  // namespace qf

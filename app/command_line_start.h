@@ -2,7 +2,9 @@
 // What main() does before any window exists: the spreadsheet provider of this
 // machine, and the command-line forms that need no window or display.
 
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +28,11 @@ std::vector<std::string> programArguments(int argc, char* argv[]);
 // Runs quillfen --import / --help / --version; no Qt application object is
 // made, so no display is needed. Returns the exit code.
 int runWithoutWindow(const std::vector<std::string>& arguments);
+
+// Checks the window's command line before any Qt application object exists:
+// Qt's own options (which the application object takes out) with their values,
+// then the program's. Refused arguments, or no display to show the window on,
+// print why on err; the program then ends with the exit code returned.
+std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err);
 
 }  // namespace qf

@@ -37,8 +37,12 @@ constexpr int kClientWidth = 8040;
 constexpr int kClientHeight = 6990;
 constexpr int kColumnWidth = 6500;
 
+// The design's font is Arial. Where it is missing, Liberation Sans has its
+// metrics (fontconfig's own aliases name it too); without either, a sans-serif.
 QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     font.setBold(true);
     return font;

@@ -4,7 +4,10 @@
 #include <QDir>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/form1.h"
 #include "app/program_end.h"
@@ -42,9 +45,11 @@ public:
 int main(int argc, char* argv[]) {
 #ifdef QUILLFEN_ENGINE
     // --import, --help and --version run before any Qt application object exists:
-    // they need no display.
-    if (qf::cli::wantsNoWindow(qf::programArguments(argc, argv)))
-        return qf::runWithoutWindow(qf::programArguments(argc, argv));
+    // they need no display. The window's arguments are checked there too, so that
+    // bad ones or a missing display end the program with a message, not Qt's abort.
+    const std::vector<std::string> arguments = qf::programArguments(argc, argv);
+    if (qf::cli::wantsNoWindow(arguments)) return qf::runWithoutWindow(arguments);
+    if (const std::optional<int> refused = qf::refuseWindowStart(arguments, stderr)) return *refused;
 #endif
 
     QApplication application(argc, argv);  // takes Qt's own options out of argv

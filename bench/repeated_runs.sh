@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Ten import runs in a row in one program over the same loopback pages: open
-# descriptors and resident size after each run against the first.
+# Ten import runs in a row in one program over the same loopback pages (every
+# fifth missing; one sheet and a sheet per site by turns): open descriptors and
+# resident size after each run against before and after the first.
 #   bench/repeated_runs.sh [runs] [pages]
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "bare_parse.h"
-#include "engine/sheet_cells.h"
-#include "engine/web_page_source.h"
+#include "engine/workbook/sheet_cells.h"
+#include "engine/web/web_page_source.h"
 #include "tests/support/http_server.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
-#include "workbook.h"
+#include "application.h"
 
 namespace qf::engine {
 
@@ -227,7 +227,7 @@ public:
             const ArgReader r = c.method();
             r.expectOnly(1, {"BackgroundQuery"});
             if (const Variant* background = given(r.find(0, "BackgroundQuery"))) background->toBool();
-            sheet->refresh(*model_);  // always synchronous
+            app_->refresh(*model_);  // always synchronous
             return Variant(true);
         }
         if (c.is("Name")) return c.property(s.name, toText);
@@ -284,7 +284,7 @@ public:
         const auto& sheet = model_;
         if (sheet->deleted()) throw Failure(kSheetDeleted);
         const Call c(member, kind, args);
-        const auto& tables = sheet->queryTables();
+        const auto& tables = app_->queryTables(*sheet);
         if (c.is("Add")) {
             const ArgReader r = c.method();
             r.expectOnly(3, {"Connection", "Destination", "Sql"});
@@ -297,7 +297,8 @@ public:
                 throw Failure("The destination must be a cell of the sheet that the query table is added to.");
             if (const Variant* sql = given(r.find(2, "Sql")); sql && !sql->toText().empty())
                 throw Failure("A web query takes no Sql argument.");
-            return objectVariant(queryTableObject(app_, sheet->addQueryTable(std::move(connection), range->first())));
+            return objectVariant(
+                queryTableObject(app_, app_->addQueryTable(sheet, std::move(connection), range->first())));
         }
         if (c.is("Parent")) return c.objectProperty(sheetObject(app_, sheet));
         if (!c.is("Count") && !c.isDefault() && !c.is("Item")) c.unknown();
@@ -327,7 +328,7 @@ public:
         if (c.is("Index")) return c.readOnly(book.indexOf(*sheet) + 1);
         if (c.is("Delete")) {
             c.method().expectOnly(0, {});
-            book.deleteSheet(*sheet);
+            app_->deleteSheet(book, *sheet);
             return Variant(true);
         }
         if (c.is("Activate") || c.is("Select")) {

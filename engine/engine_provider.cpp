@@ -4,7 +4,7 @@
 #include "base/program_info.h"
 #include "engine_objects.h"
 #include "platform/platform.h"
-#include "workbook.h"
+#include "application.h"
 
 namespace qf::engine {
 

@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "automation/object.h"
-#include "page_source.h"
-#include "web_page_source.h"
+#include "engine/web/page_source.h"
+#include "engine/web/web_page_source.h"
 
 namespace qf::engine {
 

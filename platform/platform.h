@@ -23,8 +23,9 @@ enum class Publish { Done, NameTaken };
 Publish publishWithoutOverwriting(const std::string& temp, const std::string& target);
 
 // Creates a new, empty file in folder whose name starts with prefix and is
-// free at that moment; returns its path. Throws qf::Failure with the system's
-// text when it cannot be created.
+// free at that moment, with the permissions any new file of the user gets (on
+// POSIX systems what the umask leaves of 0666); returns its path. Throws
+// qf::Failure with the system's text when it cannot be created.
 std::string createTemporaryFile(const std::string& folder, const std::string& prefix);
 
 // Puts the file's content on the disk before returning. Throws qf::Failure

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 #include "base/failure.h"
 #include "platform.h"
@@ -101,14 +102,27 @@ Publish publishWithoutOverwriting(const std::string& temp, const std::string& ta
     return Publish::Done;
 }
 
+// Not mkstemp, which makes the file 0600: opened with 0666, the file gets what
+// the user's umask (or the folder's default ACL) gives any new file, set by the
+// kernel as it creates it, without reading the process-wide umask.
 std::string createTemporaryFile(const std::string& folder, const std::string& prefix) {
-    std::string pattern = folder;
-    if (pattern.empty() || pattern.back() != '/') pattern += '/';
-    pattern += prefix + "XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw Failure(errnoText(errno));
-    ::close(fd);
-    return pattern;
+    std::string stem = folder;
+    if (stem.empty() || stem.back() != '/') stem += '/';
+    stem += prefix;
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = stem;
+        for (int i = 0; i < 6; ++i) path += kLetters[pick(random)];
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) throw Failure(errnoText(errno));
+    }
+    throw Failure(errnoText(EEXIST));
 }
 
 void flushFileToDisk(const std::string& path) { syncPath(path, O_RDONLY); }

@@ -10,7 +10,7 @@ QF_PACKAGES=(
   googletest libgtest-dev libgmock-dev
   libcurl4-openssl-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev ca-certificates
   libxml2-dev libminizip-dev
-  fonts-liberation2 xvfb xauth x11-utils imagemagick xdotool
+  fonts-liberation2 fonts-dejavu-core xvfb xauth x11-utils imagemagick xdotool
   python3 python3-openpyxl
   clang libclang-rt-14-dev
 )

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +32,13 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
+// A file's permissions as ls -l and chmod write them, "0644".
+std::string permissionsOf(const std::string& path) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(fs::status(path).permissions()));
+    return text;
+}
+
 struct Outcome {
     int status = -1;
     std::string out, err;
@@ -41,10 +49,12 @@ protected:
     void SetUp() override { home = testing::newTempFolder("program"); }
     void TearDown() override { fs::remove_all(home); }
 
-    // The program with a fresh home, no display and no Qt platform.
-    Outcome run(const std::string& arguments) {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
-                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
+    // The program with a fresh home, no display and no Qt platform unless the
+    // environment ("NAME=value ...") names them.
+    Outcome run(const std::string& arguments, const std::string& environment = "", const std::string& umask = "022") {
+        const std::string command = "umask " + umask +
+                                    "; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + shellQuoted(home) +
+                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " + environment + " " +
                                     shellQuoted(QUILLFEN_EXECUTABLE) + " " + arguments + " >" +
                                     shellQuoted(home + "/out") + " 2>" + shellQuoted(home + "/err") + " </dev/null";
         Outcome result;
@@ -85,6 +95,70 @@ TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     r = run("--import");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quillfen: --import needs at least one list file\nTry 'quillfen --help' for more information.\n");
+}
+
+// A workbook is readable by whom the user's umask lets read any new file, new
+// or replacing one, as every other program on the desktop makes it.
+TEST_F(Program, WorkbooksGetThePermissionsOfAnyNewFile) {
+    testing::LoopbackServer server;
+    server.page("/a.html", "<p>Tea</p>");
+    const std::string list = home + "/list.txt";
+    std::ofstream(list) << server.url("/a.html") << "\n";
+    fs::create_directories(home + "/Documents");
+    std::ofstream(home + "/Documents/Book1.xlsx") << "the user's own file";
+    fs::permissions(home + "/Documents/Book1.xlsx", fs::perms(0600));
+    const std::string output = " --output " + shellQuoted(home + "/out.xlsx");
+    const struct {
+        const char* umask;
+        std::string arguments;
+        std::string written;
+        const char* permissions;
+    } cases[] = {
+        {"022", "", home + "/Documents/Book2.xlsx", "0644"},
+        {"027", "", home + "/Documents/Book3.xlsx", "0640"},
+        {"002", output, home + "/out.xlsx", "0664"},
+        {"077", output + " --force", home + "/out.xlsx", "0600"},
+        {"022", output + " --force", home + "/out.xlsx", "0644"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run("--import " + shellQuoted(list) + c.arguments, "", c.umask);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.written + "\n");
+        EXPECT_EQ(permissionsOf(c.written), c.permissions) << "umask " << c.umask << c.arguments;
+    }
+    EXPECT_EQ(permissionsOf(home + "/Documents/Book1.xlsx"), "0600") << "left as it was";
+}
+
+// The window's arguments are checked before Qt starts, so that neither bad
+// ones nor a missing display end in Qt's abort. Qt's own options pass.
+TEST_F(Program, TheWindowsArgumentsAndItsDisplayAreCheckedBeforeQtStarts) {
+    const std::string tryHelp = "\nTry 'quillfen --help' for more information.\n";
+    const std::string noDisplay =
+        "quillfen: the window needs a display, and there is none (DISPLAY and WAYLAND_DISPLAY are not set)\n"
+        "To import without a window: quillfen --import FILE...\n";
+    const std::string nowhere = "DISPLAY=:97";  // a display no server answers: Qt would abort
+    const struct {
+        std::string environment, arguments, err;
+    } cases[] = {
+        {"", "--bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {"", "--versio", "quillfen: unknown option --versio" + tryHelp},
+        {"", "list.txt --one-sheet", "quillfen: --one-sheet is an option of --import" + tryHelp},
+        {"", "list.txt -style", "quillfen: -style needs a value" + tryHelp},
+        {"", "-platform offscreen --style=fusion -reverse --bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {"", "list.txt", noDisplay},
+        {"", "", noDisplay},
+        {"QT_QPA_PLATFORM=xcb", "list.txt", noDisplay},
+        {"QT_QPA_PLATFORM=offscreen", "-platform xcb", noDisplay},
+        {nowhere, "--bogus", "quillfen: unknown option --bogus" + tryHelp},
+        {nowhere, "-display :98 --output x.xlsx", "quillfen: --output is an option of --import" + tryHelp},
+        {"QT_QPA_PLATFORM=offscreen", "list.txt --force", "quillfen: --force is an option of --import" + tryHelp},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(c.arguments, c.environment);
+        EXPECT_EQ(r.status, 2) << c.environment << " quillfen " << c.arguments;
+        EXPECT_EQ(r.err, c.err) << c.environment << " quillfen " << c.arguments;
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 TEST_F(Program, HelpAndVersionWithoutADisplay) {

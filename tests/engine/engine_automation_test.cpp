@@ -11,7 +11,7 @@
 #include "base/failure.h"
 #include "engine/engine_objects.h"
 #include "engine/engine_provider.h"
-#include "engine/workbook.h"
+#include "engine/application.h"
 #include "scripted_source.h"
 #include "xlsx_strict_reader.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "base/failure.h"
-#include "engine/page_loader.h"
+#include "engine/web/page_loader.h"
 #include "scripted_source.h"
 #include "support/http_server.h"
 #include "support/test_helpers.h"

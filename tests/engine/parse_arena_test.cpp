@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/parse_arena.h"
+#include "engine/web/parse_arena.h"
 
 namespace qf::engine {
 namespace {

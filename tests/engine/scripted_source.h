@@ -11,8 +11,8 @@
 
 #include "base/failure.h"
 #include "engine/engine_provider.h"
-#include "engine/page_source.h"
-#include "engine/sheet_cells.h"
+#include "engine/web/page_source.h"
+#include "engine/workbook/sheet_cells.h"
 
 namespace qf::engine::testing {
 

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "base/failure.h"
-#include "engine/sheet_cells.h"
-#include "engine/workbook.h"
+#include "engine/workbook/sheet_cells.h"
+#include "engine/application.h"
 #include "scripted_source.h"
 
 namespace qf::engine {
@@ -322,11 +322,11 @@ TEST(EncodedRows, AWorksheetGetsTheSameResultsFromPagesEncodedAhead) {
     for (Run& run : runs) {
         run.app = std::make_unique<Application>(run.settings);
         run.sheet = run.app->addWorkbook()->activeSheet();
-        Worksheet& sheet = *run.sheet;
-        for (const char* page : {"URL;a", "URL;b", "URL;a"}) sheet.refresh(*sheet.addQueryTable(page, {0, 0}));
-        sheet.refresh(*sheet.addQueryTable("URL;b", {2, 2}));
-        sheet.refresh(*sheet.queryTables()[1]);
-        EXPECT_THROW(sheet.refresh(*sheet.addQueryTable("URL;wide", {0, kMaxColumns - 3})), Failure);
+        Application& app = *run.app;
+        for (const char* page : {"URL;a", "URL;b", "URL;a"}) app.refresh(*app.addQueryTable(run.sheet, page, {0, 0}));
+        app.refresh(*app.addQueryTable(run.sheet, "URL;b", {2, 2}));
+        app.refresh(*app.queryTables(*run.sheet)[1]);
+        EXPECT_THROW(app.refresh(*app.addQueryTable(run.sheet, "URL;wide", {0, kMaxColumns - 3})), Failure);
     }
     const Worksheet& plain = *runs[0].sheet;
     const Worksheet& ahead = *runs[1].sheet;
@@ -334,12 +334,14 @@ TEST(EncodedRows, AWorksheetGetsTheSameResultsFromPagesEncodedAhead) {
     EXPECT_EQ(ahead.cells().rowCount(), plain.cells().rowCount());
     EXPECT_EQ(ahead.columnWidths(), plain.columnWidths());
     EXPECT_EQ(plain.columnWidths().size(), 5u);
-    ASSERT_EQ(ahead.queryTables().size(), plain.queryTables().size());
-    for (std::size_t i = 0; i < plain.queryTables().size(); ++i) {
-        EXPECT_EQ(ahead.queryTables()[i]->destination, plain.queryTables()[i]->destination) << i;
-        EXPECT_EQ(ahead.queryTables()[i]->resultRows, plain.queryTables()[i]->resultRows) << i;
+    const auto& plainTables = runs[0].app->queryTables(plain);
+    const auto& aheadTables = runs[1].app->queryTables(ahead);
+    ASSERT_EQ(aheadTables.size(), plainTables.size());
+    for (std::size_t i = 0; i < plainTables.size(); ++i) {
+        EXPECT_EQ(aheadTables[i]->destination, plainTables[i]->destination) << i;
+        EXPECT_EQ(aheadTables[i]->resultRows, plainTables[i]->resultRows) << i;
     }
-    EXPECT_EQ(text(plain.cells(), plain.queryTables()[3]->destination.row, 2), "1") << "the page placed at C3";
+    EXPECT_EQ(text(plain.cells(), plainTables[3]->destination.row, 2), "1") << "the page placed at C3";
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/value_recognition.h"
+#include "engine/web/value_recognition.h"
 
 namespace qf::engine {
 namespace {

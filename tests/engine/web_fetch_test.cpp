@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "base/failure.h"
-#include "engine/web_page_source.h"
+#include "engine/web/web_page_source.h"
 #include "scripted_source.h"
 #include "support/http_server.h"
 

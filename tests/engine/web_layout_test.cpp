@@ -6,8 +6,8 @@
 #include <functional>
 #include <sstream>
 
-#include "engine/charset.h"
-#include "engine/html_layout.h"
+#include "engine/web/charset.h"
+#include "engine/web/html_layout.h"
 
 namespace qf::engine {
 namespace {

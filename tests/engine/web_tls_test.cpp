@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "base/failure.h"
-#include "engine/web_page_source.h"
+#include "engine/web/web_page_source.h"
 
 namespace qf::engine {
 namespace {

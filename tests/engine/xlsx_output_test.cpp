@@ -15,8 +15,8 @@
 
 #include "base/failure.h"
 #include "engine/engine_provider.h"
-#include "engine/workbook.h"
-#include "engine/xlsx_output.h"
+#include "engine/application.h"
+#include "engine/workbook/xlsx_output.h"
 #include "scripted_source.h"
 #include "xlsx_strict_reader.h"
 
@@ -148,13 +148,13 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
     script->pages["URL;grid"] = grid;
-    auto query = first->addQueryTable("URL;grid", {0, 0});
-    first->refresh(*query);
+    auto query = app.addQueryTable(first, "URL;grid", {0, 0});
+    app.refresh(*query);
     auto second = book->addSheet(1);
     second->setName("Zweite Seite");
     auto third = book->addSheet(2);
-    auto lower = third->addQueryTable("URL;a", {4, 1});  // B5
-    third->refresh(*lower);
+    auto lower = app.addQueryTable(third, "URL;a", {4, 1});  // B5
+    app.refresh(*lower);
     book->activate(second);
 
     const std::string path = saveAsNewFile(*book, folder.string());
@@ -251,6 +251,51 @@ TEST_F(XlsxOutput, WhereTheTemporaryFilesGoChangesNothingAndAFailingFolderFallsB
     EXPECT_EQ(readBack(folder / "fallen-back.xlsx").cells.at("Sheet2!C4").at(1), "'second'");
 }
 
+// The writer's temporary files are all closed again: a sheet without rows, a
+// workbook whose file cannot be made, either temporary folder.
+TEST_F(XlsxOutput, NoTemporaryFileStaysOpenAfterAWriteWhetherItSucceedsOrNot) {
+    auto openFiles = [] {
+        std::vector<std::string> open;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            open.push_back(fs::read_symlink(entry.path(), ec).string());
+        }
+        std::sort(open.begin(), open.end());
+        return open;
+    };
+    auto withRows = [&](std::size_t sheet) {
+        return [this, sheet](Workbook& book) { book.sheets()[sheet]->cells().insertRows(0, 0, textGrid({{"page"}})); };
+    };
+    const fs::path own = folder / "temporary";
+    fs::create_directories(own);
+    const struct {
+        const char* what;
+        std::size_t sheets;
+        std::vector<std::function<void(Workbook&)>> fill;
+    } books[] = {
+        {"one empty sheet", 1, {}},
+        {"empty sheets between full ones", 4, {withRows(0), withRows(2)}},
+        {"only full sheets", 2, {withRows(0), withRows(1)}},
+    };
+    for (const auto& shape : books) {
+        auto book = app.addWorkbook();
+        for (std::size_t i = 1; i < shape.sheets; ++i) book->addSheet(i);
+        for (const auto& fill : shape.fill) fill(*book);
+        for (const std::optional<std::string>& temporary :
+             {std::optional<std::string>(), std::optional(own.string())}) {
+            SCOPED_TRACE(std::string(shape.what) + (temporary ? ", own temporary folder" : ", system's"));
+            const auto before = openFiles();
+            writeXlsxWithTemporaryFolder(*book, (folder / "written.xlsx").string(), temporary);
+            EXPECT_EQ(openFiles(), before) << "written";
+            EXPECT_THROW(
+                writeXlsxWithTemporaryFolder(*book, (folder / "no such folder" / "x.xlsx").string(), temporary),
+                Failure);
+            EXPECT_EQ(openFiles(), before) << "not written";
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(own));
+}
+
 // Whether the temporary files may go to memory is decided by their most; the
 // texts that grow the most as XML must stay under it.
 TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
@@ -271,8 +316,8 @@ TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
         auto book = app.addWorkbook();
         const std::string connection = "URL;most" + std::to_string(i);
         script->pages[connection] = pages[i].second;
-        auto query = book->activeSheet()->addQueryTable(connection, pages[i].first);
-        book->activeSheet()->refresh(*query);
+        auto query = app.addQueryTable(book->activeSheet(), connection, pages[i].first);
+        app.refresh(*query);
         const std::string path = (folder / ("most" + std::to_string(i) + ".xlsx")).string();
         writeXlsx(*book, path);
         const std::uint64_t sheetXml = testing::unpackParts(path).at("xl/worksheets/sheet1.xml").size();

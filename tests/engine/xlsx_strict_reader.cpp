@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/xml_text.h"
+#include "engine/workbook/xml_text.h"
 
 namespace qf::engine::testing {
 

@@ -9,12 +9,12 @@
 #include <filesystem>
 
 #include "base/failure.h"
-#include "engine/charset.h"
+#include "engine/web/charset.h"
 #include "engine/engine_provider.h"
-#include "engine/html_layout.h"
-#include "engine/workbook.h"
-#include "engine/xlsx_output.h"
-#include "engine/xml_text.h"
+#include "engine/web/html_layout.h"
+#include "engine/application.h"
+#include "engine/workbook/xlsx_output.h"
+#include "engine/workbook/xml_text.h"
 #include "xlsx_strict_reader.h"
 
 namespace qf::engine {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/charset.h"
-#include "engine/page_source.h"
+#include "engine/web/charset.h"
+#include "engine/web/page_source.h"
 
 namespace qf::engine::fuzz {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/html_layout.h"
+#include "engine/web/html_layout.h"
 #include "fuzz_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -14,10 +14,10 @@
 #include <string>
 
 #include "base/failure.h"
-#include "engine/html_layout.h"
-#include "engine/workbook.h"
-#include "engine/xlsx_output.h"
-#include "engine/xml_text.h"
+#include "engine/web/html_layout.h"
+#include "engine/application.h"
+#include "engine/workbook/xlsx_output.h"
+#include "engine/workbook/xml_text.h"
 #include "fuzz_page.h"
 #include "tests/engine/xlsx_strict_reader.h"
 

@@ -5,9 +5,7 @@
 #include <cstdio>
 
 #include "base/failure.h"
-#include "automation/object.h"
-#include "web_page_source.h"
-#include "xlsx_output.h"
+#include "base/text.h"
 #include "xml_text.h"
 
 namespace qf::engine {
@@ -109,32 +107,12 @@ void Worksheet::setName(const std::string& given) {
     name_ = name;
 }
 
-std::shared_ptr<QueryTable> Worksheet::addQueryTable(std::string connection, CellPosition destination) {
-    auto query = std::make_shared<QueryTable>(weak_from_this(), std::move(connection), destination);
-    query->settings.name = "ExternalData_" + std::to_string(queryTables_.size() + 1);
-    queryTables_.push_back(query);
-    return query;
-}
-
-void Worksheet::refresh(QueryTable& query) {
-    if (!book_) throw Failure("The sheet has been deleted");
-    PageGrid grid = book_->application().pageSource().load(query.connection, query.settings.web);
-
-    const CellPosition at = query.destination;
-    const std::int64_t oldRows = query.resultRows;
+std::int64_t Worksheet::place(CellPosition at, std::int64_t oldRows, PageGrid& grid, bool fitColumns) {
     const std::int64_t height = placeGrid(cells_, at.row, oldRows, at.column, grid);  // fails before changing anything
-
-    const std::int64_t delta = height - oldRows;
-    for (const auto& other : queryTables_) {
-        if (other.get() == &query) continue;
-        if (other->destination.row >= at.row + oldRows)  // an empty query may sit below the last used row
-            other->destination.row = std::clamp<std::int64_t>(other->destination.row + delta, 0, kMaxRows - 1);
-        else if (other->destination.row < at.row && other->destination.row + other->resultRows > at.row)
-            other->resultRows = std::max<std::int64_t>(0, other->resultRows + delta);
-    }
-    query.resultRows = height;
-    if (query.settings.adjustColumnWidth)
-        fitColumns(grid.columnWidths.empty() && !grid.encoded ? fittedWidths(grid) : grid.columnWidths, at.column);
+    if (fitColumns)
+        this->fitColumns(grid.columnWidths.empty() && !grid.encoded ? fittedWidths(grid) : grid.columnWidths,
+                         at.column);
+    return height;
 }
 
 std::vector<double> fittedWidths(const PageGrid& grid) {
@@ -157,7 +135,7 @@ void Worksheet::fitColumns(const std::vector<double>& fitted, std::int32_t first
 
 // ---- workbook ----
 
-Workbook::Workbook(Application* app, std::string name, int sheets) : app_(app), name_(std::move(name)) {
+Workbook::Workbook(std::string name, int sheets) : name_(std::move(name)) {
     for (int i = 0; i < sheets; ++i) addSheet(sheets_.size());
     active_ = sheets_.front();
 }
@@ -170,7 +148,7 @@ int Workbook::indexOf(const Worksheet& sheet) const {
 
 bool Workbook::nameTaken(const std::string& name, const Worksheet* except) const {
     for (const auto& sheet : sheets_)
-        if (sheet.get() != except && automation::sameName(sheet->name(), name)) return true;
+        if (sheet.get() != except && sameIgnoringAsciiCase(sheet->name(), name)) return true;
     return false;
 }
 
@@ -194,50 +172,6 @@ void Workbook::deleteSheet(Worksheet& sheet) {
     if (active_.get() == &sheet)
         active_ = sheets_[std::min<std::size_t>(static_cast<std::size_t>(index), sheets_.size() - 1)];
     sheet.detach();
-}
-
-// ---- application ----
-
-Application::Application(std::shared_ptr<const EngineSettings> settings)
-    : settings_(std::move(settings)), sheetsInNewWorkbook_(1) {
-    setSheetsInNewWorkbook(settings_->sheetsInNewWorkbook);
-}
-
-std::shared_ptr<Workbook> Application::addWorkbook() {
-    auto book = std::make_shared<Workbook>(this, "Book" + std::to_string(++bookCounter_), sheetsInNewWorkbook_);
-    workbooks_.push_back(book);
-    return book;
-}
-
-void Application::setSheetsInNewWorkbook(int count) {
-    if (count < 1 || count > 255) throw Failure(failure_text::kInvalidArgument);
-    sheetsInNewWorkbook_ = count;
-}
-
-void Application::setVisible(bool visible) {
-    if (visible) {
-        const std::string folder = !settings_->outputPath.empty()       ? std::string()
-                                   : settings_->documentsFolder.empty() ? userDocumentsFolder()
-                                                                        : settings_->documentsFolder;
-        for (const auto& book : workbooks_) {
-            if (book->shown) continue;
-            const std::string path = settings_->outputPath.empty()
-                                         ? saveAsNewFile(*book, folder)
-                                         : saveToFile(*book, settings_->outputPath, settings_->replaceOutput);
-            book->shown = true;
-            if (settings_->openWorkbook) settings_->openWorkbook(path);
-        }
-    }
-    visible_ = visible;
-}
-
-PageSource& Application::pageSource() {
-    if (!source_) {
-        source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
-                                               : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits);
-        if (!source_) throw Failure("No page source is available to load web queries.");
-    }
-    return *source_;
 }
 
 }  // namespace qf::engine

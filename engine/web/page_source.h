@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 #include "automation/object.h"
 
 namespace qf::engine {

@@ -36,7 +36,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 #include "page_source.h"
 
 namespace qf::engine {

@@ -13,7 +13,7 @@
 #include "base/text.h"
 #include "charset.h"
 #include "html_layout.h"
-#include "workbook.h"
+#include "engine/workbook/workbook.h"
 
 namespace qf::engine {
 

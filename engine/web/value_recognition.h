@@ -18,7 +18,7 @@
 #include <optional>
 #include <string_view>
 
-#include "cell.h"
+#include "engine/workbook/cell.h"
 
 namespace qf::engine {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "engine/workbook/xml_text.h"
 #include "platform/platform.h"
-#include "xml_text.h"
 
 namespace qf::engine {
 

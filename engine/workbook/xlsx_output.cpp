@@ -1,14 +1,18 @@
 #include "xlsx_output.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/failure.h"
 #include "platform/platform.h"
@@ -79,6 +83,68 @@ private:
     std::string path_;
 };
 
+// In constant-memory mode libxlsxwriter keeps each sheet's rows in a
+// temporary file of its own and closes it only when it copies the rows into
+// the finished sheet. It never closes the file of a sheet that got no rows
+// (an unreadable entry's sheet), nor any sheet's file when the workbook is
+// freed without being written or its writing fails: each would stay open
+// until the program ends, a descriptor and, in a memory folder, the memory
+// its rows take. The writer closes those files itself.
+class SheetRowFiles {
+public:
+    SheetRowFiles() = default;
+    SheetRowFiles(const SheetRowFiles&) = delete;
+    SheetRowFiles& operator=(const SheetRowFiles&) = delete;
+    // A workbook given up before workbook_close: every sheet's file.
+    ~SheetRowFiles() {
+        for (lxw_worksheet* sheet : sheets_) close(sheet);
+    }
+
+    void add(lxw_worksheet* sheet) { sheets_.push_back(sheet); }
+
+    // Just before workbook_close: closes the files of the sheets without rows
+    // (the library's own test of that) and notes which file each other sheet
+    // has, by descriptor and identity.
+    void beforeClose() {
+        for (lxw_worksheet* sheet : sheets_) {
+            if (!sheet->optimize_tmpfile) continue;
+            if (sheet->dim_rowmin == LXW_ROW_MAX) {
+                close(sheet);
+                continue;
+            }
+            struct stat st {};
+            const int fd = ::fileno(sheet->optimize_tmpfile);
+            if (fd >= 0 && ::fstat(fd, &st) == 0) withRows_.push_back({fd, st.st_dev, st.st_ino});
+        }
+        sheets_.clear();  // workbook_close frees them, written or not
+    }
+
+    // After a workbook_close that failed: the files it did not get to are still
+    // open on their descriptors. The descriptors are closed (each one's FILE
+    // the library has lost stays allocated, a few bytes).
+    void afterFailedClose() {
+        for (const OpenFile& file : withRows_) {
+            struct stat st {};
+            if (::fstat(file.fd, &st) == 0 && st.st_dev == file.device && st.st_ino == file.inode) ::close(file.fd);
+        }
+    }
+
+private:
+    struct OpenFile {
+        int fd;
+        dev_t device;
+        ino_t inode;
+    };
+    static void close(lxw_worksheet* sheet) {
+        if (!sheet->optimize_tmpfile) return;
+        std::fclose(sheet->optimize_tmpfile);
+        sheet->optimize_tmpfile = nullptr;
+        sheet->file = nullptr;  // was the same file; the packager gives the sheet its own
+    }
+    std::vector<lxw_worksheet*> sheets_;
+    std::vector<OpenFile> withRows_;
+};
+
 constexpr int kMaxBookNumber = 1'000'000;
 
 // Writing rows straight to disk keeps one temporary file open per sheet until
@@ -113,6 +179,7 @@ void writeWith(const Workbook& book, const std::string& path, const char* tempor
     lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
     if (!wb) throw Failure(errno ? errnoText(errno) : std::string("the file cannot be created"));
     std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(wb, lxw_workbook_free);
+    SheetRowFiles rowFiles;  // after owner: closed while the workbook is still there
 
     Formats formats(wb);
     std::string text;
@@ -120,6 +187,7 @@ void writeWith(const Workbook& book, const std::string& path, const char* tempor
         const std::string name = xmlNameText(sheet->name());  // as the sheet keeps it already
         lxw_worksheet* ws = workbook_add_worksheet(wb, name.c_str());
         if (!ws) throw Failure("the sheet \"" + name + "\" cannot be added");
+        rowFiles.add(ws);
         for (const auto& [column, width] : sheet->columnWidths())
             check(worksheet_set_column(ws, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column), width,
                                        nullptr));
@@ -143,11 +211,14 @@ void writeWith(const Workbook& book, const std::string& path, const char* tempor
             worksheet_set_selection(ws, static_cast<lxw_row_t>(a.row), static_cast<lxw_col_t>(a.column),
                                     static_cast<lxw_row_t>(b.row), static_cast<lxw_col_t>(b.column));
     }
+    rowFiles.beforeClose();
     errno = 0;
     const lxw_error closed = workbook_close(owner.release());  // frees the workbook
     if (closed != LXW_NO_ERROR) {
+        const int error = errno;
+        rowFiles.afterFailedClose();
         std::string reason = lxw_strerror(closed);
-        if (errno != 0) reason += " (" + errnoText(errno) + ")";
+        if (error != 0) reason += " (" + errnoText(error) + ")";
         throw Failure(reason);
     }
 }
