@@ -122,6 +122,13 @@ TEST_F(WebFetchTest, ErrorStatusesFailWithTheStatus) {
     EXPECT_EQ(failureOf(server.url("/broken")), expected(server.url("/broken"), "HTTP 500"));
 }
 
+// A file address that is valid on this system (on Windows a path has a drive).
+#ifdef _WIN32
+constexpr const char* kLocalFile = "file:///C:/Windows/win.ini";
+#else
+constexpr const char* kLocalFile = "file:///etc/passwd";
+#endif
+
 TEST_F(WebFetchTest, RedirectsAreFollowedOnlyToWebAddressesAndOnlyWhenAllowed) {
     std::string ftpTarget, fileTarget;
     ScriptedHttpServer server([](const Request& r, Connection& c) {
@@ -135,7 +142,7 @@ TEST_F(WebFetchTest, RedirectsAreFollowedOnlyToWebAddressesAndOnlyWhenAllowed) {
         else if (r.path == "/loop")
             redirect("/loop");
         else if (r.path == "/to-file")
-            redirect("file:///etc/passwd");
+            redirect(kLocalFile);
         else if (r.path == "/to-ftp")
             redirect("ftp://127.0.0.1/pub/file.txt");
     });
