@@ -35,6 +35,7 @@ import time
 import zipfile
 import xml.etree.ElementTree as ET
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 from wine_app_test import Program, Session, add_entries, check, failures, shown_window, wait_for, windows_path
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillfen"
