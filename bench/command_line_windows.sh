@@ -24,11 +24,14 @@ env = dict(os.environ, WINEPREFIX=os.path.join(work, "wine"), WINEARCH="win64", 
 env.pop("DISPLAY", None)
 subprocess.run(["wineboot", "-i"], env=env, capture_output=True, check=True)
 subprocess.run(["wineserver", "-w"], env=env)
-server = http.server.ThreadingHTTPServer(
-    ("127.0.0.1", 0), functools.partial(http.server.SimpleHTTPRequestHandler, directory=pages))
-server.RequestHandlerClass.log_message = lambda *a: None
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=pages))
 threading.Thread(target=server.serve_forever, daemon=True).start()
-names = sorted(n for n in os.listdir(pages) if n.endswith(".html"))[:count]
+names = sorted(os.path.relpath(os.path.join(root, n), pages)
+               for root, _, files in os.walk(pages) for n in files if n.endswith(".html"))[:count]
 listing = os.path.join(work, "pages.txt")
 with open(listing, "w") as f:
     f.write("".join("http://127.0.0.1:%d/%s\n" % (server.server_address[1], n) for n in names))
