@@ -116,10 +116,12 @@ WindowArguments splitQtOptions(const std::vector<std::string>& arguments) {
     return result;
 }
 
+#if !defined(_WIN32) && !defined(__APPLE__)
 bool isSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
 }
+#endif
 
 // Whether Qt has a display to show the window on. Of the platforms asked for
 // (-platform, else QT_QPA_PLATFORM: a list split by ';', each "name:options"),
@@ -144,6 +146,10 @@ bool hasDisplay(const WindowArguments& window) {
 }
 
 }  // namespace
+
+std::vector<std::string> ownArguments(const std::vector<std::string>& arguments) {
+    return splitQtOptions(arguments).own;
+}
 
 std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err) {
     const WindowArguments window = splitQtOptions(arguments);
