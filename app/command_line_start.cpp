@@ -9,33 +9,33 @@
 #include "app/settings_store.h"
 #include "cli/command_line.h"
 #include "cli/import_command.h"
-#include "automation/variant.h"
 #include "platform/platform.h"
 #ifdef _WIN32
-#include "com/com_provider.h"
+#include "com/com_spreadsheet.h"
 #endif
 
 namespace qf {
 
-std::unique_ptr<automation::Provider> makeSpreadsheetProvider(engine::EngineSettings settings) {
-    auto makeEngine = [&settings]() -> std::unique_ptr<automation::Provider> {
-        return std::make_unique<engine::EngineProvider>(std::move(settings));
+std::unique_ptr<Spreadsheet> makeSpreadsheet(engine::EngineSettings settings) {
+    auto makeEngine = [&settings]() -> std::unique_ptr<Spreadsheet> {
+        return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
     };
 #ifdef _WIN32
-    return com::makeProvider(makeEngine);
+    return com::makeSpreadsheet(makeEngine);
 #else
     return makeEngine();
 #endif
 }
 
-bool rememberedSeparateSheets(const SettingsStore& settings) {
+SheetMode rememberedSheetMode(const SettingsStore& settings) {
     // The window sets Option1 and then Option2; Option2 decides. A value it would
     // report as unreadable leaves the option off.
     try {
-        return automation::Variant(settings.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0"))
-            .toBool();
+        return booleanSetting(settings.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0"))
+                   ? SheetMode::SheetPerSite
+                   : SheetMode::OneSheet;
     } catch (const std::exception&) {
-        return false;
+        return SheetMode::OneSheet;
     }
 }
 
@@ -44,14 +44,13 @@ std::vector<std::string> programArguments(int argc, char* argv[]) { return platf
 int runWithoutWindow(const std::vector<std::string>& arguments) {
     platform::useUtf8Console();
     cli::Environment environment;
-    environment.makeProvider = [](cli::WorkbookDestination destination) {
+    environment.makeSpreadsheet = [](const cli::Options& options) {
         engine::EngineSettings settings;
-        settings.outputPath = destination.outputPath;
-        settings.replaceOutput = destination.replace;
-        settings.openWorkbook = std::move(destination.written);
-        return makeSpreadsheetProvider(std::move(settings));
+        settings.output = options.output;
+        settings.replaceOutput = options.force;
+        return makeSpreadsheet(std::move(settings));
     };
-    environment.rememberedSeparateSheets = [] { return rememberedSeparateSheets(SettingsStore()); };
+    environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);
 }
 

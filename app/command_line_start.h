@@ -1,6 +1,6 @@
 #pragma once
-// What main() does before any window exists: the spreadsheet provider of this
-// machine, and the command-line forms that need no window or display.
+// What main() does before any window exists: the spreadsheet of this machine,
+// and the command-line forms that need no window or display.
 
 #include <cstdio>
 #include <memory>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_provider.h"
-#include "automation/object.h"
+#include "engine/engine_spreadsheet.h"
+#include "import/port/spreadsheet.h"
 
 namespace qf {
 
@@ -17,10 +17,10 @@ class SettingsStore;
 
 // On Windows the installed spreadsheet application when it is registered; the
 // embedded engine everywhere else.
-std::unique_ptr<automation::Provider> makeSpreadsheetProvider(engine::EngineSettings settings);
+std::unique_ptr<Spreadsheet> makeSpreadsheet(engine::EngineSettings settings);
 
-// The sheet mode last chosen in the window: true when each site gets a sheet.
-bool rememberedSeparateSheets(const SettingsStore& settings);
+// The sheet mode last chosen in the window.
+SheetMode rememberedSheetMode(const SettingsStore& settings);
 
 // The program's arguments (without its name) as texts.
 std::vector<std::string> programArguments(int argc, char* argv[]);

@@ -19,7 +19,7 @@
 #include "base/trap.h"
 #include "cursor_file.h"
 #include "frame.h"
-#include "automation/variant.h"
+#include "import/web_import.h"
 #include "is_installed.h"
 #include "program_end.h"
 #include "progress_bar.h"
@@ -69,8 +69,6 @@ bool isNormalFile(const std::string& path) {
     return std::filesystem::is_regular_file(std::filesystem::path(std::u8string(path.begin(), path.end())), error);
 }
 
-std::string booleanText(bool value) { return automation::Variant(value).toText(); }
-
 }  // namespace
 
 void setSelected(QRadioButton& option, bool selected) {
@@ -84,11 +82,11 @@ void setSelected(QRadioButton& option, bool selected) {
     option.setAutoExclusive(exclusive);
 }
 
-Form1::Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& settings, ProgramEnd& end,
+Form1::Form1(WindowServices& ui, Spreadsheet& spreadsheet, SettingsStore& settings, ProgramEnd& end,
              std::string programFolder, QWidget* parent)
     : QWidget(parent),
       ui_(ui),
-      provider_(provider),
+      spreadsheet_(spreadsheet),
       settings_(settings),
       end_(end),
       programFolder_(std::move(programFolder)) {
@@ -278,15 +276,15 @@ void Form1::Form_Load() {
     trap.step(130, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
     trap.step(132, [&] {
         const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option1", "1");
-        setSelected(*option1_, automation::Variant(text).toBool());
+        setSelected(*option1_, booleanSetting(text));
     });
     trap.step(134, [&] {
         const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0");
-        setSelected(*option2_, automation::Variant(text).toBool());
+        setSelected(*option2_, booleanSetting(text));
     });
     trap.step(136, [&] { option1_->setEnabled(true); });
     trap.step(138, [&] { option2_->setEnabled(true); });
-    trap.step(140, [&] { IsInstalled(provider_, ui_, [this] { endProgram(); }); });
+    trap.step(140, [&] { IsInstalled(spreadsheet_, ui_, [this] { endProgram(); }); });
 }
 
 void Form1::applySkin() {
@@ -334,8 +332,10 @@ void Form1::Option2_Click() { saveOptions(); }
 
 void Form1::saveOptions() {
     try {
-        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option1", booleanText(option1_->isChecked()));
-        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option2", booleanText(option2_->isChecked()));
+        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option1",
+                              booleanSettingText(option1_->isChecked()));
+        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option2",
+                              booleanSettingText(option2_->isChecked()));
     } catch (const std::exception& failure) {
         // The options keep working for this run; the user learns that the choice
         // will not be remembered.
@@ -398,9 +398,26 @@ void Form1::loadListFiles(const std::vector<std::string>& paths) { commands_->lo
 
 int Form1::entryCount() const { return listView_->list().count(); }
 std::string Form1::entryText(int position) const { return listView_->list().text(position).toStdString(); }
-bool Form1::separateSheets() const { return option2_->isChecked(); }
-void Form1::setProgressValue(double value) { progressBar_->setProgress(value); }
-void Form1::setProgressText(const std::string& text) { progressBar_->setCaption(QString::fromStdString(text)); }
+SheetMode Form1::sheetMode() const { return option2_->isChecked() ? SheetMode::SheetPerSite : SheetMode::OneSheet; }
+
+// The bar stands at the share of the list that the entry in hand completes and
+// names the entry.
+void Form1::entryStarted(int number, int count, const std::string& entry) {
+    if (count > 0) progressBar_->setProgress(static_cast<double>(number) / count * 100.0);
+    progressBar_->setCaption(QString::fromStdString("Processing: " + stripPath(entry)));
+}
+
+// The bar returns to rest.
+void Form1::runFinished(const RunSummary& /*summary*/) {
+    progressBar_->setProgress(0.0);
+    progressBar_->setCaption(QString::fromLatin1(kIdleProgressText));
+}
+
+// A workbook the engine wrote is opened on the desktop (its path goes to
+// standard error, and to the closing box, when that fails or the program is ending).
+// A workbook the engine wrote is opened on the desktop (its path goes to
+// standard error, and to the closing box, when that fails or the program is ending).
+bool Form1::workbookWritten(const std::string& path) { return workbookOpener(ui_, end_)(path); }
 
 bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }
 bool Form1::closing() const { return closeRequested_; }
@@ -418,7 +435,7 @@ void Form1::PushButton2_Click() {
     };
     {
         Leave leave{*this};
-        qf::runImport(*this, ui_, provider_);
+        qf::runImport(*this, ui_, spreadsheet_);
     }
     if (runs_ == 0 && closeRequested_) Form_Unload();
 }

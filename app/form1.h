@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "base/window_services.h"
-#include "automation/object.h"
 #include "import/import_run.h"
 #include "skin_framework.h"
 
@@ -42,7 +41,7 @@ class Form1 : public QWidget, public ImportRunHost {
 public:
     // programFolder: the folder of the program's executable, without a trailing
     // separator; the optional skin and cursor files are looked for there.
-    Form1(WindowServices& ui, automation::Provider& provider, SettingsStore& settings, ProgramEnd& end,
+    Form1(WindowServices& ui, Spreadsheet& spreadsheet, SettingsStore& settings, ProgramEnd& end,
           std::string programFolder, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -78,11 +77,12 @@ public:
     // ImportRunHost
     int entryCount() const override;
     std::string entryText(int position) const override;
-    bool separateSheets() const override;
-    void setProgressValue(double value) override;
-    void setProgressText(const std::string& text) override;
+    SheetMode sheetMode() const override;
     bool stopRequested() const override;  // Escape pressed, or the window closed, during a run
     bool closing() const override;
+    void entryStarted(int number, int count, const std::string& entry) override;
+    bool workbookWritten(const std::string& path) override;
+    void runFinished(const RunSummary& summary) override;
 
     // Appends the entries of list files given on the command line, as "Load URLs
     // From Text File" reads a chosen file.
@@ -116,7 +116,7 @@ private:
     std::string optionalFile(const std::string& name) const;
 
     WindowServices& ui_;
-    automation::Provider& provider_;
+    Spreadsheet& spreadsheet_;
     SettingsStore& settings_;
     ProgramEnd& end_;
     std::string programFolder_;

@@ -1,7 +1,5 @@
 #include "is_installed.h"
 
-#include "base/program_info.h"
-
 namespace qf {
 
 const char* const kSpreadsheetMissingMessage =
@@ -14,16 +12,8 @@ const char* const kSpreadsheetMissingMessage =
     "4. All versions of Excel are supported by this software except for the rare Excel Starter and "
     "Student editions.";
 
-void IsInstalled(automation::Provider& provider, WindowServices& ui, const std::function<void()>& endProgram) {
-    bool created = false;
-    try {
-        automation::Object application = provider.create(kSpreadsheetProgId);
-        created = !application.isNothing();
-        application.release();
-    } catch (...) {
-        created = false;
-    }
-    if (created) return;
+void IsInstalled(Spreadsheet& spreadsheet, WindowServices& ui, const std::function<void()>& endProgram) {
+    if (spreadsheet.canStart()) return;
     ui.messageBox(kSpreadsheetMissingMessage, MessageButtons::Ok, MessageIcon::None, {});
     endProgram();
 }

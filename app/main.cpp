@@ -20,27 +20,8 @@
 #include "app/command_line_start.h"
 #include "cli/command_line.h"
 #else
-#include "com/com_provider.h"
+#include "com/com_spreadsheet.h"
 #endif
-
-namespace {
-
-#ifndef QUILLFEN_ENGINE
-// Without the embedded engine the installed spreadsheet application is the only
-// one: where it is not registered nothing can be created, and the presence
-// check at start shows its advice and ends the program.
-class NoSpreadsheet : public qf::automation::Provider {
-public:
-    qf::automation::Object create(std::string_view) override {
-        throw qf::Failure(qf::failure_text::kCannotCreateObject);
-    }
-    qf::automation::Object getRunning(std::string_view) override {
-        throw qf::Failure(qf::failure_text::kCannotCreateObject);
-    }
-};
-#endif
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
 #ifdef QUILLFEN_ENGINE
@@ -66,18 +47,18 @@ int main(int argc, char* argv[]) {
     qf::QtWindowServices ui;
     qf::ProcessEnd end([&ui] { return ui.commandWaiting(); });
 #ifdef QUILLFEN_ENGINE
-    qf::engine::EngineSettings engineSettings;
-    engineSettings.openWorkbook = qf::workbookOpener(ui, end);
-    const std::unique_ptr<qf::automation::Provider> provider = qf::makeSpreadsheetProvider(std::move(engineSettings));
+    const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::makeSpreadsheet({});
 #else
-    const std::unique_ptr<qf::automation::Provider> provider =
-        qf::com::makeProvider([] { return std::make_unique<NoSpreadsheet>(); });
+    // Without the embedded engine the installed spreadsheet application is the
+    // only one: where it is not registered nothing can be created, and the
+    // presence check at start shows its advice and ends the program.
+    const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::com::makeSpreadsheet(nullptr);
 #endif
     qf::SettingsStore settings;
 
     const std::string programFolder =
         qf::programFilesFolder(QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());
-    qf::Form1 form(ui, *provider, settings, end, programFolder);
+    qf::Form1 form(ui, *spreadsheet, settings, end, programFolder);
     ui.setWindow(&form);
     if (!form.open()) return 0;
 #ifdef QUILLFEN_ENGINE

@@ -17,10 +17,11 @@ void ProcessEnd::now() {
     QCoreApplication::exit(0);
 }
 
-std::function<void(const std::string& path)> workbookOpener(WindowServices& ui, const ProgramEnd& end) {
+std::function<bool(const std::string& path)> workbookOpener(WindowServices& ui, const ProgramEnd& end) {
     return [&ui, &end](const std::string& path) {
-        if (end.announced() || !ui.openDocument(path))
-            std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
+        if (!end.announced() && ui.openDocument(path)) return true;
+        std::fprintf(stderr, "The workbook was saved as %s\n", path.c_str());
+        return false;
     };
 }
 

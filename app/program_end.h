@@ -38,7 +38,7 @@ private:
 
 // What becomes of a workbook the spreadsheet has just written: it is opened on
 // the desktop, or, when that fails or the program is ending, its path is
-// written to standard error.
-std::function<void(const std::string& path)> workbookOpener(WindowServices& ui, const ProgramEnd& end);
+// written to standard error. Tells whether it was opened.
+std::function<bool(const std::string& path)> workbookOpener(WindowServices& ui, const ProgramEnd& end);
 
 }  // namespace qf

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/failure.h"
+#include "base/text.h"
 
 namespace qf {
 
@@ -60,6 +61,14 @@ void SettingsStore::saveSetting(const std::string& application, const std::strin
     if (settings->status() != QSettings::NoError)
         throw Failure("The settings could not be saved to " +
                       QDir::toNativeSeparators(settings->fileName()).toStdString() + ".");
+}
+
+std::string booleanSettingText(bool value) { return value ? "True" : "False"; }
+
+bool booleanSetting(const std::string& text) {
+    const std::optional<bool> value = booleanText(text);
+    if (!value) throw Failure(failure_text::kTypeMismatch);
+    return *value;
 }
 
 }  // namespace qf

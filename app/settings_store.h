@@ -33,4 +33,11 @@ private:
     QString folder_;
 };
 
+// A true/false setting as the store keeps it: "True" or "False".
+std::string booleanSettingText(bool value);
+
+// A true/false setting read back: "True" or "False" in any letter case, or a
+// number (0 is false). Fails with "Type mismatch" for any other text.
+bool booleanSetting(const std::string& text);
+
 }  // namespace qf

@@ -8,9 +8,6 @@ namespace qf {
 
 inline constexpr const char* kProductName = "Quillfen";
 
-// The programmatic identifier of the spreadsheet application that imports run in.
-inline constexpr const char* kSpreadsheetProgId = "Excel.Application";
-
 // The progress bar's caption while no import runs.
 inline constexpr const char* kIdleProgressText = "Progress Bar";
 

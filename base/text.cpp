@@ -1,7 +1,10 @@
 #include "text.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 
 namespace qf {
 
@@ -65,6 +68,38 @@ std::size_t utf16Units(std::string_view s) {
 
 bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && sameIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
+}
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::optional<double> decimalText(std::string_view text) {
+    const std::string_view t = trimmed(text);
+    if (t.empty()) return std::nullopt;
+    const char* first = t.data();
+    const char* last = t.data() + t.size();
+    if (*first == '+') ++first;
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<bool> booleanText(std::string_view text) {
+    const std::string_view t = trimmed(text);
+    if (sameIgnoringAsciiCase(t, "True")) return true;
+    if (sameIgnoringAsciiCase(t, "False")) return false;
+    if (const std::optional<double> number = decimalText(t)) return *number != 0.0;
+    return std::nullopt;
 }
 
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {

@@ -3,6 +3,7 @@
 // comparison in any letter case. No locale is consulted.
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace qf {
@@ -29,5 +30,14 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Whether s begins with prefix, ASCII letters compared in any case.
 bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix);
+
+// A decimal number written as text ("12", "-3.5", "+1e3", blanks around it
+// allowed), as late binding reads one; empty for anything else.
+std::optional<double> decimalText(std::string_view text);
+
+// A true/false value written as text, as late binding reads one: "True" or
+// "False" in any letter case, or a decimal number (0 is false), blanks around
+// it allowed; empty for anything else.
+std::optional<bool> booleanText(std::string_view text);
 
 }  // namespace qf

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The import run's own cost against the same refreshes driven directly on the
+# The import run's own cost against the same imports driven directly on the
 # engine: 300 pages of Debian's Python documentation served on loopback.
 #   bench/import_run.sh [page count]
 set -euo pipefail

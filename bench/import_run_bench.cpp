@@ -30,7 +30,8 @@
 #include "app/settings_store.h"
 #include "base/window_services.h"
 #include "urllist/url_list_view.h"
-#include "engine/engine_provider.h"
+#include "base/trap.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/web_import.h"
 #include "import/import_run.h"
 #include "bench/html_pages.h"
@@ -38,7 +39,6 @@
 #include "process_status.h"
 
 namespace fs = std::filesystem;
-using qf::automation::Object;
 
 namespace {
 
@@ -66,51 +66,52 @@ public:
     std::function<void(double)> onProgress;
     int entryCount() const override { return static_cast<int>(entries.size()); }
     std::string entryText(int position) const override { return entries.at(static_cast<std::size_t>(position - 1)); }
-    bool separateSheets() const override { return separate; }
-    void setProgressValue(double value) override {
-        if (onProgress) onProgress(value);
+    qf::SheetMode sheetMode() const override {
+        return separate ? qf::SheetMode::SheetPerSite : qf::SheetMode::OneSheet;
     }
-    void setProgressText(const std::string&) override {}
+    void entryStarted(int number, int count, const std::string&) override {
+        if (onProgress) onProgress(static_cast<double>(number) / count * 100.0);
+    }
+    void runFinished(const qf::RunSummary&) override {}
 };
 
-// Wraps the engine's objects to time the calls that write the workbook
-// (Visible = True), so that the run's figures can be split into imports,
-// writing and the rest.
-class TimedObject : public qf::automation::Dispatch {
+// Wraps the engine's workbooks to time finishing them (writing the file), so
+// that the run's figures can be split into imports, writing and the rest.
+class TimedWorkbook : public qf::NewWorkbook {
 public:
-    TimedObject(std::shared_ptr<qf::automation::Dispatch> inner, double& writing)
+    TimedWorkbook(std::unique_ptr<qf::NewWorkbook> inner, double& writing)
         : inner_(std::move(inner)), writing_(writing) {}
-    qf::automation::Variant invoke(std::string_view member, qf::automation::CallKind kind,
-                                   std::span<const qf::automation::Arg> args) override {
-        std::vector<qf::automation::Arg> plain(args.begin(), args.end());
-        for (auto& a : plain)
-            if (a.value.type() == qf::automation::VarType::Object)
-                if (auto* timed = dynamic_cast<TimedObject*>(a.value.toDispatch().get())) a.value = timed->inner_;
-        const auto start = std::chrono::steady_clock::now();
-        qf::automation::Variant result = inner_->invoke(member, kind, plain);
-        if (kind == qf::automation::CallKind::Put && qf::automation::sameName(member, "Visible"))
-            writing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (result.type() == qf::automation::VarType::Object)
-            return qf::automation::Variant(std::shared_ptr<qf::automation::Dispatch>(
-                std::make_shared<TimedObject>(result.toDispatch(), writing_)));
-        return result;
+    void startWorkbook(qf::Trap& run) override { inner_->startWorkbook(run); }
+    void keepFirstSheetOnly(qf::Trap& run) override { inner_->keepFirstSheetOnly(run); }
+    bool importPage(const std::string& address, qf::Trap& webImport, std::string* reason) override {
+        return inner_->importPage(address, webImport, reason);
     }
+    void addSheetAfterLast() override { inner_->addSheetAfterLast(); }
+    void deleteActiveSheet() override { inner_->deleteActiveSheet(); }
+    std::string finish(qf::Trap& run) override {
+        const auto start = std::chrono::steady_clock::now();
+        std::string path = inner_->finish(run);
+        writing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return path;
+    }
+    qf::ReadAhead* readAhead() override { return inner_->readAhead(); }
 
 private:
-    std::shared_ptr<qf::automation::Dispatch> inner_;
+    std::unique_ptr<qf::NewWorkbook> inner_;
     double& writing_;
 };
 
-class TimedProvider : public qf::automation::Provider {
+class TimedSpreadsheet : public qf::Spreadsheet {
 public:
-    TimedProvider(qf::automation::Provider& inner, double& writing) : inner_(inner), writing_(writing) {}
-    Object create(std::string_view progId) override {
-        return Object(std::make_shared<TimedObject>(inner_.create(progId).dispatch(), writing_));
+    TimedSpreadsheet(qf::Spreadsheet& inner, double& writing) : inner_(inner), writing_(writing) {}
+    bool canStart() override { return inner_.canStart(); }
+    bool instanceRunning() override { return inner_.instanceRunning(); }
+    std::unique_ptr<qf::NewWorkbook> newWorkbook() override {
+        return std::make_unique<TimedWorkbook>(inner_.newWorkbook(), writing_);
     }
-    Object getRunning(std::string_view progId) override { return inner_.getRunning(progId); }
 
 private:
-    qf::automation::Provider& inner_;
+    qf::Spreadsheet& inner_;
     double& writing_;
 };
 
@@ -129,28 +130,27 @@ qf::engine::EngineSettings settingsIn(const std::string& folder) {
     fs::create_directories(folder);
     qf::engine::EngineSettings settings;
     settings.documentsFolder = folder;
-    settings.openWorkbook = [](const std::string&) {};
     return settings;
 }
 
-// The same imports, one web query each, driven straight on the engine without
-// the run (no progress, no yields, no sheets, no list).
+// The same imports, one page each, driven straight on the engine without the
+// run (no progress, no yields, no sheets, no list).
 Figures direct(const std::vector<std::string>& urls, const std::string& folder) {
     Figures f;
-    qf::engine::EngineProvider provider(settingsIn(folder));
+    qf::engine::EngineSpreadsheet spreadsheet(settingsIn(folder));
     QuietWindow window;
-    const Object app = provider.create("Excel.Application");
-    app.obj("Workbooks").call("add");
-    const Object workbook(app.obj("Workbooks").get("", {1}));
+    qf::Trap trap(window, "bench ");
+    const auto workbook = spreadsheet.newWorkbook();
+    workbook->startWorkbook(trap);
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        if (!qf::importWeb(workbook, urls[i], window)) std::cerr << "not read: " << urls[i] << "\n";
+        if (!qf::importWeb(*workbook, urls[i], window)) std::cerr << "not read: " << urls[i] << "\n";
         if (i + 1 == urls.size() / 3) f.rssThirdKb = statusKb("VmRSS:");
     }
     f.seconds = since(start);
     f.rssEndKb = statusKb("VmRSS:");
     const auto writing = std::chrono::steady_clock::now();
-    app.put("Visible", true);
+    workbook->finish(trap);
     f.writeSeconds = since(writing);
     return f;
 }
@@ -158,8 +158,8 @@ Figures direct(const std::vector<std::string>& urls, const std::string& folder) 
 // The run of "Start Importing" over the same list.
 Figures run(const std::vector<std::string>& urls, const std::string& folder, bool separate) {
     Figures f;
-    qf::engine::EngineProvider engine(settingsIn(folder));
-    TimedProvider provider(engine, f.writeSeconds);
+    qf::engine::EngineSpreadsheet engine(settingsIn(folder));
+    TimedSpreadsheet spreadsheet(engine, f.writeSeconds);
     QuietWindow window;
     BenchList list;
     list.entries = urls;
@@ -173,7 +173,7 @@ Figures run(const std::vector<std::string>& urls, const std::string& folder, boo
         if (value == last) f.rssEndKb = statusKb("VmRSS:");
     };
     const auto start = std::chrono::steady_clock::now();
-    qf::runImport(list, window, provider);
+    qf::runImport(list, window, spreadsheet);
     f.seconds = since(start);
     if (window.lastText != "Done.") std::cerr << "run ended with: " << window.lastText << "\n";
     return f;
@@ -210,13 +210,13 @@ Figures windowRun(const std::vector<std::string>& urls, const std::string& folde
     char name[] = "import_run_bench";
     char* argv[] = {name, nullptr};
     QApplication application(argc, argv);
-    qf::engine::EngineProvider engine(settingsIn(folder));
-    TimedProvider provider(engine, f.writeSeconds);
+    qf::engine::EngineSpreadsheet engine(settingsIn(folder));
+    TimedSpreadsheet spreadsheet(engine, f.writeSeconds);
     BenchWindowServices ui;
     QTemporaryDir settingsFolder;
     qf::SettingsStore settings(settingsFolder.path());
     NoEnd end;
-    qf::Form1 form(ui, provider, settings, end, settingsFolder.path().toStdString());
+    qf::Form1 form(ui, spreadsheet, settings, end, settingsFolder.path().toStdString());
     if (!form.open()) return f;
     ui.setWindow(&form);
     for (const auto& url : urls) form.listView().list().appendUtf8(url);
@@ -304,7 +304,7 @@ int main(int argc, char** argv) {
             if (round == 0 || f.seconds < best->seconds) *best = f;
         }
     }
-    print("direct refreshes (baseline)", base, base, urls.size());
+    print("direct imports (baseline)", base, base, urls.size());
     std::printf("%-28s %8.3f s (not in the figure above)\n", "  then writing the .xlsx", base.writeSeconds);
     print("run, one sheet", one, base, urls.size());
     std::printf("%-28s %8.3f s\n", "  of which writing the .xlsx", one.writeSeconds);

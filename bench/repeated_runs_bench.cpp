@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string>
 
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/import_run.h"
 #include "support/scripted_services.h"
 #include "tests/import/loopback_server.h"
@@ -47,9 +47,11 @@ public:
     int entryCount() const override { return static_cast<int>(entries.size()); }
     std::string entryText(int position) const override { return entries.at(static_cast<std::size_t>(position - 1)); }
     bool sheetPerSite = false;
-    bool separateSheets() const override { return sheetPerSite; }
-    void setProgressValue(double) override {}
-    void setProgressText(const std::string&) override {}
+    qf::SheetMode sheetMode() const override {
+        return sheetPerSite ? qf::SheetMode::SheetPerSite : qf::SheetMode::OneSheet;
+    }
+    void entryStarted(int, int, const std::string&) override {}
+    void runFinished(const qf::RunSummary& summary) override { fs::remove(summary.workbook); }
 };
 
 }  // namespace
@@ -71,8 +73,7 @@ int main(int argc, char** argv) {
     }
     qf::engine::EngineSettings settings;
     settings.documentsFolder = folder;
-    settings.openWorkbook = [](const std::string& path) { fs::remove(path); };
-    qf::engine::EngineProvider provider(std::move(settings));
+    qf::engine::EngineSpreadsheet spreadsheet(std::move(settings));
     qf::testing::ScriptedServices window;
 
     const long startFds = openDescriptors();
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     long baseFds = 0, baseKb = 0;
     for (int run = 1; run <= runs; ++run) {
         list.sheetPerSite = run % 2 == 0;
-        qf::runImport(list, window, provider);
+        qf::runImport(list, window, spreadsheet);
         if (window.messages().empty() || window.messages().back().rfind("Done.", 0) != 0)
             std::cerr << "run " << run << " did not end with \"Done.\"\n";
         const long fds = openDescriptors(), kb = residentKb();

@@ -34,7 +34,7 @@
 #include "app/qt_window_services.h"
 #include "app/settings_store.h"
 #include "bare_parse.h"
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "tests/import/loopback_server.h"
 #include "tests/support/http_server.h"
 #include "urllist/url_list_view.h"
@@ -109,13 +109,12 @@ RunResult windowRun(const std::vector<std::string>& urls, std::size_t pagesAhead
     QTemporaryDir folder;
     qf::engine::EngineSettings settings;
     settings.documentsFolder = folder.path().toStdString();
-    settings.openWorkbook = [](const std::string&) {};
     settings.loadLimits.pagesAhead = pagesAhead;
-    qf::engine::EngineProvider provider(std::move(settings));
+    qf::engine::EngineSpreadsheet spreadsheet(std::move(settings));
     BenchServices ui;
     qf::SettingsStore store(folder.path());
     NoEnd end;
-    qf::Form1 form(ui, provider, store, end, folder.path().toStdString());
+    qf::Form1 form(ui, spreadsheet, store, end, folder.path().toStdString());
     if (!form.open()) return {};
     ui.setWindow(&form);
     for (const auto& url : urls) form.listView().list().appendUtf8(url);

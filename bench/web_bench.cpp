@@ -112,7 +112,7 @@ ParseAndLoad parseAndLoad(const std::map<std::string, std::string>& pages, const
         m.cells = m.failures = 0;
         for (const auto& [path, body] : pages) {
             try {
-                m.cells += cellCount(source->load("URL;" + base + path, {}));
+                m.cells += cellCount(source->load(base + path, {}));
             } catch (const std::exception& e) {
                 ++m.failures;
                 if (m.failures == 1) std::cerr << e.what() << "\n";
@@ -203,7 +203,7 @@ int bigMode(const std::string& mode, const std::filesystem::path& file) {
     auto start = Clock::now();
     std::size_t cells = 0;
     {
-        qf::engine::PageGrid grid = source->load("URL;" + server->url("/big.html"), {});
+        qf::engine::PageGrid grid = source->load(server->url("/big.html"), {});
         cells = cellCount(std::move(grid));
     }
     double ms = msSince(start);

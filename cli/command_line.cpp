@@ -31,7 +31,6 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         return result;
     };
     bool optionsEnded = false;
-    bool sheetModeGiven = false;
     std::vector<std::string> importOnly;  // options that mean nothing without --import
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
@@ -50,11 +49,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         } else if (a == "--import") {
             o.action = Action::Import;
         } else if (a == "--separate-sheets" || a == "--one-sheet") {
-            const bool separate = a == "--separate-sheets";
-            if (sheetModeGiven && *o.separateSheets != separate)
+            const SheetMode mode = a == "--separate-sheets" ? SheetMode::SheetPerSite : SheetMode::OneSheet;
+            if (o.sheetMode && *o.sheetMode != mode)
                 return refuse("--separate-sheets and --one-sheet cannot be given together");
-            sheetModeGiven = true;
-            o.separateSheets = separate;
+            o.sheetMode = mode;
             importOnly.push_back(a);
         } else if (a == "--output" || a.rfind("--output=", 0) == 0) {
             if (a == "--output") {

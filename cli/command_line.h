@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "import/port/spreadsheet.h"
+
 namespace qf::cli {
 
 enum class Action { Window, Import, Help, Version };
@@ -17,7 +19,7 @@ enum class Action { Window, Import, Help, Version };
 struct Options {
     Action action = Action::Window;
     std::vector<std::string> files;
-    std::optional<bool> separateSheets;  // empty: the remembered sheet mode
+    std::optional<SheetMode> sheetMode;  // empty: the remembered one
     std::string output;                  // empty: a new BookN.xlsx in the documents folder
     bool force = false;                  // replace an existing output file
     bool open = false;                   // open the workbook once written

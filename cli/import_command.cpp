@@ -6,9 +6,7 @@
 #include <unistd.h>
 #endif
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <filesystem>
 
@@ -16,8 +14,9 @@
 #include "cli/command_line.h"
 #include "cli/console_services.h"
 #include "import/import_run.h"
-#include "urllist/url_list_model.h"
-#include "urllist/url_text_file.h"
+#include "import/web_import.h"
+#include "urllist/store/url_store.h"
+#include "urllist/store/url_text_file.h"
 
 namespace qf::cli {
 
@@ -126,44 +125,38 @@ private:
 // progress on standard error. Owned by the main thread.
 class ConsoleHost : public ImportRunHost {
 public:
-    ConsoleHost(const UrlListModel& list, bool separate, Progress& progress, std::FILE* err)
-        : list_(list), separate_(separate), progress_(progress), err_(err) {}
+    ConsoleHost(const UrlStore& list, SheetMode mode, Progress& progress, std::FILE* err)
+        : list_(list), mode_(mode), progress_(progress), err_(err) {}
 
     int entryCount() const override { return list_.count(); }
     std::string entryText(int position) const override { return std::string(list_.utf8(position)); }
-    bool separateSheets() const override { return separate_; }
-    void setProgressValue(double value) override { percent_ = value; }
-    void setProgressText(const std::string& text) override {
-        // The run names each entry as it starts it, its share done already set,
-        // and resets both at the end.
-        const std::string prefix = "Processing: ";
-        if (text.rfind(prefix, 0) != 0) {
-            progress_.clear();
-            return;
-        }
-        const int n = list_.count();
-        started_ = std::clamp(static_cast<int>(std::lround(percent_ * n / 100.0)), 1, n);
-        progress_.entry(started_, n, percent_, text.substr(prefix.size()));
-    }
+    SheetMode sheetMode() const override { return mode_; }
     bool stopRequested() const override { return stopSignalled != 0; }
-    void entryFailed(int position, const std::string& entry, const std::string& reason) override {
+    void entryStarted(int number, int count, const std::string& entry) override {
+        started_ = number;
+        const double percent = count > 0 ? static_cast<double>(number) / count * 100.0 : 0.0;
+        progress_.entry(number, count, percent, stripPath(entry));
+    }
+    void entryFailed(int number, const std::string& entry, const std::string& reason) override {
         progress_.clear();
-        ++failures_;
-        print(err_, "quillfen: entry " + std::to_string(position) + " could not be read: " + printable(entry) + ": " +
+        print(err_, "quillfen: entry " + std::to_string(number) + " could not be read: " + printable(entry) + ": " +
                         printable(reason) + "\n");
     }
+    void runFinished(const RunSummary& summary) override {
+        progress_.clear();
+        summary_ = summary;
+    }
 
-    int failures() const { return failures_; }
+    const RunSummary& summary() const { return summary_; }
     int entriesStarted() const { return started_; }
 
 private:
-    const UrlListModel& list_;
-    bool separate_;
+    const UrlStore& list_;
+    SheetMode mode_;
     Progress& progress_;
     std::FILE* err_;
     int started_ = 0;
-    double percent_ = 0.0;
-    int failures_ = 0;
+    RunSummary summary_;
 };
 
 // Takes the one message the list file reader may show instead of showing it.
@@ -179,7 +172,7 @@ public:
 
 // Appends the entries of the list file, as "Load URLs From Text File" reads one.
 // Returns the reason when the file cannot be read.
-std::string loadListFile(UrlListModel& list, const std::string& path) {
+std::string loadListFile(UrlStore& list, const std::string& path) {
     ListFileServices services;
     try {
         readUrlTextFile(list, services, cleanPath(path));
@@ -195,7 +188,7 @@ int refuse(const Environment& env, const std::string& why) {
 }
 
 int runImportCommand(const Options& options, const Environment& env) {
-    UrlListModel list;
+    UrlStore list;
     for (const std::string& file : options.files) {
         const std::string reason = loadListFile(list, file);
         if (!reason.empty()) return refuse(env, "cannot read the list file " + file + ": " + reason);
@@ -209,25 +202,21 @@ int runImportCommand(const Options& options, const Environment& env) {
             return refuse(env, options.output + " already exists; give --force to replace it");
     }
 
-    const bool separate = options.separateSheets ? *options.separateSheets : env.rememberedSeparateSheets();
-    std::string written;
-    WorkbookDestination destination;
-    destination.outputPath = options.output;
-    destination.replace = options.force;
-    destination.written = [&written](const std::string& path) { written = path; };
-    const std::unique_ptr<automation::Provider> provider = env.makeProvider(std::move(destination));
+    const SheetMode mode = options.sheetMode ? *options.sheetMode : env.rememberedSheetMode();
+    const std::unique_ptr<Spreadsheet> spreadsheet = env.makeSpreadsheet(options);
 
     Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : isTerminal(env.err));
     ConsoleServices ui(env.err);
     ui.setBeforeMessage([&progress] { progress.clear(); });
-    ConsoleHost host(list, separate, progress, env.err);
+    ConsoleHost host(list, mode, progress, env.err);
     bool stopped = false;
     {
         InterruptCatcher catcher;
-        runImport(host, ui, *provider);
+        runImport(host, ui, *spreadsheet);
         stopped = stopSignalled != 0;
     }
     progress.clear();
+    const std::string& written = host.summary().workbook;
     if (written.empty()) {
         print(env.err, "quillfen: the workbook was not written\n");
         return exit_code::kNotWritten;
@@ -239,7 +228,7 @@ int runImportCommand(const Options& options, const Environment& env) {
     if (options.open && !ui.openDocument(written))
         print(env.err, "quillfen: the workbook could not be opened on the desktop\n");
     if (stopped) return exit_code::kStopped;
-    return host.failures() > 0 ? exit_code::kSomeUnreadable : exit_code::kAllRead;
+    return host.summary().unreadable > 0 ? exit_code::kSomeUnreadable : exit_code::kAllRead;
 }
 
 }  // namespace

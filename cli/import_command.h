@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "automation/object.h"
+#include "cli/command_line.h"
+#include "import/port/spreadsheet.h"
 
 namespace qf::cli {
 
@@ -23,19 +24,13 @@ inline constexpr int kNotWritten = 3;
 inline constexpr int kStopped = 130;  // Ctrl+C: what was imported is written
 }  // namespace exit_code
 
-// Where the provider writes the workbook the run makes visible.
-struct WorkbookDestination {
-    std::string outputPath;  // empty: a new BookN.xlsx in the documents folder
-    bool replace = false;    // replace a file at outputPath
-    // Told the path of each workbook file once it is written.
-    std::function<void(const std::string& path)> written;
-};
-
 struct Environment {
-    // Makes the spreadsheet provider the run drives.
-    std::function<std::unique_ptr<automation::Provider>(WorkbookDestination)> makeProvider;
-    // The sheet mode last chosen in the window (true: a sheet per site).
-    std::function<bool()> rememberedSeparateSheets;
+    // Makes the spreadsheet the run drives, as the options ask: it writes its
+    // workbook to options.output (empty: a new BookN.xlsx in the documents
+    // folder), replacing a file there only with options.force.
+    std::function<std::unique_ptr<Spreadsheet>(const Options& options)> makeSpreadsheet;
+    // The sheet mode last chosen in the window.
+    std::function<SheetMode()> rememberedSheetMode;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

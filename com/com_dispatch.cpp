@@ -48,8 +48,7 @@ Variant ComDispatch::invoke(std::string_view member, CallKind kind, std::span<co
 
     // For a put the last argument is the value; the others are the property's index.
     const std::span<const Arg> callArgs = put ? args.first(args.size() - 1) : args;
-    const automation::ArgReader reader(callArgs);  // positional ones first, then named
-    const std::size_t positional = reader.positionalCount();
+    const std::size_t positional = automation::positionalCount(callArgs);  // positional ones first, then named
     const std::span<const Arg> named = callArgs.subspan(positional);
     const std::vector<DISPID> ids = lookUpIds(*target_.get(), member, named);
 

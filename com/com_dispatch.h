@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "com_support.h"
-#include "automation/object.h"
+#include "com/automation/object.h"
 
 namespace qf::com {
 

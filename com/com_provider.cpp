@@ -110,18 +110,4 @@ bool isRegistered(std::string_view progId) {
     return SUCCEEDED(CLSIDFromProgID(name.c_str(), &clsid));
 }
 
-Backend chooseBackend(std::string_view progId) { return isRegistered(progId) ? Backend::Com : Backend::Fallback; }
-
-std::unique_ptr<automation::Provider> makeProvider(
-    const std::function<std::unique_ptr<automation::Provider>()>& makeFallback, std::string_view progId) {
-    if (chooseBackend(progId) == Backend::Com) {
-        try {
-            return std::make_unique<ComProvider>();
-        } catch (const Failure&) {
-            // COM cannot be entered on this thread: the engine is all there is.
-        }
-    }
-    return makeFallback();
-}
-
 }  // namespace qf::com

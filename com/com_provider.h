@@ -1,15 +1,13 @@
 #pragma once
-// Creating and finding automation servers by programmatic identifier, and the
-// choice of backend on Windows.
+// Entering COM, and creating and finding automation servers by programmatic
+// identifier.
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string_view>
 
-#include "automation/object.h"
-#include "base/program_info.h"
+#include "com/automation/object.h"
 
 namespace qf::com {
 
@@ -41,14 +39,14 @@ inline constexpr DWORD kRetryForMs = 60000;
 inline constexpr DWORD kRetryEveryMs = 250;
 DWORD retryDelay(DWORD rejectType, DWORD elapsedMs);
 
-// The automation provider over COM.
-class ComProvider : public automation::Provider {
+// Automation objects over COM, by programmatic identifier.
+class ComProvider {
 public:
     ComProvider();
     // CLSIDFromProgID, then CoCreateInstance (in-process or local server).
-    automation::Object create(std::string_view progId) override;
+    automation::Object create(std::string_view progId);
     // The instance registered in the running object table (GetActiveObject).
-    automation::Object getRunning(std::string_view progId) override;
+    automation::Object getRunning(std::string_view progId);
 
     const std::shared_ptr<ComApartment>& apartment() const { return apartment_; }
 
@@ -58,14 +56,5 @@ private:
 
 // True when the programmatic identifier names a registered class.
 bool isRegistered(std::string_view progId);
-
-// The program's provider on Windows: COM when the spreadsheet application is
-// registered on this machine, else the one that makeFallback gives (the
-// embedded engine). The fallback is used, too, when COM cannot be entered.
-enum class Backend { Com, Fallback };
-Backend chooseBackend(std::string_view progId = kSpreadsheetProgId);
-std::unique_ptr<automation::Provider> makeProvider(
-    const std::function<std::unique_ptr<automation::Provider>()>& makeFallback,
-    std::string_view progId = kSpreadsheetProgId);
 
 }  // namespace qf::com

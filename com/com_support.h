@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "automation/variant.h"
+#include "com/automation/variant.h"
 
 namespace qf::com {
 

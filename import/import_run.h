@@ -4,34 +4,55 @@
 #include <string>
 
 #include "base/window_services.h"
-#include "automation/object.h"
+#include "import/port/spreadsheet.h"
 
 namespace qf {
 
-// What the run needs of the main window.
+// What a run did, told once at its end.
+struct RunSummary {
+    // The path of the workbook file the spreadsheet wrote; empty when the
+    // spreadsheet shows the workbook itself, or when it could not be written.
+    std::string workbook;
+    int count = 0;         // the entries the run set out to import (as many as the list had)
+    int unreadable = 0;    // the entries whose page could not be read
+    bool stopped = false;  // asked to stop before the end of the list
+    int stoppedAfter = 0;  // then: the last entry taken in hand
+};
+
+// What the run needs of its host (the main window, or the command line): the
+// list and the options as they are now, and an ear for what the run does. The
+// host turns the events into what its user sees.
 class ImportRunHost {
 public:
     virtual ~ImportRunHost() = default;
+
     virtual int entryCount() const = 0;
     virtual std::string entryText(int position) const = 0;  // 1-based, UTF-8
-    virtual bool separateSheets() const = 0;                // a sheet per entry is chosen
-    virtual void setProgressValue(double value) = 0;        // 0 to 100, fraction kept
-    virtual void setProgressText(const std::string& text) = 0;
+    virtual SheetMode sheetMode() const = 0;                // as chosen now
     // Asked after each entry: true stops the run after the entry in hand; the
     // run still writes and shows what it imported.
     virtual bool stopRequested() const { return false; }
     // The program is ending: a run that stops for it writes what it imported and
     // shows no closing box.
     virtual bool closing() const { return false; }
-    // Told of each entry whose page could not be read, with the reason the
-    // spreadsheet gave.
-    virtual void entryFailed(int /*position*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
+
+    // Entry number (1-based) is taken in hand: the list has count entries now;
+    // entry is its text as the list holds it.
+    virtual void entryStarted(int number, int count, const std::string& entry) = 0;
+    // The page of an entry could not be read, for the reason the spreadsheet gave.
+    virtual void entryFailed(int /*number*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
+    // The spreadsheet has written the workbook to the file at path, before the
+    // run leaves its busy state: the host shows it to its user. False when it
+    // could not, so that the closing box names the file.
+    virtual bool workbookWritten(const std::string& /*path*/) { return true; }
+    // The run is over (its closing box, if any, still to come).
+    virtual void runFinished(const RunSummary& summary) = 0;
 };
 
 // The import run behind "Start Importing": every entry of the list into a new
 // workbook, one sheet for all or a sheet per entry.
 // Runs on the window's thread; where a page is awaited, the window's events
 // keep being processed.
-void runImport(ImportRunHost& host, WindowServices& ui, automation::Provider& provider);
+void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet);
 
 }  // namespace qf

@@ -12,7 +12,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "url_list_filter.h"
-#include "url_text_file.h"
+#include "urllist/store/url_text_file.h"
 
 namespace qf {
 
@@ -197,7 +197,7 @@ void UrlListCommands::loadFromTextFile() {
     if (n == 0) {
         std::string path;
         trap.step(116, [&] { path = parts.at(0); });
-        trap.step(118, [&] { readUrlTextFile(s.list(), s.ui, path); });
+        trap.step(118, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
         return;
     }
     for (int k = 1; k <= n; ++k) {
@@ -214,7 +214,7 @@ void UrlListCommands::loadTextFiles(const std::vector<std::string>& paths) {
         Trap trap(s.ui, locationOf("PushButton13_Click"));
         std::string path;
         trap.step(116, [&] { path = cleanPath(given); });
-        trap.step(118, [&] { readUrlTextFile(s.list(), s.ui, path); });
+        trap.step(118, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
     }
 }
 

@@ -1,77 +1,50 @@
 #pragma once
-// The URL list: an ordered sequence of texts, held by the list control's item
-// model and nowhere else. Positions are 1-based; an operation given a position
-// out of range fails (qf::Failure "Index out of bounds"), for the calling
-// handler's trap to report.
-//
-// A list can hold a million entries, so the texts are not kept as one string
-// object each: they live as UTF-8 bytes in large blocks, and each entry is a
-// 16-byte reference into a block. A whole file read by the text file reader is
-// adopted as one block, its lines referenced where they stand.
+// The URL list as the window's list control shows it: a table model of one
+// column over the entries' store (store/url_store.h), which holds them and
+// nowhere else. Every change of the store reaches the view as the model's signals.
 
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstddef>
-#include <cstdint>
-#include <memory>
 #include <string_view>
 #include <vector>
 
-#include "gap_vector.h"
+#include "urllist/store/url_store.h"
 
 namespace qf {
-
-// Memory that holds entries' texts. Large blocks are asked to sit on huge
-// pages where the system offers them, which makes filling them much cheaper.
-struct TextBlockFree {
-    void operator()(char* bytes) const noexcept;
-};
-using TextBlock = std::unique_ptr<char[], TextBlockFree>;
-// Throws std::bad_alloc when there is no memory.
-TextBlock allocateTextBlock(std::size_t size);
 
 // A UTF-8 text as a QString. A byte order mark at the start is a character of
 // the text like any other and is kept.
 QString utf8ToQString(std::string_view text);
 
-class UrlListModel : public QAbstractTableModel {
+class UrlListModel : public QAbstractTableModel, private UrlStoreWatcher {
     Q_OBJECT
 public:
     explicit UrlListModel(QObject* parent = nullptr);
     ~UrlListModel() override;
 
-    // The list's operations.
-    int count() const;
+    // The entries (what the text file reader appends to).
+    UrlStore& store() { return store_; }
+    const UrlStore& store() const { return store_; }
+
+    // The list's operations (see UrlStore), on QString texts too. Entries that
+    // stay keep their selection and their persistent indexes.
+    using Span = UrlStore::Span;
+    int count() const { return store_.count(); }
     QString text(int position) const;
     void setText(int position, const QString& text);
     void append(const QString& text);
     void insert(int position, const QString& text);  // 1 .. count + 1
-    void remove(int position);
-    void clear();
-
-    // The same on UTF-8 texts, without a detour through QString.
-    std::string_view utf8(int position) const;
-    void appendUtf8(std::string_view text);
-    void insertUtf8(int position, std::string_view text);
-
-    // A text of an entry: UTF-8 bytes held elsewhere.
-    struct Span {
-        const char* data;
-        std::uint32_t size;
-        std::string_view view() const { return {data, size}; }
-    };
-    // Appends one entry per span, in order, as one insertion. Every span lies
-    // inside the block, which the model takes and keeps as long as any entry
-    // refers to it.
-    void appendBlock(TextBlock block, std::size_t blockSize, std::vector<Span>&& spans);
-
-    // Removes the entries at the given positions (ascending, no repeats) in one
-    // pass. The result equals removing them one by one, highest first; entries
-    // that stay keep their order, their selection and their persistent indexes.
-    void removePositions(const std::vector<int>& ascending);
-
-    // Exchanges the texts of two entries.
-    void exchangeTexts(int a, int b);
+    void remove(int position) { store_.remove(position); }
+    void clear() { store_.clear(); }
+    std::string_view utf8(int position) const { return store_.utf8(position); }
+    void appendUtf8(std::string_view text) { store_.appendUtf8(text); }
+    void insertUtf8(int position, std::string_view text) { store_.insertUtf8(position, text); }
+    void appendBlock(TextBlock block, std::size_t blockSize, std::vector<Span>&& spans) {
+        store_.appendBlock(std::move(block), blockSize, std::move(spans));
+    }
+    void removePositions(const std::vector<int>& ascending) { store_.removePositions(ascending); }
+    void exchangeTexts(int a, int b) { store_.exchangeTexts(a, b); }
 
     // Longest text a row shows; longer texts are cut for display only.
     static constexpr int kDisplayLimit = 4096;
@@ -80,7 +53,7 @@ public:
     void addColumn(const QString& header);
 
     // Bytes held for entries' texts (for memory checks).
-    std::size_t storedBytes() const;
+    std::size_t storedBytes() const { return store_.storedBytes(); }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -90,16 +63,18 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    using Entry = Span;
-    class Arena;
+    // UrlStoreWatcher: the store's changes as the model's signals.
+    void aboutToInsert(int first, int last) override;
+    void inserted() override;
+    void aboutToRemove(int position) override;
+    void removed() override;
+    void aboutToRemovePositions(const std::vector<int>& ascending) override;
+    void removedPositions() override;
+    void aboutToClear() override;
+    void cleared() override;
+    void changed(int position) override;
 
-    void check(int position, int last) const;
-    Entry store(std::string_view text);
-    void compactIfWasteful();
-
-    GapVector<Entry> entries_;
-    std::unique_ptr<Arena> arena_;
-    std::size_t live_ = 0;  // bytes of all entries' texts
+    UrlStore store_;
     QStringList headers_;
 };
 

@@ -22,16 +22,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// The key of a page asked for by a refresh without having been named ahead.
+// The key of a page asked for by a load without having been named ahead.
 constexpr std::int64_t kAskedKey = std::numeric_limits<std::int64_t>::min();
-// How long a waiting refresh sleeps between two calls of the wait hook.
+// How long a waiting load sleeps between two calls of the wait hook.
 constexpr auto kWaitSlice = 15ms;
 
 enum class Stage { Queued, Fetching, Fetched, LayingOut, Done };
 
 struct Slot {
     std::uint64_t id = 0;  // never reused: tells a slot from a later one under the same key
-    std::string connection;
     std::string address;
     std::string host;
     WebQueryOptions options;
@@ -94,7 +93,8 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
-    CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
+    WebQueryOptions aheadOptions;  // what pages named ahead are laid out with
+    CURLM* multi = nullptr;        // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
@@ -113,11 +113,10 @@ struct PageLoader::Shared {
         heldBytes -= it->second.bytes;
         slots.erase(it);
     }
-    void add(std::int64_t key, const std::string& connection, const WebQueryOptions& options) {
+    void add(std::int64_t key, const std::string& address, const WebQueryOptions& options) {
         Slot slot;
         slot.id = nextId++;
-        slot.connection = connection;
-        slot.address = connection.substr(4);
+        slot.address = address;
         slot.host = hostOf(slot.address);
         slot.options = options;
         slots[key] = std::move(slot);
@@ -199,11 +198,13 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
     return finished;
 }
 
-PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits)
+PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
+                       const WebQueryOptions& aheadOptions)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
     s.fetchLimits = fetchLimits;
     s.limits = loadLimits;
+    s.aheadOptions = aheadOptions;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
     s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
     Transfer probe(fetchLimits);  // sets libcurl up once for the process
@@ -243,25 +244,23 @@ std::size_t PageLoader::transfersUnderWay() const {
     return shared_->underWay;
 }
 
-void PageLoader::expect(const std::vector<automation::UpcomingQuery>& upcoming) {
+void PageLoader::expect(const std::vector<UpcomingPage>& upcoming) {
     Shared& s = *shared_;
     const std::size_t named = std::min(upcoming.size(), s.limits.pagesAhead + 1);
     {
         std::lock_guard lock(s.mutex);
         std::map<std::int64_t, const std::string*> wanted;
-        for (std::size_t i = 0; i < named; ++i)
-            if (startsWithIgnoringAsciiCase(upcoming[i].connection, "URL;"))
-                wanted.emplace(upcoming[i].key, &upcoming[i].connection);
+        for (std::size_t i = 0; i < named; ++i) wanted.emplace(upcoming[i].key, &upcoming[i].address);
         for (auto it = s.slots.begin(); it != s.slots.end();) {
             const auto w = wanted.find(it->first);
-            const bool keep = it->first == kAskedKey || (w != wanted.end() && *w->second == it->second.connection);
+            const bool keep = it->first == kAskedKey || (w != wanted.end() && *w->second == it->second.address);
             if (keep)
                 ++it;
             else
                 s.drop(it++);
         }
-        for (const auto& [key, connection] : wanted)
-            if (!s.slots.contains(key)) s.add(key, *connection, WebQueryOptions{});
+        for (const auto& [key, address] : wanted)
+            if (!s.slots.contains(key)) s.add(key, *address, s.aheadOptions);
     }
     nextNamed_.reset();
     if (!upcoming.empty()) nextNamed_ = upcoming.front();
@@ -278,27 +277,25 @@ void PageLoader::stopReadAhead() {
     s.wakeNetwork();
 }
 
-PageGrid PageLoader::load(const std::string& connection, const WebQueryOptions& options) {
-    if (!startsWithIgnoringAsciiCase(connection, "URL;"))
-        throw Failure(unableToOpen(connection, "a web query's connection begins with \"URL;\""));
-    const std::int64_t key = claim(connection, options);
+PageGrid PageLoader::load(const std::string& address, const WebQueryOptions& options) {
+    const std::int64_t key = claim(address, options);
     shared_->wakeNetwork();
-    return waitFor(key, connection.substr(4));
+    return waitFor(key, address);
 }
 
-// The key of the slot that serves this refresh: the page named next when it is
-// this connection with the options pages are laid out with ahead, else a fresh one.
-std::int64_t PageLoader::claim(const std::string& connection, const WebQueryOptions& options) {
+// The key of the slot that serves this load: the page named next when it is
+// this address with the options pages are laid out with ahead, else a fresh one.
+std::int64_t PageLoader::claim(const std::string& address, const WebQueryOptions& options) {
     Shared& s = *shared_;
-    std::optional<automation::UpcomingQuery> named = std::move(nextNamed_);
+    std::optional<UpcomingPage> named = std::move(nextNamed_);
     nextNamed_.reset();
     std::lock_guard lock(s.mutex);
-    if (named && named->connection == connection && options == WebQueryOptions{}) {
-        if (!s.slots.contains(named->key)) s.add(named->key, connection, options);
+    if (named && named->address == address && options == s.aheadOptions) {
+        if (!s.slots.contains(named->key)) s.add(named->key, address, options);
         return named->key;
     }
     if (auto it = s.slots.find(kAskedKey); it != s.slots.end()) s.drop(it);
-    s.add(kAskedKey, connection, options);
+    s.add(kAskedKey, address, options);
     return kAskedKey;
 }
 
@@ -415,7 +412,7 @@ void PageLoader::layoutLoop() {
         try {
             grid = layoutFetched(address, std::move(page), options);
             // Everything that walks the page's cells happens here, not on the
-            // refresh's thread: the widths, the rows encoded for column A (where
+            // loading thread: the widths, the rows encoded for column A (where
             // the import places every page; another column only rewrites each
             // row's start), and freeing the cells.
             grid.columnWidths = fittedWidths(grid);

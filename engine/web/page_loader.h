@@ -1,13 +1,13 @@
 #pragma once
 // The engine's web page source: pages are fetched several at a time on a
 // network thread of its own (one libcurl multi handle) and laid out on layout
-// threads (one per core), the page a refresh asks for first and then, in the
-// order the refreshes will come, the pages named ahead of time (expect). The
-// refresh's thread only waits, calling the wait hook, and gets the cells.
+// threads (one per core), the page a load asks for first and then, in the
+// order the loads will come, the pages named ahead of time (expect). The
+// loading thread only waits, calling the wait hook, and gets the cells.
 //
-// A page named ahead is identified by its key and its connection: a key named
-// again with another connection, or no longer named, is dropped and its
-// transfer cancelled, so a refresh never gets a page loaded for something else.
+// A page named ahead is identified by its key and its address: a key named
+// again with another address, or no longer named, is dropped and its
+// transfer cancelled, so a load never gets a page loaded for something else.
 // Read-ahead is bounded by LoadLimits (pages and bytes held); the page asked
 // for always loads.
 
@@ -32,14 +32,15 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 // layout threads are the loader's own, and end with it.
 class PageLoader : public PageSource {
 public:
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits);
+    // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;
 
-    PageGrid load(const std::string& connection, const WebQueryOptions& options) override;
+    PageGrid load(const std::string& address, const WebQueryOptions& options) override;
     std::size_t readAheadDepth() const override;
-    void expect(const std::vector<automation::UpcomingQuery>& upcoming) override;
+    void expect(const std::vector<UpcomingPage>& upcoming) override;
     void setWaitHook(std::function<void()> hook) override;
     void stopReadAhead() override;
 
@@ -52,13 +53,13 @@ private:
     void networkLoop();
     void layoutLoop();
     void finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer, CURLcode rc);
-    std::int64_t claim(const std::string& connection, const WebQueryOptions& options);
+    std::int64_t claim(const std::string& address, const WebQueryOptions& options);
     PageGrid waitFor(std::int64_t key, const std::string& address);
 
     std::unique_ptr<Shared> shared_;
     std::vector<std::thread> threads_;
-    std::function<void()> waitHook_;                      // the driving thread's
-    std::optional<automation::UpcomingQuery> nextNamed_;  // the driving thread's
+    std::function<void()> waitHook_;         // the driving thread's
+    std::optional<UpcomingPage> nextNamed_;  // the driving thread's
 };
 
 }  // namespace qf::engine

@@ -1,7 +1,6 @@
 #pragma once
-// Where a web query's refresh gets its cells: the connection is fetched and
-// laid out into a grid. The engine's own source fetches over HTTP(S); tests
-// script one.
+// Where an import gets a page's cells: the address is fetched and laid out
+// into a grid. The engine's own source fetches over HTTP(S); tests script one.
 
 #include <cstdint>
 #include <functional>
@@ -10,17 +9,22 @@
 #include <vector>
 
 #include "engine/workbook/cell.h"
-#include "automation/object.h"
 
 namespace qf::engine {
 
-// The query table settings that mean something to a web page source.
+// A page that a later load will ask for: its address and a key that names
+// what it is for. Keys grow in the order the loads will come.
+struct UpcomingPage {
+    std::int64_t key = 0;
+    std::string address;
+    bool operator==(const UpcomingPage&) const = default;
+};
+
+// How a page is read and laid out (the engine reads every page of a workbook
+// with the same options, EngineSettings::pageOptions).
 struct WebQueryOptions {
-    std::int32_t webSelectionType = 1;      // 1: entire page
-    std::int32_t webFormatting = 3;         // 3: none
     bool preFormattedTextToColumns = true;  // <pre> lines split into columns
     bool consecutiveDelimitersAsOne = true;
-    bool singleBlockTextImport = false;
     bool disableDateRecognition = false;
     bool disableRedirections = false;
     bool operator==(const WebQueryOptions&) const = default;
@@ -29,15 +33,16 @@ struct WebQueryOptions {
 class PageSource {
 public:
     virtual ~PageSource() = default;
-    // Loads the page a connection text ("URL;http://...") names. Fails (qf::Failure)
-    // with a description when the page cannot be read.
-    virtual PageGrid load(const std::string& connection, const WebQueryOptions& options) = 0;
+    // Loads the page at the address ("http://..."). Fails (qf::Failure) with a
+    // description when the page cannot be read.
+    virtual PageGrid load(const std::string& address, const WebQueryOptions& options) = 0;
 
-    // Loading ahead, for a source that can (see automation::ReadAhead). Pages
-    // loaded ahead are laid out with the default WebQueryOptions; a refresh with
+    // Loading ahead, for a source that can (see ReadAhead in
+    // import/port/spreadsheet.h, which the engine passes on here). Pages loaded
+    // ahead are laid out with the options the source was made with; a load with
     // other options loads afresh. A source that cannot ignores all of this.
     virtual std::size_t readAheadDepth() const { return 0; }
-    virtual void expect(const std::vector<automation::UpcomingQuery>& /*upcoming*/) {}
+    virtual void expect(const std::vector<UpcomingPage>& /*upcoming*/) {}
     virtual void setWaitHook(std::function<void()> /*hook*/) {}
     virtual void stopReadAhead() {}
 };

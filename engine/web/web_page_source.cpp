@@ -4,8 +4,9 @@
 
 namespace qf::engine {
 
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load) {
-    return std::make_unique<PageLoader>(limits, load);
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load,
+                                              const WebQueryOptions& aheadOptions) {
+    return std::make_unique<PageLoader>(limits, load, aheadOptions);
 }
 
 }  // namespace qf::engine

@@ -1,28 +1,22 @@
 #pragma once
-// The engine's own page source: fetches a web query's address over HTTP(S)
-// with libcurl, decodes it and lays the page out into cells.
+// The engine's own page source: fetches a page's address over HTTP(S) with
+// libcurl, decodes it and lays the page out into cells.
 //
-// The connection is "URL;" followed by the address. What the source does with
-// each WebQueryOptions setting:
-//   webSelectionType            the entire page is laid out (1); the source
-//                               knows no other selection and lays out the
-//                               entire page for any value
-//   webFormatting               none (3): cells get values and number formats
-//                               (percent, currency, date, time) only, never
-//                               fonts, colours or borders, whatever the value
+// The entire page is laid out, and its cells get values and number formats
+// (percent, currency, date, time) only, never fonts, colours or borders.
+// <pre> text is read line by line. What the source does with each
+// WebQueryOptions setting:
 //   preFormattedTextToColumns   <pre> lines are split into columns at tabs and
 //                               at runs of two or more spaces; off: each line
 //                               is one cell
 //   consecutiveDelimitersAsOne  neighbouring delimiters in such a line count as
 //                               one; off: each further one leaves an empty cell
-//   singleBlockTextImport       accepted; <pre> text is always read line by
-//                               line, so it changes nothing
 //   disableDateRecognition      texts that read as dates stay text (numbers,
 //                               percentages, currency and times still become
 //                               values)
 //   disableRedirections         a redirect is not followed, and the page fails
 //                               with the redirect's status ("HTTP 302")
-// How a refresh places the grid (insert-cells refresh style, column widths) is
+// How an import places the grid (above what the sheet holds, column widths) is
 // the sheet's business, not the source's. html_layout.h describes the layout and
 // value_recognition.h the values.
 
@@ -52,9 +46,11 @@ struct LoadLimits {
     long maxRetryAfterSeconds = 30;       // a 429/503 asking to wait longer is not retried
 };
 
-// One source per application instance: it keeps the connection cache. Pages
-// are fetched and laid out on threads of its own, also the one a refresh asks
+// One source per workbook being made: it keeps the connection cache. Pages
+// are fetched and laid out on threads of its own, also the one a load asks
 // for; the asking thread waits (calling the wait hook).
-std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {});
+// Pages named ahead are laid out with aheadOptions: the options the loads will ask for.
+std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
+                                              const WebQueryOptions& aheadOptions = {});
 
 }  // namespace qf::engine

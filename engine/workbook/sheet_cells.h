@@ -1,6 +1,6 @@
 #pragma once
 // The cells of one sheet. Rows are kept in compactly encoded chunks, so that
-// inserting a block of rows anywhere (above all at the top, where every web query
+// inserting a block of rows anywhere (above all at the top, where every page
 // lands) costs the size of the block, not the size of the sheet, and a cell costs
 // a few bytes beyond its text.
 

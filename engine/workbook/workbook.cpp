@@ -6,7 +6,6 @@
 
 #include "base/failure.h"
 #include "base/text.h"
-#include "xml_text.h"
 
 namespace qf::engine {
 
@@ -31,36 +30,6 @@ std::size_t groupedLength(double value) {
 }
 
 }  // namespace
-
-// ---- references ----
-
-std::string columnName(std::int32_t column) {
-    std::string name;
-    for (std::int32_t c = column + 1; c > 0; c = (c - 1) / 26)
-        name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
-    return name;
-}
-
-bool parseCellReference(std::string_view text, CellPosition& out) {
-    std::size_t i = 0;
-    auto skipDollar = [&] {
-        if (i < text.size() && text[i] == '$') ++i;
-    };
-    skipDollar();
-    std::int64_t column = 0;
-    std::size_t letters = 0;
-    for (; i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])) && letters < 4; ++i, ++letters)
-        column = column * 26 + (std::toupper(static_cast<unsigned char>(text[i])) - 'A' + 1);
-    if (letters == 0 || letters > 3 || column > kMaxColumns) return false;
-    skipDollar();
-    std::int64_t row = 0;
-    std::size_t digits = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && digits < 8; ++i, ++digits)
-        row = row * 10 + (text[i] - '0');
-    if (digits == 0 || i != text.size() || row < 1 || row > kMaxRows) return false;
-    out = {row - 1, static_cast<std::int32_t>(column - 1)};
-    return true;
-}
 
 double displayWidth(const CellValue& cell) {
     std::size_t chars = 0;
@@ -92,21 +61,6 @@ double displayWidth(const CellValue& cell) {
 
 // ---- worksheet ----
 
-void Worksheet::setName(const std::string& given) {
-    if (!book_) throw Failure("The sheet has been deleted");
-    // The file cannot hold some characters in a name; they become U+FFFD here
-    // already, so that the name is checked as it will be written.
-    const std::string name = xmlNameText(given);
-    const std::size_t chars = utf8Chars(name);
-    if (chars == 0 || chars > 31 || name.find_first_of(":\\/?*[]") != std::string::npos || name.front() == '\'' ||
-        name.back() == '\'')
-        throw Failure("\"" + name +
-                      "\" is not a valid sheet name: it must have 1 to 31 characters, none of : \\ / ? * [ ], "
-                      "and must not begin or end with an apostrophe.");
-    if (book_->nameTaken(name, this)) throw Failure("The sheet name \"" + name + "\" is already taken.");
-    name_ = name;
-}
-
 std::int64_t Worksheet::place(CellPosition at, std::int64_t oldRows, PageGrid& grid, bool fitColumns) {
     const std::int64_t height = placeGrid(cells_, at.row, oldRows, at.column, grid);  // fails before changing anything
     if (fitColumns)
@@ -135,43 +89,36 @@ void Worksheet::fitColumns(const std::vector<double>& fitted, std::int32_t first
 
 // ---- workbook ----
 
-Workbook::Workbook(std::string name, int sheets) : name_(std::move(name)) {
-    for (int i = 0; i < sheets; ++i) addSheet(sheets_.size());
+Workbook::Workbook(int sheets) {
+    for (int i = 0; i < std::max(1, sheets); ++i) addSheet(sheets_.size());
     active_ = sheets_.front();
 }
 
-int Workbook::indexOf(const Worksheet& sheet) const {
-    for (std::size_t i = 0; i < sheets_.size(); ++i)
-        if (sheets_[i].get() == &sheet) return static_cast<int>(i);
-    return -1;
-}
-
-bool Workbook::nameTaken(const std::string& name, const Worksheet* except) const {
+bool Workbook::nameTaken(const std::string& name) const {
     for (const auto& sheet : sheets_)
-        if (sheet.get() != except && sameIgnoringAsciiCase(sheet->name(), name)) return true;
+        if (sameIgnoringAsciiCase(sheet->name(), name)) return true;
     return false;
 }
 
 std::shared_ptr<Worksheet> Workbook::addSheet(std::size_t position) {
     std::string name;
     do name = "Sheet" + std::to_string(++sheetCounter_);
-    while (nameTaken(name, nullptr));
-    auto sheet = std::make_shared<Worksheet>(this, std::move(name));
+    while (nameTaken(name));
+    auto sheet = std::make_shared<Worksheet>(std::move(name));
     sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(std::min(position, sheets_.size())), sheet);
     active_ = sheet;
     return sheet;
 }
 
 void Workbook::deleteSheet(Worksheet& sheet) {
-    const int index = indexOf(sheet);
-    if (index < 0) throw Failure("The sheet has been deleted");
+    const auto it = std::find_if(sheets_.begin(), sheets_.end(), [&](const auto& s) { return s.get() == &sheet; });
+    if (it == sheets_.end()) throw Failure("The sheet has been deleted");
     if (sheets_.size() == 1)
         throw Failure("The sheet \"" + sheet.name() + "\" cannot be deleted: a workbook must keep at least one sheet.");
-    const auto keep = sheets_[static_cast<std::size_t>(index)];  // alive until the workbook no longer refers to it
-    sheets_.erase(sheets_.begin() + index);
-    if (active_.get() == &sheet)
-        active_ = sheets_[std::min<std::size_t>(static_cast<std::size_t>(index), sheets_.size() - 1)];
-    sheet.detach();
+    const auto index = static_cast<std::size_t>(it - sheets_.begin());
+    const bool active = active_.get() == &sheet;
+    sheets_.erase(it);
+    if (active) active_ = sheets_[std::min(index, sheets_.size() - 1)];
 }
 
 }  // namespace qf::engine

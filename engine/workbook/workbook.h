@@ -1,9 +1,6 @@
 #pragma once
 // The engine's workbook model: a workbook holds worksheets, a worksheet holds
-// cells, their column widths and the selection.
-//
-// Ownership: a workbook owns its sheets. A deleted sheet leaves its workbook
-// (workbook() becomes nullptr) but lives on while something still refers to it.
+// cells, their column widths and the selection. A workbook owns its sheets.
 
 #include <cstdint>
 #include <map>
@@ -27,18 +24,11 @@ struct CellPosition {
     bool operator==(const CellPosition&) const = default;
 };
 
-class Worksheet : public std::enable_shared_from_this<Worksheet> {
+class Worksheet {
 public:
-    Worksheet(Workbook* book, std::string name) : book_(book), name_(std::move(name)) {}
-
-    Workbook* workbook() const { return book_; }  // nullptr once deleted
-    bool deleted() const { return book_ == nullptr; }
-    void detach() { book_ = nullptr; }
+    explicit Worksheet(std::string name) : name_(std::move(name)) {}
 
     const std::string& name() const { return name_; }
-    // Checked: valid and unused in the workbook. Characters the file cannot hold
-    // in a name become U+FFFD.
-    void setName(const std::string& name);
 
     SheetCells& cells() { return cells_; }
     const SheetCells& cells() const { return cells_; }
@@ -55,7 +45,6 @@ public:
 private:
     void fitColumns(const std::vector<double>& fitted, std::int32_t firstColumn);
 
-    Workbook* book_;
     std::string name_;
     SheetCells cells_;
     std::map<std::int32_t, double> widths_;
@@ -63,15 +52,11 @@ private:
 
 class Workbook {
 public:
-    Workbook(std::string name, int sheets);
-
-    const std::string& name() const { return name_; }
+    // A new workbook of that many sheets (at least one), the first one active.
+    explicit Workbook(int sheets);
 
     const std::vector<std::shared_ptr<Worksheet>>& sheets() const { return sheets_; }
     const std::shared_ptr<Worksheet>& activeSheet() const { return active_; }
-    void activate(const std::shared_ptr<Worksheet>& sheet) { active_ = sheet; }
-    // 0-based position, or -1 when the sheet is not in this workbook.
-    int indexOf(const Worksheet& sheet) const;
 
     // Inserts a new sheet at the 0-based position, named "Sheet" + the next unused
     // number, and makes it the active sheet.
@@ -79,21 +64,14 @@ public:
     // Removes the sheet; when it was active, its right neighbour (or the left one,
     // for the last sheet) becomes active. The last remaining sheet cannot go.
     void deleteSheet(Worksheet& sheet);
-    bool nameTaken(const std::string& name, const Worksheet* except) const;
-
-    bool shown = false;  // written out for the user already
 
 private:
-    std::string name_;
+    bool nameTaken(const std::string& name) const;
+
     std::vector<std::shared_ptr<Worksheet>> sheets_;
     std::shared_ptr<Worksheet> active_;
     int sheetCounter_ = 0;
 };
-
-// Column names and A1-style references.
-std::string columnName(std::int32_t column);  // 0 -> "A"
-// Parses "B3", "$B$3" (any letter case); false when it is not a cell on the sheet.
-bool parseCellReference(std::string_view text, CellPosition& out);
 
 // Width in characters that shows a cell's value whole.
 double displayWidth(const CellValue& cell);

@@ -1,7 +1,7 @@
 #pragma once
 // A start of the main window with everything around it under the test's
 // control: a temporary program folder and settings folder, scripted window
-// services, a spreadsheet provider that can be told to fail, and an end of the
+// services, a spreadsheet that can be told not to start, and an end of the
 // program that is only recorded.
 
 #include <QDir>
@@ -15,6 +15,7 @@
 #include "app/program_end.h"
 #include "app/settings_store.h"
 #include "base/failure.h"
+#include "support/recording_spreadsheet.h"
 #include "support/scripted_services.h"
 
 namespace qf::testing {
@@ -29,33 +30,11 @@ public:
     std::function<void()> onEnd;
 };
 
-// A spreadsheet application that answers nothing: the presence check only
-// needs one to come back.
-class SilentApplication : public automation::Dispatch {
-public:
-    automation::Variant invoke(std::string_view, automation::CallKind, std::span<const automation::Arg>) override {
-        throw Failure(failure_text::kNotSupported);
-    }
-};
-
-class FakeProvider : public automation::Provider {
-public:
-    enum class Mode { Works, Fails, GivesNothing } mode = Mode::Works;
-    int created = 0;
-    automation::Object create(std::string_view progId) override {
-        if (progId != "Excel.Application" || mode == Mode::Fails) throw Failure(failure_text::kCannotCreateObject);
-        ++created;
-        if (mode == Mode::GivesNothing) return {};
-        return automation::Object(std::make_shared<SilentApplication>());
-    }
-    automation::Object getRunning(std::string_view) override { throw Failure(failure_text::kCannotCreateObject); }
-};
-
 struct AppStart {
     QTemporaryDir programDir;
     QTemporaryDir settingsDir;
     ScriptedServices ui;
-    FakeProvider provider;
+    RecordingSpreadsheet spreadsheet;
     RecordingEnd end;
     std::unique_ptr<SettingsStore> settings = std::make_unique<SettingsStore>(settingsDir.path());
     std::unique_ptr<Form1> form;
@@ -64,7 +43,7 @@ struct AppStart {
 
     // Creates the window and runs its start-up; true when the window is shown.
     bool open() {
-        form = std::make_unique<Form1>(ui, provider, *settings, end, programFolder());
+        form = std::make_unique<Form1>(ui, spreadsheet, *settings, end, programFolder());
         return form->open();
     }
 

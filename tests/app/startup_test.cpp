@@ -30,7 +30,7 @@ TEST(StartUp, WithoutOptionalFilesOpensTheDesignedWindow) {
 
     EXPECT_TRUE(start.ui.boxes.empty());
     EXPECT_EQ(start.end.calls, 0);
-    EXPECT_EQ(start.provider.created, 1);
+    EXPECT_EQ(start.spreadsheet.log, std::vector<std::string>{"canStart"});
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), u"Quillfen"_s);
     EXPECT_FALSE(form.windowIcon().isNull());
@@ -187,9 +187,9 @@ TEST(StartUp, SeveralFailingStepsGiveOneReportEachInOrder) {
 }
 
 TEST(StartUp, WithoutSpreadsheetApplicationShowsTheAdvisoryAndEnds) {
-    for (auto mode : {FakeProvider::Mode::Fails, FakeProvider::Mode::GivesNothing}) {
+    {
         AppStart start;
-        start.provider.mode = mode;
+        start.spreadsheet.starts = false;
         bool visibleAtEnd = true;
         start.end.onEnd = [&] { visibleAtEnd = start.form->isVisible(); };
         EXPECT_FALSE(start.open());

@@ -16,21 +16,20 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
     ASSERT_EQ(r.error, "");
     EXPECT_EQ(r.options.action, Action::Import);
     EXPECT_EQ(r.options.files, (Args{"a.txt", "b.txt"}));
-    ASSERT_TRUE(r.options.separateSheets.has_value());
-    EXPECT_FALSE(*r.options.separateSheets);
+    EXPECT_EQ(r.options.sheetMode, SheetMode::OneSheet);
     EXPECT_EQ(r.options.output, "out.xlsx");
     EXPECT_TRUE(r.options.force);
     EXPECT_FALSE(r.options.open);
 
     r = parseArguments({"--import", "--separate-sheets", "--output=Book.XLSX", "--open", "--", "--odd name.txt"});
     ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(*r.options.separateSheets);
+    EXPECT_EQ(r.options.sheetMode, SheetMode::SheetPerSite);
     EXPECT_EQ(r.options.output, "Book.XLSX");
     EXPECT_TRUE(r.options.open);
     EXPECT_EQ(r.options.files, (Args{"--odd name.txt"}));
 
     r = parseArguments({"--import", "a.txt"});
-    EXPECT_FALSE(r.options.separateSheets.has_value());  // the remembered mode
+    EXPECT_FALSE(r.options.sheetMode.has_value());  // the remembered mode
     EXPECT_EQ(r.options.output, "");
 }
 

@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "cli/import_command.h"
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/import_run.h"
 #include "tests/import/list_host.h"
 #include "tests/import/loopback_server.h"
@@ -76,15 +76,14 @@ protected:
 
     int run(const Strings& arguments, bool terminal = false) {
         Environment env;
-        env.makeProvider = [this](WorkbookDestination destination) -> std::unique_ptr<automation::Provider> {
+        env.makeSpreadsheet = [this](const Options& options) -> std::unique_ptr<Spreadsheet> {
             engine::EngineSettings settings;
             settings.documentsFolder = folder + "/Documents";
-            settings.outputPath = destination.outputPath;
-            settings.replaceOutput = destination.replace;
-            settings.openWorkbook = std::move(destination.written);
-            return std::make_unique<engine::EngineProvider>(std::move(settings));
+            settings.output = options.output;
+            settings.replaceOutput = options.force;
+            return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
-        env.rememberedSeparateSheets = [this] { return remembered; };
+        env.rememberedSheetMode = [this] { return remembered ? SheetMode::SheetPerSite : SheetMode::OneSheet; };
         env.out = out.file();
         env.err = err.file();
         env.errIsTerminal = terminal;
@@ -109,14 +108,12 @@ protected:
         host.entries = entries;
         host.option2 = separate;
         testing::ScriptedServices ui;
-        Strings written;
         engine::EngineSettings settings;
         settings.documentsFolder = folder + "/Window";
-        settings.openWorkbook = [&written](const std::string& path) { written.push_back(path); };
-        engine::EngineProvider provider(std::move(settings));
-        runImport(host, ui, provider);
-        EXPECT_EQ(written.size(), 1u);
-        return written.empty() ? testing::XlsxContent{} : testing::readXlsx(written.front());
+        engine::EngineSpreadsheet spreadsheet(std::move(settings));
+        runImport(host, ui, spreadsheet);
+        EXPECT_EQ(host.finished.size(), 1u);
+        return host.finished.empty() ? testing::XlsxContent{} : testing::readXlsx(host.finished.front().workbook);
     }
 
     std::string folder;

@@ -8,6 +8,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "com/com_provider.h"
+#include "com/com_spreadsheet.h"
 #include "expected_calls.h"
 #include "failure_of.h"
 #include "fake_dispatch.h"
@@ -16,6 +17,7 @@
 #include "import/import_run.h"
 #include "import/list_host.h"
 #include "server_process.h"
+#include "support/recording_spreadsheet.h"
 #include "support/scripted_services.h"
 
 namespace qf::com {
@@ -25,29 +27,6 @@ using automation::Object;
 using testing::failureOf;
 using testing::ServerProcess;
 using namespace testing::expected_calls;
-
-// The COM provider with the spreadsheet's identifier standing for the test
-// server's; records what the program asks for.
-class RenamedProvider : public automation::Provider {
-public:
-    RenamedProvider(ComProvider& com, std::string progId) : com_(com), progId_(std::move(progId)) {}
-    Object create(std::string_view id) override {
-        asked.push_back("create " + std::string(id));
-        return com_.create(map(id));
-    }
-    Object getRunning(std::string_view id) override {
-        asked.push_back("getRunning " + std::string(id));
-        return com_.getRunning(map(id));
-    }
-    std::vector<std::string> asked;
-
-private:
-    std::string map(std::string_view id) const {
-        return automation::sameName(id, kSpreadsheetProgId) ? progId_ : std::string(id);
-    }
-    ComProvider& com_;
-    std::string progId_;
-};
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -100,22 +79,19 @@ TEST_F(ComServerTest, TheRunningInstanceIsFoundAndMustNameItselfExactly) {
     {
         ServerProcess none;
         ASSERT_TRUE(none.started());
-        RenamedProvider provider(com, none.progId());
-        EXPECT_EQ(failureOf([&] { provider.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
-        EXPECT_FALSE(isSpreadsheetRunning(provider));
+        EXPECT_EQ(failureOf([&] { com.getRunning(none.progId()); }), failure_text::kCannotCreateObject);
+        EXPECT_FALSE(ComSpreadsheet(none.progId()).instanceRunning());
     }
     {
         ServerProcess running({L"--running", L"Microsoft Excel"});
         ASSERT_TRUE(running.started());
-        RenamedProvider provider(com, running.progId());
-        EXPECT_TRUE(isSpreadsheetRunning(provider));
+        EXPECT_TRUE(ComSpreadsheet(running.progId()).instanceRunning());
         EXPECT_EQ(serverLog(running), (std::vector<std::string>{"Application._Default get"}));
     }
     {
         ServerProcess other({L"--running", L"Microsoft Excel 2016"});
         ASSERT_TRUE(other.started());
-        RenamedProvider provider(com, other.progId());
-        EXPECT_FALSE(isSpreadsheetRunning(provider));
+        EXPECT_FALSE(ComSpreadsheet(other.progId()).instanceRunning());
     }
 }
 
@@ -123,30 +99,30 @@ TEST_F(ComServerTest, WithoutTheSpreadsheetRegisteredTheEngineIsChosenAndCreatio
     // This machine (a fresh Wine prefix) has no spreadsheet application.
     EXPECT_EQ(failureOf([&] { com.create("Excel.Application"); }), failure_text::kCannotCreateObject);
     EXPECT_EQ(failureOf([&] { com.getRunning("Excel.Application"); }), failure_text::kCannotCreateObject);
-    EXPECT_FALSE(isSpreadsheetRunning(com));
+    EXPECT_FALSE(ComSpreadsheet().instanceRunning());
+    EXPECT_FALSE(ComSpreadsheet().canStart());
     EXPECT_EQ(chooseBackend(), Backend::Fallback);
 
-    struct Engine : automation::Provider {
-        Object create(std::string_view) override { return {}; }
-        Object getRunning(std::string_view) override { return {}; }
-    };
-    auto fallback = makeProvider([] { return std::make_unique<Engine>(); });
+    using Engine = qf::testing::RecordingSpreadsheet;
+    auto fallback = makeSpreadsheet([] { return std::make_unique<Engine>(); });
     EXPECT_NE(dynamic_cast<Engine*>(fallback.get()), nullptr);
+    EXPECT_FALSE(makeSpreadsheet(nullptr)->canStart()) << "no fallback: nothing can start";
 
     // Once a server is registered under the identifier, COM is chosen.
     ServerProcess server;
     ASSERT_TRUE(server.started());
     EXPECT_EQ(chooseBackend(server.progId()), Backend::Com);
-    auto chosen = makeProvider([] { return std::make_unique<Engine>(); }, server.progId());
-    ASSERT_NE(dynamic_cast<ComProvider*>(chosen.get()), nullptr);
-    EXPECT_EQ(chosen->create(server.progId()).value().toText(), "Microsoft Excel");
+    auto chosen = makeSpreadsheet([] { return std::make_unique<Engine>(); }, server.progId());
+    ASSERT_NE(dynamic_cast<ComSpreadsheet*>(chosen.get()), nullptr);
+    EXPECT_TRUE(chosen->canStart());
 }
 
 TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWithItsAdvice) {
     // No spreadsheet application on this machine: the advice, then the end.
     qf::testing::ScriptedServices missing;
     bool ended = false;
-    IsInstalled(com, missing, [&] { ended = true; });
+    ComSpreadsheet absent;
+    IsInstalled(absent, missing, [&] { ended = true; });
     EXPECT_TRUE(ended);
     ASSERT_EQ(missing.boxes.size(), 1u);
     EXPECT_EQ(missing.boxes[0].text, kSpreadsheetMissingMessage);
@@ -157,13 +133,12 @@ TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWith
     // With one: nothing shown, nothing called on it, and it is let go at once.
     ServerProcess server;
     ASSERT_TRUE(server.started());
-    RenamedProvider provider(com, server.progId());
+    ComSpreadsheet spreadsheet(server.progId());
     qf::testing::ScriptedServices present;
     ended = false;
-    IsInstalled(provider, present, [&] { ended = true; });
+    IsInstalled(spreadsheet, present, [&] { ended = true; });
     EXPECT_FALSE(ended);
     EXPECT_TRUE(present.boxes.empty());
-    EXPECT_EQ(provider.asked, std::vector<std::string>{"create Excel.Application"});
     EXPECT_EQ(serverLog(server), std::vector<std::string>{"(new Application)"});
     EXPECT_EQ(serverObjectsAlive(server), 0);
 }
@@ -171,15 +146,14 @@ TEST_F(ComServerTest, ThePresenceCheckCreatesTheApplicationAndLetsItGoOrEndsWith
 TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder) {
     ServerProcess server;
     ASSERT_TRUE(server.started());
-    RenamedProvider provider(com, server.progId());
+    ComSpreadsheet spreadsheet(server.progId());
     qf::testing::ScriptedServices ui;
     qf::testing::ListHost host;
     host.entries = {"www.a.example", "www.unreadable.example", "http://www.c.example/page"};
     host.option2 = true;
 
-    runImport(host, ui, provider);
+    runImport(host, ui, spreadsheet);
 
-    EXPECT_EQ(provider.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
     const auto expected =
         separateSheetsRun({"http://www.a.example", "http://www.unreadable.example", "http://www.c.example/page"}, 3);
     const auto log = serverLog(server);
@@ -208,12 +182,14 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
 TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
     ServerProcess server;
     ASSERT_TRUE(server.started());
-    const Object app = com.create(server.progId());
-    app.obj("Workbooks").call("Add");
-    const Object workbook = app.obj("Workbooks").get("", {std::int32_t{1}});
+    ComSpreadsheet spreadsheet(server.progId());
+    const auto workbook = spreadsheet.newWorkbook();
     qf::testing::ScriptedServices ui;
+    Trap run(ui, "run ");
+    workbook->startWorkbook(run);
+    ASSERT_TRUE(ui.boxes.empty());
 
-    EXPECT_FALSE(importWeb(workbook, "www.refused.example", ui));
+    EXPECT_FALSE(importWeb(*workbook, "www.refused.example", ui));
 
     // The query could not be added: that step reports the server's words, and each
     // of the nineteen settings then fails on the missing query table.
@@ -228,12 +204,12 @@ TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
 TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
     ServerProcess server;
     ASSERT_TRUE(server.started());
-    RenamedProvider provider(com, server.progId());
+    ComSpreadsheet spreadsheet(server.progId());
     qf::testing::ScriptedServices ui;
     qf::testing::ListHost host;
     host.entries = {"www.a.example", "www.b.example"};
 
-    runImport(host, ui, provider);
+    runImport(host, ui, spreadsheet);
 
     EXPECT_EQ(serverLog(server), oneSheetRun({"http://www.a.example", "http://www.b.example"}));
     EXPECT_EQ(serverState(server),
@@ -254,21 +230,18 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     host.entries = {"www.a.example"};
     host.option2 = true;
 
-    RenamedProvider refused(com, server.progId());
+    ComSpreadsheet spreadsheet(server.progId());
     qf::testing::ScriptedServices no;
     no.answerMessage(MessageAnswer::No);
-    runImport(host, no, refused);
-    EXPECT_EQ(refused.asked, std::vector<std::string>{"getRunning Excel.Application"});
+    runImport(host, no, spreadsheet);
     ASSERT_EQ(no.boxes.size(), 1u);
     EXPECT_EQ(no.boxes[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(no.boxes[0].icon, MessageIcon::None);
     EXPECT_TRUE(no.pointerHistory.empty());
 
-    RenamedProvider accepted(com, server.progId());
     qf::testing::ScriptedServices yes;
     yes.answerMessage(MessageAnswer::Yes);
-    runImport(host, yes, accepted);
-    EXPECT_EQ(accepted.asked, (std::vector<std::string>{"getRunning Excel.Application", "create Excel.Application"}));
+    runImport(host, yes, spreadsheet);
 
     // Both runs read the running instance's name; only the second made its own.
     // A workbook that starts with one sheet loses none.
@@ -276,6 +249,33 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     append(expected, separateSheetsRun({"http://www.a.example"}, 1));
     EXPECT_EQ(serverLog(server), expected);
     EXPECT_EQ(yes.messages().back(), "Done.");
+}
+
+// When the application cannot be created, each later step of the run reports
+// its own failure at its number, every entry is unreadable, and the run ends
+// as always.
+TEST_F(ComServerTest, WithoutTheApplicationEveryStepReportsAndEveryEntryIsUnreadable) {
+    ComSpreadsheet spreadsheet("Quillfen.NotRegistered");
+    qf::testing::ScriptedServices ui;
+    qf::testing::ListHost host;
+    host.option2 = true;
+    host.entries = {"www.a.example", "www.b.example"};
+    runImport(host, ui, spreadsheet);
+
+    std::vector<int> runLines;
+    int importReports = 0;
+    for (const std::string& text : ui.messages()) {
+        const std::size_t at = text.find("PushButton2_Click at line ");
+        if (at != std::string::npos) runLines.push_back(std::stoi(text.substr(at + 26)));
+        if (text.find("Excel1.ImportWeb at line ") != std::string::npos) ++importReports;
+    }
+    EXPECT_EQ(runLines, (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
+    EXPECT_EQ(importReports, 2 * 20);
+    EXPECT_EQ(ui.messages().back(),
+              "Done.\r\n\r\nThe following URLs: \r\nwww.a.example\r\nwww.b.example\r\n\r\ncould not be read. \r\n"
+              "Please check them. Please email a screenshot of this message to " +
+                  supportEmail() + " if you have any questions.");
+    EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 namespace qf::engine {
 namespace {
 
-using automation::UpcomingQuery;
 using qf::testing::ScriptedHttpServer;
 using Request = ScriptedHttpServer::Request;
 using Connection = ScriptedHttpServer::Connection;
@@ -34,7 +33,7 @@ public:
         : delay_(delay), server_([this](const Request& r, Connection& c) { serve(r, c); }, std::move(host)) {}
 
     std::string url(const std::string& path) const { return server_.url(path); }
-    std::string connection(const std::string& path) const { return "URL;" + url(path); }
+    std::string address(const std::string& path) const { return url(path); }
     int mostAtOnce() const { return most_; }
     int requests() const { return server_.requests(); }
     int requestsOf(const std::string& path) {
@@ -94,9 +93,9 @@ FetchLimits quickLimits() {
     return l;
 }
 
-std::vector<UpcomingQuery> named(const CountingServer& server, int first, int last, int keyOffset = 0) {
-    std::vector<UpcomingQuery> list;
-    for (int i = first; i <= last; ++i) list.push_back({i + keyOffset, server.connection("/p" + std::to_string(i))});
+std::vector<UpcomingPage> named(const CountingServer& server, int first, int last, int keyOffset = 0) {
+    std::vector<UpcomingPage> list;
+    for (int i = first; i <= last; ++i) list.push_back({i + keyOffset, server.address("/p" + std::to_string(i))});
     return list;
 }
 
@@ -105,15 +104,15 @@ using qf::testing::eventually;
 TEST(PageLoader, LoadsAheadConcurrentlyWithinThePerHostAndOverallLimits) {
     CountingServer a(300ms, "127.0.0.1"), b(300ms, "127.0.0.2"), c(300ms, "127.0.0.3");
     PageLoader loader(quickLimits(), LoadLimits{});
-    std::vector<UpcomingQuery> list;
+    std::vector<UpcomingPage> list;
     for (int i = 1; i <= 30; ++i) {
         const CountingServer& s = i % 3 == 0 ? a : i % 3 == 1 ? b : c;
-        list.push_back({i, s.connection("/p" + std::to_string(i))});
+        list.push_back({i, s.address("/p" + std::to_string(i))});
     }
     const auto started = Clock::now();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        loader.expect(std::vector<UpcomingQuery>(list.begin() + static_cast<std::ptrdiff_t>(i), list.end()));
-        EXPECT_EQ(firstCell(loader.load(list[i].connection, {})), "/p" + std::to_string(i + 1) + " #1");
+        loader.expect(std::vector<UpcomingPage>(list.begin() + static_cast<std::ptrdiff_t>(i), list.end()));
+        EXPECT_EQ(firstCell(loader.load(list[i].address, {})), "/p" + std::to_string(i + 1) + " #1");
     }
     const auto took = Clock::now() - started;
     EXPECT_EQ(a.requests() + b.requests() + c.requests(), 30) << "each page once";
@@ -132,7 +131,7 @@ TEST(PageLoader, OneSiteNeverGetsMoreThanItsConnectionsAndAllSitesNoMoreThanTheT
     const auto list = named(one, 1, 12);
     for (std::size_t i = 0; i < list.size(); ++i) {
         loader.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
-        loader.load(list[i].connection, {});
+        loader.load(list[i].address, {});
     }
     EXPECT_EQ(one.mostAtOnce(), 3);
 
@@ -140,7 +139,7 @@ TEST(PageLoader, OneSiteNeverGetsMoreThanItsConnectionsAndAllSitesNoMoreThanTheT
     limits.connectionsPerHost = 6;
     limits.connectionsInAll = 4;
     PageLoader small(quickLimits(), limits);
-    std::vector<UpcomingQuery> both = named(x, 1, 8);
+    std::vector<UpcomingPage> both = named(x, 1, 8);
     for (auto& q : named(y, 1, 8, 100)) both.push_back(q);
     small.expect(both);
     std::size_t most = 0;
@@ -164,19 +163,17 @@ TEST(PageLoader, ASlowPageHoldsUpOnlyItselfAndTheOnesBehindItAreReadyWhenItIs) {
         c.send(ScriptedHttpServer::response(200, "text/html", "<p>" + r.path + " #" + std::to_string(count) + "</p>"));
     };
     PageLoader loader(quickLimits(), LoadLimits{});
-    std::vector<UpcomingQuery> list = {{1, fast.connection("/a")},
-                                       {2, fast.connection("/slow")},
-                                       {3, fast.connection("/b")},
-                                       {4, fast.connection("/c")}};
+    std::vector<UpcomingPage> list = {
+        {1, fast.address("/a")}, {2, fast.address("/slow")}, {3, fast.address("/b")}, {4, fast.address("/c")}};
     loader.expect(list);
-    EXPECT_EQ(firstCell(loader.load(list[0].connection, {})), "/a #1");
+    EXPECT_EQ(firstCell(loader.load(list[0].address, {})), "/a #1");
     ASSERT_TRUE(eventually([&] { return fast.requestsOf("/b") == 1 && fast.requestsOf("/c") == 1; }));
     EXPECT_FALSE(slowDone) << "the pages behind the slow one were fetched while it was still loading";
     loader.expect({list.begin() + 1, list.end()});
-    EXPECT_EQ(firstCell(loader.load(list[1].connection, {})), "/slow #1");
+    EXPECT_EQ(firstCell(loader.load(list[1].address, {})), "/slow #1");
     loader.expect({list.begin() + 2, list.end()});
     const auto before = Clock::now();
-    EXPECT_EQ(firstCell(loader.load(list[2].connection, {})), "/b #1");
+    EXPECT_EQ(firstCell(loader.load(list[2].address, {})), "/b #1");
     EXPECT_LT(Clock::now() - before, 1000ms) << "already loaded";
 }
 
@@ -187,27 +184,27 @@ TEST(PageLoader, APageNamedAgainForSomethingElseIsLoadedAfreshAndNothingStaleIsR
     ASSERT_TRUE(eventually([&] { return server.requests() == 4; }));
 
     // Entry 2 edited, entry 3 and 4 swapped, then entry 2 edited back.
-    loader.expect({{1, server.connection("/p1")},
-                   {2, server.connection("/edited")},
-                   {3, server.connection("/p4")},
-                   {4, server.connection("/p3")}});
-    loader.expect({{1, server.connection("/p1")},
-                   {2, server.connection("/p2")},
-                   {3, server.connection("/p4")},
-                   {4, server.connection("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.connection("/p1"), {})), "/p1 #1") << "unchanged: kept";
-    loader.expect({{2, server.connection("/p2")}, {3, server.connection("/p4")}, {4, server.connection("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.connection("/p2"), {})), "/p2 #2") << "changed and back: loaded again";
-    loader.expect({{3, server.connection("/p4")}, {4, server.connection("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.connection("/p4"), {})), "/p4 #2") << "moved: loaded again";
+    loader.expect({{1, server.address("/p1")},
+                   {2, server.address("/edited")},
+                   {3, server.address("/p4")},
+                   {4, server.address("/p3")}});
+    loader.expect({{1, server.address("/p1")},
+                   {2, server.address("/p2")},
+                   {3, server.address("/p4")},
+                   {4, server.address("/p3")}});
+    EXPECT_EQ(firstCell(loader.load(server.address("/p1"), {})), "/p1 #1") << "unchanged: kept";
+    loader.expect({{2, server.address("/p2")}, {3, server.address("/p4")}, {4, server.address("/p3")}});
+    EXPECT_EQ(firstCell(loader.load(server.address("/p2"), {})), "/p2 #2") << "changed and back: loaded again";
+    loader.expect({{3, server.address("/p4")}, {4, server.address("/p3")}});
+    EXPECT_EQ(firstCell(loader.load(server.address("/p4"), {})), "/p4 #2") << "moved: loaded again";
 
     // A refresh that is not the one named next, or with other options, loads afresh.
-    loader.expect({{4, server.connection("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.connection("/other"), {})), "/other #1");
+    loader.expect({{4, server.address("/p3")}});
+    EXPECT_EQ(firstCell(loader.load(server.address("/other"), {})), "/other #1");
     WebQueryOptions noDates;
     noDates.disableDateRecognition = true;
-    loader.expect({{4, server.connection("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.connection("/p3"), noDates)), "/p3 #3");
+    loader.expect({{4, server.address("/p3")}});
+    EXPECT_EQ(firstCell(loader.load(server.address("/p3"), noDates)), "/p3 #3");
 
     // The list cleared: everything held is dropped.
     loader.expect(named(server, 10, 14));
@@ -245,7 +242,7 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     for (std::size_t i = 0; i < 10; ++i) {
         bounded.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
         // Handed over ready for a sheet: encoded, widths worked out, the cells freed by the loader.
-        const PageGrid grid = bounded.load(list[i].connection, {});
+        const PageGrid grid = bounded.load(list[i].address, {});
         ASSERT_TRUE(grid.encoded);
         EXPECT_EQ(grid.encoded->rowCount(), 1000);
         EXPECT_TRUE(grid.rows.empty());
@@ -271,7 +268,7 @@ TEST(PageLoader, TooManyRequestsWithRetryAfterIsRetriedOnceAndTheHostSlowsToOneC
     };
     PageLoader loader(quickLimits(), LoadLimits{});
     const auto started = Clock::now();
-    EXPECT_EQ(firstCell(loader.load(server.connection("/busy"), {})), "/busy");
+    EXPECT_EQ(firstCell(loader.load(server.address("/busy"), {})), "/busy");
     EXPECT_GE(Clock::now() - started, 900ms) << "waited as asked";
     EXPECT_EQ(server.requestsOf("/busy"), 2);
 
@@ -285,11 +282,11 @@ TEST(PageLoader, TooManyRequestsWithRetryAfterIsRetriedOnceAndTheHostSlowsToOneC
         5000ms));
     EXPECT_EQ(most, 1u) << "that host gets one connection from then on";
 
-    EXPECT_NE(failureOf(loader, server.connection("/down")).find("(HTTP 503)"), std::string::npos);
+    EXPECT_NE(failureOf(loader, server.address("/down")).find("(HTTP 503)"), std::string::npos);
     EXPECT_EQ(server.requestsOf("/down"), 2) << "retried once only";
-    EXPECT_NE(failureOf(loader, server.connection("/far")).find("(HTTP 429)"), std::string::npos);
+    EXPECT_NE(failureOf(loader, server.address("/far")).find("(HTTP 429)"), std::string::npos);
     EXPECT_EQ(server.requestsOf("/far"), 1) << "a wait over 30 s is not retried";
-    EXPECT_NE(failureOf(loader, server.connection("/plain")).find("(HTTP 503)"), std::string::npos);
+    EXPECT_NE(failureOf(loader, server.address("/plain")).find("(HTTP 503)"), std::string::npos);
     EXPECT_EQ(server.requestsOf("/plain"), 1) << "no Retry-After, no retry";
 }
 
@@ -307,7 +304,7 @@ TEST(PageLoader, StoppingCancelsEveryTransferAtOnceAndTheWaitHookRunsWhileARefre
     CountingServer slow(400ms);
     std::vector<Clock::time_point> calls;
     loader.setWaitHook([&] { calls.push_back(Clock::now()); });
-    EXPECT_EQ(firstCell(loader.load(slow.connection("/s"), {})), "/s #1");
+    EXPECT_EQ(firstCell(loader.load(slow.address("/s"), {})), "/s #1");
     EXPECT_GE(calls.size(), 10u) << "called over and over while the page loads";
 }
 
@@ -334,14 +331,14 @@ TEST(PageLoader, HostilePagesAmongGoodOnesFailAsTheyDoOneAtATime) {
         FetchLimits fetch = quickLimits();
         fetch.lowSpeedTimeSeconds = 60;
         PageLoader loader(fetch, limits);
-        std::vector<UpcomingQuery> list;
+        std::vector<UpcomingPage> list;
         for (std::size_t i = 0; i < paths.size(); ++i)
-            list.push_back({static_cast<std::int64_t>(i), "URL;" + server.url(paths[i])});
+            list.push_back({static_cast<std::int64_t>(i), server.url(paths[i])});
         std::vector<std::string> out;
         for (std::size_t i = 0; i < list.size(); ++i) {
             loader.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
             try {
-                out.push_back(firstCell(loader.load(list[i].connection, {})));
+                out.push_back(firstCell(loader.load(list[i].address, {})));
             } catch (const Failure& f) {
                 out.push_back(f.what());
             }

@@ -1,7 +1,7 @@
 #pragma once
-// A page source that tests script: each connection text gives a fixed grid, or
-// fails with a description. Every application instance gets its own source
-// object, all reading the same script.
+// A page source that tests script: each address gives a fixed grid, or fails
+// with a description. Every workbook gets its own source object, all reading
+// the same script.
 
 #include <functional>
 #include <map>
@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "engine/engine_provider.h"
 #include "engine/web/page_source.h"
 #include "engine/workbook/sheet_cells.h"
 
 namespace qf::engine::testing {
 
 struct PageScript {
-    std::map<std::string, PageGrid> pages;  // connection -> cells
-    std::vector<std::string> loads;         // connections in the order they were loaded
+    std::map<std::string, PageGrid> pages;  // address -> cells
+    std::vector<std::string> loads;         // addresses in the order they were loaded
     std::vector<WebQueryOptions> options;   // the options each load was given
     int sourcesMade = 0;
 };
@@ -26,11 +25,11 @@ struct PageScript {
 class ScriptedSource : public PageSource {
 public:
     explicit ScriptedSource(std::shared_ptr<PageScript> script) : script_(std::move(script)) {}
-    PageGrid load(const std::string& connection, const WebQueryOptions& options) override {
-        script_->loads.push_back(connection);
+    PageGrid load(const std::string& address, const WebQueryOptions& options) override {
+        script_->loads.push_back(address);
         script_->options.push_back(options);
-        const auto it = script_->pages.find(connection);
-        if (it == script_->pages.end()) throw Failure("Unable to open " + connection.substr(4) + ".");
+        const auto it = script_->pages.find(address);
+        if (it == script_->pages.end()) throw Failure("Unable to open " + address + ".");
         return it->second;
     }
 

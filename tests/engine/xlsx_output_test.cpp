@@ -11,13 +11,17 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "base/failure.h"
-#include "engine/engine_provider.h"
-#include "engine/application.h"
+#include "base/trap.h"
+#include "engine/engine_spreadsheet.h"
+#include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
+#include "platform/platform.h"
 #include "scripted_source.h"
+#include "support/scripted_services.h"
 #include "xlsx_strict_reader.h"
 
 namespace qf::engine {
@@ -105,13 +109,13 @@ protected:
                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
-        settings->documentsFolder = folder.string();
-        script->pages["URL;a"] = textGrid({{"Heading", "wider text in B"}, {"x"}});
-        settings->pageSourceFactory = testing::scriptedFactory(script);
     }
     // Every workbook the test wrote (not the stand-ins for other programs' files)
-    // is read back strictly, not only the ones whose cells the test looks at.
+    // is read back strictly, not only the ones whose cells the test looks at;
+    // every file the writer opened is closed again, also a sheet's without rows
+    // and those of a write that failed.
     void TearDown() override {
+        EXPECT_EQ(openFiles(), openAtStart);
         for (const auto& entry : fs::recursive_directory_iterator(folder)) {
             const std::string path = entry.path().string();
             if (entry.path().extension() == ".xlsx" && slurp(path).rfind("PK", 0) == 0) {
@@ -126,14 +130,20 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::shared_ptr<testing::PageScript> script = std::make_shared<testing::PageScript>();
-    std::shared_ptr<EngineSettings> settings = std::make_shared<EngineSettings>();
-    Application app{settings};
+    static std::shared_ptr<Workbook> addWorkbook() { return std::make_shared<Workbook>(1); }
+    static std::multiset<std::string> openFiles() {
+        std::multiset<std::string> open;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+            open.insert(fs::read_symlink(entry.path()).string());
+        return open;
+    }
+    const std::multiset<std::string> openAtStart = openFiles();
+
     fs::path folder;
 };
 
 TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWidths) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     auto first = book->activeSheet();
     PageGrid grid;
     grid.rows.push_back({CellValue::makeText("Name"), CellValue::makeText("Share"), CellValue::makeText("Price"),
@@ -147,21 +157,17 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
                          CellValue::makeText(std::string("NUL\0kept", 8)),
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
-    script->pages["URL;grid"] = grid;
-    auto query = app.addQueryTable(first, "URL;grid", {0, 0});
-    app.refresh(*query);
-    auto second = book->addSheet(1);
-    second->setName("Zweite Seite");
-    auto third = book->addSheet(2);
-    auto lower = app.addQueryTable(third, "URL;a", {4, 1});  // B5
-    app.refresh(*lower);
-    book->activate(second);
+    first->place({0, 0}, 0, grid, true);
+    auto third = book->addSheet(1);
+    PageGrid lower = textGrid({{"Heading", "wider text in B"}, {"x"}});
+    third->place({4, 1}, 0, lower, true);  // at B5
+    book->addSheet(1);                     // between them, and active
 
     const std::string path = saveAsNewFile(*book, folder.string());
     EXPECT_EQ(path, (folder / "Book1.xlsx").string());
     const Dump dump = readBack(path);
-    EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "Zweite Seite", "Sheet3"}));
-    EXPECT_EQ(dump.active, "Zweite Seite");
+    EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Sheet1", "Sheet3", "Sheet2"}));
+    EXPECT_EQ(dump.active, "Sheet3");
 
     using Cell = std::vector<std::string>;
     EXPECT_EQ(dump.cells.at("Sheet1!A1"), (Cell{"s", "'Name'", "General"}));
@@ -182,23 +188,23 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     EXPECT_EQ(dump.cells.at("Sheet1!E3"), (Cell{"s", "'literal _x005F_x0041_ and _x00zz_'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!A4").at(1), "'" + std::string(kMaxCellChars - 7, 'a') + "_x0041_'")
         << "a full cell has no room for the escape and is stored as it is";
-    EXPECT_EQ(dump.cells.at("Sheet3!B5"), (Cell{"s", "'Heading'", "General"}));
-    EXPECT_EQ(dump.cells.at("Sheet3!B6"), (Cell{"s", "'x'", "General"}));
-    EXPECT_EQ(dump.cells.at("Sheet3!C5"), (Cell{"s", "'wider text in B'", "General"}));
-    EXPECT_EQ(dump.cells.count("Zweite Seite!A1"), 0u);
+    EXPECT_EQ(dump.cells.at("Sheet2!B5"), (Cell{"s", "'Heading'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet2!B6"), (Cell{"s", "'x'", "General"}));
+    EXPECT_EQ(dump.cells.at("Sheet2!C5"), (Cell{"s", "'wider text in B'", "General"}));
+    EXPECT_EQ(dump.cells.count("Sheet3!A1"), 0u);
 
     // Widths follow the longest text of each column, up to the cap. The file
     // stores a width with the cell margins added (0.71 for the default font).
     const double margins = 0.71;
     EXPECT_NEAR(dump.widths.at("Sheet1!A"), kMaxFittedColumnWidth + margins, 0.01);
-    EXPECT_NEAR(dump.widths.at("Sheet3!B"), 8.0 + margins, 0.01);   // "Heading" and one more
-    EXPECT_NEAR(dump.widths.at("Sheet3!C"), 16.0 + margins, 0.01);  // "wider text in B" and one more
+    EXPECT_NEAR(dump.widths.at("Sheet2!B"), 8.0 + margins, 0.01);   // "Heading" and one more
+    EXPECT_NEAR(dump.widths.at("Sheet2!C"), 16.0 + margins, 0.01);  // "wider text in B" and one more
     EXPECT_GT(dump.widths.at("Sheet1!C"), dump.widths.at("Sheet1!F"));
-    EXPECT_EQ(dump.widths.count("Sheet3!A"), 0u);
+    EXPECT_EQ(dump.widths.count("Sheet2!A"), 0u);
 }
 
 TEST_F(XlsxOutput, TheSelectionIsKeptAndAnEmptyWorkbookIsStillAValidFile) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     book->activeSheet()->selectionFirst = {2, 1};
     book->activeSheet()->selectionLast = {2, 1};
     const Dump dump = readBack(saveAsNewFile(*book, folder.string()));
@@ -213,7 +219,7 @@ TEST_F(XlsxOutput, MoreSheetsThanTheProcessMayOpenFilesAreStillWritten) {
     rlimit low = saved;
     low.rlim_cur = 128;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     for (std::size_t i = 1; i < 200; ++i) book->addSheet(i)->cells().insertRows(0, 0, textGrid({{"page"}}));
     std::string path, failure;
     try {
@@ -232,7 +238,7 @@ TEST_F(XlsxOutput, MoreSheetsThanTheProcessMayOpenFilesAreStillWritten) {
 // the same wherever they go, and a folder that fails costs the user nothing but
 // the time of a second write.
 TEST_F(XlsxOutput, WhereTheTemporaryFilesGoChangesNothingAndAFailingFolderFallsBackToTheSystems) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     book->activeSheet()->cells().insertRows(0, 0, textGrid({{"a & b", "c"}, {"d"}}));
     book->addSheet(1)->cells().insertRows(3, 2, textGrid({{"second"}}));
     const fs::path own = folder / "temporary";
@@ -247,53 +253,9 @@ TEST_F(XlsxOutput, WhereTheTemporaryFilesGoChangesNothingAndAFailingFolderFallsB
     const auto systems = written("system.xlsx", std::nullopt);
     EXPECT_EQ(written("own.xlsx", own.string()), systems);
     EXPECT_EQ(written("fallen-back.xlsx", (folder / "no such folder").string()), systems);
+    EXPECT_THROW(writeXlsx(*book, (folder / "no such folder" / "x.xlsx").string()), Failure);
     EXPECT_TRUE(fs::is_empty(own)) << "a temporary file stayed";
     EXPECT_EQ(readBack(folder / "fallen-back.xlsx").cells.at("Sheet2!C4").at(1), "'second'");
-}
-
-// The writer's temporary files are all closed again: a sheet without rows, a
-// workbook whose file cannot be made, either temporary folder.
-TEST_F(XlsxOutput, NoTemporaryFileStaysOpenAfterAWriteWhetherItSucceedsOrNot) {
-    auto openFiles = [] {
-        std::vector<std::string> open;
-        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-            std::error_code ec;
-            open.push_back(fs::read_symlink(entry.path(), ec).string());
-        }
-        std::sort(open.begin(), open.end());
-        return open;
-    };
-    auto withRows = [&](std::size_t sheet) {
-        return [this, sheet](Workbook& book) { book.sheets()[sheet]->cells().insertRows(0, 0, textGrid({{"page"}})); };
-    };
-    const fs::path own = folder / "temporary";
-    fs::create_directories(own);
-    const struct {
-        const char* what;
-        std::size_t sheets;
-        std::vector<std::function<void(Workbook&)>> fill;
-    } books[] = {
-        {"one empty sheet", 1, {}},
-        {"empty sheets between full ones", 4, {withRows(0), withRows(2)}},
-        {"only full sheets", 2, {withRows(0), withRows(1)}},
-    };
-    for (const auto& shape : books) {
-        auto book = app.addWorkbook();
-        for (std::size_t i = 1; i < shape.sheets; ++i) book->addSheet(i);
-        for (const auto& fill : shape.fill) fill(*book);
-        for (const std::optional<std::string>& temporary :
-             {std::optional<std::string>(), std::optional(own.string())}) {
-            SCOPED_TRACE(std::string(shape.what) + (temporary ? ", own temporary folder" : ", system's"));
-            const auto before = openFiles();
-            writeXlsxWithTemporaryFolder(*book, (folder / "written.xlsx").string(), temporary);
-            EXPECT_EQ(openFiles(), before) << "written";
-            EXPECT_THROW(
-                writeXlsxWithTemporaryFolder(*book, (folder / "no such folder" / "x.xlsx").string(), temporary),
-                Failure);
-            EXPECT_EQ(openFiles(), before) << "not written";
-        }
-    }
-    EXPECT_TRUE(fs::is_empty(own));
 }
 
 // Whether the temporary files may go to memory is decided by their most; the
@@ -313,11 +275,9 @@ TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
         {{1'000'000, 0}, fill(CellValue::makeText("x"), 40'000, 1)},
     };
     for (std::size_t i = 0; i < std::size(pages); ++i) {
-        auto book = app.addWorkbook();
-        const std::string connection = "URL;most" + std::to_string(i);
-        script->pages[connection] = pages[i].second;
-        auto query = app.addQueryTable(book->activeSheet(), connection, pages[i].first);
-        app.refresh(*query);
+        auto book = addWorkbook();
+        PageGrid page = pages[i].second;
+        book->activeSheet()->place(pages[i].first, 0, page, true);
         const std::string path = (folder / ("most" + std::to_string(i) + ".xlsx")).string();
         writeXlsx(*book, path);
         const std::uint64_t sheetXml = testing::unpackParts(path).at("xl/worksheets/sheet1.xml").size();
@@ -328,7 +288,7 @@ TEST_F(XlsxOutput, TheTemporaryFilesStayUnderTheirMostForTextsThatGrowTheMost) {
 TEST_F(XlsxOutput, AnExistingBookIsNeverOverwrittenAndNoTemporaryFileStays) {
     std::ofstream(folder / "Book1.xlsx") << "the user's own file";
     std::ofstream(folder / "Book3.xlsx") << "another";
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     EXPECT_EQ(saveAsNewFile(*book, folder.string()), (folder / "Book2.xlsx").string());
     EXPECT_EQ(saveAsNewFile(*book, folder.string()), (folder / "Book4.xlsx").string());
     EXPECT_EQ(slurp(folder / "Book1.xlsx"), "the user's own file");
@@ -337,7 +297,7 @@ TEST_F(XlsxOutput, AnExistingBookIsNeverOverwrittenAndNoTemporaryFileStays) {
 }
 
 TEST_F(XlsxOutput, ANameTakenWhileTheFileIsBeingWrittenIsLeftToItsWriter) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     // Another program creates Book1.xlsx while ours is still being written.
     const WorkbookFileWriter racing = [&](const Workbook& b, const std::string& path) {
         std::ofstream(folder / "Book1.xlsx") << "written meanwhile";
@@ -349,7 +309,7 @@ TEST_F(XlsxOutput, ANameTakenWhileTheFileIsBeingWrittenIsLeftToItsWriter) {
 }
 
 TEST_F(XlsxOutput, AFailingWriteNamesThePathAndTheReasonAndLeavesNoFile) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     const WorkbookFileWriter diskFull = [](const Workbook&, const std::string& path) {
         std::ofstream(path) << "PK half a zip";
         throw Failure("No space left on device");
@@ -365,7 +325,7 @@ TEST_F(XlsxOutput, AFailingWriteNamesThePathAndTheReasonAndLeavesNoFile) {
 }
 
 TEST_F(XlsxOutput, AFolderThatCannotBeWrittenFailsWithoutLeavingAFile) {
-    auto book = app.addWorkbook();
+    auto book = addWorkbook();
     if (::geteuid() != 0) {
         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
         const std::string failure = [&] {
@@ -395,45 +355,32 @@ TEST_F(XlsxOutput, TheDocumentsFolderComesFromTheUserDirectoriesOrDefaultsToDocu
     ::setenv("HOME", home.c_str(), 1);
     ::unsetenv("XDG_CONFIG_HOME");
 
-    EXPECT_EQ(userDocumentsFolder(), (home / "Documents").string());
+    EXPECT_EQ(platform::documentsFolder(), (home / "Documents").string());
     std::ofstream(home / ".config" / "user-dirs.dirs")
         << "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papiere\"\n";
-    EXPECT_EQ(userDocumentsFolder(), (home / "Papiere").string());
+    EXPECT_EQ(platform::documentsFolder(), (home / "Papiere").string());
     std::ofstream(home / ".config" / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/\"\n";  // disabled
-    EXPECT_EQ(userDocumentsFolder(), (home / "Documents").string());
+    EXPECT_EQ(platform::documentsFolder(), (home / "Documents").string());
 
     fs::create_directories(folder / "cfg");
     std::ofstream(folder / "cfg" / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/srv/papers\"\n";
     ::setenv("XDG_CONFIG_HOME", (folder / "cfg").c_str(), 1);
-    EXPECT_EQ(userDocumentsFolder(), "/srv/papers");
+    EXPECT_EQ(platform::documentsFolder(), "/srv/papers");
     ::unsetenv("XDG_CONFIG_HOME");
 
-    // Shown with no folder configured: the documents folder is made and used.
+    // Finished with no folder configured: the documents folder is made and used.
     fs::remove(home / ".config" / "user-dirs.dirs");
-    std::vector<std::string> opened;
-    auto defaults = std::make_shared<EngineSettings>();
-    defaults->openWorkbook = [&](const std::string& path) { opened.push_back(path); };
-    Application shown(defaults);
-    shown.addWorkbook();
-    shown.setVisible(true);
-    EXPECT_EQ(opened, std::vector<std::string>{(home / "Documents" / "Book1.xlsx").string()});
+    qf::testing::ScriptedServices ui;
+    Trap run(ui, "run ");
+    EngineSpreadsheet spreadsheet;
+    const auto workbook = spreadsheet.newWorkbook();
+    workbook->startWorkbook(run);
+    EXPECT_EQ(workbook->finish(run), (home / "Documents" / "Book1.xlsx").string());
     EXPECT_TRUE(fs::is_regular_file(home / "Documents" / "Book1.xlsx"));
+    EXPECT_TRUE(ui.boxes.empty());
 
     ::setenv("HOME", oldHome.c_str(), 1);
     if (oldConfig) ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-}
-
-TEST_F(XlsxOutput, EveryWorkbookOfTheInstanceIsShownOnce) {
-    std::vector<std::string> opened;
-    settings->openWorkbook = [&](const std::string& path) { opened.push_back(path); };
-    app.addWorkbook();
-    app.addWorkbook();
-    app.setVisible(true);
-    EXPECT_EQ(opened, (std::vector<std::string>{(folder / "Book1.xlsx").string(), (folder / "Book2.xlsx").string()}));
-    app.addWorkbook();
-    app.setVisible(true);
-    EXPECT_EQ(opened.size(), 3u);
-    EXPECT_EQ(opened.back(), (folder / "Book3.xlsx").string());
 }
 
 }  // namespace

@@ -10,9 +10,8 @@
 
 #include "base/failure.h"
 #include "engine/web/charset.h"
-#include "engine/engine_provider.h"
 #include "engine/web/html_layout.h"
-#include "engine/application.h"
+#include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "engine/workbook/xml_text.h"
 #include "xlsx_strict_reader.h"
@@ -44,7 +43,7 @@ protected:
         WebQueryOptions options;
         options.disableDateRecognition = true;
         const std::string text = decodeToUtf8(std::move(bytes), headerCharset, html);
-        auto book = app.addWorkbook();
+        auto book = std::make_shared<Workbook>(1);
         book->activeSheet()->cells().insertRows(0, 0, html ? layoutHtml(text, options) : layoutText(text, options));
         return written(*book).sheets.at(0).cells;
     }
@@ -53,12 +52,11 @@ protected:
     Cells texts(const std::vector<std::string>& lines) {
         PageGrid grid;
         for (const auto& line : lines) grid.rows.push_back({CellValue::makeText(line)});
-        auto book = app.addWorkbook();
+        auto book = std::make_shared<Workbook>(1);
         book->activeSheet()->cells().insertRows(0, 0, grid);
         return written(*book).sheets.at(0).cells;
     }
 
-    Application app{std::make_shared<EngineSettings>()};
     fs::path folder;
 };
 
@@ -130,25 +128,6 @@ TEST_F(ValidXml, AFullCellWithoutRoomForEscapesGetsReplacementCharacters) {
     EXPECT_EQ(texts({full}).at("A1"), std::string(kMaxWrittenCellChars - 3, 'a') + kReplacement + kReplacement);
     const std::string roomy = std::string(kMaxWrittenCellChars - 8, 'a') + "\x01";
     EXPECT_EQ(texts({roomy}).at("A1"), roomy) << "one escape fits";
-}
-
-TEST_F(ValidXml, SheetNamesGetReplacementCharactersAndAreCheckedAsWritten) {
-    auto book = app.addWorkbook();
-    book->activeSheet()->setName("Tab\x01" + kNonCharFFFE);
-    EXPECT_EQ(book->activeSheet()->name(), "Tab" + kReplacement + kReplacement);
-    auto second = book->addSheet(1);
-    try {
-        second->setName("Tab\x02" + kNonCharFFFF);
-        ADD_FAILURE() << "two names that are written alike were both taken";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(std::string(failure.what()),
-                  "The sheet name \"Tab" + kReplacement + kReplacement + "\" is already taken.");
-    }
-    second->setName("ok\xC3\tand\nthen");  // a cut-off character; an attribute would read tabs as spaces
-    const auto read = written(*book);
-    ASSERT_EQ(read.sheets.size(), 2u);
-    EXPECT_EQ(read.sheets[0].name, "Tab" + kReplacement + kReplacement);
-    EXPECT_EQ(read.sheets[1].name, "ok" + kReplacement + kReplacement + "and" + kReplacement + "then");
 }
 
 TEST(StrictReader, RefusesTheFileTheLibraryWritesAloneAndReadsEscapes) {

@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/web_import.h"
 #include "import/import_run.h"
 #include "base/program_info.h"
+#include "base/trap.h"
 #include "list_host.h"
 #include "loopback_server.h"
 #include "support/scripted_services.h"
@@ -43,8 +44,12 @@ protected:
     engine::EngineSettings settings() {
         engine::EngineSettings s;
         s.documentsFolder = folder;
-        s.openWorkbook = [this](const std::string& path) { written.push_back(path); };
         return s;
+    }
+    void run(testing::ListHost& host) {
+        engine::EngineSpreadsheet spreadsheet(settings());
+        runImport(host, ui, spreadsheet);
+        for (const RunSummary& summary : host.finished) written.push_back(summary.workbook);
     }
     XlsxContent onlyWorkbook() {
         EXPECT_EQ(written.size(), 1u);
@@ -61,15 +66,15 @@ protected:
 };
 
 TEST_F(ImportIntoEngine, ImportWebBringsAPageIntoTheSheet) {
-    engine::EngineProvider provider(settings());
-    automation::Object app = provider.create("Excel.Application");
-    app.obj("Workbooks").call("add");
-    automation::Object workbook(app.obj("Workbooks").get("", {1}));
+    engine::EngineSpreadsheet spreadsheet(settings());
+    const auto workbook = spreadsheet.newWorkbook();
+    Trap run(ui, "run ");
+    workbook->startWorkbook(run);
 
-    EXPECT_TRUE(importWeb(workbook, server.url("/prices.html"), ui));
-    EXPECT_FALSE(importWeb(workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
-    EXPECT_TRUE(ui.boxes.empty()) << "the refresh reports nothing";
-    app.put("Visible", true);
+    EXPECT_TRUE(importWeb(*workbook, server.url("/prices.html"), ui));
+    EXPECT_FALSE(importWeb(*workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
+    EXPECT_TRUE(ui.boxes.empty()) << "a page that cannot be read is not reported";
+    written.push_back(workbook->finish(run));
 
     const XlsxContent book = onlyWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
@@ -84,11 +89,10 @@ TEST_F(ImportIntoEngine, ImportWebBringsAPageIntoTheSheet) {
 }
 
 TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
-    engine::EngineProvider provider(settings());
     testing::ListHost host;
     const std::string unreachable = "http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/";
     host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html"), unreachable, ""};
-    runImport(host, ui, provider);
+    run(host);
 
     EXPECT_EQ(ui.messages(),
               Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" + unreachable +
@@ -106,11 +110,10 @@ TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
 }
 
 TEST_F(ImportIntoEngine, ARunOnSeparateSheetsGivesOneSheetPerEntry) {
-    engine::EngineProvider provider(settings());
     testing::ListHost host;
     host.option2 = true;
     host.entries = {server.url("/prices.html"), server.url("/gone.html"), server.url("/notes.html")};
-    runImport(host, ui, provider);
+    run(host);
 
     EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
     const XlsxContent book = onlyWorkbook();

@@ -3,23 +3,24 @@
 #include <cctype>
 
 #include "base/program_info.h"
-#include "fake_spreadsheet.h"
 #include "import/import_run.h"
 #include "list_host.h"
+#include "support/recording_spreadsheet.h"
 #include "support/scripted_services.h"
 
 namespace qf {
 namespace {
 
-using testing::FakeSpreadsheet;
-using testing::FakeWorkbook;
 using testing::ListHost;
+using testing::RecordedWorkbook;
+using testing::RecordingSpreadsheet;
 using testing::ScriptedServices;
 using Strings = std::vector<std::string>;
 
 constexpr Pointer kBusy = Pointer::Hourglass;
 constexpr Pointer kIdle = Pointer::Default;
 constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
+constexpr const char* kImportLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
 
 std::string doneWith(const Strings& unreadable) {
     std::string list;
@@ -31,22 +32,18 @@ std::string doneWith(const Strings& unreadable) {
 
 class ImportRun : public ::testing::Test {
 protected:
-    FakeSpreadsheet fake;
+    RecordingSpreadsheet spreadsheet;
     ScriptedServices ui;
     ListHost host;
 
-    void run() { runImport(host, ui, fake); }
-    const FakeWorkbook& workbook(std::size_t app = 0) { return *fake.applications.at(app)->workbooks.at(0); }
-    Strings pagesOn(const std::string& sheetName, std::size_t app = 0) {
-        for (const auto& s : workbook(app).sheets)
-            if (s->name == sheetName) return s->pages;
-        return {"(no such sheet)"};
-    }
+    void run() { runImport(host, ui, spreadsheet); }
+    const RecordedWorkbook& workbook(std::size_t run = 0) { return *spreadsheet.workbooks.at(run); }
+    Strings pagesOn(const std::string& sheet, std::size_t run = 0) { return workbook(run).sheet(sheet).pages; }
     // The line numbers of the error reports naming a location.
-    std::vector<int> reportedLines(const std::string& location) {
+    static std::vector<int> reportedLines(const ScriptedServices& shown, const std::string& location) {
         std::vector<int> lines;
         const std::string marker = location + "at line ";
-        for (const auto& text : ui.messages()) {
+        for (const auto& text : shown.messages()) {
             const std::size_t at = text.find(marker);
             if (at == std::string::npos) continue;
             const std::size_t digits = at + marker.size();
@@ -58,151 +55,169 @@ protected:
 };
 
 TEST_F(ImportRun, AnEmptyListOnlySaysSo) {
-    fake.runningInstanceName = "Microsoft Excel";
+    spreadsheet.running = true;
     run();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "No files added.");
     EXPECT_EQ(ui.boxes[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(ui.boxes[0].icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes[0].caption, "");
-    EXPECT_TRUE(fake.log.empty()) << "the spreadsheet is not touched, no question asked";
+    EXPECT_TRUE(spreadsheet.log.empty()) << "the spreadsheet is not touched, no question asked";
     EXPECT_TRUE(ui.pointerHistory.empty());
-    EXPECT_TRUE(host.values.empty());
+    EXPECT_TRUE(host.started.empty() && host.finished.empty());
 }
 
 TEST_F(ImportRun, WithTheSpreadsheetAlreadyRunningNoEndsSilentlyAndYesGoesOn) {
-    fake.runningInstanceName = "Microsoft Excel";
+    spreadsheet.running = true;
     host.entries = {"www.a.org"};
     ui.answerMessage(MessageAnswer::No);
     run();
     EXPECT_EQ(ui.boxes.size(), 1u) << "the question only";
-    EXPECT_EQ(fake.log, (Strings{"provider.getRunning(Excel.Application)", "running.<default> get()"}));
+    EXPECT_EQ(spreadsheet.log, Strings{"instanceRunning"});
     EXPECT_TRUE(ui.pointerHistory.empty());
-    EXPECT_TRUE(host.values.empty() && host.texts.empty());
+    EXPECT_TRUE(host.started.empty() && host.finished.empty());
 
     ui.answerMessage(MessageAnswer::Yes);
     run();
-    ASSERT_EQ(fake.applications.size(), 1u) << "an instance of its own";
-    EXPECT_EQ(pagesOn("Sheet1"), Strings{"URL;http://www.a.org"});
+    ASSERT_EQ(spreadsheet.workbooks.size(), 1u) << "a workbook of its own";
+    EXPECT_EQ(pagesOn("Sheet1"), Strings{"http://www.a.org"});
     EXPECT_EQ(ui.messages().back(), "Done.");
 }
 
 TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
     host.entries = {"www.a.org", "www.b.org"};
-    fake.pageLoads = [](const std::string& c) { return c.find("www.b.org") == std::string::npos; };
+    spreadsheet.pageLoads = [](const std::string& address) { return address != "http://www.b.org"; };
     run();
 
-    const Strings skeleton = {
-        "provider.getRunning(Excel.Application)",
-        "provider.create(Excel.Application)",
-        "app1.Workbooks get()",
-        "app1.Workbooks.add call()",
-        "app1.DisplayAlerts put(Boolean:False)",
-        "app1.Workbooks get()",
-        "app1.Workbooks.count get()",
-        "app1.Workbooks.<default> get(Long:1)",
-        "app1.wb1.Sheet1.QueryTables.add call(Connection:=String:URL;http://www.a.org, "
-        "Destination:=Object:app1.wb1.Sheet1!A1)",
-        "app1.wb1.Sheet1.QueryTables.add call(Connection:=String:URL;http://www.b.org, "
-        "Destination:=Object:app1.wb1.Sheet1!A1)",
-        "app1.wb1.ActiveSheet get()",
-        "app1.wb1.Sheet1.Range get(String:A1)",
-        "app1.wb1.Sheet1!A1.Select call()",
-        "app1.Visible put(Boolean:True)",
-        "app1.DisplayAlerts put(Boolean:True)",
-    };
-    // Without the query tables' own calls and the lookups that lead to each query.
-    Strings withoutQueries = fake.logWithout({".qt"});
-    // Each import looks up the active sheet twice, its query tables and its A1 first.
-    for (const char* lookup : {"app1.wb1.Sheet1.QueryTables get()", "app1.wb1.Sheet1.Range get(String:A1)",
-                               "app1.wb1.ActiveSheet get()", "app1.wb1.ActiveSheet get()"})
-        for (int entry = 0; entry < 2; ++entry)
-            withoutQueries.erase(std::find(withoutQueries.begin(), withoutQueries.end(), lookup));
-    EXPECT_EQ(withoutQueries, skeleton);
-
-    EXPECT_EQ(workbook().sheetNames(), (Strings{"Sheet1", "Sheet2", "Sheet3"})) << "the default sheets stay";
-    EXPECT_EQ(pagesOn("Sheet1"), Strings{"URL;http://www.a.org"});
-    EXPECT_EQ(workbook().sheets[0]->selected, "A1");
-    EXPECT_TRUE(fake.applications[0]->visible);
-    EXPECT_TRUE(fake.applications[0]->displayAlerts);
-    EXPECT_TRUE(fake.allReleased()) << "the run keeps no reference";
+    EXPECT_EQ(spreadsheet.log, (Strings{"instanceRunning", "newWorkbook", "startWorkbook",
+                                        "importPage http://www.a.org", "importPage http://www.b.org", "finish"}));
+    EXPECT_EQ(workbook().names(), (Strings{"Sheet1", "Sheet2", "Sheet3"})) << "the default sheets stay";
+    EXPECT_EQ(pagesOn("Sheet1"), Strings{"http://www.a.org"});
+    EXPECT_TRUE(workbook().finished);
+    EXPECT_EQ(spreadsheet.alive, 0) << "the run keeps no reference";
 
     EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kIdle}));
     EXPECT_EQ(ui.eventRounds, 4);
-    EXPECT_EQ(host.texts, (Strings{"Processing: www.a.org", "Processing: www.b.org", "Progress Bar"}));
+    EXPECT_EQ(host.started, (std::vector<ListHost::Started>{{1, 2, "www.a.org"}, {2, 2, "www.b.org"}}));
+    EXPECT_EQ(host.failed, Strings{"2 www.b.org: Unable to open http://www.b.org."});
+    ASSERT_EQ(host.finished.size(), 1u);
+    EXPECT_EQ(host.finished[0].workbook, "/documents/Book1.xlsx");
+    EXPECT_EQ(host.finished[0].count, 2);
+    EXPECT_EQ(host.finished[0].unreadable, 1);
+    EXPECT_FALSE(host.finished[0].stopped);
     EXPECT_EQ(ui.messages(), Strings{doneWith({"www.b.org"})});
     EXPECT_EQ(ui.boxes.back().buttons, MessageButtons::Ok);
     EXPECT_EQ(ui.boxes.back().icon, MessageIcon::None);
     EXPECT_EQ(ui.boxes.back().caption, "");
 }
 
+// The workbook goes to the host while the run is still busy; one the host
+// could not show is named in the closing box, and the installed application's
+// workbook (no file) goes nowhere.
+TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBox) {
+    struct Case {
+        std::string path;
+        bool shows;
+        Strings shown;
+        std::string done;
+    };
+    const std::string book = "/documents/Book1.xlsx";
+    for (const Case& c : {Case{book, true, {book + " busy"}, "Done."},
+                          Case{book, false, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
+                          Case{"", false, {}, "Done."}}) {
+        RecordingSpreadsheet sheets;
+        ScriptedServices boxes;
+        ListHost list;
+        list.entries = {"www.a.org"};
+        list.ui = &boxes;
+        list.showsWorkbook = c.shows;
+        sheets.finishedPath = c.path;
+        runImport(list, boxes, sheets);
+        EXPECT_EQ(list.workbooksShown, c.shown) << c.path;
+        EXPECT_EQ(boxes.messages(), Strings{c.done}) << c.path;
+    }
+}
+
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
     for (int initialSheets : {3, 1}) {
         SCOPED_TRACE(initialSheets);
-        // A spreadsheet and a window of its own for each round.
-        FakeSpreadsheet spreadsheet;
+        RecordingSpreadsheet fresh;
         ScriptedServices window;
-        spreadsheet.sheetsInNewWorkbook = initialSheets;
-        spreadsheet.pageLoads = [](const std::string& c) { return c.find("bad") == std::string::npos; };
+        fresh.startingSheets = initialSheets;
+        fresh.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
         host.option2 = true;
         host.entries = {"www.a.org", "www.bad.org", "www.c.org"};
-        runImport(host, window, spreadsheet);
+        runImport(host, window, fresh);
 
-        const FakeWorkbook& book = *spreadsheet.applications.at(0)->workbooks.at(0);
-        const int first = initialSheets + 1;  // the number of the first sheet the run adds
+        const RecordedWorkbook& book = *fresh.workbooks.at(0);
         const auto name = [](int n) { return "Sheet" + std::to_string(n); };
-        EXPECT_EQ(book.sheetNames(), (Strings{"Sheet1", name(first), name(first + 1)}));
-        EXPECT_EQ(book.sheets[0]->pages, Strings{"URL;http://www.a.org"});
-        EXPECT_TRUE(book.sheets[1]->pages.empty()) << "a failed entry keeps its sheet";
-        EXPECT_EQ(book.sheets[2]->pages, Strings{"URL;http://www.c.org"});
-        EXPECT_EQ(book.active, book.sheets[2]);
-        EXPECT_EQ(book.sheets[2]->selected, "A1");
-
-        Strings expected;
-        for (int i = initialSheets; i >= 2; --i) expected.push_back("app1.wb1." + name(i) + ".Delete call()");
-        expected.push_back("app1.wb1." + name(first + 2) + ".Delete call()");
-        EXPECT_EQ(spreadsheet.linesContaining(".Delete call()"), expected);
-        EXPECT_NE(std::find(spreadsheet.log.begin(), spreadsheet.log.end(),
-                            "app1.wb1.Sheets.add call(After:=Object:app1.wb1." + name(first) + ")"),
-                  spreadsheet.log.end());
+        const int first = initialSheets + 1;  // the number of the first sheet the run adds
+        EXPECT_EQ(book.names(), (Strings{"Sheet1", name(first), name(first + 1)}));
+        EXPECT_EQ(book.sheets[0].pages, Strings{"http://www.a.org"});
+        EXPECT_TRUE(book.sheets[1].pages.empty()) << "a failed entry keeps its sheet";
+        EXPECT_EQ(book.sheets[2].pages, Strings{"http://www.c.org"});
+        EXPECT_EQ(book.active, 2u);
+        EXPECT_EQ(fresh.linesStartingWith("keepFirstSheetOnly").size(), 1u);
+        EXPECT_EQ(fresh.linesStartingWith("addSheetAfterLast").size(), 3u);
+        EXPECT_EQ(fresh.linesStartingWith("deleteActiveSheet").size(), 1u);
         EXPECT_EQ(window.messages(), Strings{doneWith({"www.bad.org"})});
     }
 }
 
-TEST_F(ImportRun, ProgressStandsAtEachEntryWhileItIsImported) {
+TEST_F(ImportRun, EachEntryIsStartedWithItsShareOfTheListAndImportedWhole) {
     host.entries = {"www.a.org", "www.b.org", "www.c.org", "x.y\\page.html"};
-    std::vector<double> atRefresh;
-    fake.pageLoads = [&](const std::string&) {
-        atRefresh.push_back(host.values.back());
+    std::vector<double> atImport;
+    spreadsheet.pageLoads = [&](const std::string&) {
+        atImport.push_back(host.shares().back());
         return true;
     };
     run();
-    EXPECT_EQ(atRefresh, (std::vector<double>{25, 50, 75, 100}));
-    EXPECT_EQ(host.values.back(), 0);
-    EXPECT_EQ(host.texts, (Strings{"Processing: www.a.org", "Processing: www.b.org", "Processing: www.c.org",
-                                   "Processing: page.html", "Progress Bar"}));
-    EXPECT_EQ(pagesOn("Sheet1").front(), "URL;http://x.y\\page.html") << "the import uses the whole entry";
+    EXPECT_EQ(atImport, (std::vector<double>{25, 50, 75, 100}));
+    EXPECT_EQ(host.started.back().entry, "x.y\\page.html");
+    EXPECT_EQ(pagesOn("Sheet1").front(), "http://x.y\\page.html") << "the import uses the whole entry";
+    EXPECT_EQ(host.finished.size(), 1u);
     EXPECT_EQ(ui.messages(), Strings{"Done."});
 }
 
 TEST_F(ImportRun, UnreadableEntriesAreListedAsTheyStandInTheList) {
     host.entries = {" www.bad-one.org", "www.good.org", "bad two", "www.good.org"};
-    fake.pageLoads = [](const std::string& c) { return c.find("bad") == std::string::npos; };
+    spreadsheet.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
     run();
     EXPECT_EQ(ui.messages(), Strings{doneWith({" www.bad-one.org", "bad two"})});
-    EXPECT_EQ(pagesOn("Sheet1"), (Strings{"URL;http://www.good.org", "URL;http://www.good.org"}));
+    EXPECT_EQ(pagesOn("Sheet1"), (Strings{"http://www.good.org", "http://www.good.org"}));
 }
 
-TEST_F(ImportRun, WithoutTheSpreadsheetEveryStepReportsAndEveryEntryIsUnreadable) {
-    fake.failures["Application.create"] = "ActiveX component can't create object";
-    host.option2 = true;
-    host.entries = {"www.a.org", "www.b.org"};
-    run();
-    EXPECT_EQ(reportedLines(kRunLocation), (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
-    EXPECT_EQ(reportedLines("in QuillfenApp2021/08/31.Excel1.ImportWeb ").size(), 2u * 20);
-    EXPECT_EQ(ui.messages().back(), doneWith({"www.a.org", "www.b.org"}));
-    EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
-    EXPECT_EQ(host.texts.back(), "Progress Bar");
+// A step of the spreadsheet that fails is reported with its statement's number
+// (and the handler's location), and the run goes on with the next one.
+TEST_F(ImportRun, AFailingStepIsReportedAtItsStatementAndTheRunGoesOn) {
+    struct Case {
+        const char* step;
+        std::vector<int> runLines;
+        std::vector<int> importLines;
+        Strings unreadable;
+    };
+    const Case cases[] = {
+        {"startWorkbook", {110, 120, 156, 156, 166}, {100, 100}, {"www.a.org", "www.b.org"}},
+        {"keepFirstSheetOnly", {120}, {}, {}},
+        {"importPage", {}, {100, 100}, {"www.a.org", "www.b.org"}},
+        {"addSheetAfterLast", {156, 156}, {}, {}},
+        {"deleteActiveSheet", {164}, {}, {}},
+        {"finish", {166}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        RecordingSpreadsheet fresh;
+        ScriptedServices window;
+        fresh.failures[c.step] = "Automation error";
+        host.option2 = true;
+        host.entries = {"www.a.org", "www.b.org"};
+        runImport(host, window, fresh);
+        EXPECT_EQ(reportedLines(window, kRunLocation), c.runLines);
+        EXPECT_EQ(reportedLines(window, kImportLocation), c.importLines);
+        EXPECT_EQ(window.messages().back(), c.unreadable.empty() ? "Done." : doneWith(c.unreadable));
+        EXPECT_EQ(window.pointerHistory.back(), Pointer::Default);
+        EXPECT_EQ(fresh.alive, 0);
+    }
 }
 
 TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
@@ -212,32 +227,33 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     ui.onNextEvents([] {});
     ui.onNextEvents([&] { host.entries.resize(2); });
     run();
-    EXPECT_EQ(host.values, (std::vector<double>{25, 100, 0}));
-    EXPECT_EQ(pagesOn("Sheet1"), (Strings{"URL;http://www.b.org", "URL;http://www.a.org"}));
+    EXPECT_EQ(host.shares(), (std::vector<double>{25, 100}));
+    EXPECT_EQ(pagesOn("Sheet1"), (Strings{"http://www.b.org", "http://www.a.org"}));
     EXPECT_FALSE(host.readPastEnd);
     EXPECT_EQ(ui.messages(), Strings{"Done."});
-    EXPECT_TRUE(fake.applications[0]->visible) << "the end steps ran";
+    EXPECT_TRUE(workbook().finished) << "the end steps ran";
 
     // Emptied at the first yield: nothing imported, no division by zero.
     host.entries = {"www.a.org", "www.b.org"};
-    host.values.clear();
+    host.started.clear();
     ui.onNextEvents([&] { host.entries.clear(); });
     run();
-    EXPECT_EQ(host.values, (std::vector<double>{0}));
+    EXPECT_TRUE(host.started.empty());
     EXPECT_TRUE(pagesOn("Sheet1", 1).empty());
     EXPECT_FALSE(host.readPastEnd);
     EXPECT_EQ(ui.messages().back(), "Done.");
     EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
 
-    // Grown: the bound stays, the percentage divides by the count of the moment.
+    // Grown: the bound stays, the share divides by the count of the moment.
     host.entries = {"www.a.org", "www.b.org"};
-    host.values.clear();
+    host.started.clear();
     ui.onNextEvents([&] { host.entries.push_back("www.c.org"); });
     run();
-    ASSERT_EQ(host.values.size(), 3u);
-    EXPECT_DOUBLE_EQ(host.values[0], 100.0 / 3);
-    EXPECT_DOUBLE_EQ(host.values[1], 200.0 / 3);
+    ASSERT_EQ(host.shares().size(), 2u);
+    EXPECT_DOUBLE_EQ(host.shares()[0], 100.0 / 3);
+    EXPECT_DOUBLE_EQ(host.shares()[1], 200.0 / 3);
     EXPECT_EQ(pagesOn("Sheet1", 2).size(), 2u);
+    EXPECT_EQ(host.finished.back().count, 2);
 }
 
 TEST_F(ImportRun, SwitchingTheSheetModeTakesEffectFromThatPointOn) {
@@ -248,60 +264,77 @@ TEST_F(ImportRun, SwitchingTheSheetModeTakesEffectFromThatPointOn) {
     ui.onNextEvents([] {});
     ui.onNextEvents([&] { host.option2 = true; });
     run();
-    EXPECT_EQ(workbook(0).sheetNames(), (Strings{"Sheet1", "Sheet2", "Sheet3", "Sheet4"}));
-    EXPECT_EQ(pagesOn("Sheet1", 0), (Strings{"URL;http://www.b.org", "URL;http://www.a.org"}));
-    EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"URL;http://www.c.org"});
+    EXPECT_EQ(workbook(0).names(), (Strings{"Sheet1", "Sheet2", "Sheet3", "Sheet4"}));
+    EXPECT_EQ(pagesOn("Sheet1", 0), (Strings{"http://www.b.org", "http://www.a.org"}));
+    EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"http://www.c.org"});
 
     // Switched off while entry 3 yields: no sheet after it, none deleted at the end.
     for (int i = 0; i < 4; ++i) ui.onNextEvents([] {});
     ui.onNextEvents([&] { host.option2 = false; });
     run();
-    EXPECT_EQ(workbook(1).sheetNames(), (Strings{"Sheet1", "Sheet4", "Sheet5"}));
-    EXPECT_EQ(pagesOn("Sheet5", 1), Strings{"URL;http://www.c.org"});
+    EXPECT_EQ(workbook(1).names(), (Strings{"Sheet1", "Sheet4", "Sheet5"}));
+    EXPECT_EQ(pagesOn("Sheet5", 1), Strings{"http://www.c.org"});
 }
 
 TEST_F(ImportRun, TheEndDeletesOnlyTheEmptySheetAddedAfterTheLastImport) {
     // Adding the sheet after the last entry fails: its page stays.
     host.option2 = true;
     host.entries = {"www.a.org", "www.b.org"};
-    fake.pageLoads = [&](const std::string& c) {
-        if (c.find("www.b.org") != std::string::npos)
-            fake.failures["Sheets.add"] = "Method 'Add' of object 'Sheets' failed";
+    spreadsheet.pageLoads = [&](const std::string& address) {
+        if (address == "http://www.b.org") spreadsheet.failures["addSheetAfterLast"] = "Method 'Add' failed";
         return true;
     };
     run();
-    EXPECT_EQ(reportedLines(kRunLocation), std::vector<int>{156});
-    EXPECT_EQ(workbook(0).sheetNames(), (Strings{"Sheet1", "Sheet4"}));
-    EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"URL;http://www.b.org"});
+    EXPECT_EQ(reportedLines(ui, kRunLocation), std::vector<int>{156});
+    EXPECT_EQ(workbook(0).names(), (Strings{"Sheet1", "Sheet4"}));
+    EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"http://www.b.org"});
 
     // One sheet until the list shrinks; the option is switched while the run
     // looks past the new end: the sheet with every page stays.
-    fake.failures.clear();
-    fake.sheetsInNewWorkbook = 2;
+    spreadsheet.failures.clear();
+    spreadsheet.pageLoads = [](const std::string&) { return true; };
+    spreadsheet.startingSheets = 2;
     host.option2 = false;
     host.entries = {"www.a.org", "www.b.org", "www.c.org"};
     ui.onNextEvents([] {});
     ui.onNextEvents([&] { host.entries.resize(1); });
     ui.onNextEvents([&] { host.option2 = true; });
     run();
-    EXPECT_EQ(workbook(1).sheetNames(), (Strings{"Sheet1", "Sheet2"}));
-    EXPECT_EQ(pagesOn("Sheet1", 1), Strings{"URL;http://www.a.org"});
+    EXPECT_EQ(workbook(1).names(), (Strings{"Sheet1", "Sheet2"}));
+    EXPECT_EQ(pagesOn("Sheet1", 1), Strings{"http://www.a.org"});
 }
 
 TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
     host.entries = {"www.a.org", "www.b.org"};
     ui.onNextEvents([&] { run(); });
     run();
-    ASSERT_EQ(fake.applications.size(), 2u);
-    for (std::size_t app = 0; app < 2; ++app) {
-        EXPECT_EQ(pagesOn("Sheet1", app), (Strings{"URL;http://www.b.org", "URL;http://www.a.org"}));
-        EXPECT_TRUE(fake.applications[app]->visible);
+    ASSERT_EQ(spreadsheet.workbooks.size(), 2u);
+    for (std::size_t book = 0; book < 2; ++book) {
+        EXPECT_EQ(pagesOn("Sheet1", book), (Strings{"http://www.b.org", "http://www.a.org"}));
+        EXPECT_TRUE(workbook(book).finished);
     }
     EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
     // The inner run ends the busy state; the outer one sets it again before its import.
     EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy,
                                                        kBusy, kBusy, kIdle}));
-    EXPECT_TRUE(fake.allReleased());
+    EXPECT_EQ(spreadsheet.alive, 0);
+}
+
+TEST_F(ImportRun, PagesAheadAreNamedAsTheImportWillOpenThemAndDroppedAtTheEnd) {
+    spreadsheet.readAheadDepth = 1;
+    host.entries = {"www.a.org", "http://www.b.org/x", "c.org"};
+    bool waitingAnswers = true;
+    spreadsheet.pageLoads = [&](const std::string&) {
+        waitingAnswers = waitingAnswers && spreadsheet.waitHook;
+        return true;
+    };
+    run();
+    EXPECT_EQ(spreadsheet.linesStartingWith("expect"),
+              (Strings{"expect 1:http://www.a.org 2:http://www.b.org/x", "expect 2:http://www.b.org/x 3:http://c.org",
+                       "expect 3:http://c.org"}));
+    EXPECT_EQ(spreadsheet.log.at(spreadsheet.log.size() - 2), "stopReadAhead") << "before the end steps";
+    EXPECT_TRUE(waitingAnswers) << "the window answers while each import waits";
+    EXPECT_FALSE(spreadsheet.waitHook);
 }
 
 }  // namespace

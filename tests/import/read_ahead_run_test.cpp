@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "base/program_info.h"
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/import_run.h"
 #include "list_host.h"
 #include "loopback_server.h"
@@ -99,24 +99,28 @@ protected:
     void SetUp() override { folder = testing::newTempFolder("ahead"); }
     void TearDown() override { fs::remove_all(folder); }
 
-    std::unique_ptr<engine::EngineProvider> provider(std::size_t pagesAhead = 64) {
+    std::unique_ptr<engine::EngineSpreadsheet> spreadsheet(std::size_t pagesAhead = 64) {
         engine::EngineSettings s;
         s.documentsFolder = folder;
-        s.openWorkbook = [this](const std::string& path) { written.push_back(path); };
         s.loadLimits.pagesAhead = pagesAhead;
-        return std::make_unique<engine::EngineProvider>(std::move(s));
+        return std::make_unique<engine::EngineSpreadsheet>(std::move(s));
     }
-    // The run, with an action when entry `at` is in hand (its progress is set).
+    // Runs the import and keeps the path of the workbook it wrote.
+    void runOn(testing::ListHost& host, Spreadsheet& s) {
+        runImport(host, ui, s);
+        written.push_back(host.finished.back().workbook);
+    }
+    // The run, with an action when entry `at` is in hand (it has been started).
     void run(testing::ListHost& host, std::size_t pagesAhead = 64, int at = 0, std::function<void()> action = {}) {
-        auto p = provider(pagesAhead);
+        auto s = spreadsheet(pagesAhead);
         bool done = false;
         ui.everyEvents = [&] {
-            if (!done && at > 0 && host.values.size() == static_cast<std::size_t>(at)) {
+            if (!done && at > 0 && host.started.size() == static_cast<std::size_t>(at)) {
                 done = true;
                 action();
             }
         };
-        runImport(host, ui, *p);
+        runOn(host, *s);
         ui.everyEvents = nullptr;
     }
     Strings headings(const std::string& path) {
@@ -153,10 +157,10 @@ TEST_F(ReadAheadRun, GivesTheWorkbookOfAOneAtATimeRunOnEitherSheetMode) {
         written.clear();
         run(host, 0);
         testing::ListHost again = host;
-        again.values.clear();
+        again.started.clear();
         run(again, 64);
         ASSERT_EQ(written.size(), 2u);
-        EXPECT_EQ(host.values, again.values);
+        EXPECT_EQ(host.started, again.started);
         const std::string one = storedSheets(written[0]);
         EXPECT_GT(one.size(), 1000u);
         EXPECT_TRUE(storedSheets(written[1]) == one) << (separate ? "one sheet per site" : "one sheet");
@@ -205,8 +209,8 @@ TEST_F(ReadAheadRun, ASlowPageHoldsUpOnlyItsOwnEntryAndFailuresAreListedInListOr
     ui.everyEvents = [&] {
         if (!site.slowAnswered && site.requestsOf("/fast3") == 1) behindLoadedFirst = true;
     };
-    auto p = provider();
-    runImport(host, ui, *p);
+    auto s = spreadsheet();
+    runOn(host, *s);
     EXPECT_TRUE(behindLoadedFirst) << "the pages behind the slow one loaded while it was awaited";
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(headings(written[0]), (Strings{"str:fast1", "str:slow", "", "str:fast2", "", "", "str:fast3"}));
@@ -221,15 +225,15 @@ TEST_F(ReadAheadRun, ARunStartedWhileAPageIsAwaitedRunsInFullAndTheFirstGoesOnBu
     inner.entries = {site.url("/inner1"), site.url("/inner2")};
     inner.option2 = true;
     std::size_t innerEnded = 0;
-    auto p = provider();
+    auto s = spreadsheet();
     bool started = false;
     ui.everyEvents = [&] {
-        if (started || site.requestsOf("/slow") == 0 || outer.values.size() != 2) return;
+        if (started || site.requestsOf("/slow") == 0 || outer.started.size() != 2) return;
         started = true;
-        runImport(inner, ui, *p);
+        runOn(inner, *s);
         innerEnded = ui.pointerHistory.size();
     };
-    runImport(outer, ui, *p);
+    runOn(outer, *s);
     ASSERT_TRUE(started);
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(headings(written[0]), (Strings{"str:inner1", "str:inner2"})) << "the inner run's own workbook";

@@ -8,7 +8,8 @@
 #include <filesystem>
 
 #include "base/program_info.h"
-#include "engine/engine_provider.h"
+#include "base/trap.h"
+#include "engine/engine_spreadsheet.h"
 #include "import/web_import.h"
 #include "import/import_run.h"
 #include "list_host.h"
@@ -21,8 +22,6 @@ namespace qf {
 namespace {
 
 namespace fs = std::filesystem;
-using automation::Object;
-using automation::Variant;
 using testing::LoopbackServer;
 
 std::string tableOfColumns(int columns, const std::string& text) {
@@ -47,7 +46,6 @@ protected:
     engine::EngineSettings settings() {
         engine::EngineSettings s;
         s.documentsFolder = folder;
-        s.openWorkbook = [this](const std::string& path) { written.push_back(path); };
         return s;
     }
 
@@ -61,10 +59,11 @@ TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) 
     server.page("/first.html", "<p>first page</p>");
     server.page("/16384.html", tableOfColumns(16384, "w"));
     server.page("/16385.html", tableOfColumns(16385, "x"));
-    engine::EngineProvider provider(settings());
+    engine::EngineSpreadsheet spreadsheet(settings());
     testing::ListHost host;
     host.entries = {server.url("/first.html"), server.url("/16384.html"), server.url("/16385.html")};
-    runImport(host, ui, provider);
+    runImport(host, ui, spreadsheet);
+    written.push_back(host.finished.at(0).workbook);
 
     EXPECT_EQ(ui.messages(),
               std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
@@ -86,27 +85,34 @@ TEST_F(SheetLimits, OnOneSheetAPageOneRowTooLongForWhatIsLeftPlacesNothing) {
     server.page("/half.txt", lines(kHalf, "half first", "h"), 200, "text/plain");
     server.page("/over.txt", lines(kHalf + 1, "over first", "o"), 200, "text/plain");
     server.page("/rest.txt", lines(kHalf, "rest first", "r"), 200, "text/plain");
-    engine::EngineProvider provider(settings());
-    const Object app = provider.create("Excel.Application");
-    app.obj("Workbooks").call("Add");
-    const Object workbook(app.obj("Workbooks").get("", {1}));
-    const Object sheet = workbook.obj("ActiveSheet");
-    auto cell = [&](const std::string& reference) { return sheet.callObj("Range", {reference}).get("Value"); };
+    engine::EngineSpreadsheet spreadsheet(settings());
+    Trap run(ui, "run ");
+    // The cells of a workbook finished after the imports.
+    auto finished = [&](const std::vector<std::string>& paths) {
+        const auto workbook = spreadsheet.newWorkbook();
+        workbook->startWorkbook(run);
+        std::vector<bool> read;
+        for (const auto& path : paths) read.push_back(importWeb(*workbook, server.url(path), ui));
+        const auto book = engine::testing::readStrictly(workbook->finish(run));
+        return std::make_pair(read, book.sheets.at(0).cells);
+    };
 
     server.page("/huge.txt", lines(2 * kHalf + 1, "huge first", "u"), 200, "text/plain");
-    EXPECT_FALSE(importWeb(workbook, server.url("/huge.txt"), ui)) << "one row more than a sheet has";
-    EXPECT_TRUE(cell("A1").isEmpty());
+    const auto [hugeRead, hugeCells] = finished({"/huge.txt"});
+    EXPECT_EQ(hugeRead, std::vector<bool>{false}) << "one row more than a sheet has";
+    EXPECT_TRUE(hugeCells.empty());
 
-    ASSERT_TRUE(importWeb(workbook, server.url("/half.txt"), ui));
-    EXPECT_FALSE(importWeb(workbook, server.url("/over.txt"), ui)) << "the run lists an entry that gives false";
-    EXPECT_EQ(cell("A1"), Variant(std::string("half first"))) << "the earlier page did not move";
-    EXPECT_EQ(cell("A524288"), Variant(std::string("h")));
-    EXPECT_TRUE(cell("A524289").isEmpty()) << "nothing of the refused page was placed";
+    const auto [halfRead, halfCells] = finished({"/half.txt", "/over.txt"});
+    EXPECT_EQ(halfRead, (std::vector<bool>{true, false})) << "the run lists an entry that gives false";
+    EXPECT_EQ(halfCells.at("A1"), "half first") << "the earlier page did not move";
+    EXPECT_EQ(halfCells.at("A524288"), "h");
+    EXPECT_EQ(halfCells.count("A524289"), 0u) << "nothing of the refused page was placed";
 
-    ASSERT_TRUE(importWeb(workbook, server.url("/rest.txt"), ui));
-    EXPECT_EQ(cell("A1"), Variant(std::string("rest first")));
-    EXPECT_EQ(cell("A524289"), Variant(std::string("half first")));
-    EXPECT_EQ(cell("A1048576"), Variant(std::string("h")));
+    const auto [restRead, restCells] = finished({"/half.txt", "/over.txt", "/rest.txt"});
+    EXPECT_EQ(restRead, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(restCells.at("A1"), "rest first");
+    EXPECT_EQ(restCells.at("A524289"), "half first");
+    EXPECT_EQ(restCells.at("A1048576"), "h");
     EXPECT_TRUE(ui.boxes.empty());
 }
 

@@ -2,14 +2,13 @@
 
 #include "base/program_info.h"
 #include "base/trap.h"
-#include "fake_spreadsheet.h"
 #include "import/web_import.h"
+#include "support/recording_spreadsheet.h"
 #include "support/scripted_services.h"
 
 namespace qf {
 namespace {
 
-using testing::FakeSpreadsheet;
 using testing::ScriptedServices;
 
 TEST(normalizeUrl, CompletesEntriesAsTheListHoldsThem) {
@@ -47,134 +46,44 @@ TEST(stripPath, KeepsWhatFollowsTheLastBackslash) {
     EXPECT_EQ(stripPath(""), "");
 }
 
-class ImportWebTest : public ::testing::Test {
-protected:
-    FakeSpreadsheet fake;
+TEST(ImportWeb, OpensTheCompletedAddressAndReportsOnlyAStepThatFails) {
+    testing::RecordingSpreadsheet spreadsheet;
+    spreadsheet.startingSheets = 1;
+    spreadsheet.pageLoads = [](const std::string& address) { return address != "http://www.gone.org"; };
     ScriptedServices ui;
+    const auto workbook = spreadsheet.newWorkbook();
+    Trap run(ui, "run ");
+    workbook->startWorkbook(run);
 
-    std::string reportAt(const std::string& description, int line) {
-        return errorReportText(description, "in QuillfenApp2021/08/31.Excel1.ImportWeb ", line);
-    }
-};
+    std::string reason;
+    EXPECT_TRUE(importWeb(*workbook, " www.example.org ", ui, &reason));
+    EXPECT_FALSE(importWeb(*workbook, "www.gone.org", ui, &reason));
+    EXPECT_EQ(reason, "Unable to open http://www.gone.org.");
+    EXPECT_TRUE(ui.boxes.empty()) << "a page that cannot be read is the result, not a report";
+    EXPECT_EQ(spreadsheet.workbooks[0]->sheets[0].pages, std::vector<std::string>{"http://www.example.org"});
 
-TEST_F(ImportWebTest, AddsTheQueryAtA1SetsItsOptionsAndRefreshes) {
-    const automation::Object workbook = fake.newWorkbook();
-    EXPECT_TRUE(importWeb(workbook, " www.example.org ", ui));
-
-    const std::string sheet = "app1.wb1.Sheet1";
-    const std::string qt = sheet + ".qt1";
-    const std::vector<std::string> expected = {
-        "app1.wb1.ActiveSheet get()",
-        sheet + ".QueryTables get()",
-        "app1.wb1.ActiveSheet get()",
-        sheet + ".Range get(String:A1)",
-        sheet + ".QueryTables.add call(Connection:=String:URL;http://www.example.org, Destination:=Object:" + sheet +
-            "!A1)",
-        qt + ".name put(String:?ocid=iehp)",
-        qt + ".FieldNames put(Boolean:True)",
-        qt + ".RowNumbers put(Boolean:False)",
-        qt + ".FillAdjacentFormulas put(Boolean:False)",
-        qt + ".PreserveFormatting put(Boolean:True)",
-        qt + ".RefreshOnFileOpen put(Boolean:False)",
-        qt + ".BackgroundQuery put(Boolean:True)",
-        qt + ".RefreshStyle put(Long:1)",
-        qt + ".SavePassword put(Boolean:False)",
-        qt + ".SaveData put(Boolean:True)",
-        qt + ".AdjustColumnWidth put(Boolean:True)",
-        qt + ".RefreshPeriod put(Integer:0)",
-        qt + ".WebSelectionType put(Long:1)",
-        qt + ".WebFormatting put(Long:3)",
-        qt + ".WebPreFormattedTextToColumns put(Boolean:True)",
-        qt + ".WebConsecutiveDelimitersAsOne put(Boolean:True)",
-        qt + ".WebSingleBlockTextImport put(Boolean:False)",
-        qt + ".WebDisableDateRecognition put(Boolean:False)",
-        qt + ".WebDisableRedirections put(Boolean:False)",
-        qt + ".Refresh call(BackgroundQuery:=Boolean:False)",
-    };
-    EXPECT_EQ(fake.log, expected);
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages,
-              std::vector<std::string>{"URL;http://www.example.org"});
-
-    // A second import onto the same sheet is anchored at A1 again and lands on top.
-    EXPECT_TRUE(importWeb(workbook, "www.second.org", ui));
-    EXPECT_EQ(fake.applications[0]->workbooks[0]->sheets[0]->pages,
-              (std::vector<std::string>{"URL;http://www.second.org", "URL;http://www.example.org"}));
-}
-
-TEST_F(ImportWebTest, APageThatCannotBeReadIsFalseWithoutAnyBox) {
-    fake.pageLoads = [](const std::string&) { return false; };
-    const automation::Object workbook = fake.newWorkbook();
-    EXPECT_FALSE(importWeb(workbook, "www.example.org", ui));
-    EXPECT_TRUE(ui.boxes.empty());
-    const auto& sheet = *fake.applications[0]->workbooks[0]->sheets[0];
-    EXPECT_TRUE(sheet.pages.empty());
-    EXPECT_EQ(sheet.queryTables, 1) << "the failed query stays on the sheet";
-}
-
-TEST_F(ImportWebTest, AQueryThatCannotBeAddedReportsEveryOptionAndIsFalse) {
-    fake.failures["QueryTables.add"] = "Method 'Add' of object 'QueryTables' failed";
-    EXPECT_FALSE(importWeb(fake.newWorkbook(), "www.example.org", ui));
-
-    ASSERT_EQ(ui.boxes.size(), 20u);
-    EXPECT_EQ(ui.boxes[0].text, reportAt("Method 'Add' of object 'QueryTables' failed", 100));
-    for (std::size_t i = 1; i < 20; ++i) {
-        const int statement = 100 + 2 * static_cast<int>(i);
-        EXPECT_EQ(ui.boxes[i].text, reportAt("Object variable or With block variable not set", statement));
-        EXPECT_EQ(ui.boxes[i].buttons, MessageButtons::Ok);
-        EXPECT_EQ(ui.boxes[i].icon, MessageIcon::Exclamation);
-        EXPECT_EQ(ui.boxes[i].caption, "Application Error");
-    }
-}
-
-TEST_F(ImportWebTest, WithoutAWorkbookEveryStepFailsAndTheResultIsFalse) {
-    EXPECT_FALSE(importWeb(automation::Object(), "www.example.org", ui));
-    ASSERT_EQ(ui.boxes.size(), 20u);
-    EXPECT_EQ(ui.boxes[0].text, reportAt("Object variable or With block variable not set", 100));
-    EXPECT_EQ(ui.boxes[19].text, reportAt("Object variable or With block variable not set", 138));
-}
-
-TEST_F(ImportWebTest, AnOptionThatIsRefusedIsReportedAndTheImportGoesOn) {
-    fake.failures["QueryTable.RefreshPeriod"] = "Type mismatch";
-    const automation::Object workbook = fake.newWorkbook();
-    EXPECT_TRUE(importWeb(workbook, "www.example.org", ui));
+    spreadsheet.failures["importPage"] = "Automation error";
+    EXPECT_FALSE(importWeb(*workbook, "www.example.org", ui));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, reportAt("Type mismatch", 124));
-    EXPECT_EQ(fake.logWithout({"RefreshPeriod"}).size() + 1, fake.log.size());
-    EXPECT_NE(fake.log.back().find(".Refresh call("), std::string::npos);
+    EXPECT_EQ(ui.boxes[0].text, errorReportText("Automation error", "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
+    EXPECT_EQ(ui.boxes[0].caption, "Application Error");
 }
 
-TEST(ExcelRunning, IsSeenOnlyWhenTheRunningInstanceNamesItselfExactly) {
-    FakeSpreadsheet fake;
-    EXPECT_FALSE(isSpreadsheetRunning(fake));
-    fake.runningInstanceName = "Microsoft Excel";
-    EXPECT_TRUE(isSpreadsheetRunning(fake));
-    EXPECT_EQ(fake.log.back(), "running.<default> get()");
-    fake.runningInstanceName = "microsoft excel";
-    EXPECT_FALSE(isSpreadsheetRunning(fake));
-    fake.runningInstanceName = "Microsoft Excel ";
-    EXPECT_FALSE(isSpreadsheetRunning(fake));
-    fake.runningInstanceName = "Microsoft Excel";
-    fake.failures["Running."] = "Automation error";
-    EXPECT_FALSE(isSpreadsheetRunning(fake)) << "a failing default member is no running instance";
-    EXPECT_TRUE(fake.allReleased());
-}
-
-TEST(ExcelRunning, TheWarningAsksOnlyWhenOneRunsAndYesGoesOn) {
+TEST(ImportWeb, TheWarningAsksOnlyWhenAnInstanceRunsAndYesGoesOn) {
     const std::string question =
         "Excel may be open. It is recommended that you close Excel first.\r"
         "Use Ctrl+Alt+Del > Task Manager > EXCEL.EXE if necessary.\r\n\r\n"
         "Would you like to proceed anyway?";
-    FakeSpreadsheet fake;
+    testing::RecordingSpreadsheet spreadsheet;
     ScriptedServices ui;
-    EXPECT_FALSE(warnIfSpreadsheetOpen(fake, ui));
+    EXPECT_FALSE(warnIfSpreadsheetOpen(spreadsheet, ui));
     EXPECT_TRUE(ui.boxes.empty());
 
-    fake.runningInstanceName = "Microsoft Excel";
+    spreadsheet.running = true;
     ui.answerMessage(MessageAnswer::Yes);
-    EXPECT_FALSE(warnIfSpreadsheetOpen(fake, ui));
+    EXPECT_FALSE(warnIfSpreadsheetOpen(spreadsheet, ui));
     ui.answerMessage(MessageAnswer::No);
-    EXPECT_TRUE(warnIfSpreadsheetOpen(fake, ui));
+    EXPECT_TRUE(warnIfSpreadsheetOpen(spreadsheet, ui));
     ASSERT_EQ(ui.boxes.size(), 2u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, question);

@@ -18,7 +18,7 @@
 #include "app/progress_bar.h"
 #include "app/settings_store.h"
 #include "base/program_info.h"
-#include "engine/engine_provider.h"
+#include "engine/engine_spreadsheet.h"
 #include "support/scripted_services.h"
 #include "tests/import/loopback_server.h"
 #include "tests/import/xlsx_reader.h"
@@ -52,9 +52,8 @@ protected:
 
         engine::EngineSettings engineSettings;
         engineSettings.documentsFolder = documents.path().toStdString();
-        engineSettings.openWorkbook = workbookOpener(ui, end);
-        provider = std::make_unique<engine::EngineProvider>(std::move(engineSettings));
-        form = std::make_unique<Form1>(ui, *provider, settings, end, programFolder.path().toStdString());
+        spreadsheet = std::make_unique<engine::EngineSpreadsheet>(std::move(engineSettings));
+        form = std::make_unique<Form1>(ui, *spreadsheet, settings, end, programFolder.path().toStdString());
         ASSERT_TRUE(form->open());
         ASSERT_EQ(ui.boxes.size(), 0u) << "start-up shows nothing";
         // The progress bar as it stands each time the run lets events through.
@@ -95,7 +94,7 @@ protected:
     testing::ScriptedServices ui;
     SettingsStore settings{settingsFolder.path()};
     NoEnd end;
-    std::unique_ptr<engine::EngineProvider> provider;
+    std::unique_ptr<engine::EngineSpreadsheet> spreadsheet;
     std::unique_ptr<Form1> form;
     std::vector<double> progress;
     Strings progressTexts;

@@ -10,9 +10,6 @@
 #include "folder_test.h"
 #include "platform/platform.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 #ifdef __linux__
 #include <linux/magic.h>
 #include <sys/statfs.h>
@@ -39,24 +36,6 @@ TEST_F(Files, TemporaryFilesAreNewEmptyFilesWithDistinctNamesInTheFolder) {
         EXPECT_EQ(fs::file_size(p), 0u) << made;
     }
 }
-
-#ifndef _WIN32
-// The workbook is this file renamed: it must get what any new file of the user
-// gets, not only its owner's access.
-TEST_F(Files, TemporaryFilesGetThePermissionsTheUmaskGivesANewFile) {
-    const struct {
-        mode_t umask;
-        unsigned permissions;
-    } cases[] = {{022, 0644}, {077, 0600}, {002, 0664}, {0, 0666}};
-    for (const auto& c : cases) {
-        const mode_t saved = ::umask(c.umask);
-        const std::string made = createTemporaryFile(folder.string(), "t-");
-        ::umask(saved);
-        EXPECT_EQ(static_cast<unsigned>(fs::status(made).permissions()), c.permissions)
-            << std::oct << "umask " << c.umask << ": 0" << c.permissions << " expected";
-    }
-}
-#endif
 
 TEST_F(Files, ATemporaryFileInAMissingFolderFailsWithTheSystemsText) {
     try {

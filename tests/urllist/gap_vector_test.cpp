@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "urllist/gap_vector.h"
+#include "urllist/store/gap_vector.h"
 
 namespace qf {
 namespace {

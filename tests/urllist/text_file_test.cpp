@@ -11,7 +11,7 @@
 
 #include "base/program_info.h"
 #include "list_fixture.h"
-#include "urllist/url_text_file.h"
+#include "urllist/store/url_text_file.h"
 
 namespace qf::testing {
 namespace {

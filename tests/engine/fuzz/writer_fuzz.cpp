@@ -15,7 +15,7 @@
 
 #include "base/failure.h"
 #include "engine/web/html_layout.h"
-#include "engine/application.h"
+#include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "engine/workbook/xml_text.h"
 #include "fuzz_page.h"
@@ -37,6 +37,14 @@ const std::string& outputPath() {
         return folder + "/quillfen-writer-fuzz-" + std::to_string(::getpid()) + ".xlsx";
     }();
     return path;
+}
+
+// "A" for column 0, "AA" for 26.
+std::string columnName(std::int32_t column) {
+    std::string name;
+    for (std::int32_t c = column + 1; c > 0; c = (c - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return name;
 }
 
 // A cell reads back as the sheet holds it; a text whose escapes do not fit the
@@ -72,19 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    Application app(std::make_shared<EngineSettings>());
-    const auto book = app.addWorkbook();
+    const auto book = std::make_shared<Workbook>(1);
     Worksheet& sheet = *book->activeSheet();
     try {
         sheet.cells().insertRows(0, 0, grid);
     } catch (const qf::Failure& failure) {
         fail(std::string("a page the layout accepted does not fit: ") + failure.what());
-    }
-    // The page's first text names the sheet too, when it is a valid name.
-    if (!grid.rows.empty() && !grid.rows[0].empty() && grid.rows[0][0].kind == CellValue::Kind::Text) {
-        try {
-            sheet.setName(grid.rows[0][0].text);
-        } catch (const qf::Failure&) {}
     }
     try {
         writeXlsx(*book, outputPath());

@@ -1,9 +1,6 @@
 #include "object.h"
 
-#include <cctype>
-
 #include "base/failure.h"
-#include "base/text.h"
 
 namespace qf::automation {
 
@@ -43,44 +40,18 @@ Object Object::callObj(std::string_view member, std::initializer_list<Arg> args)
 
 Variant Object::value() const { return invoke({}, CallKind::Get, {}); }
 
-bool sameName(std::string_view a, std::string_view b) { return sameIgnoringAsciiCase(a, b); }
-
-ArgReader::ArgReader(std::span<const Arg> args) : args_(args) {
+std::size_t positionalCount(std::span<const Arg> args) {
+    std::size_t positional = 0;
     bool namedSeen = false;
-    for (const Arg& a : args_) {
+    for (const Arg& a : args) {
         if (a.name.empty()) {
             if (namedSeen) throw Failure(failure_text::kWrongArguments);
-            ++positional_;
+            ++positional;
         } else {
             namedSeen = true;
         }
     }
-}
-
-const Variant* ArgReader::find(std::size_t position, std::string_view name) const {
-    const Variant* found = position < positional_ ? &args_[position].value : nullptr;
-    for (std::size_t i = positional_; i < args_.size(); ++i) {
-        if (sameName(args_[i].name, name)) {
-            if (found) throw Failure(failure_text::kWrongArguments);  // given twice
-            found = &args_[i].value;
-        }
-    }
-    return found;
-}
-
-const Variant& ArgReader::required(std::size_t position, std::string_view name) const {
-    const Variant* v = find(position, name);
-    if (!v) throw Failure(failure_text::kArgumentNotOptional);
-    return *v;
-}
-
-void ArgReader::expectOnly(std::size_t maxPositional, std::initializer_list<std::string_view> names) const {
-    if (positional_ > maxPositional) throw Failure(failure_text::kWrongArguments);
-    for (std::size_t i = positional_; i < args_.size(); ++i) {
-        bool known = false;
-        for (auto n : names) known = known || sameName(args_[i].name, n);
-        if (!known) throw Failure("Named argument not found");
-    }
+    return positional;
 }
 
 }  // namespace qf::automation

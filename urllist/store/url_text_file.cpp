@@ -25,7 +25,7 @@ constexpr const char* kPermissionDenied = "Permission denied";
 constexpr const char* kDeviceIo = "Device I/O error";
 constexpr const char* kOutOfMemory = "Out of memory";
 
-void addPiece(std::vector<UrlListModel::Span>& pieces, std::string_view text, std::size_t from, std::size_t to) {
+void addPiece(std::vector<UrlStore::Span>& pieces, std::string_view text, std::size_t from, std::size_t to) {
     if (to - from > 0x7fffffff) throw Failure(kOutOfMemory);
     pieces.push_back({text.data() + from, static_cast<std::uint32_t>(to - from)});
 }
@@ -90,8 +90,8 @@ private:
 
 }  // namespace
 
-std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii) {
-    std::vector<UrlListModel::Span> pieces;
+std::vector<UrlStore::Span> splitUrlLines(std::string_view text, bool* nonAscii) {
+    std::vector<UrlStore::Span> pieces;
     pieces.reserve(text.size() / 32 + 4);
     const std::size_t n = text.size();
     LineEnds ends(text);
@@ -205,7 +205,7 @@ FileBytes readAll(const std::string& path) {
 
 }  // namespace
 
-void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& path) {
+void readUrlTextFile(UrlStore& list, WindowServices& ui, const std::string& path) {
     if (!FileExists(path)) {
         ui.messageBox(kFileNotFound, MessageButtons::Ok, MessageIcon::None, applicationTitle());
         return;

@@ -8,7 +8,7 @@
 
 #include "base/window_services.h"
 #include "base/text.h"
-#include "url_list_model.h"
+#include "url_store.h"
 
 namespace qf {
 
@@ -18,7 +18,7 @@ namespace qf {
 // an entry only when there is some).
 // The spans point into text. nonAscii, when given, tells whether any byte of
 // the text lies outside ASCII.
-std::vector<UrlListModel::Span> splitUrlLines(std::string_view text, bool* nonAscii = nullptr);
+std::vector<UrlStore::Span> splitUrlLines(std::string_view text, bool* nonAscii = nullptr);
 
 // Windows-1252 bytes as UTF-8. The five bytes the code page leaves unassigned
 // stand for the control characters of the same number, so nothing is lost.
@@ -29,7 +29,7 @@ std::string windows1252ToUtf8(std::string_view bytes);
 // UTF-8, any other as Windows-1252; a byte order mark is not special. A file
 // that cannot be opened or read raises a Failure; the lines read before a read
 // error are appended first.
-void readUrlTextFile(UrlListModel& list, WindowServices& ui, const std::string& path);
+void readUrlTextFile(UrlStore& list, WindowServices& ui, const std::string& path);
 
 // Collapses doubled backslashes, keeping two at the front of a network path.
 std::string cleanWindowsPath(std::string_view path);

@@ -1,6 +1,5 @@
 #include "variant.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -13,26 +12,6 @@ namespace qf::automation {
 namespace {
 
 [[noreturn]] void mismatch() { throw Failure(failure_text::kTypeMismatch); }
-
-std::string trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
-
-bool equalsNoCase(const std::string& a, const char* b) { return sameIgnoringAsciiCase(a, b); }
-
-// A decimal number written as text ("12", "-3.5", "1e3"); no other forms.
-bool parseNumber(const std::string& text, double& out) {
-    const std::string t = trimmed(text);
-    if (t.empty()) return false;
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (*first == '+') ++first;
-    auto [ptr, ec] = std::from_chars(first, last, out);
-    return ec == std::errc() && ptr == last && std::isfinite(out);
-}
 
 std::string numberText(double d) {
     if (d == std::floor(d) && std::fabs(d) < 1e15) return std::to_string(static_cast<long long>(d));
@@ -71,12 +50,9 @@ bool Variant::toBool() const {
         case VarType::Int32: return std::get<std::int32_t>(v_) != 0;
         case VarType::Double: return std::get<double>(v_) != 0.0;
         case VarType::Text: {
-            const std::string t = trimmed(std::get<std::string>(v_));
-            if (equalsNoCase(t, "True")) return true;
-            if (equalsNoCase(t, "False")) return false;
-            double d = 0;
-            if (parseNumber(t, d)) return d != 0.0;
-            mismatch();
+            const std::optional<bool> value = booleanText(std::get<std::string>(v_));
+            if (!value) mismatch();
+            return *value;
         }
         case VarType::Object: mismatch();
     }
@@ -91,9 +67,9 @@ double Variant::toDouble() const {
         case VarType::Int32: return std::get<std::int32_t>(v_);
         case VarType::Double: return std::get<double>(v_);
         case VarType::Text: {
-            double d = 0;
-            if (!parseNumber(std::get<std::string>(v_), d)) mismatch();
-            return d;
+            const std::optional<double> value = decimalText(std::get<std::string>(v_));
+            if (!value) mismatch();
+            return *value;
         }
         case VarType::Object: mismatch();
     }

@@ -1,0 +1,119 @@
+#include "engine_spreadsheet.h"
+
+#include <exception>
+
+#include "base/failure.h"
+#include "engine/workbook/workbook.h"
+#include "engine/workbook/xlsx_output.h"
+#include "platform/platform.h"
+
+namespace qf::engine {
+
+namespace {
+
+// The workbook of one run, and the page source its pages come from, which
+// reads ahead. Lives on the thread that runs the import.
+class EngineWorkbook final : public NewWorkbook, public ReadAhead {
+public:
+    explicit EngineWorkbook(std::shared_ptr<const EngineSettings> settings) : settings_(std::move(settings)) {}
+
+    void startWorkbook(Trap& run) override {
+        run.step(110, [&] {
+            const int sheets = settings_->startingSheets;
+            if (sheets < 1 || sheets > 255) throw Failure(failure_text::kInvalidArgument);
+            book_ = std::make_unique<Workbook>(sheets);
+        });
+    }
+
+    void keepFirstSheetOnly(Trap& run) override {
+        run.step(124, [&] {
+            Workbook& book = this->book();
+            while (book.sheets().size() > 1) book.deleteSheet(*book.sheets().back());
+        });
+    }
+
+    // Every page goes in at A1, above what the sheet holds, widening the
+    // columns it fills.
+    bool importPage(const std::string& address, Trap& webImport, std::string* reason) override {
+        std::shared_ptr<Worksheet> sheet;
+        webImport.step(100, [&] { sheet = book().activeSheet(); });
+        try {
+            if (!sheet) throw Failure(failure_text::kObjectNotSet);
+            PageSource& source = pageSource();
+            PageGrid grid = source.load(address, settings_->pageOptions);
+            sheet->place({0, 0}, 0, grid, true);
+            return true;
+        } catch (const std::exception& error) {
+            if (reason) *reason = error.what();
+        } catch (...) {
+            if (reason) *reason = "the page could not be placed";
+        }
+        return false;
+    }
+
+    void addSheetAfterLast() override {
+        Workbook& book = this->book();
+        book.addSheet(book.sheets().size());
+    }
+
+    void deleteActiveSheet() override {
+        Workbook& book = this->book();
+        book.deleteSheet(*book.activeSheet());
+    }
+
+    std::string finish(Trap& run) override {
+        run.step(166, [&] {
+            Worksheet& sheet = *book().activeSheet();
+            sheet.selectionFirst = sheet.selectionLast = {0, 0};
+        });
+        std::string path;
+        run.step(168, [&] { path = write(book()); });
+        return path;
+    }
+
+    ReadAhead* readAhead() override { return this; }
+    std::size_t depth() const override { return pageSource().readAheadDepth(); }
+    void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
+        std::vector<engine::UpcomingPage> pages;
+        pages.reserve(upcoming.size());
+        for (const auto& page : upcoming) pages.push_back({page.key, page.address});
+        pageSource().expect(pages);
+    }
+    void setWaitHook(std::function<void()> hook) override { pageSource().setWaitHook(std::move(hook)); }
+    void stop() override { pageSource().stopReadAhead(); }
+
+private:
+    Workbook& book() const {
+        if (!book_) throw Failure(failure_text::kObjectNotSet);
+        return *book_;
+    }
+
+    PageSource& pageSource() const {
+        if (!source_) {
+            source_ = settings_->pageSourceFactory
+                          ? settings_->pageSourceFactory()
+                          : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions);
+            if (!source_) throw Failure("No page source is available to load web queries.");
+        }
+        return *source_;
+    }
+
+    std::string write(const Workbook& book) const {
+        const EngineSettings& s = *settings_;
+        if (!s.output.empty()) return saveToFile(book, s.output, s.replaceOutput);
+        return saveAsNewFile(book, s.documentsFolder.empty() ? platform::documentsFolder() : s.documentsFolder);
+    }
+
+    std::shared_ptr<const EngineSettings> settings_;
+    std::unique_ptr<Workbook> book_;
+    mutable std::unique_ptr<PageSource> source_;  // made on first use
+};
+
+}  // namespace
+
+EngineSpreadsheet::EngineSpreadsheet(EngineSettings settings)
+    : settings_(std::make_shared<const EngineSettings>(std::move(settings))) {}
+
+std::unique_ptr<NewWorkbook> EngineSpreadsheet::newWorkbook() { return std::make_unique<EngineWorkbook>(settings_); }
+
+}  // namespace qf::engine
