@@ -28,6 +28,15 @@ qf_recipe_say() { echo "${QF_RECIPE_NAME:-windows}: $*" >&2; }
 # The version of the source package that a Debian binary package was built from.
 qf_source_version() { dpkg-query -W -f='${source:Version}' "$1"; }
 
+# The version of the source package that the archive's candidate of a binary
+# package (installed or not) is built from.
+qf_archive_source_version() {
+  apt-cache show --no-all-versions "$1" | awk '
+    /^Version:/ { version = $2 }
+    /^Source:/ && $3 != "" { source = $3; gsub(/[()]/, "", source) }
+    END { print (source != "" ? source : version) }'
+}
+
 # Hash of the text on standard input, short.
 qf_recipe_hash() { sha256sum | cut -c1-12; }
 

@@ -531,11 +531,7 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
     Layout layout(options);
     {
         ParseArena arena;  // the parsed tree lives in it and goes with it
-        GumboOptions parseOptions = kGumboDefaultOptions;
-        parseOptions.max_errors = 0;  // the parse errors are of no use here
-        arena.useFor(parseOptions);
-        const GumboOutput* out = gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size());
-        layout.run(out->document);
+        layout.run(arena.parse(parserOptions(), utf8)->document);
     }
     return toGrid(layout.items(), layout.texts(), options);
 }
