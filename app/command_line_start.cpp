@@ -39,6 +39,11 @@ SheetMode rememberedSheetMode(const SettingsStore& settings) {
     }
 }
 
+std::string rememberedLocale(const SettingsStore& settings) {
+    // A tag CLDR does not know reads pages as if there were none.
+    return settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", "");
+}
+
 std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
@@ -48,8 +53,10 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
         engine::EngineSettings settings;
         settings.output = options.output;
         settings.replaceOutput = options.force;
+        settings.pageOptions.locale = options.locale.empty() ? rememberedLocale(SettingsStore()) : options.locale;
         return makeSpreadsheet(std::move(settings));
     };
+    environment.knownLocale = [](const std::string& tag) { return engine::knownLocale(tag); };
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);
 }

@@ -22,6 +22,10 @@ std::unique_ptr<Spreadsheet> makeSpreadsheet(engine::EngineSettings settings);
 // The sheet mode last chosen in the window.
 SheetMode rememberedSheetMode(const SettingsStore& settings);
 
+// The language tag the settings name for reading every page's values (the
+// key Locale); empty: each page's own conventions.
+std::string rememberedLocale(const SettingsStore& settings);
+
 // The program's arguments (without its name) as texts.
 std::vector<std::string> programArguments(int argc, char* argv[]);
 

@@ -46,15 +46,17 @@ int main(int argc, char* argv[]) {
 
     qf::QtWindowServices ui;
     qf::ProcessEnd end([&ui] { return ui.commandWaiting(); });
+    qf::SettingsStore settings;
 #ifdef QUILLFEN_ENGINE
-    const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::makeSpreadsheet({});
+    qf::engine::EngineSettings engineSettings;
+    engineSettings.pageOptions.locale = qf::rememberedLocale(settings);
+    const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::makeSpreadsheet(std::move(engineSettings));
 #else
     // Without the embedded engine the installed spreadsheet application is the
     // only one: where it is not registered nothing can be created, and the
     // presence check at start shows its advice and ends the program.
     const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::com::makeSpreadsheet(nullptr);
 #endif
-    qf::SettingsStore settings;
 
     const std::string programFolder =
         qf::programFilesFolder(QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString());

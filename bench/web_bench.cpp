@@ -5,9 +5,13 @@
 //                                      bare parse, the source's load (fetch + layout
 //                                      + values) and the curl command line
 //   bench_web generate <file> <MiB>    writes a table page of about that size
-//   bench_web big parse|load <file>    one large page in this process: time and
-//                                      peak memory (run each mode in a process
-//                                      of its own)
+//   bench_web big parse|load <file>    one large page in this process: time,
+//                                      processor time and peak memory (run each
+//                                      mode in a process of its own)
+//   bench_web loads <dir> <rounds>     the source's load of every page only: the
+//                                      best round's time and processor time
+//   bench_web cells <dir>              every page's cells, one line each, for
+//                                      comparing two builds
 
 #include <gumbo.h>
 #include <sys/resource.h>
@@ -43,6 +47,14 @@ std::string readFile(const std::filesystem::path& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Processor time of the whole process (its threads included), in ms.
+double cpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3);
 }
 
 long peakRssKiB() {
@@ -93,7 +105,7 @@ std::map<std::string, std::string> readPages(const std::filesystem::path& dir, s
 }
 
 struct ParseAndLoad {
-    double parseMs = 1e300, loadMs = 1e300;  // the best round of each
+    double parseMs = 1e300, loadMs = 1e300, loadCpuMs = 1e300;  // the best round of each
     std::size_t nodes = 0, cells = 0, failures = 0;
 };
 
@@ -109,6 +121,7 @@ ParseAndLoad parseAndLoad(const std::map<std::string, std::string>& pages, const
         m.parseMs = std::min(m.parseMs, msSince(start));
 
         start = Clock::now();
+        const double cpu = cpuMs();
         m.cells = m.failures = 0;
         for (const auto& [path, body] : pages) {
             try {
@@ -119,6 +132,7 @@ ParseAndLoad parseAndLoad(const std::map<std::string, std::string>& pages, const
             }
         }
         m.loadMs = std::min(m.loadMs, msSince(start));
+        m.loadCpuMs = std::min(m.loadCpuMs, cpuMs() - cpu);
     }
     return m;
 }
@@ -160,6 +174,7 @@ int pagesMode(const std::filesystem::path& dir) {
     std::printf("bare parse + walk : %9.1f ms  %7.3f ms/page\n", m.parseMs, m.parseMs / n);
     std::printf("source load       : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx (target <= 1.5x)\n", m.loadMs,
                 m.loadMs / n, m.loadMs / m.parseMs);
+    std::printf("source load cpu   : %9.1f ms  %7.3f ms/page\n", m.loadCpuMs, m.loadCpuMs / n);
     std::printf("curl command line : %9.1f ms  %7.3f ms/page  ratio to parse %.2fx\n", curl, curl / n,
                 curl / m.parseMs);
     return m.failures == 0 ? 0 : 1;
@@ -201,14 +216,62 @@ int bigMode(const std::string& mode, const std::filesystem::path& file) {
     qf::engine::FetchLimits limits;
     auto source = qf::engine::makeWebPageSource(limits);
     auto start = Clock::now();
+    const double cpu = cpuMs();
     std::size_t cells = 0;
     {
         qf::engine::PageGrid grid = source->load(server->url("/big.html"), {});
         cells = cellCount(std::move(grid));
     }
     double ms = msSince(start);
-    std::printf("source load       : %9.1f ms  peak %7.1f MiB  (%zu cells)\n", ms,
-                static_cast<double>(peakRssKiB()) / 1024.0, cells);
+    std::printf("source load       : %9.1f ms  peak %7.1f MiB  (%zu cells)  cpu %9.1f ms\n", ms,
+                static_cast<double>(peakRssKiB()) / 1024.0, cells, cpuMs() - cpu);
+    return 0;
+}
+
+// The source's loads alone, for two builds taking turns (bench/web.sh --against).
+int loadsMode(const std::filesystem::path& dir, int rounds) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
+    auto server = serve(pages);
+    const std::string base = server->url("");
+    auto source = qf::engine::makeWebPageSource();
+    double best = 1e300, bestCpu = 1e300;
+    std::size_t cells = 0;
+    for (int r = 0; r < rounds; ++r) {
+        const auto start = Clock::now();
+        const double cpu = cpuMs();
+        cells = 0;
+        for (const auto& [path, body] : pages) cells += cellCount(source->load(base + path, {}));
+        best = std::min(best, msSince(start));
+        bestCpu = std::min(bestCpu, cpuMs() - cpu);
+    }
+    const double n = static_cast<double>(pages.size());
+    std::printf("loads: %zu pages  %zu cells  %.3f ms/page  cpu %.3f ms/page\n", pages.size(), cells, best / n,
+                bestCpu / n);
+    return 0;
+}
+
+// Every page's cells: "<page> <row> <column> <kind> <value> <format>", numbers
+// with all their digits.
+int cellsMode(const std::filesystem::path& dir) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
+    auto server = serve(pages);
+    const std::string base = server->url("");
+    auto source = qf::engine::makeWebPageSource();
+    for (const auto& [path, body] : pages) {
+        qf::engine::PageGrid grid = source->load(base + path, {});
+        qf::engine::SheetCells sheet;
+        qf::engine::placeGrid(sheet, 0, 0, 0, grid);
+        sheet.forEachCell([&](std::int64_t row, std::int32_t column, const qf::engine::CellView& cell) {
+            if (cell.kind == qf::engine::CellValue::Kind::Number)
+                std::printf("%s\t%lld\t%d\tn\t%.17g\t%d\n", path.c_str(), static_cast<long long>(row), column,
+                            cell.number, static_cast<int>(cell.format));
+            else
+                std::printf("%s\t%lld\t%d\ts\t%.*s\n", path.c_str(), static_cast<long long>(row), column,
+                            static_cast<int>(std::min<std::size_t>(cell.text.size(), 200)), cell.text.data());
+        });
+    }
     return 0;
 }
 
@@ -219,6 +282,9 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "pages") return pagesMode(args[1]);
     if (args.size() == 3 && args[0] == "generate") return generateMode(args[1], std::atof(args[2].c_str()));
     if (args.size() == 3 && args[0] == "big") return bigMode(args[1], args[2]);
-    std::cerr << "usage: bench_web pages <dir> | generate <file> <MiB> | big parse|load <file>\n";
+    if (args.size() == 3 && args[0] == "loads") return loadsMode(args[1], std::atoi(args[2].c_str()));
+    if (args.size() == 2 && args[0] == "cells") return cellsMode(args[1]);
+    std::cerr << "usage: bench_web pages <dir> | generate <file> <MiB> | big parse|load <file> | loads <dir> <rounds>"
+                 " | cells <dir>\n";
     return 2;
 }

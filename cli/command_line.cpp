@@ -7,6 +7,21 @@ namespace qf::cli {
 
 namespace {
 
+// A language tag's shape: a language of letters, then subtags of letters and
+// digits, joined by "-" (or "_").
+bool looksLikeLanguageTag(const std::string& tag) {
+    if (tag.empty() || tag.size() > 35 || !((tag[0] >= 'a' && tag[0] <= 'z') || (tag[0] >= 'A' && tag[0] <= 'Z')))
+        return false;
+    char before = 0;
+    for (char c : tag) {
+        const bool separator = c == '-' || c == '_';
+        const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!(separator || alphanumeric) || (separator && (before == '-' || before == '_'))) return false;
+        before = c;
+    }
+    return before != '-' && before != '_';
+}
+
 bool endsWithXlsx(const std::string& path) {
     constexpr std::string_view tail = ".xlsx";
     return path.size() > tail.size() &&
@@ -29,6 +44,15 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     auto refuse = [&result](const std::string& why) {
         result.error = why;
         return result;
+    };
+    // An option with a value, as "--name value" or "--name=value"; the value
+    // is empty when none follows.
+    auto takesValue = [](const std::string& a, std::string_view name) {
+        return a == name || (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=');
+    };
+    auto valueOf = [&arguments](const std::string& a, std::string_view name, std::size_t& i) -> std::string {
+        if (a.size() > name.size()) return a.substr(name.size() + 1);
+        return i + 1 < arguments.size() ? arguments[++i] : std::string();
     };
     bool optionsEnded = false;
     std::vector<std::string> importOnly;  // options that mean nothing without --import
@@ -54,16 +78,16 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
                 return refuse("--separate-sheets and --one-sheet cannot be given together");
             o.sheetMode = mode;
             importOnly.push_back(a);
-        } else if (a == "--output" || a.rfind("--output=", 0) == 0) {
-            if (a == "--output") {
-                if (i + 1 >= arguments.size()) return refuse("--output needs a file name");
-                o.output = arguments[++i];
-            } else {
-                o.output = a.substr(9);
-            }
+        } else if (takesValue(a, "--output")) {
+            o.output = valueOf(a, "--output", i);
             if (o.output.empty()) return refuse("--output needs a file name");
             if (!endsWithXlsx(o.output)) return refuse("the output file must end in .xlsx: " + o.output);
             importOnly.push_back("--output");
+        } else if (takesValue(a, "--locale")) {
+            o.locale = valueOf(a, "--locale", i);
+            if (o.locale.empty()) return refuse("--locale needs a language tag, such as de-CH");
+            if (!looksLikeLanguageTag(o.locale)) return refuse("not a language tag: " + o.locale);
+            importOnly.push_back("--locale");
         } else if (a == "--force") {
             o.force = true;
             importOnly.push_back(a);
@@ -85,7 +109,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return "Usage: quillfen [FILE...]\n"
            "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"
-           "                [--force] [--open]\n"
+           "                [--force] [--open] [--locale TAG]\n"
            "\n"
            "Pulls the content of many web pages into one spreadsheet workbook.\n"
            "\n"
@@ -101,6 +125,9 @@ std::string usageText() {
            "                       the documents folder); an existing file is refused\n"
            "  --force              replace an existing --output file\n"
            "  --open               open the workbook in the desktop's spreadsheet program\n"
+           "  --locale TAG         read every page's numbers and dates as the locale TAG\n"
+           "                       writes them (a language tag: de-CH, fr-FR, en-GB);\n"
+           "                       default: the Locale setting, else decided page by page\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"

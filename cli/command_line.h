@@ -3,7 +3,7 @@
 //
 //   quillfen [FILE...]                         the window, with the files' entries
 //   quillfen --import FILE... [--separate-sheets | --one-sheet]
-//            [--output PATH.xlsx] [--force] [--open]
+//            [--output PATH.xlsx] [--force] [--open] [--locale TAG]
 //   quillfen --help | --version
 
 #include <optional>
@@ -23,6 +23,9 @@ struct Options {
     std::string output;                  // empty: a new BookN.xlsx in the documents folder
     bool force = false;                  // replace an existing output file
     bool open = false;                   // open the workbook once written
+    // A language tag ("de-CH") every page's values are read in; empty: the
+    // remembered one, else each page's own conventions.
+    std::string locale;
 };
 
 struct ParseResult {

@@ -194,6 +194,8 @@ int runImportCommand(const Options& options, const Environment& env) {
         if (!reason.empty()) return refuse(env, "cannot read the list file " + file + ": " + reason);
     }
     if (list.count() == 0) return refuse(env, "the list files hold no entries");
+    if (!options.locale.empty() && env.knownLocale && !env.knownLocale(options.locale))
+        return refuse(env, "unknown locale " + options.locale + "; give a language tag, such as de-CH");
     if (!options.output.empty() && !options.force) {
         // A name the file system cannot tell about is left to the writer, which never replaces.
         std::error_code error;

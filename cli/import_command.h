@@ -31,6 +31,9 @@ struct Environment {
     std::function<std::unique_ptr<Spreadsheet>(const Options& options)> makeSpreadsheet;
     // The sheet mode last chosen in the window.
     std::function<SheetMode()> rememberedSheetMode;
+    // Whether pages can be read in the locale a language tag names; empty:
+    // in any.
+    std::function<bool(const std::string& tag)> knownLocale;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/failure.h"
+#include "engine/web/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "platform/platform.h"
@@ -109,10 +110,18 @@ private:
     mutable std::unique_ptr<PageSource> source_;  // made on first use
 };
 
+// An empty user's locale is the system's.
+EngineSettings withUserLocale(EngineSettings settings) {
+    if (settings.pageOptions.userLocale.empty()) settings.pageOptions.userLocale = platform::userLocale();
+    return settings;
+}
+
 }  // namespace
 
+bool knownLocale(std::string_view tag) { return resolveLocale(tag).record != nullptr; }
+
 EngineSpreadsheet::EngineSpreadsheet(EngineSettings settings)
-    : settings_(std::make_shared<const EngineSettings>(std::move(settings))) {}
+    : settings_(std::make_shared<const EngineSettings>(withUserLocale(std::move(settings)))) {}
 
 std::unique_ptr<NewWorkbook> EngineSpreadsheet::newWorkbook() { return std::make_unique<EngineWorkbook>(settings_); }
 

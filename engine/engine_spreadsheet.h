@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/web/page_source.h"
 #include "engine/web/web_page_source.h"
@@ -30,7 +31,8 @@ struct EngineSettings {
     // file there is kept and the write fails, unless replaceOutput.
     std::string output;
     bool replaceOutput = false;
-    // How every page is read and laid out.
+    // How every page is read and laid out. An empty user's locale is the
+    // system's (platform::userLocale), and en-US where the system names none.
     WebQueryOptions pageOptions;
     // Makes the page source of one workbook. Empty: the web page source, with
     // these limits (pagesAhead 0 turns reading ahead off).
@@ -40,6 +42,10 @@ struct EngineSettings {
     // The number of sheets in a new workbook (1 to 255).
     int startingSheets = 1;
 };
+
+// Whether pages can be read in the locale a language tag names: CLDR knows its
+// language ("de", "de-CH", "sr-Latn"; not "xx").
+bool knownLocale(std::string_view tag);
 
 class EngineSpreadsheet : public Spreadsheet {
 public:

@@ -68,7 +68,8 @@ std::optional<std::size_t> openFileLimit();
 std::vector<std::string> programArguments(int argc, char* argv[]);
 
 // Sends text written to a console as UTF-8 (Windows' consoles have a code page
-// of their own); nothing elsewhere.
+// of their own), and a window program started from a console writes into it
+// where its output is not redirected; nothing elsewhere.
 void useUtf8Console();
 
 // Opens the file with the program the desktop associates with it, without
@@ -80,5 +81,18 @@ bool openWithAssociatedProgram(const std::string& path);
 // decode becomes U+FFFD. No value when the system has no converter for it (an
 // empty input tells whether it has one).
 std::optional<std::string> convertToUtf8(std::string_view bytes, const std::string& encoding);
+
+// The path of a file named NAME in FOLDER, with the system's separator (the
+// path is shown to the user).
+std::string pathInFolder(const std::string& folder, const std::string& name);
+
+// The user's locale as a language tag ("de-DE"): on POSIX systems from the
+// first of LC_ALL, LC_NUMERIC and LANG that is set, on Windows the user's
+// default locale. Empty when it names none (C, POSIX).
+std::string userLocale();
+
+// A locale as POSIX names it ("de_DE.UTF-8", "sr_RS@latin") as a language tag
+// ("de-DE", "sr-RS"); empty for C, POSIX and what is no locale name.
+std::string localeNameToTag(std::string_view name);
 
 }  // namespace qf::platform

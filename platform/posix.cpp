@@ -181,6 +181,19 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes) {
     return std::nullopt;
 }
 
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + '/' + name;
+}
+
+std::string userLocale() {
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return localeNameToTag(value);
+    }
+    return {};
+}
+
 std::optional<std::size_t> openFileLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;

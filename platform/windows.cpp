@@ -239,6 +239,23 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t) {
     return std::nullopt;  // Windows has no folder kept in memory
 }
 
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
+    return folder + '\\' + name;
+}
+
+std::string userLocale() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const int length = ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    std::string tag;
+    for (int i = 0; i + 1 < length; ++i) {
+        const wchar_t c = name[i];
+        if (c > 0x7f) return {};
+        tag += static_cast<char>(c);
+    }
+    return tag;
+}
+
 std::optional<std::size_t> openFileLimit() {
     // The C library's streams are what the workbook writer opens.
     const int limit = ::_getmaxstdio();
@@ -255,7 +272,23 @@ std::vector<std::string> programArguments(int, char*[]) {
     return arguments;
 }
 
-void useUtf8Console() { ::SetConsoleOutputCP(CP_UTF8); }
+void useUtf8Console() {
+    // A window program (quillfen.exe) has no console of its own: started from
+    // one (cmd.exe, PowerShell), it writes into that one, except where its
+    // output was redirected to a file or a pipe.
+    if (!::GetConsoleWindow()) {
+        const auto unset = [](DWORD which) {
+            const HANDLE handle = ::GetStdHandle(which);
+            return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+        };
+        const bool outFree = unset(STD_OUTPUT_HANDLE), errFree = unset(STD_ERROR_HANDLE);
+        if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+            if (outFree) std::freopen("CONOUT$", "w", stdout);
+            if (errFree) std::freopen("CONOUT$", "w", stderr);
+        }
+    }
+    ::SetConsoleOutputCP(CP_UTF8);
+}
 
 bool openWithAssociatedProgram(const std::string& path) {
     // ShellExecuteW's result above 32 means started; below, no program is

@@ -175,8 +175,13 @@ qf_recipe_build() {
     rm -rf "$work"
     touch "$prefix/.complete"
     seconds=$(($(date +%s) - start))
-    echo "--- built in $seconds s" >>"$log"
-    qf_recipe_say "done in $seconds s, $(du -sh "$prefix" | cut -f1) installed"
+    # The user and system time of the fetch and the build ("times" in this shell,
+    # not in a command substitution's).
+    times >"$prefix/.times"
+    cpu="$(tail -n 1 "$prefix/.times")"
+    rm "$prefix/.times"
+    echo "--- built in $seconds s, CPU (user system) $cpu" >>"$log"
+    qf_recipe_say "done in $seconds s (CPU, user and system: $cpu), $(du -sh "$prefix" | cut -f1) installed"
   ) 9>"$cache/.lock" || return 1
   echo "$prefix"
 }

@@ -203,6 +203,9 @@ FetchedPage Transfer::finish(CURLcode rc) {
     FetchedPage page;
     page.kind = m.kind;
     page.contentType = std::move(m.contentType);
+    curl_header* language = nullptr;
+    if (curl_easy_header(curl_, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
+        page.contentLanguage = language->value;
     page.body = std::move(m.body);
     return page;
 }

@@ -16,8 +16,9 @@ enum class PageKind { Html, Text };
 
 struct FetchedPage {
     PageKind kind = PageKind::Html;
-    std::string contentType;  // as the server sent it; may be empty
-    std::string body;         // after content decoding
+    std::string contentType;      // as the server sent it; may be empty
+    std::string contentLanguage;  // the Content-Language header; may be empty
+    std::string body;             // after content decoding
 };
 
 // The description of a page that could not be read: "Unable to open <address>.

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/text.h"
+
 #include "html_parse_budget.h"
 #include "layout_grid.h"
 #include "parse_arena.h"
@@ -29,6 +31,17 @@ constexpr u32 kMaxRowspan = 65534;
 constexpr u64 kSpanWorkBudget = 50'000'000;
 
 u32 saturatingAdd(u64 a, u64 b) { return static_cast<u32>(std::min<u64>(a + b, kFar)); }
+
+// The child elements of a document or an element that have the tag.
+std::vector<const GumboNode*> childElements(const GumboNode* node, GumboTag tag) {
+    const GumboVector& v = node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+    std::vector<const GumboNode*> out;
+    for (unsigned i = 0; i < v.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(v.data[i]);
+        if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == tag) out.push_back(child);
+    }
+    return out;
+}
 
 bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -185,17 +198,20 @@ public:
             const GumboNode* node;
             u32 next;
             Leave leave;
+            std::uint16_t language;  // in force outside the node
         };
         std::vector<Step> stack;
-        stack.push_back({document, 0, Leave::None});
+        stack.push_back({document, 0, Leave::None, 0});
         while (!stack.empty()) {
             Step& step = stack.back();
             const GumboVector& children =
                 step.node->type == GUMBO_NODE_DOCUMENT ? step.node->v.document.children : step.node->v.element.children;
             if (step.next == children.length) {
-                Leave leave = step.leave;
+                const Leave leave = step.leave;
+                const std::uint16_t language = step.language;
                 stack.pop_back();
                 onLeave(leave);
+                language_ = language;
                 continue;
             }
             const auto* child = static_cast<const GumboNode*>(children.data[step.next++]);
@@ -206,18 +222,29 @@ public:
                 case GUMBO_NODE_ELEMENT: {
                     Role role = roleOf(child);
                     if (role == Role::Skip) break;
+                    const std::uint16_t outside = language_;
                     Leave leave = onEnter(role, child->v.element);
-                    stack.push_back({child, 0, leave});
+                    enterLanguage(child->v.element);
+                    stack.push_back({child, 0, leave, outside});
                     break;
                 }
                 default: break;
             }
         }
         finishFlow(flows_.back());
+        assignGroups(0);  // the page's own flow
     }
 
-    const std::vector<LayoutItem>& items() const { return items_; }
-    std::string_view texts() const { return texts_; }
+    // The laid-out page; the layout is spent.
+    LaidOutPage take() {
+        LaidOutPage page;
+        page.items = std::move(items_);
+        page.texts = texts_;
+        page.groupTables = std::move(groupTables_);
+        page.languages.tags = std::move(languages_);
+        page.usedLanguages = std::move(usedLanguages_);
+        return page;
+    }
 
 private:
     enum class Leave : std::uint8_t { None, Boundary, Pre, Table, Cell };
@@ -244,6 +271,45 @@ private:
     };
 
     bool inTable() const { return regionIsTable_.back(); }
+
+    // The lang attribute of an element, in force for the texts inside it. An
+    // empty one says the language is unknown.
+    void enterLanguage(const GumboElement& e) {
+        const GumboAttribute* a = nullptr;
+        for (unsigned i = 0; i < e.attributes.length && !a; ++i) {
+            const auto* candidate = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (candidate->name[0] == 'l' && std::strcmp(candidate->name, "lang") == 0) a = candidate;  // lower case
+        }
+        if (!a) return;
+        std::string_view tag = trimHtmlSpace(a->value);
+        if (tag.empty()) tag = "und";
+        const auto known = std::find(languages_.begin(), languages_.end(), tag);
+        if (known != languages_.end()) {
+            language_ = static_cast<std::uint16_t>(known - languages_.begin());
+        } else if (languages_.size() < 0xffff) {
+            language_ = static_cast<std::uint16_t>(languages_.size());
+            languages_.emplace_back(tag);
+            usedLanguages_.push_back(false);
+        }
+    }
+
+    // Gives the texts from firstItem on that have no group yet one per column,
+    // as the columns of a table of their own.
+    void assignGroups(std::size_t firstItem) {
+        const auto table = tableCount_++;
+        columnGroups_.clear();
+        for (std::size_t k = firstItem; k < items_.size(); ++k) {
+            LayoutItem& it = items_[k];
+            if (it.group != kNoGroup) continue;
+            const u32 col = std::min(it.col, kSheetColumns);
+            if (columnGroups_.size() <= col) columnGroups_.resize(col + std::size_t{1}, kNoGroup);
+            if (columnGroups_[col] == kNoGroup) {
+                columnGroups_[col] = static_cast<u32>(groupTables_.size());
+                groupTables_.push_back(table);
+            }
+            it.group = columnGroups_[col];
+        }
+    }
 
     Leave onEnter(Role role, const GumboElement& e) {
         switch (role) {
@@ -328,14 +394,25 @@ private:
             flushLine(f);
     }
 
-    void addItem(u32 row, u32 col, std::size_t offset, std::size_t length) {
-        items_.push_back({row, col, static_cast<u32>(offset), static_cast<u32>(length)});
+    // Places a text, in as many rows below each other as its pieces need (a
+    // cell holds 32,767 characters); returns the rows taken.
+    u32 addItem(u32 row, u32 col, std::size_t offset, std::size_t length) {
+        u32 rows = 0;
+        do {
+            const std::size_t piece = cellPiece(std::string_view(texts_).substr(offset, length));
+            items_.push_back({saturatingAdd(row, rows), col, static_cast<u32>(offset), static_cast<u32>(piece),
+                              kNoGroup, language_});
+            usedLanguages_[language_] = true;
+            offset += piece;
+            length -= piece;
+            ++rows;
+        } while (length > 0);
+        return rows;
     }
 
     void flushLine(Flow& f) {
         if (f.lineHasText && !isBlank(std::string_view(texts_).substr(f.lineStart))) {
-            addItem(f.row, 0, f.lineStart, texts_.size() - f.lineStart);
-            f.row = saturatingAdd(f.row, 1);
+            f.row = saturatingAdd(f.row, addItem(f.row, 0, f.lineStart, texts_.size() - f.lineStart));
         } else {
             texts_.resize(f.lineStart);
         }
@@ -350,35 +427,39 @@ private:
     }
 
     // Lays out the collected preformatted text of the current flow.
+    // (A <pre> block is a table of its own: its columns are read apart.)
     void emitPre(Flow& f) {
+        const std::size_t firstItem = items_.size();
         std::string_view all = pre_;
         while (!all.empty()) {
             std::size_t eol = all.find_first_of("\r\n");
             std::string_view line = all.substr(0, eol);
             all = eol == std::string_view::npos ? std::string_view() : all.substr(eol + 1);
-            bool placed = options_.preFormattedTextToColumns ? emitColumns(f.row, line) : emitWhole(f.row, line);
-            if (placed) f.row = saturatingAdd(f.row, 1);
+            const u32 rows = options_.preFormattedTextToColumns ? emitColumns(f.row, line) : emitWhole(f.row, line);
+            f.row = saturatingAdd(f.row, rows);
         }
         pre_.clear();
         f.lineStart = texts_.size();
+        if (items_.size() > firstItem) assignGroups(firstItem);
     }
 
-    bool emitField(u32 row, u32 col, std::string_view field) {
+    // Places a field; returns the rows it takes (none when it is blank).
+    u32 emitField(u32 row, u32 col, std::string_view field) {
         field = trimHtmlSpace(field);
-        if (isBlank(field)) return false;
-        addItem(row, col, texts_.size(), field.size());
+        if (isBlank(field)) return 0;
+        const std::size_t offset = texts_.size();
         texts_ += field;
-        return true;
+        return addItem(row, col, offset, field.size());
     }
 
-    bool emitWhole(u32 row, std::string_view line) { return emitField(row, 0, line); }
+    u32 emitWhole(u32 row, std::string_view line) { return emitField(row, 0, line); }
 
     // Splits a line at tabs and at runs of two or more spaces.
-    bool emitColumns(u32 row, std::string_view line) {
+    u32 emitColumns(u32 row, std::string_view line) {
         std::size_t i = 0;
         const std::size_t n = line.size();
         while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;  // indentation
-        bool placed = false;
+        u32 placed = 0;
         u32 col = 0;
         auto delimiterAt = [&](std::size_t k) {
             return line[k] == '\t' || (line[k] == ' ' && k + 1 < n && line[k + 1] == ' ');
@@ -386,7 +467,7 @@ private:
         while (i < n) {
             std::size_t start = i;
             while (i < n && !delimiterAt(i)) ++i;
-            placed |= emitField(row, col, line.substr(start, i - start));
+            placed = std::max(placed, emitField(row, col, line.substr(start, i - start)));
             u32 delimiters = 0;
             while (i < n && (line[i] == '\t' || line[i] == ' ')) {
                 if (line[i] == '\t') {
@@ -510,10 +591,19 @@ private:
             }
         }
         outer.row = end;
+        assignGroups(t.firstItem);
     }
+
+    static constexpr u32 kNoGroup = 0xffffffffu;
 
     const WebQueryOptions& options_;
     std::vector<LayoutItem> items_;
+    std::vector<std::string> languages_{""};  // index 0: no lang attribute
+    std::vector<bool> usedLanguages_{false};
+    std::uint16_t language_ = 0;
+    std::vector<u32> groupTables_;
+    std::vector<u32> columnGroups_;
+    u32 tableCount_ = 0;
     std::string texts_;
     std::string pre_;
     std::vector<Flow> flows_;
@@ -524,35 +614,65 @@ private:
     u64 spanWork_ = 0;
 };
 
-}  // namespace
-
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options) {
-    if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
-    Layout layout(options);
-    {
-        ParseArena arena;  // the parsed tree lives in it and goes with it
-        layout.run(arena.parse(parserOptions(), utf8)->document);
+// The content of a <meta http-equiv="Content-Language"> in the page's head.
+std::string metaContentLanguage(const GumboNode* document) {
+    for (const GumboNode* html : childElements(document, GUMBO_TAG_HTML)) {
+        for (const GumboNode* head : childElements(html, GUMBO_TAG_HEAD)) {
+            for (const GumboNode* meta : childElements(head, GUMBO_TAG_META)) {
+                const GumboAttribute* equiv = gumbo_get_attribute(&meta->v.element.attributes, "http-equiv");
+                const GumboAttribute* content = gumbo_get_attribute(&meta->v.element.attributes, "content");
+                if (equiv && content && sameIgnoringAsciiCase(trimHtmlSpace(equiv->value), "content-language"))
+                    return std::string(trimHtmlSpace(content->value));
+            }
+        }
     }
-    return toGrid(layout.items(), layout.texts(), options);
+    return {};
 }
 
-PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options) {
-    std::vector<LayoutItem> items;
+}  // namespace
+
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage) {
+    if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
+    Layout layout(options);
+    std::string meta;
+    {
+        ParseArena arena;  // the parsed tree lives in it and goes with it
+        const GumboOutput* out = arena.parse(parserOptions(), utf8);
+        layout.run(out->document);
+        meta = metaContentLanguage(out->document);
+    }
+    LaidOutPage page = layout.take();
+    page.languages.meta = std::move(meta);
+    page.languages.header = std::string(contentLanguage);
+    return toGrid(page, options);
+}
+
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage) {
+    LaidOutPage page;
+    page.texts = utf8;
+    page.groupTables = {0};
+    page.usedLanguages = {true};
+    page.languages.header = std::string(contentLanguage);
     u32 row = 0;
     std::size_t i = 0;
     while (i < utf8.size()) {
         std::size_t eol = utf8.find_first_of("\r\n", i);
         if (eol == std::string_view::npos) eol = utf8.size();
         std::string_view line = trimHtmlSpace(utf8.substr(i, eol - i));
-        if (!line.empty()) {
-            items.push_back({row, 0, static_cast<u32>(line.data() - utf8.data()), static_cast<u32>(line.size())});
-            if (row >= kSheetRows) break;  // past the sheet: the page is refused, no need to read on
+        auto offset = static_cast<std::size_t>(line.data() - utf8.data());
+        while (!line.empty()) {  // a line longer than a cell holds goes on below
+            const std::size_t piece = cellPiece(line);
+            page.items.push_back({row, 0, static_cast<u32>(offset), static_cast<u32>(piece)});
+            line.remove_prefix(piece);
+            offset += piece;
+            if (!line.empty()) row = saturatingAdd(row, 1);
         }
+        if (row >= kSheetRows) break;  // past the sheet: the page is refused, no need to read on
         ++row;
         i = eol + 1;
         if (eol + 1 < utf8.size() && utf8[eol] == '\r' && utf8[eol + 1] == '\n') ++i;
     }
-    return toGrid(items, utf8, options);
+    return toGrid(page, options);
 }
 
 }  // namespace qf::engine

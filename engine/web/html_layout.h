@@ -27,11 +27,14 @@
 // Spans: a colspan above 1000 counts as 1000 and a rowspan above 65534 (or 0)
 // as 65534, and a rowspan ends with its table's last row, as browsers count
 // them; this moves cells, never drops a text.
+// - A text longer than the 32,767 characters (UTF-16 units) a cell holds goes on
+//   in the cells below it, as a taller cell would (in a table the rows below
+//   move down), in pieces that read back as the text; no character is split.
 // A page whose texts do not all fit is refused (PageRefused), never cut: a text
-// past the sheet's 1,048,576 rows or 16,384 columns, or longer than the 32,767
-// characters (UTF-16 units) a cell holds.
-// Cell texts become values as value_recognition.h describes (dates only when
-// date recognition is on).
+// past the sheet's 1,048,576 rows or 16,384 columns.
+// Cell texts become values as page_values.h and value_recognition.h describe
+// (dates only when date recognition is on); contentLanguage is the reply's
+// Content-Language header.
 
 #include <stdexcept>
 #include <string_view>
@@ -53,7 +56,7 @@ struct PageRefused : std::runtime_error {
 // elements nest so deeply, or whose table cells span so many rows and columns,
 // that reading it would take unbounded time, or whose texts stand so far apart
 // that its cells would take unbounded memory.
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options);
-PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options);
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
+PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
 
 }  // namespace qf::engine

@@ -5,7 +5,6 @@
 
 #include "base/text.h"
 #include "html_layout.h"
-#include "value_recognition.h"
 
 namespace qf::engine {
 
@@ -13,9 +12,6 @@ namespace {
 
 using u32 = std::uint32_t;
 using u64 = std::uint64_t;
-
-// A sheet cell holds at most this many UTF-16 code units.
-constexpr u64 kCellTextUnits = 32767;
 
 std::string withThousands(u64 n) {
     std::string digits = std::to_string(n);
@@ -25,17 +21,13 @@ std::string withThousands(u64 n) {
 
 // Refuses a page whose texts do not all fit on a sheet. (The layout lets
 // positions far beyond the sheet saturate, so how far is not told.)
-void checkFitsSheet(const std::vector<LayoutItem>& items, std::string_view texts) {
+void checkFitsSheet(const std::vector<LayoutItem>& items) {
     for (const LayoutItem& it : items) {
         if (it.col >= kSheetColumns)
             throw PageRefused("the page needs more columns than the " + withThousands(kSheetColumns) + " of a sheet");
         if (it.row >= kSheetRows)
             throw PageRefused("the page needs more rows than the " + withThousands(kSheetRows) + " of a sheet");
     }
-    for (const LayoutItem& it : items)
-        if (it.length > kCellTextUnits && utf16Units(texts.substr(it.offset, it.length)) > kCellTextUnits)
-            throw PageRefused("a text on the page is longer than the " + withThousands(kCellTextUnits) +
-                              " characters a cell holds");
 }
 
 // A grid row holds every cell up to its last text, the empty ones before it
@@ -46,8 +38,23 @@ constexpr u64 kSpareGridCells = 1u << 20;
 
 }  // namespace
 
-PageGrid toGrid(const std::vector<LayoutItem>& items, std::string_view texts, const WebQueryOptions& options) {
-    checkFitsSheet(items, texts);
+std::size_t cellPiece(std::string_view text) {
+    if (text.size() <= kCellTextUnits) return text.size();
+    std::size_t units = 0, i = 0;
+    while (i < text.size()) {
+        std::size_t n = utf8SequenceLength(text, i);
+        const std::size_t u = n == 4 ? 2 : 1;
+        if (n == 0) n = 1;
+        if (units + u > kCellTextUnits) break;
+        units += u;
+        i += n;
+    }
+    return i;
+}
+
+PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options) {
+    const std::vector<LayoutItem>& items = page.items;
+    checkFitsSheet(items);
     u32 rowCount = 0;
     for (const LayoutItem& it : items) rowCount = std::max(rowCount, it.row + 1);
     std::vector<u32> widths(rowCount, 0);
@@ -59,9 +66,19 @@ PageGrid toGrid(const std::vector<LayoutItem>& items, std::string_view texts, co
     PageGrid grid;
     grid.rows.resize(rowCount);
     for (u32 r = 0; r < rowCount; ++r) grid.rows[r].resize(widths[r]);
-    const bool dates = !options.disableDateRecognition;
-    for (const LayoutItem& it : items)
-        grid.rows[it.row][it.col] = recognizeValue(texts.substr(it.offset, it.length), dates);
+
+    PageValues values(options, page.languages, page.usedLanguages, page.groupTables);
+    std::vector<u32> waiting;  // the items whose cells wait for the page's conventions
+    for (u32 k = 0; k < items.size(); ++k) {
+        const LayoutItem& it = items[k];
+        if (!values.note(it.group, it.language, page.texts.substr(it.offset, it.length), grid.rows[it.row][it.col]))
+            waiting.push_back(k);
+    }
+    values.decide();
+    for (std::size_t w = 0; w < waiting.size(); ++w) {
+        const LayoutItem& it = items[waiting[w]];
+        grid.rows[it.row][it.col] = values.waiting(w, page.texts.substr(it.offset, it.length));
+    }
     return grid;
 }
 

@@ -84,7 +84,7 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
     const bool html = page.kind == PageKind::Html;
     std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
     try {
-        return html ? layoutHtml(text, options) : layoutText(text, options);
+        return html ? layoutHtml(text, options, page.contentLanguage) : layoutText(text, options, page.contentLanguage);
     } catch (const PageRefused& refused) {
         throw Failure(unableToOpen(address, refused.what()));
     }

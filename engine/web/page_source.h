@@ -27,6 +27,12 @@ struct WebQueryOptions {
     bool consecutiveDelimitersAsOne = true;
     bool disableDateRecognition = false;
     bool disableRedirections = false;
+    // How values are read beyond what each page says (page_values.h): a
+    // language tag ("de-CH") reads every page in its conventions; empty, each
+    // page's are decided from the page.
+    std::string locale;
+    // The user's own locale, for pages that do not say theirs; empty: en-US.
+    std::string userLocale;
     bool operator==(const WebQueryOptions&) const = default;
 };
 

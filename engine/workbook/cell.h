@@ -6,20 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "number_format.h"
+
 namespace qf::engine {
 
-enum class NumberFormat : std::uint8_t {
-    General,
-    Percent,   // the number is the fraction: "12%" is 0.12
-    Currency,  // "$1,234.50"
-    Date,      // serial day number, 1900 date system
-    Time,      // fraction of a day
-    DateTime,
-};
-
+// Numbers are what the page means: a percentage is its fraction ("12%" is
+// 0.12), a date its serial day in the 1900 date system, a time of day its
+// fraction of a day. The format shows them as the page showed them.
 struct CellValue {
     enum class Kind : std::uint8_t { Empty, Text, Number } kind = Kind::Empty;
-    NumberFormat format = NumberFormat::General;
+    FormatId format = kGeneralFormat;
     double number = 0.0;
     std::string text;  // UTF-8; for Kind::Text only
 
@@ -29,7 +25,7 @@ struct CellValue {
         c.text = std::move(t);
         return c;
     }
-    static CellValue makeNumber(double n, NumberFormat f = NumberFormat::General) {
+    static CellValue makeNumber(double n, FormatId f = kGeneralFormat) {
         CellValue c;
         c.kind = Kind::Number;
         c.number = n;

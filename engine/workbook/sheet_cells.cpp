@@ -133,12 +133,14 @@ public:
 
 private:
     static void encodeCell(std::string& out, const CellValue& cell, std::string& fixed) {
-        auto tag = [&](CellValue::Kind kind, NumberFormat format) {
-            out.push_back(static_cast<char>(static_cast<unsigned>(kind) | (static_cast<unsigned>(format) << 2)));
+        auto tag = [&](CellValue::Kind kind, FormatId format) {
+            const unsigned inTag = std::min<unsigned>(format, cells_detail::kFormatInTag);
+            out.push_back(static_cast<char>(static_cast<unsigned>(kind) | (inTag << 2)));
+            if (inTag == cells_detail::kFormatInTag) putVarint(out, format);
         };
         std::string_view text;
         switch (cell.kind) {
-            case CellValue::Kind::Empty: tag(CellValue::Kind::Empty, NumberFormat::General); return;
+            case CellValue::Kind::Empty: tag(CellValue::Kind::Empty, kGeneralFormat); return;
             case CellValue::Kind::Number:
                 if (std::isfinite(cell.number)) {
                     tag(CellValue::Kind::Number, cell.format);
@@ -152,14 +154,14 @@ private:
             case CellValue::Kind::Text: text = cell.text; break;
         }
         if (text.empty()) {
-            tag(CellValue::Kind::Empty, NumberFormat::General);
+            tag(CellValue::Kind::Empty, kGeneralFormat);
             return;
         }
         if (!fitsCell(text)) {
             fixed = cellText(text);
             text = fixed;
         }
-        tag(CellValue::Kind::Text, NumberFormat::General);
+        tag(CellValue::Kind::Text, kGeneralFormat);
         putVarint(out, text.size());
         out.append(text);
     }

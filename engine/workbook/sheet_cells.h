@@ -23,7 +23,7 @@ inline constexpr std::size_t kMaxCellChars = 32'767;  // characters of one cell,
 // until the sheet changes.
 struct CellView {
     CellValue::Kind kind = CellValue::Kind::Empty;
-    NumberFormat format = NumberFormat::General;
+    FormatId format = kGeneralFormat;
     double number = 0.0;
     std::string_view text;
 };
@@ -132,13 +132,18 @@ inline std::uint64_t readVarint(const unsigned char*& p) {
     }
 }
 
+// A format id below this fits in a cell's tag byte; a larger one follows it.
+inline constexpr unsigned kFormatInTag = 63;
+
 // One row: varint cell count; if non-zero, varint first column, then the cells,
-// each a tag byte (kind | format << 2), then 8 bytes of double for a number or
+// each a tag byte (kind | format << 2, with kFormatInTag there and a varint
+// after it for a larger format id), then 8 bytes of double for a number or
 // varint length and the bytes for a text.
 inline const unsigned char* readCell(const unsigned char* p, CellView& out) {
     const unsigned char tag = *p++;
     out.kind = static_cast<CellValue::Kind>(tag & 3);
-    out.format = static_cast<NumberFormat>(tag >> 2);
+    const unsigned format = tag >> 2u;
+    out.format = static_cast<FormatId>(format < kFormatInTag ? format : readVarint(p));
     out.text = {};
     if (out.kind == CellValue::Kind::Number) {
         std::memcpy(&out.number, p, sizeof(double));

@@ -17,18 +17,6 @@ std::size_t utf8Chars(std::string_view s) {
     return n;
 }
 
-std::string numberText(const char* format, double value) {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, format, value);
-    return std::string(buf, n > 0 ? static_cast<std::size_t>(std::min(n, 63)) : 0);
-}
-
-// Digits of the integer part grouped by thousands ("1,234").
-std::size_t groupedLength(double value) {
-    const std::string digits = numberText("%.0f", std::fabs(std::trunc(value)));
-    return digits.size() + (digits.size() - 1) / 3;
-}
-
 }  // namespace
 
 double displayWidth(const CellValue& cell) {
@@ -45,16 +33,7 @@ double displayWidth(const CellValue& cell) {
             }
             break;
         }
-        case CellValue::Kind::Number:
-            switch (cell.format) {
-                case NumberFormat::General: chars = numberText("%.10g", cell.number).size(); break;
-                case NumberFormat::Percent: chars = numberText("%.2f", cell.number * 100).size() + 1; break;
-                case NumberFormat::Currency: chars = groupedLength(cell.number) + 4 + (cell.number < 0); break;
-                case NumberFormat::Date: chars = 10; break;
-                case NumberFormat::Time: chars = 8; break;
-                case NumberFormat::DateTime: chars = 16; break;
-            }
-            break;
+        case CellValue::Kind::Number: chars = shownLength(cell.number, cell.format); break;
     }
     return std::min(kMaxFittedColumnWidth, static_cast<double>(chars) + 1.0);
 }

@@ -25,42 +25,26 @@ namespace {
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
-// The number formats a workbook's cells use, made once per file.
+// The number formats a workbook's cells use, one format object per code, made
+// as the first cell with that code is written.
 class Formats {
 public:
     explicit Formats(lxw_workbook* wb) : wb_(wb) {}
 
     lxw_format* forCell(const CellView& cell) {
-        switch (cell.format) {
-            case NumberFormat::General: return nullptr;
-            case NumberFormat::Percent: {
-                const double hundredths = cell.number * 100;
-                return hundredths == std::trunc(hundredths) ? get(wholePercent_, "0%") : get(percent_, "0.00%");
-            }
-            case NumberFormat::Currency: return get(currency_, "$#,##0.00");
-            case NumberFormat::Date: return get(date_, "yyyy-mm-dd");
-            case NumberFormat::Time: return get(time_, "hh:mm:ss");
-            case NumberFormat::DateTime: return get(dateTime_, "yyyy-mm-dd hh:mm");
-        }
-        return nullptr;
-    }
-
-private:
-    lxw_format* get(lxw_format*& slot, const char* numFormat) {
+        if (cell.format == kGeneralFormat) return nullptr;
+        if (cell.format >= made_.size()) made_.resize(cell.format + std::size_t{1}, nullptr);
+        lxw_format*& slot = made_[cell.format];
         if (!slot) {
             slot = workbook_add_format(wb_);
-            format_set_num_format(slot, numFormat);
+            format_set_num_format(slot, std::string(formatCode(cell.format)).c_str());
         }
         return slot;
     }
+
+private:
     lxw_workbook* wb_;
-    lxw_format *wholePercent_ = nullptr, *percent_ = nullptr, *currency_ = nullptr, *date_ = nullptr, *time_ = nullptr,
-               *dateTime_ = nullptr;
+    std::vector<lxw_format*> made_;  // by format id; owned by the workbook
 };
 
 void check(lxw_error error) {
@@ -301,8 +285,8 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
 
     // The name the file will most likely get, for messages.
     int n = 1;
-    while (n < kMaxBookNumber && platform::nameTaken(joinPath(folder, bookName(n)))) ++n;
-    const std::string intended = joinPath(folder, bookName(n));
+    while (n < kMaxBookNumber && platform::nameTaken(platform::pathInFolder(folder, bookName(n)))) ++n;
+    const std::string intended = platform::pathInFolder(folder, bookName(n));
     auto fail = [&](const std::string& reason) -> Failure {
         return Failure("Cannot write the workbook file " + intended + ": " + reason);
     };
@@ -310,7 +294,7 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
     TempFile temp(writeTemporary(book, folder, writer, fail));
 
     for (; n <= kMaxBookNumber; ++n) {
-        const std::string target = joinPath(folder, bookName(n));
+        const std::string target = platform::pathInFolder(folder, bookName(n));
         const platform::Publish published =
             failingWith(fail, [&] { return platform::publishWithoutOverwriting(temp.path(), target); });
         if (published == platform::Publish::NameTaken) continue;

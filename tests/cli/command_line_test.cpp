@@ -31,6 +31,16 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
     r = parseArguments({"--import", "a.txt"});
     EXPECT_FALSE(r.options.sheetMode.has_value());  // the remembered mode
     EXPECT_EQ(r.options.output, "");
+    EXPECT_EQ(r.options.locale, "");  // the remembered one, else each page's own
+
+    for (const auto& [args, tag] :
+         std::vector<std::pair<Args, std::string>>{{{"--import", "a.txt", "--locale", "de-CH"}, "de-CH"},
+                                                   {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"}}) {
+        r = parseArguments(args);
+        ASSERT_EQ(r.error, "") << tag;
+        EXPECT_EQ(r.options.locale, tag);
+        EXPECT_EQ(r.options.files, Args{"a.txt"});
+    }
 }
 
 TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
@@ -45,6 +55,12 @@ TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
         {{"--import", "a.txt", "--quiet"}, "unknown option --quiet"},
         {{"a.txt", "--one-sheet"}, "--one-sheet is an option of --import"},
         {{"--output", "x.xlsx", "a.txt"}, "--output is an option of --import"},
+        {{"--import", "a.txt", "--locale"}, "--locale needs a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale="}, "--locale needs a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale", "de CH"}, "not a language tag: de CH"},
+        {{"--import", "a.txt", "--locale", "-de"}, "not a language tag: -de"},
+        {{"--import", "a.txt", "--locale", "de--CH"}, "not a language tag: de--CH"},
+        {{"a.txt", "--locale", "de"}, "--locale is an option of --import"},
     };
     for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
     // The same mode twice is no conflict.

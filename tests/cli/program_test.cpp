@@ -62,6 +62,30 @@ protected:
     std::string home;
 };
 
+// How a page's values are read: each page's own conventions, the Locale
+// setting, --locale over it; a tag CLDR does not know is refused.
+TEST_F(Program, ALocaleFromTheSettingsOrTheCommandLineReadsEveryPage) {
+    testing::LoopbackServer server;
+    server.page("/a.html", "<html lang='en'><table><tr><td>1.500</td></tr></table>");
+    const std::string list = home + "/list.txt";
+    std::ofstream(list) << server.url("/a.html") << "\n";
+    auto firstCell = [&](const std::string& arguments) {
+        const Outcome r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/out.xlsx") +
+                              " --force " + arguments);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return testing::readXlsx(home + "/out.xlsx").at("Sheet1", "A1");
+    };
+    EXPECT_EQ(firstCell(""), "float:1.5") << "the page's own English";
+    fs::create_directories(home + "/.config");
+    std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\nLocale=de-DE\n";
+    EXPECT_EQ(firstCell(""), "int:1500") << "the setting";
+    EXPECT_EQ(firstCell("--locale en-US"), "float:1.5") << "the command line over the setting";
+
+    const Outcome r = run("--import " + shellQuoted(list) + " --locale xx-QQ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quillfen: unknown locale xx-QQ; give a language tag, such as de-CH\n");
+}
+
 TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     testing::LoopbackServer server;
     server.page("/a.html", "<table><tr><td>Tea</td><td>3</td></tr></table>");

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "base/failure.h"
 #include "engine/workbook/sheet_cells.h"
@@ -65,14 +66,56 @@ TEST(SheetCells, BlocksInsertedAtTheTopStackNewestFirstAndStayWhole) {
 TEST(SheetCells, NumbersKeepTheirFormatAndUnusableNumbersBecomeText) {
     SheetCells cells;
     PageGrid grid;
-    grid.rows.push_back({CellValue::makeNumber(0.125, NumberFormat::Percent),
-                         CellValue::makeNumber(45000, NumberFormat::Date), CellValue::makeNumber(std::nan("")),
+    grid.rows.push_back({CellValue::makeNumber(0.125, internFormat("0.0%")),
+                         CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")), CellValue::makeNumber(std::nan("")),
                          CellValue::makeNumber(-1e300 * 1e10)});
     cells.insertRows(0, 0, grid);
-    EXPECT_EQ(cells.cell(0, 0), CellValue::makeNumber(0.125, NumberFormat::Percent));
-    EXPECT_EQ(cells.cell(0, 1), CellValue::makeNumber(45000, NumberFormat::Date));
+    EXPECT_EQ(cells.cell(0, 0), CellValue::makeNumber(0.125, internFormat("0.0%")));
+    EXPECT_EQ(cells.cell(0, 1), CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")));
     EXPECT_EQ(cells.cell(0, 2), CellValue::makeText("#NUM!"));
     EXPECT_EQ(cells.cell(0, 3), CellValue::makeText("#NUM!"));
+}
+
+// Format codes live once in the process: the same code gets the same id from
+// any thread, an id past what a cell's tag byte holds survives the sheet's
+// encoding, and a column is as wide as the value shows.
+TEST(NumberFormats, OneIdPerCodeFromEveryThreadKeptByTheSheetAndSizingItsColumn) {
+    std::vector<std::string> codes;
+    for (int i = 0; i < 200; ++i)
+        codes.push_back("0." + std::string(static_cast<std::size_t>(i % 40 + 1), '0') + "\"" + std::to_string(i) +
+                        "\"");
+    std::vector<std::vector<FormatId>> ids(4);
+    std::vector<std::thread> threads;
+    for (auto& mine : ids)
+        threads.emplace_back([&codes, &mine] {
+            for (const std::string& code : codes) mine.push_back(internFormat(code));
+        });
+    for (std::thread& t : threads) t.join();
+    for (std::size_t k = 0; k < codes.size(); ++k) {
+        for (const auto& other : ids) EXPECT_EQ(other[k], ids[0][k]) << codes[k];
+        EXPECT_EQ(formatCode(ids[0][k]), codes[k]);
+    }
+    EXPECT_EQ(internFormat(""), kGeneralFormat);
+    EXPECT_EQ(internFormat("General"), kGeneralFormat);
+
+    SheetCells cells;
+    PageGrid grid;
+    grid.rows.push_back({CellValue::makeNumber(1.5, ids[0].back()), CellValue::makeText("after")});
+    cells.insertRows(0, 3, grid);
+    EXPECT_EQ(cells.cell(0, 3), CellValue::makeNumber(1.5, ids[0].back()));
+    EXPECT_EQ(cells.cell(0, 4), CellValue::makeText("after"));
+
+    const std::pair<double, const char*> widths[] = {
+        {1234567.5, "#,##0.00"}, {-0.125, "0.0%"},       {1234.5, "\"R$ \"#,##0.00"},
+        {46363, "dd.mm.yyyy"},   {46363, "d mmmm yyyy"}, {0.5, "h:mm AM/PM"},
+        {42, "General"}};
+    const std::size_t shown[] = {
+        sizeof("1,234,567.50") - 1,      sizeof("-12.5%") - 1,   sizeof("R$ 1,234.50") - 1, sizeof("07.12.2026") - 1,
+        sizeof("27 September 2026") - 1, sizeof("12:00 PM") - 1, sizeof("42") - 1};
+    for (std::size_t k = 0; k < std::size(widths); ++k)
+        EXPECT_EQ(displayWidth(CellValue::makeNumber(widths[k].first, internFormat(widths[k].second))),
+                  static_cast<double>(shown[k] + 1))
+            << widths[k].second;
 }
 
 TEST(SheetCells, ReplacingABlockResizesItAndMovesWhatIsBelow) {
@@ -235,7 +278,7 @@ TEST(EncodedRows, PlaceExactlyWhatTheirGridPlacesWhereverTheyLand) {
             if (random() % 5 == 0) continue;
             for (std::size_t c = 0, n = random() % 5 + 1; c < n; ++c)
                 grid.rows.back().push_back(random() % 2 ? CellValue::makeText("t" + std::to_string(++serial) + "\xFF")
-                                                        : CellValue::makeNumber(++serial, NumberFormat::Percent));
+                                                        : CellValue::makeNumber(++serial, internFormat("0.0%")));
         }
         const auto at = static_cast<std::int64_t>(random() % static_cast<std::uint32_t>(plain.rowCount() + 1));
         const auto replaced = static_cast<std::int64_t>(random() % 4 == 0 ? random() % 20 : 0);

@@ -1,109 +1,249 @@
-// Which cell texts become values, and which value.
+// Which cell texts become values, and which value and format, in the
+// conventions a page is decided to be written in.
 
 #include <gtest/gtest.h>
 
-#include "engine/web/value_recognition.h"
+#include <cstdio>
+
+#include "engine/web/html_layout.h"
 
 namespace qf::engine {
 namespace {
 
+// The locales pages are read with: one forced on every page (empty: decided
+// per page) and the user's.
+struct Locales {
+    std::string forced, user;
+};
+WebQueryOptions reading(const Locales& locales) {
+    WebQueryOptions options;
+    options.locale = locales.forced;
+    options.userLocale = locales.user;
+    return options;
+}
+
+// A cell as the tests write it: a text as it is, a number as "#<value>" and
+// its format code after a space unless it is General.
+std::string show(const CellValue& c) {
+    if (c.kind != CellValue::Kind::Number) return c.text;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "#%.15g", c.number);
+    std::string out = buf;
+    if (c.format != kGeneralFormat) out += " " + std::string(formatCode(c.format));
+    return out;
+}
+
+using Cells = std::vector<std::string>;
+
+// The first column of a page's cells.
+Cells firstColumn(const std::string& page, const Locales& locales) {
+    Cells out;
+    for (const auto& row : layoutHtml(page, reading(locales)).rows) out.push_back(row.empty() ? "" : show(row[0]));
+    return out;
+}
+
+std::string table(const Cells& texts, const std::string& attributes = "") {
+    std::string t = "<table" + attributes + ">";
+    for (const std::string& text : texts) t += "<tr><td>" + text + "</td></tr>";
+    return t + "</table>";
+}
+
+std::string page(const std::string& lang, const std::string& body) {
+    return (lang.empty() ? "<html><body>" : "<html lang='" + lang + "'><body>") + body;
+}
+
 struct Case {
-    const char* text;
-    double number;
-    NumberFormat format;
+    std::string text, lang, shown;
 };
 
-void expectValues(std::initializer_list<Case> cases, bool dates = true) {
-    for (const Case& c : cases) {
-        CellValue v = recognizeValue(c.text, dates);
-        EXPECT_EQ(v.kind, CellValue::Kind::Number) << '"' << c.text << '"';
-        EXPECT_DOUBLE_EQ(v.number, c.number) << '"' << c.text << '"';
-        EXPECT_EQ(v.format, c.format) << '"' << c.text << '"';
-    }
+// Each text alone on a page of its language, read by an en-US user.
+void expectEach(const std::vector<Case>& cases) {
+    for (const Case& c : cases)
+        EXPECT_EQ(firstColumn(page(c.lang, table({c.text})), {"", "en-US"}), Cells{c.shown})
+            << '"' << c.text << "\" lang " << c.lang;
 }
 
-void expectText(std::initializer_list<const char*> texts, bool dates = true) {
-    for (const char* t : texts) EXPECT_EQ(recognizeValue(t, dates), CellValue::makeText(t)) << '"' << t << '"';
+TEST(Values, TheFormsReadBeforeStillReadOnEnglishPagesAndShowAsWritten) {
+    expectEach({{"42", "", "#42"},
+                {"-1,234.5", "", "#-1234.5 #,##0.0"},
+                {"+.5", "", "#0.5"},
+                {"1,234,567", "en", "#1234567 #,##0"},
+                {"1.5e3", "", "#1500"},
+                {"2E-2", "", "#0.02"},
+                {"- 4", "", "#-4"},
+                {"\xC2\xA0"
+                 "17\xC2\xA0",
+                 "", "#17"},
+                {"1.50", "", "#1.5 0.00"},
+                {"12%", "", "#0.12 0%"},
+                {"-3.5 %", "", "#-0.035 0.0 %"},
+                {"$1,234.50", "", "#1234.5 $#,##0.00"},
+                {"-$5", "", "#-5 $0"},
+                {"$-5", "", "#-5 $0"},
+                {"($5.25)", "", "#-5.25 $0.00;($0.00)"},
+                {"12/7/2026", "", "#46363 mm/d/yyyy"},
+                {"12/07/26", "", "#46363 mm/dd/yy"},
+                {"2026-12-07", "", "#46363 yyyy-mm-dd"},
+                {"Dec 7, 2026", "", "#46363 mmm d, yyyy"},
+                {"December 7 2026", "", "#46363 mmmm d yyyy"},
+                {"7-dec-26", "", "#46363 d-mmm-yy"},
+                {"1/1/1900", "", "#1 m/d/yyyy"},
+                {"2/28/1900", "", "#59 m/dd/yyyy"},
+                {"3/1/1900", "", "#61 m/d/yyyy"},
+                {"1/1/30", "", "#10959 m/d/yy"},
+                {"12/31/29", "", "#47483 mm/dd/yy"},
+                {"2/29/2024", "", "#45351 m/dd/yyyy"},
+                {"12/31/9999", "", "#2958465 mm/dd/yyyy"},
+                {"1.2.2026", "", "#46054 d.m.yyyy"},
+                {"3:30", "", "#0.145833333333333 h:mm"},
+                {"15:30:36", "", "#0.64625 hh:mm:ss"},
+                {"3:30 PM", "", "#0.645833333333333 h:mm AM/PM"},
+                {"12:00am", "", "#0 hh:mmam/pm"},
+                {"12/7/2026 6:00 PM", "", "#46363.75 mm/d/yyyy h:mm AM/PM"},
+                {"11-26-02 22:30", "", "#37586.9375 mm-dd-yy hh:mm"}});
+    // Still text, on an English page: what is no number or date there.
+    for (const char* text :
+         {"1,23",       "12,3456", ",123",        "1,,234",    "1.2.3",       "1e",         "--5",
+          "(-5)",       "5-",      "12abc",       "0x1F",      "1 234",       "inf",        "$",
+          "$$5",        "12%%",    "2/29/2023",   "2/29/1900", "0/1/2026",    "1/32/2026",  "12/31/1899",
+          "2026-13-01", "12/7",    "12/7/202",    "Dec 2026",  "Foo 7, 2026", "7-Dex-2026", "12/7/2026 extra",
+          "24:00",      "3:60",    "3:5",         "13:00 PM",  "0:30 AM",     "=1+2",       "=5",
+          "May",        "2.10.12", "4096 Dec 19", "18 Jul 10"})
+        expectEach({{text, "", text}});
+    // A name CLDR gives in other English locales (and in other languages).
+    EXPECT_EQ(layoutHtml("<p>Sept 1, 2026</p>", {}).rows.at(0).at(0).number, 46266);
 }
 
-constexpr NumberFormat G = NumberFormat::General;
-
-TEST(ValueRecognition, Numbers) {
-    expectValues({{"42", 42, G},
-                  {"007", 7, G},
-                  {"-1,234.5", -1234.5, G},
-                  {"+.5", 0.5, G},
-                  {"1,234,567", 1234567, G},
-                  {"(12)", -12, G},
-                  {"( 3.5 )", -3.5, G},
-                  {"1.5e3", 1500, G},
-                  {"2E-2", 0.02, G},
-                  {"  17  ", 17, G},
-                  {"\xC2\xA0"
-                   "17\xC2\xA0",
-                   17, G},
-                  {"- 4", -4, G}});
-    expectText({"1,23", "12,3456", ",123", "1,,234", "1.2.3", "1e", "e5", "--5", "(-5)", "5-", "12abc", "0x1F", "1 234",
-                "inf", "nan", "+", ".", "1,234e5x"});
+TEST(Values, NothingThePageWroteIsLost) {
+    expectEach({{"0022", "", "0022"},
+                {"02134", "", "02134"},
+                {"-007", "", "-007"},
+                {"0", "", "#0"},
+                {"0.25", "", "#0.25"},
+                {"123456789012345", "", "#123456789012345 0"},
+                {"1234567890123456", "", "1234567890123456"},
+                {"1,234,567,890,123,456", "", "1,234,567,890,123,456"},
+                {"0.1234567890123456", "", "0.1234567890123456"},
+                {"3.", "", "3."},
+                {"12,", "de", "12,"},
+                {"(2018)", "", "(2018)"},
+                {"(12)", "", "(12)"},
+                {"( 3.5 )", "", "#-3.5 0.0;(0.0)"},
+                {"Montag, 7. Dezember 2026", "de", "#46363 [$-407]dddd, d. mmmm yyyy"},
+                {"Dienstag, 7. Dezember 2026", "de", "Dienstag, 7. Dezember 2026"}});
+    // Parentheses in a column of amounts mean a negative amount; "$1" among a
+    // shell's parameters is no money.
+    EXPECT_EQ(firstColumn(table({"1,234.50", "(250)", "(2018)"}), {}),
+              (Cells{"#1234.5 #,##0.00", "#-250 0;(0)", "#-2018 0;(0)"}));
+    EXPECT_EQ(firstColumn(table({"$1", "$@", "$#", "$HOME"}), {}), (Cells{"$1", "$@", "$#", "$HOME"}));
+    EXPECT_EQ(firstColumn(table({"$1", "$25"}), {}), (Cells{"#1 $0", "#25 $0"}));
 }
 
-TEST(ValueRecognition, PercentAndCurrency) {
-    expectValues({{"12%", 0.12, NumberFormat::Percent},
-                  {"-3.5 %", -0.035, NumberFormat::Percent},
-                  {"$1,234.50", 1234.5, NumberFormat::Currency},
-                  {"-$5", -5, NumberFormat::Currency},
-                  {"$-5", -5, NumberFormat::Currency},
-                  {"($5.25)", -5.25, NumberFormat::Currency},
-                  {"$\xC2\xA0"
-                   "10",
-                   10, NumberFormat::Currency}});
-    expectText({"$", "%", "$5%", "5$", "$$5", "12%%", "€5"});
+TEST(Values, PagesInOtherLanguagesReadInTheirOwnConventions) {
+    expectEach({{"1.500", "de", "#1500 #,##0"},
+                {"1.234", "de", "#1234 #,##0"},
+                {"1,234", "de", "#1.234"},
+                {"3.000.000", "de", "#3000000 #,##0"},
+                {"2,75", "de", "#2.75"},
+                {"0,99", "de", "#0.99"},
+                {"1.234,50 \xE2\x82\xAC", "de", "#1234.5 #,##0.00\" \xE2\x82\xAC\""},
+                {"12,5 %", "de", "#0.125 0.0 %"},
+                {"-1.234,56", "de", "#-1234.56 #,##0.00"},
+                {"07.12.2026", "de", "#46363 dd.mm.yyyy"},
+                {"07.12.26", "de", "#46363 dd.mm.yy"},
+                {"08.04.2015 12:46", "de", "#42102.5319444444 dd.mm.yyyy hh:mm"},
+                {"7. Dezember 2026 um 15:20", "de", "#46363.6388888889 [$-407]d. mmmm yyyy\" um \"hh:mm"},
+                {"1\xE2\x80\x99"
+                 "234.50",
+                 "de-CH", "#1234.5 #,##0.00"},
+                {"CHF-1\xE2\x80\x99"
+                 "234.50",
+                 "de-CH", "#-1234.5 \"CHF\"#,##0.00"},
+                {"67\xE2\x80\xAF"
+                 "390\xE2\x80\xAF"
+                 "000",
+                 "fr", "#67390000 #,##0"},
+                {"1 234,5", "fr", "#1234.5 #,##0.0"},
+                {"07/12/2026", "fr", "#46363 dd/mm/yyyy"},
+                {"1 mars 2019 \xC3\xA0 15:20", "fr", "#43525.6388888889 [$-40C]d mmm yyyy\" \xC3\xA0 \"hh:mm"},
+                {"15 h 45", "fr-CA", "#0.65625 hh\" h \"mm"},
+                {"21.dez.2018 \xC3\xA0s 12h55", "pt", "#43455.5381944444 [$-416]dd.mmm.yyyy\" \xC3\xA0s \"hh\"h\"mm"},
+                {"R$ 1.234,56", "pt-BR", "#1234.56 \"R$ \"#,##0.00"},
+                {"7 de diciembre de 2026", "es", "#46363 [$-C0A]d\" de \"mmmm\" de \"yyyy"},
+                {"%12,5", "tr", "#0.125 %0.0"},
+                {"2026\xE5\xB9\xB4"
+                 "12\xE6\x9C\x88"
+                 "7\xE6\x97\xA5",
+                 "ja", "#46363 yyyy\"\xE5\xB9\xB4\"mm\"\xE6\x9C\x88\"d\"\xE6\x97\xA5\""},
+                {"15.20", "fi", "#0.638888888888889 hh\".\"mm"},
+                {"15.20", "", "#15.2 0.00"},
+                {"12,34,567.50", "en-IN", "#1234567.5 #,##0.00"},
+                {"25 Mar 2021", "en", "#44280 dd mmm yyyy"},
+                {"24 July 2015", "en", "#42209 dd mmmm yyyy"},
+                {"21 Nov 2017, 7:42pm", "en", "#43060.8208333333 dd mmm yyyy, h:mmam/pm"},
+                {"7 December 2026", "en-GB", "#46363 d mmmm yyyy"},
+                {"07/12/2026", "en-GB", "#46363 dd/mm/yyyy"}});
 }
 
-TEST(ValueRecognition, DatesInThe1900System) {
-    const NumberFormat D = NumberFormat::Date;
-    expectValues({{"12/7/2026", 46363, D},
-                  {"12/07/26", 46363, D},
-                  {"2026-12-07", 46363, D},
-                  {"Dec 7, 2026", 46363, D},
-                  {"December 7 2026", 46363, D},
-                  {"7-Dec-2026", 46363, D},
-                  {"7-dec-26", 46363, D},
-                  {"Sept 1, 2026", 46266, D},
-                  {"1/1/1900", 1, D},
-                  {"2/28/1900", 59, D},
-                  {"3/1/1900", 61, D},
-                  {"1/1/30", 10959, D},
-                  {"12/31/29", 47483, D},
-                  {"2/29/2024", 45351, D},
-                  {"12/31/9999", 2958465, D}});
-    expectText({"2/29/2023", "2/29/1900", "13/1/2026", "0/1/2026", "1/32/2026", "12/31/1899", "2026-13-01", "12/7",
-                "12/7/202", "Dec 2026", "Foo 7, 2026", "7-Dex-2026", "12/7/2026 extra"});
-}
-
-TEST(ValueRecognition, TimesAndDateTimes) {
-    const NumberFormat T = NumberFormat::Time;
-    expectValues({{"3:30", 3.5 / 24, T},
-                  {"15:30:36", (15 * 3600 + 30 * 60 + 36) / 86400.0, T},
-                  {"3:30 PM", 15.5 / 24, T},
-                  {"12:00am", 0, T},
-                  {"12:15 pm", 12.25 / 24, T},
-                  {"0:00", 0, T}});
-    expectValues({{"12/7/2026 6:00 PM", 46363.75, NumberFormat::DateTime}});
-    expectText({"24:00", "3:60", "3:5", "13:00 PM", "0:30 AM", "3:30 XM", "3:30:"});
-}
-
-TEST(ValueRecognition, TurningDatesOffKeepsDatesAsTextButNotNumbersOrTimes) {
-    expectText({"12/7/2026", "2026-12-07", "Dec 7, 2026", "12/7/2026 6:00 PM"}, false);
-    expectValues({{"1,000", 1000, G}, {"3:30", 3.5 / 24, NumberFormat::Time}}, false);
-}
-
-TEST(ValueRecognition, FormulasWordsAndBlanks) {
-    expectText({"=1+2", "=SUM(A1:A3)", " =5", "Total", "May", "Mar 2026",
-                "a long text that is long enough to pass "
-                "the length at which values stop"});
-    EXPECT_TRUE(recognizeValue("", true).empty());
-    EXPECT_TRUE(recognizeValue(" \xC2\xA0 ", true).empty());
+// A page's columns, tables and language decide together.
+TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
+    const Locales enUs{"", "en-US"}, de{"", "de-DE"}, enGb{"", "en-GB"};
+    struct PageCase {
+        std::string page;
+        Locales locales;
+        Cells shown;
+    };
+    const std::vector<PageCase> cases = {
+        // The shapes outrank the declared language, column first.
+        {page("de", table({"1,234.56", "1.500"})), enUs, {"#1234.56 #,##0.00", "#1.5 0.000"}},
+        // A page without a language: the user's locale and en-US are in question.
+        {page("", table({"1.500", "12/7/2026", "1,234"})), enUs, {"#1.5 0.000", "#46363 mm/d/yyyy", "#1234 #,##0"}},
+        {page("", table({"1.500"}) + table({"12/7/2026"}) + table({"1,234"})), de, {"1.500", "12/7/2026", "1,234"}},
+        // ... and the shapes of the page settle it: a table by its own,
+        // another by the page's.
+        {page("", table({"1.500", "3.000.000"}) + table({"1.234"})),
+         de,
+         {"#1500 #,##0", "#3000000 #,##0", "#1234 #,##0"}},
+        {page("", table({"12/7/2026", "25/12/2026"})), enUs, {"#46215 dd/m/yyyy", "#46381 dd/mm/yyyy"}},
+        // One German price on an English page puts its conventions in
+        // question beside the page's own: what they read differently is text.
+        {page("", table({"1.234,56"}) + table({"1,000", "2.5"})), enUs, {"#1234.56 #,##0.00", "1,000", "#2.5"}},
+        // A page mixing conventions by table.
+        {page("", table({"1.234,56", "1.500"}) + table({"1,234.56", "1.500"})),
+         de,
+         {"#1234.56 #,##0.00", "#1500 #,##0", "#1234.56 #,##0.00", "#1.5 0.000"}},
+        // Texts of one column that disagree: only what reads alike is a value.
+        {page("", table({"1.234,56", "1,234.56", "1.500", "7"})),
+         enUs,
+         {"#1234.56 #,##0.00", "#1234.56 #,##0.00", "1.500", "#7"}},
+        // A tag without a region: CLDR's likeliest region, and the user's when
+        // the user speaks the language.
+        {page("en", table({"07/12/2026", "1,500"})), enGb, {"07/12/2026", "#1500 #,##0"}},
+        {page("en-GB", table({"07/12/2026"})), enUs, {"#46363 dd/mm/yyyy"}},
+        // The lang of an element, a meta element, and an unknown language.
+        {page("en", table({"1.500"}, " lang='de'") + table({"1.500"})), enUs, {"#1500 #,##0", "#1.5 0.000"}},
+        {"<html><head><meta http-equiv='Content-Language' content='de'></head>" + table({"1.500"}),
+         enUs,
+         {"#1500 #,##0"}},
+        {page("xx", table({"1.500"})), de, {"1.500"}},
+        // Columns of one table decided apart; a <pre> block is a table of its own.
+        {page("",
+              "<table><tr><td>1.234,56</td><td>1,234.56</td></tr><tr><td>1.500</td><td>1.500</td></tr></table>"
+              "<pre>2,50  x\n1.500  y</pre>"),
+         enUs,
+         {"#1234.56 #,##0.00", "#1500 #,##0", "#2.5 0.00", "1.500"}},
+        // A reply in two languages puts both in question.
+        {"<html><head><meta http-equiv='Content-Language' content='de, en'></head>" + table({"1.500", "7"}),
+         enUs,
+         {"1.500", "#7"}},
+        // A name two languages give two months is a month only in a page of one of them.
+        {page("", table({"7 listopad 2026"})), enUs, {"7 listopad 2026"}},
+        {page("cs", table({"7 listopad 2026"})), enUs, {"#46333 [$-405]d mmmm yyyy"}},
+        {page("hr", table({"7 listopad 2026"})), enUs, {"#46302 [$-41A]d mmmm yyyy"}},
+        // A forced locale reads every page in its conventions.
+        {page("en", table({"1.500", "12/7/2026"})), {"de-DE", "en-US"}, {"#1500 #,##0", "#46215 dd/m/yyyy"}},
+    };
+    for (const PageCase& c : cases) EXPECT_EQ(firstColumn(c.page, c.locales), c.shown) << c.page;
 }
 
 }  // namespace

@@ -73,15 +73,22 @@ TEST_F(WebFetchTest, LoadsAPageIntoCellsAndNamesTheProgramInItsRequests) {
     std::string head;
     ScriptedHttpServer server([&](const Request& r, Connection& c) {
         head = r.head;
+        // The reply's language decides how "1.500" reads where the page says none.
+        if (r.path == "/preise") {
+            c.send(ScriptedHttpServer::response(200, "text/html", "<p>1.500</p>", "Content-Language: de\r\n"));
+            return;
+        }
         c.send(ScriptedHttpServer::response(200, "text/html; charset=utf-8",
                                             "<h1>Prices</h1><table><tr><th>Item</th><th>Price</th></tr>"
-                                            "<tr><td>Tea</td><td>$1,250.50</td></tr></table>"));
+                                            "<tr><td>Tea</td><td>$1,250.50</td><td>1.500</td></tr></table>"));
     });
     const SheetCells grid = loaded(server.url("/prices"));
     ASSERT_EQ(grid.rowCount(), 3);
     EXPECT_EQ(grid.cell(0, 0), CellValue::makeText("Prices"));
     EXPECT_EQ(grid.cell(1, 1), CellValue::makeText("Price"));
-    EXPECT_EQ(grid.cell(2, 1), CellValue::makeNumber(1250.5, NumberFormat::Currency));
+    EXPECT_EQ(grid.cell(2, 1), CellValue::makeNumber(1250.5, internFormat("$#,##0.00")));
+    EXPECT_EQ(grid.cell(2, 2), CellValue::makeNumber(1.5, internFormat("0.000")));
+    EXPECT_EQ(loaded(server.url("/preise")).cell(0, 0), CellValue::makeNumber(1500, internFormat("#,##0")));
     EXPECT_NE(head.find("User-Agent: Quillfen/1.0.0"), std::string::npos) << head;
     EXPECT_NE(head.find("gzip"), std::string::npos) << "compressed replies are accepted";
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <sstream>
 
+#include "base/text.h"
 #include "engine/web/charset.h"
 #include "engine/web/html_layout.h"
 
@@ -23,7 +24,7 @@ Rows show(const PageGrid& grid) {
             if (c.kind == CellValue::Kind::Number) {
                 std::ostringstream s;
                 s << '#' << c.number;
-                if (c.format != NumberFormat::General) s << '/' << static_cast<int>(c.format);
+                if (c.format != kGeneralFormat) s << ' ' << formatCode(c.format);
                 cells.push_back(s.str());
             } else {
                 cells.push_back(c.text);
@@ -110,8 +111,9 @@ TEST(WebLayout, PreformattedLinesSplitIntoColumns) {
 TEST(WebLayout, DateRecognitionCanBeTurnedOff) {
     WebQueryOptions noDates;
     noDates.disableDateRecognition = true;
-    EXPECT_EQ(html("<p>12/7/2026</p><p>1,000</p>", noDates), (Rows{{"12/7/2026"}, {"#1000"}}));
-    EXPECT_EQ(html("<p>12/7/2026</p>"), (Rows{{"#46363/3"}}));
+    EXPECT_EQ(html("<p>12/7/2026</p><p>1,000</p><p>3:30</p>", noDates),
+              (Rows{{"12/7/2026"}, {"#1000 #,##0"}, {"#0.145833 h:mm"}}));
+    EXPECT_EQ(html("<p>12/7/2026</p>"), (Rows{{"#46363 mm/d/yyyy"}}));
 }
 
 // The reason a page is refused with ("" when it is laid out).
@@ -165,18 +167,34 @@ TEST(WebLayout, APageThatDoesNotFitOnASheetIsRefusedNeverCut) {
               "the page needs more rows than the 1,048,576 of a sheet");
 }
 
-TEST(WebLayout, ATextLongerThanACellHoldsIsRefusedNeverCut) {
-    const std::string tooLong = "a text on the page is longer than the 32,767 characters a cell holds";
-    EXPECT_EQ(layoutText(std::string(32767, 'a'), {}).rows.at(0).at(0).text, std::string(32767, 'a'));
-    EXPECT_EQ(refusal([] { return layoutText(std::string(32768, 'a'), {}); }), tooLong);
-    std::string accented;
-    for (int i = 0; i < 20000; ++i) accented += "\xC3\xA9";
-    EXPECT_EQ(layoutText(accented, {}).rows.at(0).at(0).text, accented)
-        << "20,000 characters fit, though they take 40,000 bytes";
+TEST(WebLayout, ATextLongerThanACellHoldsGoesOnInTheCellsBelowItAndLosesNothing) {
+    // Pieces of at most 32,767 UTF-16 units, each whole characters, that read
+    // back as the text.
     std::string faces;
-    for (int i = 0; i < 16384; ++i) faces += "\xF0\x9F\x98\x80";  // two UTF-16 units each
-    EXPECT_EQ(refusal([&] { return layoutHtml("<td>" + faces, {}); }), tooLong);
-    EXPECT_EQ(html("<td>" + faces.substr(4)).at(0).at(0), faces.substr(4));
+    for (int i = 0; i < 16384; ++i) faces += "\xF0\x9F\x98\x80";  // two units each: 32,768
+    std::string tenMiB;
+    for (std::size_t i = 0; tenMiB.size() < (std::size_t{10} << 20); ++i) tenMiB += i % 7 ? "text " : "\xC3\xA9 ";
+    tenMiB.pop_back();  // a cell's text ends where its last word does
+    const std::string exact(32767, 'a'), over(32768, 'b');
+    for (const std::string* text : std::vector<const std::string*>{&exact, &over, &faces, &tenMiB}) {
+        for (const bool asHtml : {false, true}) {
+            const PageGrid grid =
+                asHtml ? layoutHtml("<table><tr><td>" + *text + "</td><td>x</td></tr></table><p>after</p>", {})
+                       : layoutText(*text + "\nafter", {});
+            std::string joined;
+            std::size_t row = 0;
+            for (; row < grid.rows.size() && grid.rows[row].at(0).text != "after"; ++row) {
+                const std::string& piece = grid.rows[row].at(0).text;
+                EXPECT_LE(utf16Units(piece), 32767u);
+                joined += piece;
+            }
+            EXPECT_TRUE(joined == *text) << text->size() << " bytes, html " << asHtml;
+            EXPECT_EQ(row, (utf16Units(*text) + 32766) / 32767) << "the rows below move down";
+            if (asHtml) {
+                EXPECT_EQ(grid.rows.at(0).at(1).text, "x") << "the cell beside stays in the first row";
+            }
+        }
+    }
 }
 
 TEST(WebLayout, PagesThatWouldTakeForeverAreRefusedAtOnce) {
@@ -202,7 +220,7 @@ TEST(WebLayout, PagesThatWouldTakeForeverAreRefusedAtOnce) {
 
 TEST(WebLayout, PlainTextGivesOneRowPerLine) {
     EXPECT_EQ(show(layoutText("first line\r\n\r\n  3.5%  \rlast", {})),
-              (Rows{{"first line"}, {}, {"#0.035/1"}, {"last"}}));
+              (Rows{{"first line"}, {}, {"#0.035 0.0%"}, {"last"}}));
 }
 
 TEST(Charset, TheByteOrderMarkWinsThenTheHeaderThenTheMetaThenUtf8ThenWindows1252) {

@@ -17,6 +17,7 @@
 #include "base/failure.h"
 #include "base/trap.h"
 #include "engine/engine_spreadsheet.h"
+#include "engine/web/html_layout.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "platform/platform.h"
@@ -148,15 +149,29 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     PageGrid grid;
     grid.rows.push_back({CellValue::makeText("Name"), CellValue::makeText("Share"), CellValue::makeText("Price"),
                          CellValue::makeText("Day"), CellValue::makeText("At"), CellValue::makeText("Count")});
-    grid.rows.push_back(
-        {CellValue::makeText("Tea & \"biscuits\" <b>"), CellValue::makeNumber(0.125, NumberFormat::Percent),
-         CellValue::makeNumber(1234.5, NumberFormat::Currency), CellValue::makeNumber(45000, NumberFormat::Date),
-         CellValue::makeNumber(0.5, NumberFormat::Time), CellValue::makeNumber(42)});
-    grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, NumberFormat::Percent),
+    grid.rows.push_back({CellValue::makeText("Tea & \"biscuits\" <b>"),
+                         CellValue::makeNumber(0.125, internFormat("0.0%")),
+                         CellValue::makeNumber(1234.5, internFormat("$#,##0.00")),
+                         CellValue::makeNumber(45000, internFormat("yyyy-mm-dd")),
+                         CellValue::makeNumber(0.5, internFormat("hh:mm:ss")), CellValue::makeNumber(42)});
+    grid.rows.push_back({CellValue::makeText(std::string(200, 'w')), CellValue::makeNumber(0.25, internFormat("0%")),
                          CellValue::makeText("tab\tbell\x07 \xE2\x82\xAC"),
                          CellValue::makeText(std::string("NUL\0kept", 8)),
                          CellValue::makeText("literal _x0041_ and _x00zz_")});
     grid.rows.push_back({CellValue::makeText(std::string(kMaxCellChars - 7, 'a') + "_x0041_")});
+    // The codes that show values as pages write them, quotes, locale tags and
+    // sections included; a code beyond the 62 a cell's tag holds as well.
+    std::vector<std::string> codes = {"#,##0.00\" \xE2\x82\xAC\"",
+                                      "\"R$ \"#,##0.00",
+                                      "[$-407]dddd, d. mmmm yyyy",
+                                      "dd.mm.yyyy",
+                                      "h\" h \"mm",
+                                      "#,##0;(#,##0)"};
+    for (std::size_t i = 1; i <= 70; ++i) internFormat("0." + std::string(i, '0') + "\"x\"");
+    codes.push_back("0." + std::string(70, '0') + "\"x\"");
+    std::vector<CellValue> formatted;
+    for (const std::string& code : codes) formatted.push_back(CellValue::makeNumber(46363.5, internFormat(code)));
+    grid.rows.push_back(formatted);
     first->place({0, 0}, 0, grid, true);
     auto third = book->addSheet(1);
     PageGrid lower = textGrid({{"Heading", "wider text in B"}, {"x"}});
@@ -172,7 +187,7 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     using Cell = std::vector<std::string>;
     EXPECT_EQ(dump.cells.at("Sheet1!A1"), (Cell{"s", "'Name'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!A2"), (Cell{"s", "'Tea & \"biscuits\" <b>'", "General"}));
-    EXPECT_EQ(dump.cells.at("Sheet1!B2"), (Cell{"n", "0.125", "0.00%"}));
+    EXPECT_EQ(dump.cells.at("Sheet1!B2"), (Cell{"n", "0.125", "0.0%"}));
     EXPECT_EQ(dump.cells.at("Sheet1!B3"), (Cell{"n", "0.25", "0%"}));
     EXPECT_EQ(dump.cells.at("Sheet1!C2"), (Cell{"n", "1234.5", "$#,##0.00"}));
     EXPECT_EQ(dump.cells.at("Sheet1!D2"), (Cell{"d", "2023-03-15T00:00:00", "yyyy-mm-dd"}));
@@ -188,6 +203,8 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     EXPECT_EQ(dump.cells.at("Sheet1!E3"), (Cell{"s", "'literal _x005F_x0041_ and _x00zz_'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet1!A4").at(1), "'" + std::string(kMaxCellChars - 7, 'a') + "_x0041_'")
         << "a full cell has no room for the escape and is stored as it is";
+    for (std::size_t c = 0; c < codes.size(); ++c)
+        EXPECT_EQ(dump.cells.at("Sheet1!" + std::string(1, static_cast<char>('A' + c)) + "5").at(2), codes[c]);
     EXPECT_EQ(dump.cells.at("Sheet2!B5"), (Cell{"s", "'Heading'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet2!B6"), (Cell{"s", "'x'", "General"}));
     EXPECT_EQ(dump.cells.at("Sheet2!C5"), (Cell{"s", "'wider text in B'", "General"}));
@@ -201,6 +218,21 @@ TEST_F(XlsxOutput, AReaderFindsTheSheetsInOrderWithTypedValuesFormatsAndFittedWi
     EXPECT_NEAR(dump.widths.at("Sheet2!C"), 16.0 + margins, 0.01);  // "wider text in B" and one more
     EXPECT_GT(dump.widths.at("Sheet1!C"), dump.widths.at("Sheet1!F"));
     EXPECT_EQ(dump.widths.count("Sheet2!A"), 0u);
+}
+
+TEST_F(XlsxOutput, ATextLongerThanACellReadsBackWholeFromTheCellsBelowIt) {
+    // 32,767 units and a character of two at the cut.
+    const std::string text = std::string(32767, 'b') + "\xF0\x9F\x98\x80";
+    PageGrid grid = layoutText(text + "\nafter", {});
+    auto book = addWorkbook();
+    book->activeSheet()->place({0, 0}, 0, grid, true);
+    const Dump dump = readBack(saveAsNewFile(*book, folder.string()));
+    auto stored = [&](const char* cell) {
+        const std::string value = dump.cells.at(cell).at(1);
+        return value.substr(1, value.size() - 2);  // without the reader's quotes
+    };
+    EXPECT_TRUE(stored("Sheet1!A1") + stored("Sheet1!A2") == text);
+    EXPECT_EQ(stored("Sheet1!A3"), "after");
 }
 
 TEST_F(XlsxOutput, TheSelectionIsKeptAndAnEmptyWorkbookIsStillAValidFile) {

@@ -58,7 +58,8 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
 
     qf::testing::LoopbackServer server;
     server.page("/first.html", "<html><body><p>First page</p></body></html>");
-    server.page("/second.html", "<html><body><table><tr><td>Second</td><td>42</td></tr></table></body></html>");
+    server.page("/second.html",
+                "<html lang='en'><body><table><tr><td>Second</td><td>42</td><td>1.500</td></tr></table></body></html>");
 
     QTemporaryDir home;
     const QString config = home.filePath(u"config"_s);
@@ -69,6 +70,11 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
     dirs.write("XDG_DOCUMENTS_DIR=\"" + documents.toUtf8() + "\"\n");
     dirs.close();
+    // The window reads every page in the settings' locale.
+    QFile settings(config + u"/Tarnwick.ini"_s);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Quillfen]\nLocale=de-DE\n");
+    settings.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"QT_QPA_PLATFORM"_s);
@@ -94,6 +100,7 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     // The newest page on top.
     EXPECT_EQ(book.at(sheet, "A1"), "str:Second");
     EXPECT_EQ(book.at(sheet, "B1"), "int:42");
+    EXPECT_EQ(book.at(sheet, "C1"), "int:1500") << "read in de-DE though the page says en";
     EXPECT_EQ(book.at(sheet, "A2"), "str:First page");
     EXPECT_EQ(server.requests(), 2);
 }

@@ -111,8 +111,11 @@ class Session:
             display = f.readline().strip()
         if not display:
             raise RuntimeError("Xvfb did not start")
+        # A home of its own as well: Wine links the user's Documents folder to it.
+        home = os.path.join(work, "home")
+        os.makedirs(home, exist_ok=True)
         self.env = dict(os.environ, DISPLAY=":" + display, WINEPREFIX=os.path.join(work, "wine"), WINEARCH="win64",
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", HOME=home)
         self.env.pop("QUILLFEN_UI_LOG", None)
         subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)

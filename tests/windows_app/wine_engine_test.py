@@ -8,14 +8,17 @@ compared with the workbook the Linux program writes of the same pages.
 
 Checked:
   - the installer installs silently for the current user: the programs, the
-    Start-menu entry (whose target is started), the uninstall entry;
+    Start-menu entry (whose target is started), the uninstall entry, the
+    folder on the user's PATH;
   - a run through the window (entries typed in, "Start Importing", "Done.")
     writes Book1.xlsx into the Documents folder, equal to the Linux workbook;
+    with no program for .xlsx files, "Done." names it;
   - quillfen.com --import: the workbook equal to the Linux one, its path on
     standard output, exit codes 0 (all read), 1 (an entry unreadable: the
-    untrusted certificate, with its reason) and 2 (bad arguments), and the same
+    untrusted certificate, with its reason; a missing page) and 2 (bad
+    arguments), Ctrl+C stopping after the entry in hand (130), and the same
     through cmd.exe, which finds quillfen.com for "quillfen";
-  - the silent uninstall leaves none of our files, entries or keys, and keeps
+  - the silent uninstall leaves none of our files, entries, keys or PATH part, and keeps
     the remembered sheet mode.
 
   wine_engine_test.py --installer setup.exe --linux-program build/app/quillfen --out <folder>
@@ -25,6 +28,7 @@ import http.server
 import os
 import shlex
 import shutil
+import signal
 import ssl
 import struct
 import subprocess
@@ -48,8 +52,13 @@ PAGES = {
 
 
 class Pages(http.server.BaseHTTPRequestHandler):
+    interrupt = None  # called half a second into a request for /slow, before its answer
+
     def do_GET(self):
-        body = PAGES.get(self.path)
+        if self.path == "/slow":
+            time.sleep(0.5)
+            Pages.interrupt()
+        body = PAGES.get("/table" if self.path == "/slow" else self.path)
         if body is None:
             self.send_error(404)
             return
@@ -159,6 +168,15 @@ def unix_path(session, windows):
     return out.strip()
 
 
+def user_path(session):
+    """The user's own PATH as the registry keeps it."""
+    for line in session.reg_query(r"HKCU\Environment").splitlines():
+        parts = line.split(None, 2)
+        if len(parts) == 3 and parts[0].lower() == "path":
+            return parts[2]
+    return None
+
+
 def run(session, exe, *arguments, via_cmd=False, cwd=None):
     command = ["wine", "cmd", "/c", *arguments] if via_cmd else ["wine", exe, *arguments]
     done = subprocess.run(command, env=session.env, capture_output=True, text=True, cwd=cwd,
@@ -194,13 +212,42 @@ def command_line(session, args, install, urls, trusted, untrusted):
         check("entry 2 could not be read" in stderr and "the server's certificate is not trusted" in stderr,
               "the reason names the certificate: %r" % stderr.strip()[-200:])
 
+    with open(bad, "w", encoding="utf-8") as f:
+        f.write(urls[0] + "\n" + urls[0].replace("/table", "/missing") + "\n")
+    code, _, stderr = run(session, com, "--import", windows_path(bad), "--output",
+                          windows_path(os.path.join(session.work, "missing.xlsx")))
+    check(code == 1 and "entry 2 could not be read" in stderr and "(HTTP 404)" in stderr,
+          "a missing page leaves its entry unread: exit code %s, %r" % (code, stderr.strip()[-120:]))
+    interrupted(session, com, urls[0])
+
     code, _, stderr = run(session, com, "--import", windows_path(bad), "--output", "x.txt")
     check(code == 2 and "must end in .xlsx" in stderr, "bad arguments: exit code 2 (%s)" % code)
-    code, stdout, _ = run(session, None, "quillfen", "--version", via_cmd=True, cwd=install)
-    check(code == 0 and stdout.startswith("quillfen "), "cmd.exe runs quillfen.com for \"quillfen\": %r" % stdout)
+    code, stdout, _ = run(session, None, "quillfen", "--version", via_cmd=True, cwd=session.work)
+    check(code == 0 and stdout.startswith("quillfen "),
+          "cmd.exe finds quillfen.com for \"quillfen\" on the PATH: %r" % stdout)
     code, _, _ = run(session, None, "quillfen --import nothing-here.txt & exit /b %errorlevel%", via_cmd=True,
                      cwd=install)
     check(code == 2, "cmd.exe gets the exit code of an unreadable list file: %s" % code)
+
+
+def interrupted(session, com, url):
+    """Ctrl+C while the second of three entries is in hand: the console's Ctrl+C
+    reaches a program under Wine as SIGINT to its process."""
+    listing = os.path.join(session.work, "three.txt")
+    with open(listing, "w", encoding="utf-8") as f:
+        f.write("\n".join([url, url.replace("/table", "/slow"), url.replace("/table", "/text")]) + "\n")
+    process = subprocess.Popen(["wine", com, "--import", windows_path(listing), "--output",
+                                windows_path(os.path.join(session.work, "stopped.xlsx"))],
+                               env=session.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True)
+    Pages.interrupt = lambda: process.send_signal(signal.SIGINT)
+    try:
+        stdout, stderr = process.communicate(timeout=120)
+    finally:
+        Pages.interrupt = None
+    check(process.returncode == 130 and "stopped after entry 2 of 3" in stderr,
+          "Ctrl+C stops after the entry in hand: exit code %s, %r" % (process.returncode, stderr.strip()[-120:]))
+    check(stdout.strip().endswith("stopped.xlsx"), "what was imported is written: %r" % stdout)
 
 
 def through_window(session, args, exe, urls):
@@ -209,7 +256,10 @@ def through_window(session, args, exe, urls):
     add_entries(program, window, urls)
     program.click(window, "PushButton2")
     done = program.next("message")
-    check(done["text"].startswith("Done."), "the run through the window ends with %r" % done["text"][:60])
+    check(done["text"].startswith("Done.") and "The workbook was saved as C:\\users\\" in done["text"]
+          and done["text"].endswith("\\Documents\\Book1.xlsx"),
+          "the run through the window ends with \"Done.\" naming the workbook no program opens: %r"
+          % done["text"][-120:])
     program.answer("Return")
     program.click(window, "Option1")  # the sheet mode is remembered from a click on
     wait_for("the remembered sheet mode", lambda: "Option1" in session.reg_query(SETTINGS_KEY))
@@ -236,6 +286,8 @@ def main():
         trust(session, der)
         urls = [base + "/table", base + "/text"]
 
+        subprocess.run(["wine", "reg", "add", "HKCU\\Environment", "/v", "Path", "/t", "REG_EXPAND_SZ", "/d",
+                        r"C:\tools", "/f"], env=session.env, check=True, stdin=subprocess.DEVNULL, capture_output=True)
         subprocess.run(["wine", windows_path(args.installer), "/S", "/CurrentUser"], env=session.env, check=True,
                        stdin=subprocess.DEVNULL, capture_output=True)
         subprocess.run(["wineserver", "-w"], env=session.env)
@@ -249,6 +301,8 @@ def main():
         link = os.path.join(start_menu, "Quillfen.lnk")
         target = lnk_target(link) if os.path.exists(link) else None
         check(target is not None and target.lower().endswith("quillfen.exe"), "the Start-menu entry: %r" % target)
+        check(user_path(session) == r"C:\tools;" + install_windows,
+              "the install folder is on the user's PATH, after what was there")
         exe = unix_path(session, target) if target else os.path.join(install, "quillfen.exe")
 
         through_window(session, args, exe, urls)
@@ -262,6 +316,8 @@ def main():
         check(not os.path.exists(install), "the uninstall removed the program's folder")
         check(not os.path.exists(link), "the uninstall removed the Start-menu entry")
         check("Quillfen" not in session.reg_query(UNINSTALL_KEY), "the uninstall removed its registry entries")
+        check(user_path(session) == r"C:\tools",
+              "the uninstall took its folder off the PATH and left the rest")
         check("Option1" in session.reg_query(SETTINGS_KEY), "the remembered sheet mode is kept")
     except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError, subprocess.SubprocessError,
             OSError) as problem:

@@ -1,0 +1,214 @@
+#include "page_values.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qf::engine {
+
+namespace {
+
+// The conventions one declaration puts in question, and their locales.
+struct Base {
+    Conventions conventions = 0;
+    std::vector<const LocaleConventions*> locales;
+    void add(const LocaleConventions* l) {
+        if (!l || std::find(locales.begin(), locales.end(), l) != locales.end()) return;
+        locales.push_back(l);
+        conventions |= conventionOf(*l);
+    }
+};
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// A declaration ("de", "de-CH", "de, en"); nothing in it CLDR knows leaves the
+// base empty.
+Base declared(std::string_view tags, const LocaleConventions* user) {
+    Base base;
+    while (!tags.empty()) {
+        const std::size_t comma = tags.find(',');
+        const std::string_view tag = trimmed(tags.substr(0, comma));
+        tags = comma == std::string_view::npos ? std::string_view() : tags.substr(comma + 1);
+        if (tag.empty()) continue;
+        const ResolvedLocale resolved = resolveLocale(tag);
+        if (!resolved.record) continue;
+        base.add(resolved.record);
+        // "en" on the page of an en-GB user: en-US (CLDR's likeliest) and en-GB.
+        if (!resolved.regionGiven && user && user->language == resolved.record->language) base.add(user);
+    }
+    return base;
+}
+
+}  // namespace
+
+PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& languages,
+                       const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables) {
+    const LocaleConventions* enUs = resolveLocale("en-US").record;
+    const LocaleConventions* user = options.userLocale.empty() ? nullptr : resolveLocale(options.userLocale).record;
+    if (!user) user = enUs;
+    std::vector<const LocaleConventions*> words;
+    auto use = [&](const Base& b) {
+        for (const LocaleConventions* l : b.locales)
+            if (std::find(words.begin(), words.end(), l) == words.end()) words.push_back(l);
+    };
+    const LocaleConventions* forced = options.locale.empty() ? nullptr : resolveLocale(options.locale).record;
+    if (forced) {
+        forced_ = conventionOf(*forced);
+        words.push_back(forced);
+    }
+    Base undeclared;
+    undeclared.add(user);
+    undeclared.add(enUs);
+    Base pageDefault = declared(languages.meta, user);
+    if (pageDefault.locales.empty()) pageDefault = declared(languages.header, user);
+    if (pageDefault.locales.empty()) pageDefault = undeclared;
+    const std::size_t count = std::max<std::size_t>(languages.tags.size(), 1);
+    languageBase_.resize(count);
+    std::vector<Base> bases(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const bool tagged = k < languages.tags.size() && !languages.tags[k].empty();
+        bases[k] = tagged ? declared(languages.tags[k], user) : pageDefault;
+        if (bases[k].locales.empty()) bases[k] = undeclared;
+        languageBase_[k] = bases[k].conventions;
+    }
+    // The words of the languages the texts are in, those of elements first
+    // (a name both a German page and en-US know is shown as German).
+    for (std::size_t k = 1; k <= count; ++k) {
+        const std::size_t language = k % count;
+        if (!forced && language < usedLanguages.size() && usedLanguages[language]) use(bases[language]);
+    }
+    reader_.emplace(std::move(words), !options.disableDateRecognition);
+    for (const Conventions base : languageBase_)
+        otherCalendar_ |= base & withOrders(1u << unsigned(DateOrder::OtherCalendar));
+    if (forced_) otherCalendar_ = forced_ & withOrders(1u << unsigned(DateOrder::OtherCalendar));
+    groups_.resize(groupTables.size());
+    std::uint32_t tables = 0;
+    for (std::size_t g = 0; g < groupTables.size(); ++g) {
+        groups_[g].table = groupTables[g];
+        tables = std::max(tables, groupTables[g] + 1);
+    }
+    tables_.resize(tables);
+}
+
+bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text, CellValue& cell) {
+    Group& g = groups_[group];
+    g.base |= languageBase_[language < languageBase_.size() ? language : 0];
+    Reading r = reader_->read(text);
+    g.dollarWords = g.dollarWords || r.dollarWord;
+    if (r.kind == Reading::Kind::Value) {
+        g.amounts = g.amounts || r.amount;
+        g.evidence.marks.add(r.marksVote);
+        g.evidence.orders.add(r.orderVote);
+        // Read alike by every convention, and not by its column: done. (The
+        // reading of another calendar counts only where the page's
+        // language is in one.)
+        const Reading::Alternative* only = nullptr;
+        std::size_t numbers = 0;
+        for (std::size_t k = 0; k < r.count; ++k) {
+            const Reading::Alternative& a = r.alternatives[k];
+            if (std::isnan(a.number) && !otherCalendar_) continue;
+            only = &a;
+            ++numbers;
+        }
+        const Conventions possible =
+            otherCalendar_ ? kAllConventions : ~withOrders(1u << unsigned(DateOrder::OtherCalendar));
+        if (numbers == 1 && !std::isnan(only->number) && (r.plain || (only->readers & possible) == possible) &&
+            !r.parenthesised && !r.bareDollar && !r.readAgain) {
+            cell = CellValue::makeNumber(only->number, only->format);
+            return true;
+        }
+    } else if (!r.readAgain) {
+        cell = r.kind == Reading::Kind::Empty ? CellValue{} : CellValue::makeText(std::string(text));
+        return true;
+    }
+    waiting_.push_back({group, r});
+    return false;
+}
+
+void PageValues::decide() {
+    reader_->adoptLanguagesUsed();
+    for (const Group& g : groups_) {
+        tables_[g.table].marks.add(g.evidence.marks);
+        tables_[g.table].orders.add(g.evidence.orders);
+        page_.marks.add(g.evidence.marks);
+        page_.orders.add(g.evidence.orders);
+    }
+    // (No shape tells of another calendar: only a page's language does.)
+    constexpr unsigned kAllMarks = (1u << kNumberMarksCount) - 1,
+                       kAllOrders = (1u << unsigned(DateOrder::OtherCalendar)) - 1;
+    for (Group& g : groups_) {
+        if (forced_) {
+            g.inQuestion = forced_;
+            continue;
+        }
+        // The nearest votes along each axis: the column's, its table's, the page's.
+        auto nearest = [&](Votes Evidence::*axis) -> const Votes& {
+            if ((g.evidence.*axis).voted) return g.evidence.*axis;
+            const Votes& table = tables_[g.table].*axis;
+            if (table.voted && !table.conflict()) return table;
+            return page_.*axis;
+        };
+        const Votes& marks = nearest(&Evidence::marks);
+        const Votes& orders = nearest(&Evidence::orders);
+        const unsigned marksAllowed = marks.voted && !marks.conflict() ? marks.all : kAllMarks;
+        const unsigned ordersAllowed = orders.voted && !orders.conflict() ? orders.all : kAllOrders;
+        const Conventions shapes = withMarks(marksAllowed) & withOrders(ordersAllowed);
+        Conventions in = g.base & shapes;
+        if (!in) {
+            // The shapes go against the declared (or the user's) conventions.
+            const unsigned baseMarks = marksOf(g.base), baseOrders = ordersOf(g.base);
+            const bool marksAgainst = marks.voted && !marks.conflict() && !(baseMarks & marksAllowed);
+            const bool ordersAgainst = orders.voted && !orders.conflict() && !(baseOrders & ordersAllowed);
+            if ((marksAgainst && &marks == &g.evidence.marks) || (ordersAgainst && &orders == &g.evidence.orders)) {
+                // A column's own shapes outrank them: theirs alone are in question.
+                in = shapes & withTimePoint(false);
+            } else {
+                // Shapes elsewhere in its table or page leave both in
+                // question, along the axis they disagree on; and once the
+                // marks are in doubt, so is how its times are written.
+                // An axis nothing on the page speaks of is in doubt too.
+                auto axis = [&](const Votes& v, unsigned base, unsigned allowed, bool against) {
+                    if (!v.voted || v.conflict()) return marksAgainst || ordersAgainst ? allowed : base;
+                    return against ? base | allowed : base & allowed;
+                };
+                const unsigned m = axis(marks, baseMarks, marksAllowed, marksAgainst);
+                const unsigned o = axis(orders, baseOrders, ordersAllowed, ordersAgainst);
+                Conventions times = kAllConventions;
+                if (!marksAgainst) {
+                    times = 0;
+                    for (const bool point : {false, true})
+                        if (g.base & withTimePoint(point)) times |= withTimePoint(point);
+                }
+                in = withMarks(m) & withOrders(o) & times;
+            }
+        }
+        // A page in another calendar than the Gregorian writes its numeric
+        // dates in it, whatever their shapes.
+        const Conventions otherCalendar = withOrders(1u << unsigned(DateOrder::OtherCalendar));
+        if (g.base & otherCalendar) in |= otherCalendar & withMarks(marksOf(in));
+        // Texts of the column disagree: what each of them reads in is in question too.
+        if (marks.conflict() || orders.conflict()) {
+            const unsigned m = marks.conflict() ? marks.any | marksOf(in) : marksOf(in);
+            const unsigned o = orders.conflict() ? orders.any | ordersOf(in) : ordersOf(in);
+            in |= withMarks(m) & withOrders(o) & withTimePoint(false);
+        }
+        g.inQuestion = in;
+    }
+}
+
+CellValue PageValues::waiting(std::size_t index, std::string_view text) {
+    Waiting& w = waiting_[index];
+    const Group& g = groups_[w.group];
+    if (w.reading.readAgain) w.reading = reader_->read(text);  // in the languages the page turned out to use
+    const Reading& r = w.reading;
+    if (r.kind == Reading::Kind::Empty) return {};
+    const Reading::Alternative* a = valueUnder(r, g.inQuestion);
+    if (!a || (r.parenthesised && !g.amounts) || (r.bareDollar && g.dollarWords))
+        return CellValue::makeText(std::string(text));
+    return CellValue::makeNumber(a->number, a->format);
+}
+
+}  // namespace qf::engine
