@@ -99,7 +99,13 @@ bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_v
     Reading r = reader_->read(text);
     g.dollarWords = g.dollarWords || r.dollarWord;
     if (r.kind == Reading::Kind::Value) {
-        g.amounts = g.amounts || r.amount;
+        // An amount makes the column one of amounts only under the conventions
+        // that read it: "(2,4)" (notes 2 and 4) is none on an English page.
+        if (r.amount) {
+            for (std::size_t k = 0; k < r.count; ++k)
+                if (!std::isnan(r.alternatives[k].number))
+                    g.amounts |= r.plain ? kAllConventions : r.alternatives[k].readers;
+        }
         g.evidence.marks.add(r.marksVote);
         g.evidence.orders.add(r.orderVote);
         // Read alike by every convention, and not by its column: done. (The
@@ -206,7 +212,7 @@ CellValue PageValues::waiting(std::size_t index, std::string_view text) {
     const Reading& r = w.reading;
     if (r.kind == Reading::Kind::Empty) return {};
     const Reading::Alternative* a = valueUnder(r, g.inQuestion);
-    if (!a || (r.parenthesised && !g.amounts) || (r.bareDollar && g.dollarWords))
+    if (!a || (r.parenthesised && !(g.amounts & g.inQuestion)) || (r.bareDollar && g.dollarWords))
         return CellValue::makeText(std::string(text));
     return CellValue::makeNumber(a->number, a->format);
 }

@@ -90,7 +90,8 @@ private:
         std::uint32_t table = 0;
         Conventions base = 0;
         Evidence evidence;
-        bool amounts = false, dollarWords = false;
+        Conventions amounts = 0;  // those that read an amount in it
+        bool dollarWords = false;
         Conventions inQuestion = 0;
     };
 

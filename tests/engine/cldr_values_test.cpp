@@ -241,7 +241,7 @@ double survey(const std::string& title, const std::function<std::string(const st
     std::printf("\n%s: typed cells of each shape, in %%\n%-7s", title.c_str(), "");
     for (const Shape& s : shapes()) std::printf(" %5.5s", s.name.c_str());
     std::printf("\n");
-    int typed = 0, counted = 0;
+    int typed = 0, counted = 0, wrong = 0;
     for (const std::string& tag : kLocales) {
         const auto tallies = readPage(tag, lang(tag), locales(tag), undecidable);
         std::printf("%-7s", tag.c_str());
@@ -250,10 +250,11 @@ double survey(const std::string& title, const std::function<std::string(const st
             std::printf(" %5.0f", 100.0 * t.typed / (t.typed + t.text + t.wrong));
             typed += t.countedTyped;
             counted += t.counted;
+            wrong += t.wrong;
         }
         std::printf("\n");
     }
-    std::printf("typed: %.1f%% of %d cells that have a value\n", 100.0 * typed / counted, counted);
+    std::printf("typed: %.1f%% of %d cells that have a value, %d wrong\n", 100.0 * typed / counted, counted, wrong);
     return static_cast<double>(typed) / counted;
 }
 

@@ -135,6 +135,8 @@ TEST(Values, NothingThePageWroteIsLost) {
     // shell's parameters is no money.
     EXPECT_EQ(firstColumn(table({"1,234.50", "(250)", "(2018)"}), {}),
               (Cells{"#1234.5 #,##0.00", "#-250 0;(0)", "#-2018 0;(0)"}));
+    // Notes "(2,4)" are no amount where a comma is no decimal mark.
+    EXPECT_EQ(firstColumn(page("en", table({"(1)", "(2,4)"})), {}), (Cells{"(1)", "(2,4)"}));
     EXPECT_EQ(firstColumn(table({"$1", "$@", "$#", "$HOME"}), {}), (Cells{"$1", "$@", "$#", "$HOME"}));
     EXPECT_EQ(firstColumn(table({"$1", "$25"}), {}), (Cells{"#1 $0", "#25 $0"}));
 }
