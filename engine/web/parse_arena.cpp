@@ -12,10 +12,12 @@ namespace {
 
 constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
 
+#ifndef QUILLFEN_GUMBO_WITHOUT_ALLOCATOR
 // The parser is C: nothing may be thrown through it. Running out of memory in
 // the middle of a parse ends the program, as it would with malloc's null.
 void* arenaAllocate(void* arena, std::size_t size) noexcept { return static_cast<ParseArena*>(arena)->allocate(size); }
 void arenaRelease(void* arena, void* p) noexcept { static_cast<ParseArena*>(arena)->release(p); }
+#endif
 
 }  // namespace
 
