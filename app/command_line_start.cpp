@@ -9,6 +9,7 @@
 #include "app/settings_store.h"
 #include "cli/command_line.h"
 #include "cli/import_command.h"
+#include "platform/platform.h"
 #ifdef _WIN32
 #include "com/com_spreadsheet.h"
 #endif
@@ -43,13 +44,10 @@ std::string rememberedLocale(const SettingsStore& settings) {
     return settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", "");
 }
 
-std::vector<std::string> programArguments(int argc, char* argv[]) {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-    return arguments;
-}
+std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
+    platform::useUtf8Console();
     cli::Environment environment;
     environment.makeSpreadsheet = [](const cli::Options& options) {
         engine::EngineSettings settings;
@@ -124,10 +122,12 @@ WindowArguments splitQtOptions(const std::vector<std::string>& arguments) {
     return result;
 }
 
+#if !defined(_WIN32) && !defined(__APPLE__)
 bool isSet(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
 }
+#endif
 
 // Whether Qt has a display to show the window on. Of the platforms asked for
 // (-platform, else QT_QPA_PLATFORM: a list split by ';', each "name:options"),
@@ -152,6 +152,10 @@ bool hasDisplay(const WindowArguments& window) {
 }
 
 }  // namespace
+
+std::vector<std::string> ownArguments(const std::vector<std::string>& arguments) {
+    return splitQtOptions(arguments).own;
+}
 
 std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err) {
     const WindowArguments window = splitQtOptions(arguments);

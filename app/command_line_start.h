@@ -39,4 +39,9 @@ int runWithoutWindow(const std::vector<std::string>& arguments);
 // print why on err; the program then ends with the exit code returned.
 std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err);
 
+// The window's arguments that are the program's own: Qt's options taken out (as
+// QApplication takes them out of argv; on Windows the arguments come from the
+// wide command line, which keeps them).
+std::vector<std::string> ownArguments(const std::vector<std::string>& arguments);
+
 }  // namespace qf

@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QLatin1String(qf::kProductName));
     QApplication::setApplicationVersion(QString::fromStdString(qf::programVersion()));
 #ifdef QUILLFEN_ENGINE
-    const qf::cli::ParseResult command = qf::cli::parseArguments(qf::programArguments(argc, argv));
+    const qf::cli::ParseResult command = qf::cli::parseArguments(qf::ownArguments(arguments));
     if (!command.error.empty()) {
         std::fprintf(stderr, "quillfen: %s\nTry 'quillfen --help' for more information.\n", command.error.c_str());
         return 2;

@@ -1,12 +1,6 @@
 #include "console_services.h"
 
-#ifndef _WIN32
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
-#endif
+#include "platform/platform.h"
 
 namespace qf::cli {
 
@@ -65,20 +59,6 @@ std::string ConsoleServices::openFileDialog(const FileDialogRequest&) { return {
 
 void ConsoleServices::processPendingEvents() {}
 
-bool ConsoleServices::openDocument(const std::string& path) {
-#ifdef _WIN32
-    (void)path;
-    return false;
-#else
-    pid_t child = 0;
-    char opener[] = "xdg-open";
-    std::string file = path;
-    char* const argv[] = {opener, file.data(), nullptr};
-    if (::posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return false;
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#endif
-}
+bool ConsoleServices::openDocument(const std::string& path) { return platform::openWithAssociatedProgram(path); }
 
 }  // namespace qf::cli

@@ -2,7 +2,7 @@
 // The window services of a run without a window: every message box becomes
 // lines on standard error and takes its default answer, an input box its
 // default text, the file dialog is cancelled, and documents are opened with
-// the desktop's opener (xdg-open). Owned by the main thread.
+// the program the desktop associates with them. Owned by the main thread.
 
 #include <cstdio>
 #include <functional>

@@ -2,7 +2,8 @@
 // What the engine needs from the operating system, behind one seam: temporary
 // files put safely on the disk, publishing a finished file under a name without
 // overwriting one, the user's folders, a folder in memory for short-lived
-// files, and how many files the process may hold open. posix.cpp serves Linux
+// files, how many files the process may hold open, and the system's character
+// set converters. posix.cpp serves Linux
 // and the other POSIX systems, windows.cpp serves Windows. No Qt.
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qf::platform {
 
@@ -60,6 +62,29 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes);
 // How many files the process may hold open at once; no value when there is no
 // limit, and 0 when the limit cannot be found out.
 std::optional<std::size_t> openFileLimit();
+
+// The program's arguments (without its name) as UTF-8 texts: on Windows read
+// from the wide command line, whatever the code page.
+std::vector<std::string> programArguments(int argc, char* argv[]);
+
+// Sends text written to a console as UTF-8 (Windows' consoles have a code page
+// of their own), and a window program started from a console writes into it
+// where its output is not redirected; nothing elsewhere.
+void useUtf8Console();
+
+// Opens the file with the program the desktop associates with it, without
+// waiting for it; false when none could be started (none is associated).
+bool openWithAssociatedProgram(const std::string& path);
+
+// The bytes in the named encoding ("WINDOWS-1251", "SHIFT_JIS", "UTF-16LE": a
+// name as iconv spells it, in upper case) as UTF-8; a sequence that does not
+// decode becomes U+FFFD. No value when the system has no converter for it (an
+// empty input tells whether it has one).
+std::optional<std::string> convertToUtf8(std::string_view bytes, const std::string& encoding);
+
+// The path of a file named NAME in FOLDER, with the system's separator (the
+// path is shown to the user).
+std::string pathInFolder(const std::string& folder, const std::string& name);
 
 // The user's locale as a language tag ("de-DE"): on POSIX systems from the
 // first of LC_ALL, LC_NUMERIC and LANG that is set, on Windows the user's

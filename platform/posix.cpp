@@ -1,14 +1,18 @@
 #include <fcntl.h>
+#include <iconv.h>
 #include <pwd.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #ifdef __linux__
 #include <linux/magic.h>
 #include <sys/statfs.h>
 #endif
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +21,8 @@
 
 #include "base/failure.h"
 #include "platform.h"
+
+extern char** environ;
 
 namespace qf::platform {
 
@@ -175,6 +181,11 @@ std::optional<std::string> memoryTemporaryFolder(std::uint64_t bytes) {
     return std::nullopt;
 }
 
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + '/' + name;
+}
+
 std::string userLocale() {
     for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
         const char* value = std::getenv(variable);
@@ -188,6 +199,58 @@ std::optional<std::size_t> openFileLimit() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
     if (limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
     return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+std::vector<std::string> programArguments(int argc, char* argv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    return arguments;
+}
+
+void useUtf8Console() {}
+
+bool openWithAssociatedProgram(const std::string& path) {
+    pid_t child = 0;
+    char opener[] = "xdg-open";
+    std::string file = path;
+    char* const argv[] = {opener, file.data(), nullptr};
+    if (::posix_spawnp(&child, opener, nullptr, nullptr, argv, environ) != 0) return false;
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::optional<std::string> convertToUtf8(std::string_view in, const std::string& encoding) {
+    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::size_t unit = encoding.rfind("UTF-16", 0) == 0 ? 2 : 1;
+    std::string out;
+    out.resize(in.size() + in.size() / 2 + 16);
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    std::size_t used = 0;
+    while (srcLeft > 0) {
+        char* dst = out.data() + used;
+        std::size_t dstLeft = out.size() - used;
+        std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        used = out.size() - dstLeft;
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+        } else {  // EILSEQ or a truncated sequence at the end
+            if (out.size() - used < kReplacement.size()) out.resize(out.size() * 2);
+            out.replace(used, kReplacement.size(), kReplacement);
+            used += kReplacement.size();
+            std::size_t skip = std::min(unit, srcLeft);
+            src += skip;
+            srcLeft -= skip;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    out.resize(used);
+    return out;
 }
 
 }  // namespace qf::platform

@@ -1,12 +1,10 @@
 #include "charset.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "base/text.h"
 #include "engine/workbook/xml_text.h"
+#include "platform/platform.h"
 
 namespace qf::engine {
 
@@ -113,42 +111,12 @@ std::string encodingForLabel(std::string_view label, Source source) {
     }
     if (l.empty() || l.size() > 40) return {};
     for (char& c : l) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    iconv_t cd = iconv_open("UTF-8", l.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-    iconv_close(cd);
-    return l;
+    return platform::convertToUtf8({}, l) ? l : std::string();
 }
 
 std::string convert(std::string_view in, const std::string& encoding) {
-    iconv_t cd = iconv_open("UTF-8", encoding.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return repairUtf8(std::string(in));
-    std::size_t unit = encoding.rfind("UTF-16", 0) == 0 ? 2 : 1;
-    std::string out;
-    out.resize(in.size() + in.size() / 2 + 16);
-    char* src = const_cast<char*>(in.data());
-    std::size_t srcLeft = in.size();
-    std::size_t used = 0;
-    while (srcLeft > 0) {
-        char* dst = out.data() + used;
-        std::size_t dstLeft = out.size() - used;
-        std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        used = out.size() - dstLeft;
-        if (rc != static_cast<std::size_t>(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-        } else {  // EILSEQ or a truncated sequence at the end
-            if (out.size() - used < kReplacement.size()) out.resize(out.size() * 2);
-            out.replace(used, kReplacement.size(), kReplacement);
-            used += kReplacement.size();
-            std::size_t skip = std::min(unit, srcLeft);
-            src += skip;
-            srcLeft -= skip;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    out.resize(used);
-    return out;
+    std::optional<std::string> out = platform::convertToUtf8(in, encoding);
+    return out ? std::move(*out) : repairUtf8(std::string(in));
 }
 
 }  // namespace

@@ -637,10 +637,7 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::
     std::string meta;
     {
         ParseArena arena;  // the parsed tree lives in it and goes with it
-        GumboOptions parseOptions = kGumboDefaultOptions;
-        parseOptions.max_errors = 0;  // the parse errors are of no use here
-        arena.useFor(parseOptions);
-        const GumboOutput* out = gumbo_parse_with_options(&parseOptions, utf8.data(), utf8.size());
+        const GumboOutput* out = arena.parse(parserOptions(), utf8);
         layout.run(out->document);
         meta = metaContentLanguage(out->document);
     }

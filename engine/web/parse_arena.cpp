@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <climits>
 #include <new>
 
 namespace qf::engine {
@@ -11,10 +12,12 @@ namespace {
 
 constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
 
+#ifndef QUILLFEN_GUMBO_WITHOUT_ALLOCATOR
 // The parser is C: nothing may be thrown through it. Running out of memory in
 // the middle of a parse ends the program, as it would with malloc's null.
 void* arenaAllocate(void* arena, std::size_t size) noexcept { return static_cast<ParseArena*>(arena)->allocate(size); }
 void arenaRelease(void* arena, void* p) noexcept { static_cast<ParseArena*>(arena)->release(p); }
+#endif
 
 }  // namespace
 
@@ -26,6 +29,9 @@ struct ParseArena::LargeBlock {
 };
 
 ParseArena::~ParseArena() {
+#ifdef QUILLFEN_GUMBO_WITHOUT_ALLOCATOR
+    for (GumboOutput* tree : trees_) gumbo_destroy_output(tree);
+#endif
     while (large_) {
         LargeBlock* next = large_->next;
         ::operator delete(large_);
@@ -33,10 +39,27 @@ ParseArena::~ParseArena() {
     }
 }
 
-void ParseArena::useFor(GumboOptions& options) {
+const GumboOutput* ParseArena::parse(GumboOptions options, std::string_view html) {
+#ifdef QUILLFEN_GUMBO_WITHOUT_ALLOCATOR
+    trees_.reserve(trees_.size() + 1);  // so that no tree is ever left without its owner
+    trees_.push_back(gumbo_parse_with_options(&options, html.data(), html.size()));
+    return trees_.back();
+#else
     options.allocator = arenaAllocate;
     options.deallocator = arenaRelease;
     options.userdata = this;
+    return gumbo_parse_with_options(&options, html.data(), html.size());
+#endif
+}
+
+GumboOptions parserOptions() {
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+#ifdef QUILLFEN_GUMBO_WITHOUT_ALLOCATOR
+    options.max_attributes = -1;
+    options.max_tree_depth = UINT_MAX;
+#endif
+    return options;
 }
 
 void* ParseArena::allocateSmall(std::size_t cls) {

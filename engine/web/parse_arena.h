@@ -6,15 +6,22 @@
 // cheaper, and returns the memory in one go.
 //
 // Owned by the thread that parses the page; not shared between threads.
+//
+// A parser built without allocator hooks (QUILLFEN_GUMBO_WITHOUT_ALLOCATOR, set
+// by the build) takes its blocks from the heap itself; the arena then only
+// holds the parsed tree and destroys it with its end, and its own blocks come
+// from the heap one by one, as under the address sanitizer.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 struct GumboInternalOptions;
+struct GumboInternalOutput;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(QUILLFEN_GUMBO_WITHOUT_ALLOCATOR)
 #define QUILLFEN_PARSE_ARENA_EACH_BLOCK_FROM_THE_HEAP 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -40,8 +47,9 @@ public:
     ParseArena(const ParseArena&) = delete;
     ParseArena& operator=(const ParseArena&) = delete;
 
-    // Sets the parser's allocator and deallocator to this arena.
-    void useFor(GumboInternalOptions& options);
+    // Parses a page with these options, its blocks taken from this arena where
+    // the parser takes an allocator. The tree lives as long as the arena.
+    const GumboInternalOutput* parse(GumboInternalOptions options, std::string_view html);
 
     // Memory aligned as malloc's; never null (throws std::bad_alloc).
     void* allocate(std::size_t size) {
@@ -81,6 +89,7 @@ private:
     void* allocateLarge(std::size_t size);
     void releaseLarge(void* p);
 
+    std::vector<GumboInternalOutput*> trees_;  // destroyed with the arena where the parser has no allocator
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
     std::byte* next_ = nullptr;  // the free space of the newest chunk
     std::byte* end_ = nullptr;
@@ -89,5 +98,10 @@ private:
     LargeBlock* large_ = nullptr;  // every large block still held, to free them in the end
     std::size_t heldBytes_ = 0;
 };
+
+// The engine's parse: no list of parse errors (of no use here), and no limit
+// on depth or attributes where the parser has them (a page is measured
+// against the engine's own parse budget before it is parsed).
+GumboInternalOptions parserOptions();
 
 }  // namespace qf::engine

@@ -25,11 +25,6 @@ namespace {
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 // The number formats a workbook's cells use, one format object per code, made
 // as the first cell with that code is written.
 class Formats {
@@ -290,8 +285,8 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
 
     // The name the file will most likely get, for messages.
     int n = 1;
-    while (n < kMaxBookNumber && platform::nameTaken(joinPath(folder, bookName(n)))) ++n;
-    const std::string intended = joinPath(folder, bookName(n));
+    while (n < kMaxBookNumber && platform::nameTaken(platform::pathInFolder(folder, bookName(n)))) ++n;
+    const std::string intended = platform::pathInFolder(folder, bookName(n));
     auto fail = [&](const std::string& reason) -> Failure {
         return Failure("Cannot write the workbook file " + intended + ": " + reason);
     };
@@ -299,7 +294,7 @@ std::string saveAsNewFile(const Workbook& book, const std::string& folder, const
     TempFile temp(writeTemporary(book, folder, writer, fail));
 
     for (; n <= kMaxBookNumber; ++n) {
-        const std::string target = joinPath(folder, bookName(n));
+        const std::string target = platform::pathInFolder(folder, bookName(n));
         const platform::Publish published =
             failingWith(fail, [&] { return platform::publishWithoutOverwriting(temp.path(), target); });
         if (published == platform::Publish::NameTaken) continue;

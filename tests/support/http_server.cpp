@@ -1,20 +1,84 @@
 #include "http_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace qf::testing {
 
+namespace {
+
+// The few socket calls that differ between POSIX and Winsock.
+#ifdef _WIN32
+using Native = SOCKET;
+struct Winsock {
+    Winsock() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+int asFd(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<int>(s); }
+int openSocket() {
+    static const Winsock started;
+    return asFd(::socket(AF_INET, SOCK_STREAM, 0));
+}
+int acceptOn(int listener) { return asFd(::accept(static_cast<SOCKET>(listener), nullptr, nullptr)); }
+long long sendSome(int fd, std::string_view bytes) {
+    return ::send(static_cast<SOCKET>(fd), bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20)),
+                  0);
+}
+long long receiveSome(int fd, char* buffer, std::size_t size) {
+    return ::recv(static_cast<SOCKET>(fd), buffer, static_cast<int>(size), 0);
+}
+int pollOne(int fd, short& revents, int ms) {
+    WSAPOLLFD p{static_cast<SOCKET>(fd), POLLIN, 0};
+    const int rc = WSAPoll(&p, 1, ms);
+    revents = p.revents;
+    return rc;
+}
+void closeSocket(int fd) { ::closesocket(static_cast<SOCKET>(fd)); }
+void shutdownSocket(int fd) { ::shutdown(static_cast<SOCKET>(fd), SD_BOTH); }
+template <typename T>
+void setOption(int fd, int level, int name, const T& value) {
+    ::setsockopt(static_cast<SOCKET>(fd), level, name, reinterpret_cast<const char*>(&value), sizeof value);
+}
+#else
+using Native = int;
+int openSocket() { return ::socket(AF_INET, SOCK_STREAM, 0); }
+int acceptOn(int listener) { return ::accept(listener, nullptr, nullptr); }
+long long sendSome(int fd, std::string_view bytes) { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+long long receiveSome(int fd, char* buffer, std::size_t size) { return ::recv(fd, buffer, size, 0); }
+int pollOne(int fd, short& revents, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    const int rc = ::poll(&p, 1, ms);
+    revents = p.revents;
+    return rc;
+}
+void closeSocket(int fd) { ::close(fd); }
+void shutdownSocket(int fd) { ::shutdown(fd, SHUT_RDWR); }
+template <typename T>
+void setOption(int fd, int level, int name, const T& value) {
+    ::setsockopt(fd, level, name, &value, sizeof value);
+}
+#endif
+Native native(int fd) { return static_cast<Native>(fd); }
+
+}  // namespace
+
 bool ScriptedHttpServer::Connection::send(std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const long long n = sendSome(fd_, bytes);
         if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -22,8 +86,7 @@ bool ScriptedHttpServer::Connection::send(std::string_view bytes) {
 }
 
 void ScriptedHttpServer::Connection::reset() {
-    linger l{1, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    setOption(fd_, SOL_SOCKET, SO_LINGER, linger{1, 0});
     reset_ = true;
 }
 
@@ -33,13 +96,13 @@ ScriptedHttpServer::ScriptedHttpServer(Handler handler, std::string host)
     addr.sin_family = AF_INET;
     if (inet_pton(AF_INET, host_.c_str(), &addr.sin_addr) != 1 || (ntohl(addr.sin_addr.s_addr) >> 24) != 127)
         throw std::runtime_error("loopback server: " + host_ + " is not a loopback address");
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    listener_ = openSocket();
     addr.sin_port = 0;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener_, 64) != 0)
+    if (listener_ < 0 || bind(native(listener_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(native(listener_), 64) != 0)
         throw std::runtime_error("loopback server: cannot listen");
     socklen_t len = sizeof addr;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    getsockname(native(listener_), reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
@@ -48,12 +111,12 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        for (int fd : openSockets_) shutdown(fd, SHUT_RDWR);
+        for (int fd : openSockets_) shutdownSocket(fd);
     }
     wake_.notify_all();
     acceptor_.join();
     for (Worker& w : workers_) w.thread.join();
-    close(listener_);
+    closeSocket(listener_);
 }
 
 std::string ScriptedHttpServer::url(const std::string& path) const {
@@ -79,12 +142,11 @@ bool ScriptedHttpServer::pause(std::chrono::milliseconds time) {
 
 void ScriptedHttpServer::acceptLoop() {
     while (!stopping_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) continue;
-        int fd = accept(listener_, nullptr, nullptr);
+        short revents = 0;
+        if (pollOne(listener_, revents, 50) <= 0) continue;
+        int fd = acceptOn(listener_);
         if (fd < 0) continue;
-        int on = 1;  // replies written in pieces go out at once
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);  // replies written in pieces go out at once
         ++connections_;
         std::lock_guard lock(mutex_);
         openSockets_.push_back(fd);
@@ -109,14 +171,14 @@ void ScriptedHttpServer::serve(int fd) {
         // Read one request head.
         std::size_t end;
         while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
-            pollfd p{fd, POLLIN, 0};
-            if (stopping_ || poll(&p, 1, 50) < 0) {
+            short revents = 0;
+            if (stopping_ || pollOne(fd, revents, 50) < 0) {
                 open = false;
                 break;
             }
-            if (!(p.revents & (POLLIN | POLLHUP))) continue;
+            if (!(revents & (POLLIN | POLLHUP))) continue;
             char chunk[4096];
-            ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            const long long n = receiveSome(fd, chunk, sizeof chunk);
             if (n <= 0) {
                 open = false;
                 break;
@@ -140,7 +202,7 @@ void ScriptedHttpServer::serve(int fd) {
         std::lock_guard lock(mutex_);
         openSockets_.erase(std::find(openSockets_.begin(), openSockets_.end(), fd));
     }
-    close(fd);
+    closeSocket(fd);
 }
 
 }  // namespace qf::testing

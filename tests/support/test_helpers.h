@@ -2,20 +2,26 @@
 // Small helpers the tests share.
 
 #include <chrono>
-#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace qf::testing {
 
-// A new, empty folder under /tmp for one test ("/tmp/quillfen-<name>-XXXXXX");
-// the test removes it.
+// A new, empty folder in the system's temporary folder for one test
+// ("quillfen-<name>-<random>"); the test removes it.
 inline std::string newTempFolder(const std::string& name) {
-    std::string path = "/tmp/quillfen-" + name + "-XXXXXX";
-    if (mkdtemp(path.data()) == nullptr) throw std::runtime_error("cannot make a folder like " + path);
-    return path;
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path path = base / ("quillfen-" + name + "-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(path, error)) return path.string();
+    }
+    throw std::runtime_error("cannot make a folder for " + name + " in " + base.string());
 }
 
 // Whether the condition holds within the limit, asked every 5 ms.

@@ -10,8 +10,10 @@ file; each run's calls are compared, call by call, with what expected_run_calls
 prints for it.
 
 Checked:
-  - without a spreadsheet application the advice shows, no window, and the
-    program ends when it is answered;
+  - without a spreadsheet application: with the engine inside, the window
+    opens (the engine's runs are tested by wine_engine_test.py); without it,
+    the advice shows, no window, and the program ends when it is answered;
+  - with a spreadsheet application registered that cannot start, the advice;
   - the window: caption, size, controls (a screenshot is kept);
   - entries added through "Add URL", "Start Importing" onto one sheet and, after
     switching the option, onto separate sheets, and the "Done." box;
@@ -22,7 +24,7 @@ Checked:
 
   wine_app_test.py --exe quillfen.exe --server fake_spreadsheet_server.exe
                    --expected expected_run_calls.exe --out <folder for artefacts>
-                   --support-email <the address the boxes name>
+                   --support-email <the address the boxes name> --engine yes|no
 """
 import argparse
 import json
@@ -109,8 +111,11 @@ class Session:
             display = f.readline().strip()
         if not display:
             raise RuntimeError("Xvfb did not start")
+        # A home of its own as well: Wine links the user's Documents folder to it.
+        home = os.path.join(work, "home")
+        os.makedirs(home, exist_ok=True)
         self.env = dict(os.environ, DISPLAY=":" + display, WINEPREFIX=os.path.join(work, "wine"), WINEARCH="win64",
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", HOME=home)
         self.env.pop("QUILLFEN_UI_LOG", None)
         subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
@@ -311,12 +316,37 @@ def shown_window(program):
 
 
 def without_spreadsheet(session, args):
-    """No spreadsheet application on this machine: the advice, no window."""
-    program = Program(session, args.exe, "missing")
+    """No spreadsheet application on this machine: with the engine the window,
+    without it the advice."""
+    if args.engine == "yes":
+        program = Program(session, args.exe, "engine")
+        shown_window(program)
+        program.process.kill()
+        program.wait_end()
+        # Registered, but its server is nowhere: the advice.
+        clsid = "{0B7E0C51-6A2D-4C44-9E0B-5D1F7A3C2E11}"
+        keys = [(r"HKCR\Excel.Application\CLSID", clsid),
+                (r"HKCR\CLSID\%s\LocalServer32" % clsid, r"C:\nowhere\absent.exe")]
+        for key, value in keys:
+            subprocess.run(["wine", "reg", "add", key, "/ve", "/d", value, "/f"], env=session.env,
+                           stdin=subprocess.DEVNULL, capture_output=True, check=True)
+        try:
+            advice_shown(session, args, "broken")
+        finally:
+            for key in (r"HKCR\Excel.Application", "HKCR\\CLSID\\" + clsid):
+                subprocess.run(["wine", "reg", "delete", key, "/f"], env=session.env, stdin=subprocess.DEVNULL,
+                               capture_output=True)
+    else:
+        advice_shown(session, args, "missing")
+
+
+def advice_shown(session, args, name):
+    """The advice, no window, and the program ends when it is answered."""
+    program = Program(session, args.exe, name)
     advice = program.next("message")
     check(advice["text"] == MISSING_ADVICE and advice["caption"] == "Quillfen"
           and (advice["buttons"], advice["icon"]) == ("Ok", "None"),
-          "without a spreadsheet application the advice shows")
+          "where no spreadsheet application can be started the advice shows")
     program.answer("Return")
     check(program.wait_end() == 0, "the program ends after the advice")
     check(all(r["event"] != "window" for r in program.records()), "no window was shown")
@@ -380,6 +410,7 @@ def main():
     parser = argparse.ArgumentParser()
     for name in ("exe", "server", "expected", "out", "support-email"):
         parser.add_argument("--" + name, required=True)
+    parser.add_argument("--engine", choices=("yes", "no"), default="no")
     args = parser.parse_args()
     for tool in ("wine", "wineserver", "Xvfb", "xdotool", "import"):
         if not shutil.which(tool):
