@@ -19,21 +19,10 @@
 #include "engine/web/html_layout.h"
 #include "engine/web/locale_conventions.h"
 #include "engine/web/value_recognition.h"
+#include "reading_locales.h"
 
 namespace qf::engine {
 namespace {
-
-// The locales pages are read with: one forced on every page (empty: decided
-// per page) and the user's.
-struct Locales {
-    std::string forced, user;
-};
-WebQueryOptions reading(const Locales& locales) {
-    WebQueryOptions options;
-    options.locale = locales.forced;
-    options.userLocale = locales.user;
-    return options;
-}
 
 struct Sample {
     std::string text;

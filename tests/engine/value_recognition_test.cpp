@@ -6,21 +6,10 @@
 #include <cstdio>
 
 #include "engine/web/html_layout.h"
+#include "reading_locales.h"
 
 namespace qf::engine {
 namespace {
-
-// The locales pages are read with: one forced on every page (empty: decided
-// per page) and the user's.
-struct Locales {
-    std::string forced, user;
-};
-WebQueryOptions reading(const Locales& locales) {
-    WebQueryOptions options;
-    options.locale = locales.forced;
-    options.userLocale = locales.user;
-    return options;
-}
 
 // A cell as the tests write it: a text as it is, a number as "#<value>" and
 // its format code after a space unless it is General.
