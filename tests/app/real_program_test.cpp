@@ -31,7 +31,7 @@ kill $pid
 )sh";
 
 TEST(RealProgram, WindowAppearsWithItsCaptionAndDesignSize) {
-    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
+    for (const char* tool : {"Xvfb", "xdotool", "xwininfo"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) GTEST_SKIP() << tool << " is not installed";
 
     QTemporaryDir config;
@@ -41,8 +41,8 @@ TEST(RealProgram, WindowAppearsWithItsCaptionAndDesignSize) {
     QProcess run;
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(u"xvfb-run"_s, {u"-a"_s, u"-s"_s, u"-screen 0 1024x768x24 -dpi 96"_s, u"sh"_s, u"-c"_s,
-                              QLatin1String(kScript), u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE)});
+    run.start(QStringLiteral(QUILLFEN_VIRTUAL_DISPLAY), {u"1024x768x24"_s, u"sh"_s, u"-c"_s, QLatin1String(kScript),
+                                                         u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE)});
     ASSERT_TRUE(run.waitForFinished(90000));
     const QString output = QString::fromLocal8Bit(run.readAll());
     ASSERT_EQ(run.exitCode(), 0) << output.toStdString();

@@ -53,7 +53,7 @@ echo "workbook: $found"
 )sh";
 
 TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
-    for (const char* tool : {"xvfb-run", "xdotool"})
+    for (const char* tool : {"Xvfb", "xdotool"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) GTEST_SKIP() << tool << " is not installed";
 
     qf::testing::LoopbackServer server;
@@ -83,10 +83,10 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     QProcess run;
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(u"xvfb-run"_s,
-              {u"-a"_s, u"-s"_s, u"-screen 0 1024x768x24 -dpi 96"_s, u"sh"_s, u"-c"_s, QLatin1String(kScript), u"sh"_s,
-               QStringLiteral(QUILLFEN_EXECUTABLE), QString::fromStdString(server.url("/first.html")),
-               QString::fromStdString(server.url("/second.html")), documents});
+    run.start(QStringLiteral(QUILLFEN_VIRTUAL_DISPLAY),
+              {u"1024x768x24"_s, u"sh"_s, u"-c"_s, QLatin1String(kScript), u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE),
+               QString::fromStdString(server.url("/first.html")), QString::fromStdString(server.url("/second.html")),
+               documents});
     ASSERT_TRUE(run.waitForFinished(90000));
     const std::string output = QString::fromLocal8Bit(run.readAll()).toStdString();
     ASSERT_EQ(run.exitCode(), 0) << output;
