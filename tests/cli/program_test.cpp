@@ -80,6 +80,8 @@ TEST_F(Program, ALocaleFromTheSettingsOrTheCommandLineReadsEveryPage) {
     std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\nLocale=de-DE\n";
     EXPECT_EQ(firstCell(""), "int:1500") << "the setting";
     EXPECT_EQ(firstCell("--locale en-US"), "float:1.5") << "the command line over the setting";
+    std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\nLocale=xx-QQ\n";
+    EXPECT_EQ(firstCell(""), "float:1.5") << "a setting CLDR does not know leaves each page its own";
 
     const Outcome r = run("--import " + shellQuoted(list) + " --locale xx-QQ");
     EXPECT_EQ(r.status, 2);

@@ -122,9 +122,7 @@ class Session:
         subprocess.run(["wineserver", "-w"], env=self.env, check=True)
         # The window asks for Arial, which a Wine prefix lacks; Liberation Sans has
         # its metrics, so texts take the room they take on Windows.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
-                        "/t", "REG_SZ", "/d", "Liberation Sans", "/f"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        self.reg_add(r"HKCU\Software\Wine\Fonts\Replacements", "Arial", "Liberation Sans")
         self.server = None
 
     def close(self):
@@ -142,6 +140,11 @@ class Session:
         path = os.path.join(self.out, name)
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
         print("screenshot: " + path)
+
+    def reg_add(self, key, name, data, kind="REG_SZ"):
+        """Sets a value; a name of None sets the key's default value."""
+        subprocess.run(["wine", "reg", "add", key, *(["/v", name] if name else ["/ve"]), "/t", kind, "/d", data, "/f"],
+                       env=self.env, stdin=subprocess.DEVNULL, capture_output=True, check=True)
 
     def reg_query(self, key):
         return subprocess.run(["wine", "reg", "query", key], env=self.env, capture_output=True, text=True,
@@ -328,8 +331,7 @@ def without_spreadsheet(session, args):
         keys = [(r"HKCR\Excel.Application\CLSID", clsid),
                 (r"HKCR\CLSID\%s\LocalServer32" % clsid, r"C:\nowhere\absent.exe")]
         for key, value in keys:
-            subprocess.run(["wine", "reg", "add", key, "/ve", "/d", value, "/f"], env=session.env,
-                           stdin=subprocess.DEVNULL, capture_output=True, check=True)
+            session.reg_add(key, None, value)
         try:
             advice_shown(session, args, "broken")
         finally:
@@ -417,22 +419,32 @@ def main():
             print("missing tool: " + tool)
             return 1
 
-    work = tempfile.mkdtemp(prefix="quillfen-wine-")
-    session = Session(work, args.out)
+    return run_session("quillfen-wine-", args.out, lambda session: with_and_without_spreadsheet(session, args))
+
+
+def with_and_without_spreadsheet(session, args):
+    without_spreadsheet(session, args)
+    # The stand-in registered as the spreadsheet application from here on.
+    calls_file = os.path.join(session.work, "calls.txt")
+    session.start_server(args.server, calls_file)
+    first_start(session, args, calls_file)
+    second_start(session, args, calls_file)
+
+
+def run_session(prefix, out, checks):
+    """Runs checks(session) in a Wine prefix and on a screen of their own, then
+    prints the number of failures and returns the exit status."""
+    work = tempfile.mkdtemp(prefix=prefix)
+    session = Session(work, out)
     try:
-        without_spreadsheet(session, args)
-        # The stand-in registered as the spreadsheet application from here on.
-        calls_file = os.path.join(work, "calls.txt")
-        session.start_server(args.server, calls_file)
-        first_start(session, args, calls_file)
-        second_start(session, args, calls_file)
-    except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError) as problem:
+        checks(session)
+    except (TimeoutError, AssertionError, StopIteration, KeyError, IndexError, subprocess.SubprocessError,
+            OSError) as problem:
         failures.append(repr(problem))
         print("FAIL " + repr(problem))
     finally:
         session.close()
         shutil.rmtree(work, ignore_errors=True)
-
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
