@@ -60,7 +60,7 @@ make_home() {
 # mode the home remembers: $1 program, $2 home, $3 where to put the workbook.
 window_run() {
   local program="$1" home="$2" out="$3"
-  HOME="$home" XDG_CONFIG_HOME="$home/config" xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" sh -c '
+  HOME="$home" XDG_CONFIG_HOME="$home/config" "$(dirname "$0")/../scripts/virtual-display" 1024x768x24 sh -c '
     "$1" "$2" &
     pid=$!
     trap "kill $pid 2>/dev/null" EXIT
