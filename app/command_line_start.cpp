@@ -44,6 +44,28 @@ std::string rememberedLocale(const SettingsStore& settings) {
     return settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", "");
 }
 
+engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, const std::string& scriptsOption) {
+    engine::RenderSettings render;
+    const auto key = [&settings](const char* name) {
+        return settings.getSetting(kSettingsApplication, kSettingsSection, name, "");
+    };
+    const std::string scripts = scriptsOption.empty() ? key("Scripts") : scriptsOption;
+    if (const auto mode = engine::scriptsModeNamed(scripts)) render.mode = *mode;
+    // A whole number within the range, else none.
+    const auto number = [](const std::string& text, long low, long high) -> std::optional<long> {
+        std::size_t used = 0;
+        try {
+            const long value = std::stol(text, &used);
+            if (used == text.size() && value >= low && value <= high) return value;
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    };
+    if (const auto seconds = number(key("RenderSeconds"), 1, 600)) render.limit = std::chrono::seconds(*seconds);
+    if (const auto tabs = number(key("RenderTabs"), 1, 32)) render.tabs = static_cast<unsigned>(*tabs);
+    return render;
+}
+
 std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
@@ -53,10 +75,14 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
         engine::EngineSettings settings;
         settings.output = options.output;
         settings.replaceOutput = options.force;
-        settings.pageOptions.locale = options.locale.empty() ? rememberedLocale(SettingsStore()) : options.locale;
+        const SettingsStore stored;
+        settings.pageOptions.locale = options.locale.empty() ? rememberedLocale(stored) : options.locale;
+        settings.render = rememberedRenderSettings(stored, options.scripts);
         return makeSpreadsheet(std::move(settings));
     };
     environment.knownLocale = [](const std::string& tag) { return engine::knownLocale(tag); };
+    environment.browserInstalled = [] { return engine::renderingBrowserInstalled(); };
+    environment.browserToInstall = engine::renderingBrowserToInstall();
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);
 }

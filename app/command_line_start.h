@@ -26,6 +26,12 @@ SheetMode rememberedSheetMode(const SettingsStore& settings);
 // key Locale); empty: each page's own conventions.
 std::string rememberedLocale(const SettingsStore& settings);
 
+// How pages built by scripts are rendered, as the settings say (the keys
+// Scripts, RenderSeconds and RenderTabs); a value out of its range or not
+// understood leaves that key's default. scriptsOption (--scripts), when not
+// empty, goes before the Scripts key.
+engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, const std::string& scriptsOption = {});
+
 // The program's arguments (without its name) as texts.
 std::vector<std::string> programArguments(int argc, char* argv[]);
 

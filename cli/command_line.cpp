@@ -88,6 +88,12 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
             if (o.locale.empty()) return refuse("--locale needs a language tag, such as de-CH");
             if (!looksLikeLanguageTag(o.locale)) return refuse("not a language tag: " + o.locale);
             importOnly.push_back("--locale");
+        } else if (takesValue(a, "--scripts")) {
+            o.scripts = valueOf(a, "--scripts", i);
+            if (o.scripts != "auto" && o.scripts != "always" && o.scripts != "never")
+                return refuse("--scripts takes auto, always or never" +
+                              (o.scripts.empty() ? std::string() : ", not " + o.scripts));
+            importOnly.push_back("--scripts");
         } else if (a == "--force") {
             o.force = true;
             importOnly.push_back(a);
@@ -109,7 +115,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return "Usage: quillfen [FILE...]\n"
            "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"
-           "                [--force] [--open] [--locale TAG]\n"
+           "                [--force] [--open] [--locale TAG] [--scripts auto|always|never]\n"
            "\n"
            "Pulls the content of many web pages into one spreadsheet workbook.\n"
            "\n"
@@ -128,6 +134,9 @@ std::string usageText() {
            "  --locale TAG         read every page's numbers and dates as the locale TAG\n"
            "                       writes them (a language tag: de-CH, fr-FR, en-GB);\n"
            "                       default: the Locale setting, else decided page by page\n"
+           "  --scripts WHEN       render pages built by scripts in a browser: auto (when a\n"
+           "                       page looks built by scripts), always or never;\n"
+           "                       default: the Scripts setting, else auto\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"

@@ -4,6 +4,7 @@
 //   quillfen [FILE...]                         the window, with the files' entries
 //   quillfen --import FILE... [--separate-sheets | --one-sheet]
 //            [--output PATH.xlsx] [--force] [--open] [--locale TAG]
+//            [--scripts auto|always|never]
 //   quillfen --help | --version
 
 #include <optional>
@@ -26,6 +27,9 @@ struct Options {
     // A language tag ("de-CH") every page's values are read in; empty: the
     // remembered one, else each page's own conventions.
     std::string locale;
+    // When pages built by scripts are rendered in a browser: "auto", "always"
+    // or "never"; empty: the remembered one (the Scripts setting), else auto.
+    std::string scripts;
 };
 
 struct ParseResult {

@@ -34,6 +34,10 @@ struct Environment {
     // Whether pages can be read in the locale a language tag names; empty:
     // in any.
     std::function<bool(const std::string& tag)> knownLocale;
+    // Whether the browser that renders pages built by scripts is installed,
+    // and, when it is not, what to install; empty: it is.
+    std::function<bool()> browserInstalled;
+    std::string browserToInstall;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

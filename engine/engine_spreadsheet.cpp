@@ -72,6 +72,8 @@ public:
         return path;
     }
 
+    std::vector<std::string> notes() const override { return source_ ? source_->notes() : std::vector<std::string>(); }
+
     ReadAhead* readAhead() override { return this; }
     std::size_t depth() const override { return pageSource().readAheadDepth(); }
     void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
@@ -93,7 +95,8 @@ private:
         if (!source_) {
             source_ = settings_->pageSourceFactory
                           ? settings_->pageSourceFactory()
-                          : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions);
+                          : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions,
+                                              settings_->render);
             if (!source_) throw Failure("No page source is available to load web queries.");
         }
         return *source_;

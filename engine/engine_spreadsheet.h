@@ -39,6 +39,8 @@ struct EngineSettings {
     std::function<std::unique_ptr<PageSource>()> pageSourceFactory;
     FetchLimits fetchLimits;
     LoadLimits loadLimits;
+    // When and how pages built by scripts are rendered in a browser.
+    RenderSettings render;
     // The number of sheets in a new workbook (1 to 255).
     int startingSheets = 1;
 };

@@ -181,6 +181,12 @@ void ImportRun::stopReadAhead() {
 void ImportRun::finish() {
     if (trap_.when(162, [&] { return sheetPerSite(); }) && emptySheetAdded_)
         trap_.step(164, [&] { workbook_->deleteActiveSheet(); });
+    std::vector<std::string> notes;
+    try {
+        notes = workbook_->notes();
+    } catch (...) {
+        // The notes only explain; a run without them is the same run.
+    }
     summary_.workbook = workbook_->finish(trap_);
     workbook_.reset();
     bool shown = true;
@@ -195,6 +201,8 @@ void ImportRun::finish() {
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
+    if (!notes.empty()) unreadable_ += "\r\n";
+    for (const std::string& note : notes) unreadable_ += "\r\n" + note;
     if (!shown) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
     trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
 }

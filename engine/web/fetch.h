@@ -18,6 +18,7 @@ struct FetchedPage {
     PageKind kind = PageKind::Html;
     std::string contentType;      // as the server sent it; may be empty
     std::string contentLanguage;  // the Content-Language header; may be empty
+    std::string address;          // where it came from, after redirects
     std::string body;             // after content decoding
 };
 

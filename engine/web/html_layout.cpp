@@ -236,6 +236,8 @@ public:
     }
 
     // The laid-out page; the layout is spent.
+    std::size_t textBytes() const { return texts_.size(); }
+
     LaidOutPage take() {
         LaidOutPage page;
         page.items = std::move(items_);
@@ -631,7 +633,8 @@ std::string metaContentLanguage(const GumboNode* document) {
 
 }  // namespace
 
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage) {
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage,
+                    ScriptSignals* facts) {
     if (!withinParseBudget(utf8)) throw PageRefused("the page's elements are nested too deeply to be read");
     Layout layout(options);
     std::string meta;
@@ -640,6 +643,7 @@ PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::
         const GumboOutput* out = arena.parse(parserOptions(), utf8);
         layout.run(out->document);
         meta = metaContentLanguage(out->document);
+        if (facts) *facts = readScriptSignals(out->document, layout.textBytes());
     }
     LaidOutPage page = layout.take();
     page.languages.meta = std::move(meta);

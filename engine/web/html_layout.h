@@ -41,6 +41,7 @@
 
 #include "engine/workbook/cell.h"
 #include "page_source.h"
+#include "script_signals.h"
 
 namespace qf::engine {
 
@@ -56,7 +57,9 @@ struct PageRefused : std::runtime_error {
 // elements nest so deeply, or whose table cells span so many rows and columns,
 // that reading it would take unbounded time, or whose texts stand so far apart
 // that its cells would take unbounded memory.
-PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
+// With facts, what tells whether the page is built by scripts is read as well.
+PageGrid layoutHtml(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {},
+                    ScriptSignals* facts = nullptr);
 PageGrid layoutText(std::string_view utf8, const WebQueryOptions& options, std::string_view contentLanguage = {});
 
 }  // namespace qf::engine

@@ -12,8 +12,9 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "charset.h"
-#include "html_layout.h"
+#include "engine/web/browser/renderer.h"
 #include "engine/workbook/workbook.h"
+#include "html_layout.h"
 
 namespace qf::engine {
 
@@ -27,18 +28,20 @@ constexpr std::int64_t kAskedKey = std::numeric_limits<std::int64_t>::min();
 // How long a waiting load sleeps between two calls of the wait hook.
 constexpr auto kWaitSlice = 15ms;
 
-enum class Stage { Queued, Fetching, Fetched, LayingOut, Done };
+enum class Stage { Queued, Fetching, Fetched, LayingOut, ToRender, Rendering, Done };
 
 struct Slot {
     std::uint64_t id = 0;  // never reused: tells a slot from a later one under the same key
-    std::string address;
+    std::string address;   // as the load asks for it
+    std::string fetchAddress;  // where it is fetched from: a refresh element moves it
+    int refreshes = 0;         // refresh elements followed
     std::string host;
     WebQueryOptions options;
     Stage stage = Stage::Queued;
     bool retried = false;
     Clock::time_point notBefore{};
     FetchedPage page;
-    PageGrid grid;
+    PageGrid grid;  // laid out; for a page to render, as served
     std::optional<std::string> error;
     std::size_t bytes = 0;  // counted in the bytes held
 };
@@ -78,27 +81,68 @@ std::size_t gridBytes(const PageGrid& grid) {
 
 bool retryable(long status) { return status == 429 || status == 503; }
 
+// What the sheet's thread needs of a grid, made on the thread that laid it
+// out: the widths, the rows encoded for column A (where the import places
+// every page; another column only rewrites each row's start), the cells freed.
+void readyForSheet(PageGrid& grid) {
+    grid.columnWidths = fittedWidths(grid);
+    grid.encoded = std::make_shared<EncodedRows>(grid, 0);
+    grid.rows = {};
+}
+
+std::string quoted(const std::string& address) { return "\"" + address + "\""; }
+
 }  // namespace
 
-PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options) {
+PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
+                       ScriptSignals* facts) {
     const bool html = page.kind == PageKind::Html;
     std::string text = decodeToUtf8(std::move(page.body), charsetParameter(page.contentType), html);
     try {
-        return html ? layoutHtml(text, options, page.contentLanguage) : layoutText(text, options, page.contentLanguage);
+        return html ? layoutHtml(text, options, page.contentLanguage, facts)
+                    : layoutText(text, options, page.contentLanguage);
     } catch (const PageRefused& refused) {
         throw Failure(unableToOpen(address, refused.what()));
     }
 }
 
+std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh) {
+    if (refresh.target.empty()) return std::nullopt;
+    std::optional<std::string> target;
+    if (CURLU* url = curl_url()) {
+        char* full = nullptr;
+        char* scheme = nullptr;
+        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+            curl_url_set(url, CURLUPART_URL, refresh.target.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_URL, &full, 0) == CURLUE_OK) {
+            const std::string s = scheme;
+            if (s == "http" || s == "https") target = full;
+        }
+        curl_free(full);
+        curl_free(scheme);
+        curl_url_cleanup(url);
+    }
+    // The page itself (but for its fragment) is no other address.
+    const auto withoutFragment = [](const std::string& a) { return a.substr(0, a.find('#')); };
+    if (target && withoutFragment(*target) == withoutFragment(address)) return std::nullopt;
+    return target;
+}
+
 struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
+    RenderSettings render;
     WebQueryOptions aheadOptions;  // what pages named ahead are laid out with
+    std::unique_ptr<browser::Renderer> renderer;  // made with the loader, its browser on first use
     CURLM* multi = nullptr;        // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
-    std::condition_variable work;            // a slot reached Fetched, or the loader is ending
+    std::condition_variable work;            // a slot reached Fetched or ToRender, or the loader is ending
+    std::vector<std::thread> renderThreads;  // started for the first page to render
+    std::vector<std::pair<std::int64_t, std::string>> notes;  // by the key of the page they are about
+    int unrendered = 0;  // pages built by scripts read as served, as no browser could be had
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
     std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
     std::size_t heldBytes = 0;
@@ -117,6 +161,7 @@ struct PageLoader::Shared {
         Slot slot;
         slot.id = nextId++;
         slot.address = address;
+        slot.fetchAddress = address;
         slot.host = hostOf(slot.address);
         slot.options = options;
         slots[key] = std::move(slot);
@@ -167,7 +212,7 @@ int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
         if (perHost[slot.host] >= hostLimit) continue;
         auto transfer = std::make_unique<Transfer>(fetchLimits);
         try {
-            transfer->prepare(slot.address, !slot.options.disableRedirections);
+            transfer->prepare(slot.fetchAddress, !slot.options.disableRedirections);
         } catch (const Failure& f) {
             finishSlot(slot, f.what());
             continue;
@@ -199,11 +244,15 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
 }
 
 PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
-                       const WebQueryOptions& aheadOptions)
+                       const WebQueryOptions& aheadOptions, const RenderSettings& render)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
     s.fetchLimits = fetchLimits;
     s.limits = loadLimits;
+    s.render = render;
+    s.render.tabs = std::max(1u, render.tabs);
+    if (s.render.userAgent.empty()) s.render.userAgent = userAgent();
+    if (render.mode != ScriptsMode::Never) s.renderer = std::make_unique<browser::Renderer>(render.browser);
     s.aheadOptions = aheadOptions;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
     s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
@@ -223,9 +272,11 @@ PageLoader::~PageLoader() {
         std::lock_guard lock(shared_->mutex);
         shared_->stopping = true;
     }
+    if (shared_->renderer) shared_->renderer->end();
     shared_->work.notify_all();
     shared_->wakeNetwork();
     for (std::thread& t : threads_) t.join();
+    for (std::thread& t : shared_->renderThreads) t.join();  // none starts once stopping is set
     curl_multi_cleanup(shared_->multi);
 }
 
@@ -377,6 +428,7 @@ void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::s
         s.finishSlot(slot, std::move(error));
         return;
     }
+    if (page->address.empty()) page->address = slot.fetchAddress;
     slot.page = std::move(*page);
     slot.bytes = slot.page.body.size();
     s.heldBytes += slot.bytes;
@@ -404,35 +456,145 @@ void PageLoader::layoutLoop() {
         const std::string address = slot.address;
         const WebQueryOptions options = slot.options;
         FetchedPage page = std::move(slot.page);
+        const std::string fetchedFrom = page.address;
+        const bool html = page.kind == PageKind::Html;
         slot.stage = Stage::LayingOut;
         lock.unlock();
 
         PageGrid grid;
+        ScriptSignals facts;
         std::optional<std::string> error;
         try {
-            grid = layoutFetched(address, std::move(page), options);
-            // Everything that walks the page's cells happens here, not on the
-            // loading thread: the widths, the rows encoded for column A (where
-            // the import places every page; another column only rewrites each
-            // row's start), and freeing the cells.
-            grid.columnWidths = fittedWidths(grid);
-            grid.encoded = std::make_shared<EncodedRows>(grid, 0);
-            grid.rows = {};
+            grid = layoutFetched(address, std::move(page), options, &facts);
+            readyForSheet(grid);
         } catch (const std::exception& e) {
             error = e.what();
         }
         const std::size_t bytes = error ? 0 : gridBytes(grid);
+        const std::optional<std::string> refresh =
+            !error && html && facts.refresh && !options.disableRedirections
+                ? refreshTarget(fetchedFrom, *facts.refresh)
+                : std::nullopt;
+        const bool scriptBuilt = html && !error && scriptBuiltReason(facts).has_value();
 
         lock.lock();
         const auto it = s.slots.find(key);
         if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
-        s.heldBytes -= it->second.bytes;
-        it->second.bytes = bytes;
+        Slot& laid = it->second;
+        if (refresh && laid.refreshes < s.fetchLimits.maxRedirects) {
+            // The reader's browser goes on to the refresh's page: so does the fetch.
+            ++laid.refreshes;
+            laid.fetchAddress = *refresh;
+            laid.host = hostOf(*refresh);
+            laid.stage = Stage::Queued;
+            s.wakeNetwork();
+            continue;
+        }
+        s.heldBytes -= laid.bytes;
+        laid.bytes = bytes;
         s.heldBytes += bytes;
-        it->second.grid = std::move(grid);
-        s.finishSlot(it->second, std::move(error));
+        laid.grid = std::move(grid);
+        const ScriptsMode mode = s.render.mode;
+        const bool render = !error && html && (mode == ScriptsMode::Always || (mode == ScriptsMode::Auto && scriptBuilt));
+        if (render && s.renderer->available()) {
+            laid.page.address = fetchedFrom;
+            laid.stage = Stage::ToRender;
+            if (s.renderThreads.empty())
+                for (unsigned i = 0; i < s.render.tabs; ++i) s.renderThreads.emplace_back([this] { renderLoop(); });
+            s.work.notify_all();
+            continue;
+        }
+        if (render) ++s.unrendered;
+        s.finishSlot(laid, std::move(error));
         s.wakeNetwork();
     }
+}
+
+// ---- the render threads ----
+
+void PageLoader::renderLoop() {
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        auto next = s.slots.end();
+        s.work.wait(lock, [&] {
+            if (s.stopping) return true;
+            next = std::find_if(s.slots.begin(), s.slots.end(),
+                                [](const auto& e) { return e.second.stage == Stage::ToRender; });
+            return next != s.slots.end();
+        });
+        if (s.stopping) return;
+        const std::int64_t key = next->first;
+        Slot& slot = next->second;
+        const std::uint64_t id = slot.id;
+        const std::string address = slot.address;
+        const WebQueryOptions options = slot.options;
+        const std::string contentLanguage = slot.page.contentLanguage;
+        browser::RenderRequest request;
+        request.address = slot.page.address;
+        request.userAgent = s.render.userAgent;
+        request.acceptLanguage = s.render.acceptLanguage;
+        request.limit = s.render.limit;
+        request.cancelled = [&s, key, id] {
+            std::lock_guard held(s.mutex);
+            const auto it = s.slots.find(key);
+            return s.stopping || it == s.slots.end() || it->second.id != id;
+        };
+        slot.stage = Stage::Rendering;
+        lock.unlock();
+
+        std::optional<PageGrid> rendered;
+        std::string note;
+        try {
+            browser::RenderedPage page = s.renderer->render(request);
+            if (!page.settled)
+                note = quoted(address) + ": the page was still changing after " +
+                       std::to_string(s.render.limit.count()) + " s; it was imported as it stood then";
+            FetchedPage document;
+            document.contentType = "text/html; charset=utf-8";
+            document.contentLanguage = contentLanguage;
+            document.body = std::move(page.html);
+            rendered = layoutFetched(address, std::move(document), options);
+            readyForSheet(*rendered);
+        } catch (const std::exception& e) {
+            rendered.reset();
+            note = quoted(address) + ": the page could not be rendered (" + e.what() +
+                   "); it was imported as served";
+        }
+
+        lock.lock();
+        if (!note.empty()) s.notes.emplace_back(key, std::move(note));
+        const auto it = s.slots.find(key);
+        if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
+        if (rendered) {
+            const std::size_t bytes = gridBytes(*rendered);
+            s.heldBytes -= it->second.bytes;
+            it->second.bytes = bytes;
+            s.heldBytes += bytes;
+            it->second.grid = std::move(*rendered);
+        } else if (!s.renderer->available()) {
+            ++s.unrendered;
+        }
+        it->second.page = {};
+        s.finishSlot(it->second, std::nullopt);
+        s.wakeNetwork();
+    }
+}
+
+std::vector<std::string> PageLoader::notes() const {
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    auto notes = s.notes;
+    std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> lines;
+    for (auto& [key, line] : notes) lines.push_back(std::move(line));
+    if (s.unrendered > 0)
+        lines.push_back((s.unrendered == 1 ? std::string("1 page was built by scripts and was read as served")
+                                           : std::to_string(s.unrendered) +
+                                                 " pages were built by scripts and were read as served") +
+                        ", as no browser could be started: install " + browser::browserToInstall() +
+                        " to read such pages as a browser shows them");
+    return lines;
 }
 
 }  // namespace qf::engine

@@ -19,21 +19,33 @@
 
 #include "fetch.h"
 #include "page_source.h"
+#include "script_signals.h"
 #include "web_page_source.h"
 
 namespace qf::engine {
 
 // Decodes a fetched page to UTF-8 and lays it out. Fails (qf::Failure) when
-// the page is refused.
-PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options);
+// the page is refused. With facts, an HTML page's script facts are read too.
+PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
+                       ScriptSignals* facts = nullptr);
 
+// Where a refresh element sends the reader of the page at address: the
+// absolute http(s) address, or none (the page itself, or another scheme).
+std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh);
+
+// Pages built by scripts (RenderSettings) are rendered by the run's browser on
+// render threads of their own, at most RenderSettings::tabs at once, the most
+// imminent first, and the rendered document is laid out there; a page that
+// cannot be rendered is laid out as served.
+//
 // Threads: the public members are for the one thread that drives the
 // application (the window's thread in the program); the network thread and the
 // layout threads are the loader's own, and end with it.
 class PageLoader : public PageSource {
 public:
     // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {});
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {},
+               const RenderSettings& render = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;
@@ -43,6 +55,7 @@ public:
     void expect(const std::vector<UpcomingPage>& upcoming) override;
     void setWaitHook(std::function<void()> hook) override;
     void stopReadAhead() override;
+    std::vector<std::string> notes() const override;
 
     // What is held now: pages named ahead (in any stage) and transfers under way.
     std::size_t pagesHeld() const;
@@ -52,6 +65,7 @@ private:
     struct Shared;
     void networkLoop();
     void layoutLoop();
+    void renderLoop();
     void finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer, CURLcode rc);
     std::int64_t claim(const std::string& address, const WebQueryOptions& options);
     PageGrid waitFor(std::int64_t key, const std::string& address);

@@ -51,6 +51,11 @@ public:
     virtual void expect(const std::vector<UpcomingPage>& /*upcoming*/) {}
     virtual void setWaitHook(std::function<void()> /*hook*/) {}
     virtual void stopReadAhead() {}
+
+    // What the user should hear at the end of the run about how its pages were
+    // read (pages built by scripts that could not be rendered, and why), a
+    // line each; none by default.
+    virtual std::vector<std::string> notes() const { return {}; }
 };
 
 }  // namespace qf::engine

@@ -20,9 +20,12 @@
 // the sheet's business, not the source's. html_layout.h describes the layout and
 // value_recognition.h the values.
 
+#include <chrono>
 #include <memory>
+#include <string>
 
 #include "page_source.h"
+#include "script_signals.h"
 
 namespace qf::engine {
 
@@ -46,11 +49,31 @@ struct LoadLimits {
     long maxRetryAfterSeconds = 30;       // a 429/503 asking to wait longer is not retried
 };
 
+// Pages built by scripts, rendered in a browser before they are laid out
+// (script_signals.h says when). Rendering reads ahead as fetching does, in the
+// order the loads will come, a tab a page.
+struct RenderSettings {
+    ScriptsMode mode = ScriptsMode::Auto;
+    std::chrono::seconds limit{15};  // a page is taken as it stands after this long
+    unsigned tabs = 4;               // pages rendered at once
+    std::string browser;             // the browser's executable; empty: found
+    // What the browser asks for pages with, as the run's fetches do; empty:
+    // the fetches' User-Agent, and no Accept-Language.
+    std::string userAgent;
+    std::string acceptLanguage;
+};
+
+// Whether the browser that renders pages built by scripts is installed, and
+// what to install when it is not.
+bool renderingBrowserInstalled();
+std::string renderingBrowserToInstall();
+
 // One source per workbook being made: it keeps the connection cache. Pages
 // are fetched and laid out on threads of its own, also the one a load asks
 // for; the asking thread waits (calling the wait hook).
 // Pages named ahead are laid out with aheadOptions: the options the loads will ask for.
 std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
-                                              const WebQueryOptions& aheadOptions = {});
+                                              const WebQueryOptions& aheadOptions = {},
+                                              const RenderSettings& render = {});
 
 }  // namespace qf::engine

@@ -86,6 +86,11 @@ public:
     // The read-ahead of this workbook's spreadsheet, or nullptr when it loads
     // each page only as its import asks for it.
     virtual ReadAhead* readAhead() { return nullptr; }
+
+    // What the user should hear at the end of the run about how the pages
+    // were read, a line each (pages built by scripts that no browser rendered,
+    // and why); asked before finish. None by default.
+    virtual std::vector<std::string> notes() const { return {}; }
 };
 
 class Spreadsheet {

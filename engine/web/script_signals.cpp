@@ -1,0 +1,210 @@
+#include "script_signals.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <functional>
+
+#include "base/text.h"
+
+namespace qf::engine {
+
+namespace {
+
+bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+const char* attribute(const GumboNode* node, const char* name) {
+    const GumboAttribute* a = gumbo_get_attribute(&node->v.element.attributes, name);
+    return a ? a->value : nullptr;
+}
+
+const GumboVector& childrenOf(const GumboNode* node) {
+    return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+}
+
+// The ids (and a few attributes) that single-page applications mount into.
+constexpr std::array<std::string_view, 9> kMountIds = {"root", "app", "__next", "__nuxt", "___gatsby",
+                                                       "svelte", "main-app", "react-root", "application"};
+
+bool isMountPoint(const GumboNode* element) {
+    if (attribute(element, "data-reactroot") || attribute(element, "ng-app") || attribute(element, "data-v-app"))
+        return true;
+    const char* id = attribute(element, "id");
+    if (!id) return false;
+    const std::string_view name = trimmed(id);
+    return std::any_of(kMountIds.begin(), kMountIds.end(), [&](std::string_view m) { return sameIgnoringAsciiCase(m, name); });
+}
+
+// Nothing in it but white space and comments.
+bool isEmpty(const GumboNode* element) {
+    const GumboVector& children = element->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (child->type == GUMBO_NODE_ELEMENT) return false;
+        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA) return false;
+    }
+    return true;
+}
+
+// A script a browser runs: no type, a JavaScript type or a module (not JSON,
+// templates or data blocks).
+bool runsScript(const GumboNode* script) {
+    const char* type = attribute(script, "type");
+    if (!type) return true;
+    const std::string_view t = trimmed(type);
+    if (t.empty() || sameIgnoringAsciiCase(t, "module")) return true;
+    std::string lower(t);
+    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
+    return lower.find("javascript") != std::string::npos || lower.find("ecmascript") != std::string::npos;
+}
+
+std::string_view inlineText(const GumboNode* element) {
+    const GumboVector& children = element->v.element.children;
+    if (children.length == 0) return {};
+    const auto* child = static_cast<const GumboNode*>(children.data[0]);
+    return child->type == GUMBO_NODE_TEXT ? std::string_view(child->v.text.text) : std::string_view();
+}
+
+bool sendsElsewhere(std::string_view script) {
+    constexpr std::array<std::string_view, 6> kRedirects = {"location.replace(", "location.assign(",
+                                                            "location.href=",    "location.href =",
+                                                            "location=",         "location = "};
+    return std::any_of(kRedirects.begin(), kRedirects.end(),
+                       [&](std::string_view r) { return script.find(r) != std::string_view::npos; });
+}
+
+void readBody(const GumboNode* node, ScriptSignals& facts) {
+    const GumboVector& children = childrenOf(node);
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (child->type != GUMBO_NODE_ELEMENT) continue;
+        switch (child->v.element.tag) {
+            case GUMBO_TAG_SCRIPT:
+                if (runsScript(child)) {
+                    ++facts.scripts;
+                    if (sendsElsewhere(inlineText(child))) facts.scriptRedirect = true;
+                }
+                continue;
+            case GUMBO_TAG_NOSCRIPT:
+                // Parsed as text where scripting is on; as elements here.
+                if (!isEmpty(child)) facts.noscriptNotice = true;
+                continue;
+            case GUMBO_TAG_TEMPLATE:
+            case GUMBO_TAG_STYLE:
+                continue;
+            default:
+                break;
+        }
+        if (isMountPoint(child) && isEmpty(child)) facts.emptyMountPoint = true;
+        readBody(child, facts);
+    }
+}
+
+const GumboNode* childElement(const GumboNode* node, GumboTag tag) {
+    const GumboVector& children = childrenOf(node);
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == tag) return child;
+    }
+    return nullptr;
+}
+
+struct Reason {
+    std::string_view why;
+    std::function<bool(const ScriptSignals&)> holds;
+};
+
+// What makes a page "built by scripts", strongest first. Each needs the
+// page's own text to be little: a page that reads well as served is read so.
+const std::array<Reason, 4>& reasons() {
+    static const std::array<Reason, 4> table = {{
+        {"an empty mount element beside its scripts",
+         [](const ScriptSignals& s) { return s.emptyMountPoint && s.scripts > 0; }},
+        {"a notice that it needs scripts", [](const ScriptSignals& s) { return s.noscriptNotice && s.scripts > 0; }},
+        {"a script that sends the reader to another page", [](const ScriptSignals& s) { return s.scriptRedirect; }},
+        {"little text beside its scripts", [](const ScriptSignals& s) { return s.scripts > 0; }},
+    }};
+    return table;
+}
+
+}  // namespace
+
+std::optional<ScriptsMode> scriptsModeNamed(std::string_view name) {
+    const std::string_view n = trimmed(name);
+    if (sameIgnoringAsciiCase(n, "auto")) return ScriptsMode::Auto;
+    if (sameIgnoringAsciiCase(n, "always")) return ScriptsMode::Always;
+    if (sameIgnoringAsciiCase(n, "never")) return ScriptsMode::Never;
+    return std::nullopt;
+}
+
+std::string_view scriptsModeName(ScriptsMode mode) {
+    switch (mode) {
+        case ScriptsMode::Always: return "always";
+        case ScriptsMode::Never: return "never";
+        case ScriptsMode::Auto: break;
+    }
+    return "auto";
+}
+
+std::optional<MetaRefresh> parseRefresh(std::string_view content) {
+    std::string_view s = trimmed(content);
+    std::size_t i = 0;
+    while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.')) ++i;
+    if (i == 0) return std::nullopt;  // a browser follows none without a delay
+    MetaRefresh refresh;
+    refresh.seconds = std::strtod(std::string(s.substr(0, i)).c_str(), nullptr);
+    s.remove_prefix(i);
+    s = trimmed(s);
+    if (!s.empty() && (s.front() == ';' || s.front() == ',')) s.remove_prefix(1);
+    s = trimmed(s);
+    if (s.size() >= 3 && sameIgnoringAsciiCase(s.substr(0, 3), "url")) {
+        std::string_view rest = trimmed(s.substr(3));
+        if (!rest.empty() && rest.front() == '=') s = trimmed(rest.substr(1));
+    }
+    if (s.size() >= 2 && (s.front() == '\'' || s.front() == '"')) {
+        const std::size_t close = s.find(s.front(), 1);
+        s = s.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    }
+    refresh.target = std::string(trimmed(s));
+    return refresh;
+}
+
+ScriptSignals readScriptSignals(const GumboInternalNode* documentNode, std::size_t textBytes) {
+    const GumboNode* document = documentNode;
+    ScriptSignals facts;
+    facts.textBytes = textBytes;
+    const GumboNode* html = childElement(document, GUMBO_TAG_HTML);
+    if (!html) return facts;
+    if (const GumboNode* head = childElement(html, GUMBO_TAG_HEAD)) {
+        const GumboVector& children = head->v.element.children;
+        for (unsigned i = 0; i < children.length; ++i) {
+            const auto* meta = static_cast<const GumboNode*>(children.data[i]);
+            if (meta->type != GUMBO_NODE_ELEMENT || meta->v.element.tag != GUMBO_TAG_META) continue;
+            const char* equiv = attribute(meta, "http-equiv");
+            const char* content = attribute(meta, "content");
+            if (equiv && content && sameIgnoringAsciiCase(trimmed(equiv), "refresh") && !facts.refresh)
+                facts.refresh = parseRefresh(content);
+        }
+    }
+    if (textBytes >= kLittleTextBytes) return facts;
+    facts.bodyRead = true;
+    readBody(html, facts);  // the head's scripts count as well
+    return facts;
+}
+
+std::optional<std::string_view> scriptBuiltReason(const ScriptSignals& facts) {
+    if (!facts.bodyRead || facts.textBytes >= kLittleTextBytes) return std::nullopt;
+    for (const Reason& reason : reasons())
+        if (reason.holds(facts)) return reason.why;
+    return std::nullopt;
+}
+
+}  // namespace qf::engine
