@@ -295,9 +295,10 @@ bool runningAsAdministrator() noexcept {
 std::string registeredApplication(const std::string& executableName) {
     const std::wstring key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + wide(executableName);
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        // The default value; an expandable one comes back expanded.
+        // The default value. Asked for as a plain string, an expandable one
+        // comes back expanded (asking for both types would be refused).
         DWORD bytes = 0;
-        const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+        const DWORD types = RRF_RT_REG_SZ;
         if (::RegGetValueW(root, key.c_str(), nullptr, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS) continue;
         std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
         bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));

@@ -6,76 +6,59 @@
 //   flood       writes 1 MiB (byte i is i % 251), then ends
 //   grandchild  starts itself with "hang" and waits forever
 //   argv        writes each further argument followed by a NUL, then ends
+#include <unistd.h>
+
 #include <chrono>
+#include <cwchar>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
-#include <process.h>
 #include <windows.h>
 #else
 #include <spawn.h>
-#include <unistd.h>
 extern char** environ;
 #endif
 
 namespace {
 
-#ifdef _WIN32
-int readSome(char* buffer, unsigned size) { return _read(3, buffer, size); }
-int writeSome(const char* data, unsigned size) { return _write(4, data, size); }
-int processId() { return _getpid(); }
-#else
-int readSome(char* buffer, unsigned size) { return static_cast<int>(::read(3, buffer, size)); }
-int writeSome(const char* data, unsigned size) { return static_cast<int>(::write(4, data, size)); }
-int processId() { return static_cast<int>(::getpid()); }
-#endif
-
-bool writeAll(const std::string& data) {
-    for (std::size_t done = 0; done < data.size();) {
-        const int n = writeSome(data.data() + done, static_cast<unsigned>(data.size() - done));
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+void writeAll(std::string_view data) {
+    for (long n;
+         !data.empty() && (n = static_cast<long>(::write(4, data.data(), static_cast<unsigned>(data.size())))) > 0;)
+        data.remove_prefix(static_cast<std::size_t>(n));
 }
 
-[[noreturn]] void waitForever() {
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+void startSelf([[maybe_unused]] const std::string& self) {
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    _wspawnl(_P_NOWAIT, path, (L"\"" + std::wstring(path) + L"\"").c_str(), L"hang", nullptr);
+#else
+    char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("hang"), nullptr};
+    pid_t pid = 0;
+    ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ);
+#endif
 }
 
 int run(const std::vector<std::string>& args) {
     const std::string mode = args.size() > 1 ? args[1] : "";
+    std::string data(65536, '\0');
     if (mode == "echo") {
-        char buffer[65536];
-        for (int n; (n = readSome(buffer, sizeof buffer)) > 0;)
-            if (!writeAll(std::string(buffer, static_cast<std::size_t>(n)))) return 1;
-    } else if (mode == "hang") {
-        std::string id = std::to_string(processId());
-        writeAll(std::string(15 - id.size(), '0') + id + "\n");
-        waitForever();
+        for (int n; (n = static_cast<int>(::read(3, data.data(), 65536))) > 0;)
+            writeAll({data.data(), static_cast<std::size_t>(n)});
     } else if (mode == "flood") {
-        std::string data(1 << 20, '\0');
+        data.resize(1 << 20);
         for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
-        return writeAll(data) ? 0 : 1;
-    } else if (mode == "grandchild") {
-#ifdef _WIN32
-        wchar_t self[MAX_PATH];
-        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        const std::wstring quoted = L"\"" + std::wstring(self) + L"\"";
-        if (_wspawnl(_P_NOWAIT, self, quoted.c_str(), L"hang", nullptr) == -1) return 1;
-#else
-        pid_t pid = 0;
-        char* argv[] = {const_cast<char*>(args[0].c_str()), const_cast<char*>("hang"), nullptr};
-        if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) return 1;
-#endif
-        waitForever();
+        writeAll(data);
     } else if (mode == "argv") {
         for (std::size_t i = 2; i < args.size(); ++i) writeAll(args[i] + std::string(1, '\0'));
-    } else if (mode != "exit") {
-        return 2;
+    } else if (mode == "hang" || mode == "grandchild") {
+        const std::string id = std::to_string(::getpid());
+        if (mode == "hang") writeAll(std::string(15 - id.size(), '0') + id + "\n");
+        if (mode == "grandchild") startSelf(args[0]);
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     }
     return 0;
 }
@@ -87,11 +70,10 @@ int run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
-        const int n = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<std::size_t>(n), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), n, nullptr, nullptr);
-        arg.pop_back();
-        args.push_back(arg);
+        args.emplace_back(4 * std::wcslen(argv[i]) + 1, '\0');
+        const int n = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, args.back().data(),
+                                            static_cast<int>(args.back().size()), nullptr, nullptr);
+        args.back().resize(static_cast<std::size_t>(n - 1));
     }
     return run(args);
 }
