@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -140,7 +142,9 @@ bool ChildProcess::write(const char* data, std::size_t size) {
 
 std::ptrdiff_t ChildProcess::read(char* buffer, std::size_t capacity, std::chrono::milliseconds wait) {
     pollfd p{state_->fromChild, POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+    // A negative or huge wait must not become poll's wait without end.
+    const int ready =
+        ::poll(&p, 1, static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INT_MAX)));
     if (ready == 0 || (ready < 0 && errno == EINTR)) return 0;
     if (ready < 0) return -1;
     for (;;) {

@@ -156,7 +156,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     // handle list requires, and that list names them alone, so no other handle
     // of this process goes along; they are closed here once it has started.
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    if (!::CreatePipe(&ends.three, &s.toChild, &inherit, 0)) fail("a pipe could not be made", ::GetLastError());
+    if (!::CreatePipe(&ends.three, &s.toChild, &inherit, 65536)) fail("a pipe could not be made", ::GetLastError());
     ::SetHandleInformation(s.toChild, HANDLE_FLAG_INHERIT, 0);
 
     // The pipe we read is a named one, so that a read can wait with a timeout.
