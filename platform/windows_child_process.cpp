@@ -254,12 +254,13 @@ std::ptrdiff_t ChildProcess::read(char* buffer, std::size_t capacity, std::chron
     overlapped.hEvent = s.readDone;
     ::ResetEvent(s.readDone);
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
-    DWORD got = 0;
-    if (::ReadFile(s.fromChild, buffer, wanted, &got, &overlapped)) return static_cast<std::ptrdiff_t>(got);
-    if (::GetLastError() != ERROR_IO_PENDING) return -1;  // broken: the child has closed its end
-    const DWORD timeout = wait.count() <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(wait.count(), INFINITE - 1));
-    if (::WaitForSingleObject(s.readDone, timeout) != WAIT_OBJECT_0) ::CancelIoEx(s.fromChild, &overlapped);
+    if (!::ReadFile(s.fromChild, buffer, wanted, nullptr, &overlapped)) {
+        if (::GetLastError() != ERROR_IO_PENDING) return -1;  // broken: the child has closed its end
+        const auto timeout = static_cast<DWORD>(std::clamp<long long>(wait.count(), 0, INFINITE - 1));
+        if (::WaitForSingleObject(s.readDone, timeout) != WAIT_OBJECT_0) ::CancelIoEx(s.fromChild, &overlapped);
+    }
     // After a cancel the read may still have completed with data: that is kept.
+    DWORD got = 0;
     if (::GetOverlappedResult(s.fromChild, &overlapped, &got, TRUE)) return static_cast<std::ptrdiff_t>(got);
     return ::GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
 }
