@@ -9,40 +9,15 @@
 
 #include "base/failure.h"
 #include "child_process.h"
+#include "windows_text.h"
 
 namespace qf::platform {
 
+using windows::systemText;
+using windows::utf8;
+using windows::wide;
+
 namespace {
-
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int size = static_cast<int>(utf8.size());
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-    return out;
-}
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string systemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD n =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = n && text ? utf8(text) : "system error " + std::to_string(error);
-    if (text) ::LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
-        out.pop_back();
-    return out;
-}
 
 // Closes a handle once; the slot is left empty.
 void closeIfOpen(HANDLE& handle) {
@@ -307,7 +282,7 @@ std::string registeredApplication(const std::string& executableName) {
         value.resize(::wcsnlen(value.c_str(), value.size()));
         if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"')
             value = value.substr(1, value.size() - 2);
-        if (!value.empty()) return utf8(value);
+        if (!value.empty()) return utf8(value.data(), value.size());
     }
     return {};
 }
