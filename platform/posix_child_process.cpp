@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -56,20 +58,27 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    // The child's 3 and 4 are dup2'ed from its ends; dup2 clears close-on-exec
-    // on the copy. Its ends may themselves be 3 or 4, so they are first moved
-    // above the range (dup2 onto itself would keep close-on-exec).
+    // The child's 3 and 4 are dup2'ed from its ends, which dup2 leaves open
+    // across the exec. Copies of its ends above 4 are used for that, so that
+    // neither is 3 or 4 already (dup2 onto itself would keep close-on-exec) and
+    // the first dup2 cannot overwrite the other before it is copied.
+    const int three = ::fcntl(down[0], F_DUPFD_CLOEXEC, 5);
+    const int four = three < 0 ? -1 : ::fcntl(up[1], F_DUPFD_CLOEXEC, 5);
+    const int error = errno;
+    ::close(down[0]);
+    ::close(up[1]);
+    if (four < 0) {
+        for (int fd : {three, down[1], up[0]})
+            if (fd >= 0) ::close(fd);
+        throw Failure(std::string("a pipe could not be made: ") + std::strerror(error));
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, down[0], 100);
-    posix_spawn_file_actions_adddup2(&actions, up[1], 101);
-    posix_spawn_file_actions_adddup2(&actions, 100, 3);
-    posix_spawn_file_actions_adddup2(&actions, 101, 4);
-    posix_spawn_file_actions_addclose(&actions, 100);
-    posix_spawn_file_actions_addclose(&actions, 101);
+    posix_spawn_file_actions_adddup2(&actions, three, 3);
+    posix_spawn_file_actions_adddup2(&actions, four, 4);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A group of its own, so that kill ends what it started too; and the
@@ -81,14 +90,14 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                                             POSIX_SPAWN_SETSIGMASK));
+    posix_spawnattr_setflags(
+        &attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(down[0]);
-    ::close(up[1]);
+    ::close(three);
+    ::close(four);
     if (rc != 0) {
         ::close(down[1]);
         ::close(up[0]);
@@ -133,7 +142,9 @@ bool ChildProcess::write(const char* data, std::size_t size) {
 
 std::ptrdiff_t ChildProcess::read(char* buffer, std::size_t capacity, std::chrono::milliseconds wait) {
     pollfd p{state_->fromChild, POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+    // A negative or huge wait must not become poll's wait without end.
+    const int ready =
+        ::poll(&p, 1, static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INT_MAX)));
     if (ready == 0 || (ready < 0 && errno == EINTR)) return 0;
     if (ready < 0) return -1;
     for (;;) {

@@ -12,39 +12,15 @@
 
 #include "base/failure.h"
 #include "platform.h"
+#include "windows_text.h"
 
 namespace qf::platform {
 
+using windows::systemText;
+using windows::utf8;
+using windows::wide;
+
 namespace {
-
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int size = static_cast<int>(utf8.size());
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-    return out;
-}
-
-std::string utf8(const wchar_t* text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.pop_back();  // the terminating NUL
-    return out;
-}
-
-std::string systemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD n =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = n && text ? utf8(text) : "system error " + std::to_string(error);
-    if (text) ::LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
-    return out;
-}
 
 std::string knownFolder(REFKNOWNFOLDERID id) {
     wchar_t* path = nullptr;
@@ -158,15 +134,6 @@ UINT codePageOf(const std::string& name) {
             return part >= 1 && part <= 16 && part != 12 ? (part == 1 ? 1252 : 28590 + part) : 0;
         }
     return 0;
-}
-
-// UTF-16 code units as UTF-8.
-std::string utf8(const wchar_t* text, std::size_t size) {
-    if (size == 0) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 }  // namespace
