@@ -57,8 +57,7 @@ engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, c
         try {
             const long value = std::stol(text, &used);
             if (used == text.size() && value >= low && value <= high) return value;
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
         return std::nullopt;
     };
     if (const auto seconds = number(key("RenderSeconds"), 1, 600)) render.limit = std::chrono::seconds(*seconds);

@@ -93,10 +93,9 @@ private:
 
     PageSource& pageSource() const {
         if (!source_) {
-            source_ = settings_->pageSourceFactory
-                          ? settings_->pageSourceFactory()
-                          : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions,
-                                              settings_->render);
+            source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
+                                                   : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits,
+                                                                       settings_->pageOptions, settings_->render);
             if (!source_) throw Failure("No page source is available to load web queries.");
         }
         return *source_;

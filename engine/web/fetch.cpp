@@ -207,8 +207,7 @@ FetchedPage Transfer::finish(CURLcode rc) {
     if (curl_easy_header(curl_, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
         page.contentLanguage = language->value;
     char* effective = nullptr;
-    if (curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
-        page.address = effective;
+    if (curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) page.address = effective;
     page.body = std::move(m.body);
     return page;
 }

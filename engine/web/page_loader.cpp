@@ -31,8 +31,8 @@ constexpr auto kWaitSlice = 15ms;
 enum class Stage { Queued, Fetching, Fetched, LayingOut, ToRender, Rendering, Done };
 
 struct Slot {
-    std::uint64_t id = 0;  // never reused: tells a slot from a later one under the same key
-    std::string address;   // as the load asks for it
+    std::uint64_t id = 0;      // never reused: tells a slot from a later one under the same key
+    std::string address;       // as the load asks for it
     std::string fetchAddress;  // where it is fetched from: a refresh element moves it
     int refreshes = 0;         // refresh elements followed
     std::string host;
@@ -106,43 +106,20 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
     }
 }
 
-std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh) {
-    if (refresh.target.empty()) return std::nullopt;
-    std::optional<std::string> target;
-    if (CURLU* url = curl_url()) {
-        char* full = nullptr;
-        char* scheme = nullptr;
-        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
-            curl_url_set(url, CURLUPART_URL, refresh.target.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
-            curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-            curl_url_get(url, CURLUPART_URL, &full, 0) == CURLUE_OK) {
-            const std::string s = scheme;
-            if (s == "http" || s == "https") target = full;
-        }
-        curl_free(full);
-        curl_free(scheme);
-        curl_url_cleanup(url);
-    }
-    // The page itself (but for its fragment) is no other address.
-    const auto withoutFragment = [](const std::string& a) { return a.substr(0, a.find('#')); };
-    if (target && withoutFragment(*target) == withoutFragment(address)) return std::nullopt;
-    return target;
-}
-
 struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
     RenderSettings render;
-    WebQueryOptions aheadOptions;  // what pages named ahead are laid out with
+    WebQueryOptions aheadOptions;                 // what pages named ahead are laid out with
     std::unique_ptr<browser::Renderer> renderer;  // made with the loader, its browser on first use
-    CURLM* multi = nullptr;        // made before the threads start; curl_multi_wakeup may come from any thread
+    CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
     std::condition_variable work;            // a slot reached Fetched or ToRender, or the loader is ending
     std::vector<std::thread> renderThreads;  // started for the first page to render
     std::vector<std::pair<std::int64_t, std::string>> notes;  // by the key of the page they are about
-    int unrendered = 0;  // pages built by scripts read as served, as no browser could be had
+    int unrendered = 0;                      // pages built by scripts read as served, as no browser could be had
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
     std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
     std::size_t heldBytes = 0;
@@ -471,10 +448,9 @@ void PageLoader::layoutLoop() {
             error = e.what();
         }
         const std::size_t bytes = error ? 0 : gridBytes(grid);
-        const std::optional<std::string> refresh =
-            !error && html && facts.refresh && !options.disableRedirections
-                ? refreshTarget(fetchedFrom, *facts.refresh)
-                : std::nullopt;
+        const std::optional<std::string> refresh = !error && html && facts.refresh && !options.disableRedirections
+                                                       ? refreshTarget(fetchedFrom, *facts.refresh)
+                                                       : std::nullopt;
         const bool scriptBuilt = html && !error && scriptBuiltReason(facts).has_value();
 
         lock.lock();
@@ -495,7 +471,8 @@ void PageLoader::layoutLoop() {
         s.heldBytes += bytes;
         laid.grid = std::move(grid);
         const ScriptsMode mode = s.render.mode;
-        const bool render = !error && html && (mode == ScriptsMode::Always || (mode == ScriptsMode::Auto && scriptBuilt));
+        const bool render =
+            !error && html && (mode == ScriptsMode::Always || (mode == ScriptsMode::Auto && scriptBuilt));
         if (render && s.renderer->available()) {
             laid.page.address = fetchedFrom;
             laid.stage = Stage::ToRender;
@@ -558,12 +535,12 @@ void PageLoader::renderLoop() {
             readyForSheet(*rendered);
         } catch (const std::exception& e) {
             rendered.reset();
-            note = quoted(address) + ": the page could not be rendered (" + e.what() +
-                   "); it was imported as served";
+            note = quoted(address) + ": the page could not be rendered (" + e.what() + "); it was imported as served";
         }
 
         lock.lock();
-        if (!note.empty()) s.notes.emplace_back(key, std::move(note));
+        // Without a browser at all, the count at the end says it for every page.
+        if (!note.empty() && (rendered || s.renderer->available())) s.notes.emplace_back(key, std::move(note));
         const auto it = s.slots.find(key);
         if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
         if (rendered) {
@@ -589,9 +566,9 @@ std::vector<std::string> PageLoader::notes() const {
     std::vector<std::string> lines;
     for (auto& [key, line] : notes) lines.push_back(std::move(line));
     if (s.unrendered > 0)
-        lines.push_back((s.unrendered == 1 ? std::string("1 page was built by scripts and was read as served")
-                                           : std::to_string(s.unrendered) +
-                                                 " pages were built by scripts and were read as served") +
+        lines.push_back((s.unrendered == 1
+                             ? std::string("1 page was built by scripts and was read as served")
+                             : std::to_string(s.unrendered) + " pages were built by scripts and were read as served") +
                         ", as no browser could be started: install " + browser::browserToInstall() +
                         " to read such pages as a browser shows them");
     return lines;

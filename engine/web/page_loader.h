@@ -29,10 +29,6 @@ namespace qf::engine {
 PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
                        ScriptSignals* facts = nullptr);
 
-// Where a refresh element sends the reader of the page at address: the
-// absolute http(s) address, or none (the page itself, or another scheme).
-std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh);
-
 // Pages built by scripts (RenderSettings) are rendered by the run's browser on
 // render threads of their own, at most RenderSettings::tabs at once, the most
 // imminent first, and the rendered document is laid out there; a page that

@@ -1,5 +1,6 @@
 #include "script_signals.h"
 
+#include <curl/curl.h>
 #include <gumbo.h>
 
 #include <algorithm>
@@ -31,7 +32,7 @@ const GumboVector& childrenOf(const GumboNode* node) {
 }
 
 // The ids (and a few attributes) that single-page applications mount into.
-constexpr std::array<std::string_view, 9> kMountIds = {"root", "app", "__next", "__nuxt", "___gatsby",
+constexpr std::array<std::string_view, 9> kMountIds = {"root",   "app",      "__next",     "__nuxt",     "___gatsby",
                                                        "svelte", "main-app", "react-root", "application"};
 
 bool isMountPoint(const GumboNode* element) {
@@ -40,7 +41,8 @@ bool isMountPoint(const GumboNode* element) {
     const char* id = attribute(element, "id");
     if (!id) return false;
     const std::string_view name = trimmed(id);
-    return std::any_of(kMountIds.begin(), kMountIds.end(), [&](std::string_view m) { return sameIgnoringAsciiCase(m, name); });
+    return std::any_of(kMountIds.begin(), kMountIds.end(),
+                       [&](std::string_view m) { return sameIgnoringAsciiCase(m, name); });
 }
 
 // Nothing in it but white space and comments.
@@ -74,9 +76,8 @@ std::string_view inlineText(const GumboNode* element) {
 }
 
 bool sendsElsewhere(std::string_view script) {
-    constexpr std::array<std::string_view, 6> kRedirects = {"location.replace(", "location.assign(",
-                                                            "location.href=",    "location.href =",
-                                                            "location=",         "location = "};
+    constexpr std::array<std::string_view, 6> kRedirects = {
+        "location.replace(", "location.assign(", "location.href=", "location.href =", "location=", "location = "};
     return std::any_of(kRedirects.begin(), kRedirects.end(),
                        [&](std::string_view r) { return script.find(r) != std::string_view::npos; });
 }
@@ -98,10 +99,8 @@ void readBody(const GumboNode* node, ScriptSignals& facts) {
                 if (!isEmpty(child)) facts.noscriptNotice = true;
                 continue;
             case GUMBO_TAG_TEMPLATE:
-            case GUMBO_TAG_STYLE:
-                continue;
-            default:
-                break;
+            case GUMBO_TAG_STYLE: continue;
+            default: break;
         }
         if (isMountPoint(child) && isEmpty(child)) facts.emptyMountPoint = true;
         readBody(child, facts);
@@ -205,6 +204,38 @@ std::optional<std::string_view> scriptBuiltReason(const ScriptSignals& facts) {
     for (const Reason& reason : reasons())
         if (reason.holds(facts)) return reason.why;
     return std::nullopt;
+}
+
+std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh) {
+    if (refresh.target.empty()) return std::nullopt;
+    // A scheme of its own ("javascript:", "ftp:") that is not the web's is not followed.
+    const std::size_t colon = refresh.target.find(':');
+    const std::string_view written(refresh.target.data(), colon == std::string::npos ? 0 : colon);
+    const bool schemeLike = !written.empty() && std::all_of(written.begin(), written.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+               c == '.';
+    });
+    if (schemeLike && !sameIgnoringAsciiCase(written, "http") && !sameIgnoringAsciiCase(written, "https"))
+        return std::nullopt;
+    std::optional<std::string> target;
+    if (CURLU* url = curl_url()) {
+        char* full = nullptr;
+        char* scheme = nullptr;
+        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+            curl_url_set(url, CURLUPART_URL, refresh.target.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_URL, &full, 0) == CURLUE_OK) {
+            const std::string s = scheme;
+            if (s == "http" || s == "https") target = full;
+        }
+        curl_free(full);
+        curl_free(scheme);
+        curl_url_cleanup(url);
+    }
+    // The page itself (but for its fragment) is no other address.
+    const auto withoutFragment = [](const std::string& a) { return a.substr(0, a.find('#')); };
+    if (target && withoutFragment(*target) == withoutFragment(address)) return std::nullopt;
+    return target;
 }
 
 }  // namespace qf::engine

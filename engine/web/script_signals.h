@@ -35,12 +35,12 @@ struct MetaRefresh {
 };
 
 struct ScriptSignals {
-    std::size_t textBytes = 0;       // the text the page lays out, in UTF-8 bytes
-    bool bodyRead = false;           // the body was looked at (the text was little)
-    std::size_t scripts = 0;         // scripts the browser would run (not JSON or templates)
-    bool emptyMountPoint = false;    // an app's mount element (#root, #app, #__next, ...) with nothing in it
-    bool noscriptNotice = false;     // a <noscript> in the body with text
-    bool scriptRedirect = false;     // an inline script that sends the reader elsewhere (location.replace, ...)
+    std::size_t textBytes = 0;           // the text the page lays out, in UTF-8 bytes
+    bool bodyRead = false;               // the body was looked at (the text was little)
+    std::size_t scripts = 0;             // scripts the browser would run (not JSON or templates)
+    bool emptyMountPoint = false;        // an app's mount element (#root, #app, #__next, ...) with nothing in it
+    bool noscriptNotice = false;         // a <noscript> in the body with text
+    bool scriptRedirect = false;         // an inline script that sends the reader elsewhere (location.replace, ...)
     std::optional<MetaRefresh> refresh;  // a <meta http-equiv="refresh"> in the head
 };
 
@@ -58,5 +58,9 @@ std::optional<std::string_view> scriptBuiltReason(const ScriptSignals& facts);
 // The content of a refresh meta element ("5; url=next.html"); no value when it
 // is not one a browser follows.
 std::optional<MetaRefresh> parseRefresh(std::string_view content);
+
+// Where a refresh element sends the reader of the page at address: the
+// absolute http(s) address, or none (the page itself, or another scheme).
+std::optional<std::string> refreshTarget(const std::string& address, const MetaRefresh& refresh);
 
 }  // namespace qf::engine

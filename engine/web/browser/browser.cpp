@@ -26,8 +26,7 @@ constexpr const char* kChangeWatch = R"((() => {
   Object.defineProperty(window, '__quillfenUnchanged', {value: () => performance.now() - changed});
 })();)";
 
-constexpr const char* kAskUnchanged =
-    "typeof __quillfenUnchanged === 'function' ? __quillfenUnchanged() : -1";
+constexpr const char* kAskUnchanged = "typeof __quillfenUnchanged === 'function' ? __quillfenUnchanged() : -1";
 
 constexpr const char* kTakeDocument =
     "(document.doctype ? new XMLSerializer().serializeToString(document.doctype) : '') + "
@@ -93,17 +92,16 @@ public:
         target_ = pipe.call("Target.createTarget", {{"url", "about:blank"}, {"browserContextId", context}}, "",
                             deadline)["targetId"]
                       .get<std::string>();
-        session_ = pipe.call("Target.attachToTarget", {{"targetId", target_}, {"flatten", true}}, "", deadline)
-                       ["sessionId"]
-                           .get<std::string>();
+        session_ =
+            pipe.call("Target.attachToTarget", {{"targetId", target_}, {"flatten", true}}, "", deadline)["sessionId"]
+                .get<std::string>();
         pipe.openQueue(session_);
     }
     ~Tab() {
         pipe_.closeQueue(session_);
         try {
             pipe_.send("Target.closeTarget", {{"targetId", target_}}, "");
-        } catch (const BrowserFailure&) {
-        }
+        } catch (const BrowserFailure&) {}
     }
     Tab(const Tab&) = delete;
     Tab& operator=(const Tab&) = delete;
@@ -144,14 +142,23 @@ std::optional<std::chrono::milliseconds> unchangedFor(Tab& tab, Clock::time_poin
 
 }  // namespace
 
-std::vector<std::string> browserArguments(const std::string& program, const std::string& profile,
-                                          bool administrator) {
+std::vector<std::string> browserArguments(const std::string& program, const std::string& profile, bool administrator) {
     std::vector<std::string> arguments = {
-        "--remote-debugging-pipe",     "--user-data-dir=" + profile, "--no-first-run",
-        "--no-default-browser-check",  "--disable-extensions",       "--disable-background-networking",
-        "--disable-component-update",  "--disable-default-apps",     "--disable-sync",
-        "--disable-gpu",               "--mute-audio",               "--deny-permission-prompts",
-        "--disable-notifications",     "--block-new-web-contents",   "--disable-dev-shm-usage",
+        "--remote-debugging-pipe",
+        "--user-data-dir=" + profile,
+        "--no-first-run",
+        "--no-default-browser-check",
+        "--disable-extensions",
+        "--disable-background-networking",
+        "--disable-component-update",
+        "--disable-default-apps",
+        "--disable-sync",
+        "--disable-gpu",
+        "--mute-audio",
+        "--deny-permission-prompts",
+        "--disable-notifications",
+        "--block-new-web-contents",
+        "--disable-dev-shm-usage",
     };
     // The headless shell is headless already; a full browser is asked to be.
     if (program.find("headless-shell") == std::string::npos) arguments.insert(arguments.begin(), "--headless");
@@ -165,9 +172,9 @@ Browser::Browser(const BrowserOptions& options) : options_(options), profile_(fr
         pipe_ = std::make_unique<DevToolsPipe>(
             options.program, browserArguments(options.program, profile_, platform::runningAsAdministrator()));
         const auto deadline = Clock::now() + options.startLimit;
-        context_ = pipe_->call("Target.createBrowserContext", {{"disposeOnDetach", true}}, "", deadline)
-                       ["browserContextId"]
-                           .get<std::string>();
+        context_ =
+            pipe_->call("Target.createBrowserContext", {{"disposeOnDetach", true}}, "", deadline)["browserContextId"]
+                .get<std::string>();
         pipe_->call("Browser.setDownloadBehavior", {{"behavior", "deny"}, {"browserContextId", context_}}, "",
                     deadline);
         pipe_->call("Target.setDiscoverTargets", {{"discover", true}}, "", deadline);
@@ -207,8 +214,8 @@ RenderedPage Browser::render(const RenderRequest& request) {
             tab.call("Network.setUserAgentOverride", agent, commandBy());
         }
         tab.call("Page.addScriptToEvaluateOnNewDocument", {{"source", kChangeWatch}}, commandBy());
-        tab.call("Fetch.enable",
-                 {{"patterns", Json::array({{{"urlPattern", "*"}, {"resourceType", "Document"}}})}}, commandBy());
+        tab.call("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}, {"resourceType", "Document"}}})}},
+                 commandBy());
         const Json navigated = tab.call("Page.navigate", {{"url", request.address}}, settleBy);
         if (navigated.contains("errorText") && navigated["errorText"].is_string() &&
             !navigated["errorText"].get<std::string>().empty())

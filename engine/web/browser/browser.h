@@ -27,8 +27,8 @@
 namespace qf::browser {
 
 struct BrowserOptions {
-    std::string program;        // the browser's executable
-    DoneRule rule;              // when a page is done
+    std::string program;  // the browser's executable
+    DoneRule rule;        // when a page is done
     std::chrono::milliseconds startLimit{20'000};
 };
 
@@ -42,8 +42,8 @@ struct RenderRequest {
 };
 
 struct RenderedPage {
-    std::string html;       // the document as it stood, serialized
-    bool settled = true;    // false: taken at the limit
+    std::string html;     // the document as it stood, serialized
+    bool settled = true;  // false: taken at the limit
 };
 
 class DevToolsPipe;

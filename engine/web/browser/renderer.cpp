@@ -36,7 +36,8 @@ std::string browserToInstall() {
 #endif
 }
 
-Renderer::Renderer(std::string program, DoneRule rule) : program_(std::move(program)), rule_(rule) {}
+Renderer::Renderer(std::string program, DoneRule rule, std::chrono::milliseconds startLimit)
+    : program_(std::move(program)), rule_(rule), startLimit_(startLimit) {}
 
 Renderer::~Renderer() { end(); }
 
@@ -70,6 +71,7 @@ std::shared_ptr<Browser> Renderer::browser() {
         BrowserOptions options;
         options.program = program_;
         options.rule = rule_;
+        options.startLimit = startLimit_;
         browser_ = std::make_shared<Browser>(options);
         started_ = true;
     } catch (const BrowserFailure& failure) {
@@ -78,6 +80,7 @@ std::shared_ptr<Browser> Renderer::browser() {
         if (!restart) {
             unavailable_ = std::string("the browser could not be started: ") + failure.what();
             available_ = false;
+            throw BrowserFailure(unavailable_);
         }
         throw;
     }

@@ -26,7 +26,9 @@ std::string browserToInstall();
 class Renderer {
 public:
     // program: the browser's executable; empty: found (findBrowserProgram).
-    explicit Renderer(std::string program = {}, DoneRule rule = {});
+    // startLimit: how long a browser may take to start and answer.
+    explicit Renderer(std::string program = {}, DoneRule rule = {},
+                      std::chrono::milliseconds startLimit = std::chrono::seconds(20));
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -46,10 +48,11 @@ private:
 
     std::string program_;
     DoneRule rule_;
+    std::chrono::milliseconds startLimit_;
     mutable std::mutex mutex_;
     std::shared_ptr<Browser> browser_;
     std::string unavailable_;  // why no browser can be had; empty while one can
-    bool started_ = false;  // a browser of this run has run
+    bool started_ = false;     // a browser of this run has run
     bool ended_ = false;
     std::atomic<bool> available_{true};  // asked without the lock: a start may hold it a while
 };
