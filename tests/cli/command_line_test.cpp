@@ -31,7 +31,12 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
     r = parseArguments({"--import", "a.txt"});
     EXPECT_FALSE(r.options.sheetMode.has_value());  // the remembered mode
     EXPECT_EQ(r.options.output, "");
-    EXPECT_EQ(r.options.locale, "");  // the remembered one, else each page's own
+    EXPECT_EQ(r.options.locale, "");   // the remembered one, else each page's own
+    EXPECT_EQ(r.options.scripts, "");  // the remembered one, else auto
+    for (const char* when : {"auto", "always", "never"}) {
+        EXPECT_EQ(parseArguments({"--import", "a.txt", "--scripts", when}).options.scripts, when);
+        EXPECT_EQ(parseArguments({"--import", "--scripts=" + std::string(when), "a.txt"}).options.scripts, when);
+    }
 
     for (const auto& [args, tag] :
          std::vector<std::pair<Args, std::string>>{{{"--import", "a.txt", "--locale", "de-CH"}, "de-CH"},
@@ -61,6 +66,9 @@ TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
         {{"--import", "a.txt", "--locale", "-de"}, "not a language tag: -de"},
         {{"--import", "a.txt", "--locale", "de--CH"}, "not a language tag: de--CH"},
         {{"a.txt", "--locale", "de"}, "--locale is an option of --import"},
+        {{"--import", "a.txt", "--scripts"}, "--scripts takes auto, always or never"},
+        {{"--import", "a.txt", "--scripts=sometimes"}, "--scripts takes auto, always or never, not sometimes"},
+        {{"a.txt", "--scripts", "never"}, "--scripts is an option of --import"},
     };
     for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
     // The same mode twice is no conflict.

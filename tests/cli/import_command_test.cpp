@@ -30,6 +30,10 @@ constexpr const char* kPricesPage =
     "<html><body><h1>Prices</h1><table><tr><th>Item</th><th>Cost</th></tr>"
     "<tr><td>Tea</td><td>3</td></tr><tr><td>Cake</td><td>2.5</td></tr></table><p>The end</p></body></html>";
 constexpr const char* kNotesPage = "<html><body><p>First note</p><p>Second note</p></body></html>";
+// A page whose table its script builds in the reader's browser.
+constexpr const char* kAppPage =
+    "<html lang=\"en\"><body><div id=\"root\"></div><script>document.getElementById('root').innerHTML = "
+    "'<table><tr><td>Rendered</td><td>1,500</td></tr></table>';</script></body></html>";
 
 // Text written to a stream, read back.
 class Captured {
@@ -65,6 +69,7 @@ protected:
         server.page("/prices.html", kPricesPage);
         server.page("/notes.html", kNotesPage);
         server.page("/gone.html", "<p>Not here</p>", 404);
+        server.page("/app.html", kAppPage);
     }
     void TearDown() override { fs::remove_all(folder); }
 
@@ -81,9 +86,12 @@ protected:
             settings.documentsFolder = folder + "/Documents";
             settings.output = options.output;
             settings.replaceOutput = options.force;
+            if (const auto mode = engine::scriptsModeNamed(options.scripts)) settings.render.mode = *mode;
             return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
         env.rememberedSheetMode = [this] { return remembered ? SheetMode::SheetPerSite : SheetMode::OneSheet; };
+        env.browserInstalled = [this] { return browserInstalled; };
+        env.browserToInstall = "a browser";
         env.out = out.file();
         env.err = err.file();
         env.errIsTerminal = terminal;
@@ -120,11 +128,21 @@ protected:
     testing::LoopbackServer server;
     Captured out, err;
     bool remembered = false;
+    bool browserInstalled = true;
 };
 
+// Whether any sheet of the workbook holds the value.
+bool holds(const testing::XlsxContent& book, const std::string& value) {
+    for (const auto& [sheet, cells] : book.cells)
+        for (const auto& [cell, v] : cells)
+            if (v == value) return true;
+    return false;
+}
+
+// A page built by scripts among them, rendered in both runs where there is a browser.
 TEST_F(ImportCommand, WorkbookIsTheWindowsOwnCellByCellInBothSheetModes) {
-    const Strings entries = {server.url("/prices.html"), server.url("/notes.html")};
-    const std::string list = listFile("list.txt", entries[0] + "\n" + entries[1] + "\n");
+    const Strings entries = {server.url("/prices.html"), server.url("/notes.html"), server.url("/app.html")};
+    const std::string list = listFile("list.txt", entries[0] + "\n" + entries[1] + "\n" + entries[2] + "\n");
     for (const bool separate : {false, true}) {
         SCOPED_TRACE(separate ? "a sheet per site" : "one sheet");
         out.clear();
@@ -134,8 +152,11 @@ TEST_F(ImportCommand, WorkbookIsTheWindowsOwnCellByCellInBothSheetModes) {
         const testing::XlsxContent window = windowRun(entries, separate);
         EXPECT_EQ(cli.sheets, window.sheets);
         EXPECT_EQ(cli.cells, window.cells);
-        EXPECT_EQ(cli.sheets.size(), separate ? 2u : 1u);
+        EXPECT_EQ(cli.sheets.size(), separate ? 3u : 1u);
         EXPECT_NE(cli.cells.at(cli.sheets.front()).size(), 0u);
+        if (engine::renderingBrowserInstalled()) {
+            EXPECT_TRUE(holds(cli, "str:Rendered") && holds(cli, "int:1500")) << "the page built by scripts";
+        }
         EXPECT_EQ(out.text().rfind(folder + "/Documents/Book", 0), 0u) << out.text();
     }
 }
@@ -203,7 +224,10 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
          "cannot read the list file " + folder + "/missing.txt: File not found"},
         {{"--import", folder}, "cannot read the list file " + folder + ": Path/File access error"},
         {{"--import", empty}, "the list files hold no entries"},
+        {{"--import", good, "--scripts", "always"},
+         "--scripts always needs a browser to render pages, and none is installed: install a browser"},
     };
+    browserInstalled = false;
     for (const auto& [args, message] : table) {
         err.clear();
         EXPECT_EQ(run(args), exit_code::kBadArguments);

@@ -113,7 +113,8 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
 
 // The workbook goes to the host while the run is still busy; one the host
 // could not show is named in the closing box, and the installed application's
-// workbook (no file) goes nowhere.
+// workbook (no file) goes nowhere. What the spreadsheet says of how pages were
+// read comes after the unreadable entries, before the workbook's name.
 TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBox) {
     struct Case {
         std::string path;
@@ -136,6 +137,19 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
         EXPECT_EQ(list.workbooksShown, c.shown) << c.path;
         EXPECT_EQ(boxes.messages(), Strings{c.done}) << c.path;
     }
+    RecordingSpreadsheet sheets;
+    ScriptedServices boxes;
+    ListHost list;
+    list.entries = {"www.a.org", "www.gone.org"};
+    list.ui = &boxes;
+    list.showsWorkbook = false;
+    sheets.pageLoads = [](const std::string& address) { return address.find("gone") == std::string::npos; };
+    sheets.notes = {"\"http://www.a.org/\": the page could not be rendered", "1 page was built by scripts"};
+    runImport(list, boxes, sheets);
+    EXPECT_EQ(boxes.messages(), Strings{doneWith({"www.gone.org"}) +
+                                        "\r\n\r\n\"http://www.a.org/\": the page could not be rendered\r\n1 page was "
+                                        "built by scripts\r\n\r\nThe workbook was saved as " +
+                                        book});
 }
 
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {

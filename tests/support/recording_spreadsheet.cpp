@@ -83,6 +83,8 @@ public:
         return path;
     }
 
+    std::vector<std::string> notes() const override { return owner_.notes; }
+
     ReadAhead* readAhead() override { return owner_.readAheadDepth ? this : nullptr; }
     std::size_t depth() const override { return *owner_.readAheadDepth; }
     void expect(const std::vector<UpcomingPage>& upcoming) override {
