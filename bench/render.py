@@ -133,11 +133,9 @@ def main():
             ours.append(wall)
             peaks.append(peak)
             dumps.append(dump_run(browser, urls))
-        check = subprocess.run(["python3", "-c", f"""
-import openpyxl
-wb = openpyxl.load_workbook({out!r})
-print(sum(1 for r in wb.active.iter_rows(values_only=True) if r[0] and str(r[0]).startswith('Item ')))"""],
-                               stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+        import openpyxl
+        book = openpyxl.load_workbook(out)
+        check = sum(1 for r in book.active.iter_rows(values_only=True) if r[0] and str(r[0]).startswith("Item "))
     print(f"{count} pages built by scripts, {rounds} rounds (best of each)")
     print(f"  quillfen --import            {min(ours):7.2f} s   (all rounds: {', '.join(f'{x:.2f}' for x in ours)})")
     print(f"  browser --dump-dom, per page {min(dumps):7.2f} s   (all rounds: {', '.join(f'{x:.2f}' for x in dumps)})")

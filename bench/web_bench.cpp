@@ -30,6 +30,7 @@
 
 #include "bare_parse.h"
 #include "engine/workbook/sheet_cells.h"
+#include "engine/web/html_layout.h"
 #include "engine/web/web_page_source.h"
 #include "tests/support/http_server.h"
 
@@ -275,6 +276,28 @@ int cellsMode(const std::filesystem::path& dir) {
     return 0;
 }
 
+// Which of the pages the automatic rule would render in a browser, with its
+// reason: of ordinary documentation, none should be.
+int scriptsMode(const std::filesystem::path& dir) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
+    std::size_t rendered = 0;
+    for (const auto& [path, body] : pages) {
+        qf::engine::ScriptSignals facts;
+        try {
+            qf::engine::layoutHtml(body, {}, {}, &facts);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (const auto reason = qf::engine::scriptBuiltReason(facts)) {
+            ++rendered;
+            std::printf("would render %s: %.*s\n", path.c_str(), static_cast<int>(reason->size()), reason->data());
+        }
+    }
+    std::printf("pages the automatic rule would render: %zu of %zu\n", rendered, pages.size());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,7 +307,8 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "big") return bigMode(args[1], args[2]);
     if (args.size() == 3 && args[0] == "loads") return loadsMode(args[1], std::atoi(args[2].c_str()));
     if (args.size() == 2 && args[0] == "cells") return cellsMode(args[1]);
+    if (args.size() == 2 && args[0] == "scripts") return scriptsMode(args[1]);
     std::cerr << "usage: bench_web pages <dir> | generate <file> <MiB> | big parse|load <file> | loads <dir> <rounds>"
-                 " | cells <dir>\n";
+                 " | cells <dir> | scripts <dir>\n";
     return 2;
 }

@@ -56,16 +56,27 @@ bool isEmpty(const GumboNode* element) {
     return true;
 }
 
-// A script a browser runs: no type, a JavaScript type or a module (not JSON,
-// templates or data blocks).
-bool runsScript(const GumboNode* script) {
+// A script a browser runs (no type, a JavaScript type or a module; not JSON,
+// templates or data blocks) that may write the page: one loaded from
+// elsewhere, a module, or inline code that reaches the document or the
+// network. `var x = 1;` writes nothing.
+bool mayBuildPage(const GumboNode* script, std::string_view code) {
     const char* type = attribute(script, "type");
-    if (!type) return true;
-    const std::string_view t = trimmed(type);
-    if (t.empty() || sameIgnoringAsciiCase(t, "module")) return true;
-    std::string lower(t);
-    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
-    return lower.find("javascript") != std::string::npos || lower.find("ecmascript") != std::string::npos;
+    if (type) {
+        const std::string_view t = trimmed(type);
+        std::string lower(t);
+        std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
+        const bool module = lower == "module";
+        if (!t.empty() && !module && lower.find("javascript") == std::string::npos &&
+            lower.find("ecmascript") == std::string::npos)
+            return false;
+        if (module) return true;
+    }
+    if (attribute(script, "src")) return true;
+    constexpr std::array<std::string_view, 8> kWrites = {"document", "innerHTML", "fetch(",  "XMLHttpRequest",
+                                                         "location", "jQuery",    "render(", "$("};
+    return std::any_of(kWrites.begin(), kWrites.end(),
+                       [&](std::string_view w) { return code.find(w) != std::string_view::npos; });
 }
 
 std::string_view inlineText(const GumboNode* element) {
@@ -89,9 +100,9 @@ void readBody(const GumboNode* node, ScriptSignals& facts) {
         if (child->type != GUMBO_NODE_ELEMENT) continue;
         switch (child->v.element.tag) {
             case GUMBO_TAG_SCRIPT:
-                if (runsScript(child)) {
+                if (const std::string_view code = inlineText(child); mayBuildPage(child, code)) {
                     ++facts.scripts;
-                    if (sendsElsewhere(inlineText(child))) facts.scriptRedirect = true;
+                    if (sendsElsewhere(code)) facts.scriptRedirect = true;
                 }
                 continue;
             case GUMBO_TAG_NOSCRIPT:

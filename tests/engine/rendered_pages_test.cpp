@@ -162,13 +162,20 @@ std::vector<PageCase> faultCases() {
     };
 }
 
-bool inCi() { return std::getenv("CI") && *std::getenv("CI"); }
+// CI installs the browser on Linux; under Wine there is none to find.
+bool browserRequired() {
+#ifdef _WIN32
+    return false;
+#else
+    return std::getenv("CI") && *std::getenv("CI");
+#endif
+}
 
 class RenderedPages : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!renderingBrowserInstalled()) {
-            if (inCi()) FAIL() << "no browser to render pages: install " << renderingBrowserToInstall();
+            if (browserRequired()) FAIL() << "no browser to render pages: install " << renderingBrowserToInstall();
             GTEST_SKIP() << "no browser to render pages";
         }
     }

@@ -25,8 +25,8 @@ TEST(ScriptSignals, PagesBuiltByScriptsAreToldFromOrdinaryOnes) {
     };
     const Case cases[] = {
         {"empty mount", "<div id=\"root\"></div><script src=\"app.js\"></script>", "an empty mount element"},
-        {"next.js mount", "<div id=\"__next\">  </div><script>x()</script>", "an empty mount element"},
-        {"noscript notice", "<body><noscript>Enable JavaScript</noscript><main></main><script>go()</script>",
+        {"next.js mount", "<div id=\"__next\">  </div><script src=\"/_next/main.js\"></script>", "an empty mount element"},
+        {"noscript notice", "<body><noscript>Enable JavaScript</noscript><main></main><script src=\"app.js\"></script>",
          "a notice that it needs scripts"},
         {"script redirect", "<script>location.replace('/next')</script>", "sends the reader"},
         {"loading text", "<p>Loading…</p><script type=\"module\" src=\"m.js\"></script>", "little text"},
@@ -35,6 +35,8 @@ TEST(ScriptSignals, PagesBuiltByScriptsAreToldFromOrdinaryOnes) {
         {"static page without scripts", "<table><tr><td>1</td></tr></table>", nullptr},
         {"plenty of text beside scripts", "<div id=\"root\"></div><p>" + text + "</p><script>x()</script>", nullptr},
         {"data blocks are no scripts", "<script type=\"application/json\">{}</script><p>Hi</p>", nullptr},
+        {"a script that writes nothing", "<head><script>var x = 1;</script></head><p>Notes</p>", nullptr},
+        {"inline code that builds the page", "<p>Wait</p><script>document.body.append(t)</script>", "little text"},
         {"a filled mount", "<div id=\"app\"><p>Served by the server</p></div>", nullptr},
     };
     for (const Case& c : cases) {

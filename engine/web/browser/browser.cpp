@@ -171,7 +171,15 @@ Browser::Browser(const BrowserOptions& options) : options_(options), profile_(fr
     try {
         pipe_ = std::make_unique<DevToolsPipe>(
             options.program, browserArguments(options.program, profile_, platform::runningAsAdministrator()));
-        const auto deadline = Clock::now() + options.startLimit;
+    } catch (...) {
+        end();
+        throw;
+    }
+}
+
+void Browser::open() {
+    try {
+        const auto deadline = Clock::now() + options_.startLimit;
         context_ =
             pipe_->call("Target.createBrowserContext", {{"disposeOnDetach", true}}, "", deadline)["browserContextId"]
                 .get<std::string>();

@@ -4,6 +4,7 @@
 // run's, and gone with it).
 //
 //     qf::browser::Browser browser({.program = qf::browser::findBrowserProgram()});
+//     browser.open();
 //     qf::browser::RenderRequest request;
 //     request.address = "http://127.0.0.1:8080/app.html";
 //     std::string html = browser.render(request).html;
@@ -50,8 +51,12 @@ class DevToolsPipe;
 
 class Browser {
 public:
-    // Starts the browser and its context; throws BrowserFailure when it cannot.
+    // Starts the browser; throws BrowserFailure when it cannot.
     explicit Browser(const BrowserOptions& options);
+    // Makes the run's context in it, waiting for the browser at most
+    // BrowserOptions::startLimit; end() from another thread cuts it short.
+    // Throws BrowserFailure.
+    void open();
     ~Browser();
     Browser(const Browser&) = delete;
     Browser& operator=(const Browser&) = delete;

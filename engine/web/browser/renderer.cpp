@@ -1,6 +1,7 @@
 #include "renderer.h"
 
 #include <cstdlib>
+#include <optional>
 #include <filesystem>
 
 #include "devtools_pipe.h"
@@ -44,47 +45,72 @@ Renderer::~Renderer() { end(); }
 bool Renderer::available() const { return available_; }
 
 void Renderer::end() noexcept {
-    std::shared_ptr<Browser> browser;
+    std::shared_ptr<Browser> browser, starting;
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
         available_ = false;
         browser = std::move(browser_);
+        starting = starting_;
     }
+    changed_.notify_all();
     if (browser) browser->end();
+    if (starting) starting->end();
 }
 
+// A browser is started without the lock held, so that end() can cut a start
+// short (a browser that never answers would otherwise hold the run's end up).
 std::shared_ptr<Browser> Renderer::browser() {
-    std::lock_guard lock(mutex_);
-    if (ended_) throw BrowserFailure("the run was stopped");
-    if (!unavailable_.empty()) throw BrowserFailure(unavailable_);
-    if (browser_ && browser_->alive()) return browser_;
-    browser_.reset();
-    if (program_.empty()) program_ = findBrowserProgram();
-    if (program_.empty()) {
-        unavailable_ = "no browser is installed";
-        available_ = false;
-        throw BrowserFailure(unavailable_);
-    }
-    const bool restart = started_;
-    try {
+    std::shared_ptr<Browser> starting;
+    bool restart = false;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !starting_ || ended_; });
+        if (ended_) throw BrowserFailure("the run was stopped");
+        if (!unavailable_.empty()) throw BrowserFailure(unavailable_);
+        if (browser_ && browser_->alive()) return browser_;
+        browser_.reset();
+        if (program_.empty()) program_ = findBrowserProgram();
+        if (program_.empty()) {
+            unavailable_ = "no browser is installed";
+            available_ = false;
+            throw BrowserFailure(unavailable_);
+        }
+        restart = started_;
         BrowserOptions options;
         options.program = program_;
         options.rule = rule_;
         options.startLimit = startLimit_;
-        browser_ = std::make_shared<Browser>(options);
-        started_ = true;
-    } catch (const BrowserFailure& failure) {
-        // A browser that ran before and cannot start again is tried once more
-        // for the next page; one that never started is not.
-        if (!restart) {
-            unavailable_ = std::string("the browser could not be started: ") + failure.what();
-            available_ = false;
-            throw BrowserFailure(unavailable_);
+        try {
+            starting = std::make_shared<Browser>(options);
+        } catch (const BrowserFailure& failure) {
+            throw unstartable(failure, restart);
         }
-        throw;
+        starting_ = starting;
     }
+    std::optional<BrowserFailure> failed;
+    try {
+        starting->open();
+    } catch (const BrowserFailure& failure) {
+        failed = failure;
+    }
+    std::lock_guard lock(mutex_);
+    starting_.reset();
+    changed_.notify_all();
+    if (ended_) throw BrowserFailure("the run was stopped");
+    if (failed) throw unstartable(*failed, restart);
+    started_ = true;
+    browser_ = starting;
     return browser_;
+}
+
+// With the lock held. A browser that ran before and cannot start again is
+// tried once more for the next page; one that never started is not.
+BrowserFailure Renderer::unstartable(const BrowserFailure& failure, bool restart) {
+    if (restart) return failure;
+    unavailable_ = std::string("the browser could not be started: ") + failure.what();
+    available_ = false;
+    return BrowserFailure(unavailable_);
 }
 
 RenderedPage Renderer::render(const RenderRequest& request) {

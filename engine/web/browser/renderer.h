@@ -7,6 +7,7 @@
 // Threads: render may be called from several threads at once.
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,14 +46,17 @@ public:
 
 private:
     std::shared_ptr<Browser> browser();
+    BrowserFailure unstartable(const BrowserFailure& failure, bool restart);
 
     std::string program_;
     DoneRule rule_;
     std::chrono::milliseconds startLimit_;
     mutable std::mutex mutex_;
+    std::condition_variable changed_;  // a start has ended, or the run
     std::shared_ptr<Browser> browser_;
-    std::string unavailable_;  // why no browser can be had; empty while one can
-    bool started_ = false;     // a browser of this run has run
+    std::shared_ptr<Browser> starting_;  // being started, without the lock
+    std::string unavailable_;            // why no browser can be had; empty while one can
+    bool started_ = false;               // a browser of this run has run
     bool ended_ = false;
     std::atomic<bool> available_{true};  // asked without the lock: a start may hold it a while
 };

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "engine/web/browser/browser.h"
 #include "engine/web/browser/renderer.h"
@@ -101,11 +102,15 @@ TEST(Browser, EveryWayABrowserBreaksOffEndsInAFailureWithinItsBound) {
     }
 }
 
-TEST(Browser, AStoppedRunRendersNothingMore) {
-    StandIn standIn("answers");
-    Renderer renderer(QUILLFEN_STAND_IN_BROWSER);
-    renderer.render(request());
+TEST(Browser, AStopEndsABrowserThatIsStillStartingAndRendersNothingMore) {
+    StandIn standIn("silent");
+    Renderer renderer(QUILLFEN_STAND_IN_BROWSER, {}, 30s);
+    const auto start = Clock::now();
+    std::thread page([&] { EXPECT_THROW(renderer.render(request(30s)), BrowserFailure); });
+    std::this_thread::sleep_for(300ms);
     renderer.end();
+    page.join();
+    EXPECT_LT(Clock::now() - start, 3s) << "the stop waited for the browser";
     EXPECT_FALSE(renderer.available());
     EXPECT_THROW(renderer.render(request()), BrowserFailure);
 }
