@@ -25,7 +25,8 @@ TEST(ScriptSignals, PagesBuiltByScriptsAreToldFromOrdinaryOnes) {
     };
     const Case cases[] = {
         {"empty mount", "<div id=\"root\"></div><script src=\"app.js\"></script>", "an empty mount element"},
-        {"next.js mount", "<div id=\"__next\">  </div><script src=\"/_next/main.js\"></script>", "an empty mount element"},
+        {"next.js mount", "<div id=\"__next\">  </div><script src=\"/_next/main.js\"></script>",
+         "an empty mount element"},
         {"noscript notice", "<body><noscript>Enable JavaScript</noscript><main></main><script src=\"app.js\"></script>",
          "a notice that it needs scripts"},
         {"script redirect", "<script>location.replace('/next')</script>", "sends the reader"},
