@@ -526,7 +526,7 @@ void PageLoader::renderLoop() {
             browser::RenderedPage page = s.renderer->render(request);
             if (!page.settled)
                 note = quoted(address) + ": the page was still changing after " +
-                       std::to_string(s.render.limit.count()) + " s; it was imported as it stood then";
+                       std::to_string(s.render.limit.count()) + " s; it was imported as it stood then.";
             FetchedPage document;
             document.contentType = "text/html; charset=utf-8";
             document.contentLanguage = contentLanguage;
@@ -535,7 +535,7 @@ void PageLoader::renderLoop() {
             readyForSheet(*rendered);
         } catch (const std::exception& e) {
             rendered.reset();
-            note = quoted(address) + ": the page could not be rendered (" + e.what() + "); it was imported as served";
+            note = quoted(address) + ": the page could not be rendered (" + e.what() + "); it was imported as served.";
         }
 
         lock.lock();
@@ -570,7 +570,7 @@ std::vector<std::string> PageLoader::notes() const {
                              ? std::string("1 page was built by scripts and was read as served")
                              : std::to_string(s.unrendered) + " pages were built by scripts and were read as served") +
                         ", as no browser could be started: install " + browser::browserToInstall() +
-                        " to read such pages as a browser shows them");
+                        " to read such pages as a browser shows them.");
     return lines;
 }
 
