@@ -197,12 +197,14 @@ TEST_F(ImportCommand, WorkbookThatCannotBeWrittenExitsThree) {
 TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     const std::string good = listFile("good.txt", server.url("/notes.html") + "\n");
     const std::string empty = listFile("empty.txt", "");
+    const std::string binary = listFile("picture.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
     const std::vector<std::pair<Strings, std::string>> table = {
         {{"--import", good, "--output", "x.csv"}, "the output file must end in .xlsx: x.csv"},
         {{"--import", good, folder + "/missing.txt"},
          "cannot read the list file " + folder + "/missing.txt: File not found"},
         {{"--import", folder}, "cannot read the list file " + folder + ": Path/File access error"},
         {{"--import", empty}, "the list files hold no entries"},
+        {{"--import", good, binary}, "cannot read the list file " + binary + ": not a text file"},
     };
     for (const auto& [args, message] : table) {
         err.clear();
