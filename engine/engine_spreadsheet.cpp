@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/failure.h"
+#include "engine/web/host_name.h"
 #include "engine/web/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
@@ -41,7 +42,7 @@ public:
         try {
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
-            PageGrid grid = source.load(address, settings_->pageOptions);
+            PageGrid grid = source.load(asciiHostAddress(address), settings_->pageOptions);
             sheet->place({0, 0}, 0, grid, true);
             return true;
         } catch (const std::exception& error) {
@@ -77,7 +78,7 @@ public:
     void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
         std::vector<engine::UpcomingPage> pages;
         pages.reserve(upcoming.size());
-        for (const auto& page : upcoming) pages.push_back({page.key, page.address});
+        for (const auto& page : upcoming) pages.push_back({page.key, asciiHostAddress(page.address)});
         pageSource().expect(pages);
     }
     void setWaitHook(std::function<void()> hook) override { pageSource().setWaitHook(std::move(hook)); }

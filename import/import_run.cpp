@@ -159,7 +159,10 @@ void ImportRun::tellUpcoming(std::int32_t n) {
         const std::int32_t depth = static_cast<std::int32_t>(std::min<std::size_t>(ahead_->depth(), 1u << 20));
         const std::int32_t last = std::min({count_, static_cast<std::int32_t>(host_.entryCount()), n + depth});
         std::vector<UpcomingPage> upcoming;
-        for (std::int32_t i = n; i <= last; ++i) upcoming.push_back({i, normalizeUrl(host_.entryText(i))});
+        for (std::int32_t i = n; i <= last; ++i) {
+            const std::string entry = host_.entryText(i);
+            if (isWebAddress(entry)) upcoming.push_back({i, normalizeUrl(entry)});  // others are not opened
+        }
         ahead_->expect(upcoming);
     } catch (...) {
         stopReadAhead();

@@ -155,6 +155,27 @@ TEST_F(ImportCommand, UnreadableEntriesAreListedWithTheEnginesReasonAndTheWorkbo
     EXPECT_EQ(printedWorkbook().at("Sheet1", "A1"), "str:First note");
 }
 
+// The command line runs in the C locale, where a host name in other
+// characters than ASCII must still be converted.
+TEST_F(ImportCommand, InternationalHostNamesAreOpenedAndOtherSchemesAreRefused) {
+    const std::string idn =
+        "http://b\xC3\xBC"
+        "cher.localhost:" +
+        std::to_string(server.port()) + "/notes.html";
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/notes.html";
+    const std::string list = listFile("list.txt", idn + "\n" + ftp + "\n");
+    EXPECT_EQ(run({"--import", list, "--separate-sheets"}), exit_code::kSomeUnreadable);
+    const std::string errors = err.text();
+    EXPECT_EQ(errors.find("entry 1 could not"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("entry 2 could not be read: " + ftp + ": only web addresses (http, https) can be imported\n"),
+              std::string::npos)
+        << errors;
+    const testing::XlsxContent book = printedWorkbook();
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.at(book.sheets[0], "A1"), "str:First note");
+    EXPECT_EQ(server.requests(), 1);  // the ftp address was not read ahead either
+}
+
 TEST_F(ImportCommand, EveryLineEndStyleGivesExactlyTheListsEntries) {
     for (const std::string end : {"\n", "\r\n", "\r"}) {
         SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes");
