@@ -2,7 +2,14 @@
 
 #include <utility>
 
+#include "trap.h"
+
 namespace qf {
+
+void WindowServices::reportFailure(const std::string& description, const std::string& location, int line) {
+    messageBox(errorReportText(description, location, line), MessageButtons::Ok, MessageIcon::Exclamation,
+               kErrorReportCaption);
+}
 
 void WindowServices::setPointer(Pointer pointer) {
     if (pointer == Pointer::Hourglass) {

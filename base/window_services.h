@@ -76,6 +76,10 @@ public:
     // Opens a document in the desktop's default application; false when nothing could.
     virtual bool openDocument(const std::string& path) = 0;
 
+    // Reports a failure of the numbered statement line of the handler at
+    // location (a trap's report): by default the error report box.
+    virtual void reportFailure(const std::string& description, const std::string& location, int line);
+
     // The pointer shown over the main window: the hourglass while busy,
     // otherwise the one last set. Listeners (the window that shows the pointer,
     // a test that records it) hear every pointer set and every busy start or end.

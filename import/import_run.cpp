@@ -194,7 +194,7 @@ void ImportRun::finish() {
     summary_.stopped = stopped_;
     summary_.stoppedAfter = stoppedAfter_;
     trap_.step(178, [&] { host_.runFinished(summary_); });
-    if (host_.closing()) return;
+    if (host_.closing() || !host_.showsClosingBox()) return;
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);

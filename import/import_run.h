@@ -35,6 +35,10 @@ public:
     // The program is ending: a run that stops for it writes what it imported and
     // shows no closing box.
     virtual bool closing() const { return false; }
+    // Whether the run ends with its closing box ("Done." and what it could not
+    // read); a host that has told its user all of it in its own words (the
+    // command line) shows none.
+    virtual bool showsClosingBox() const { return true; }
 
     // Entry number (1-based) is taken in hand: the list has count entries now;
     // entry is its text as the list holds it.

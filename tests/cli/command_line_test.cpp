@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/failure.h"
+#include "base/trap.h"
 #include "base/window_services.h"
 #include "cli/command_line.h"
 #include "cli/console_services.h"
@@ -113,6 +115,33 @@ TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
     char buffer[128] = {};
     EXPECT_EQ(std::string(buffer, std::fread(buffer, 1, sizeof buffer, out)), "Would you like to proceed anyway?\n");
     std::fclose(out);
+}
+
+// A trapped failure on the command line says which step failed and why, on one
+// line, and nothing of the window's error report.
+TEST(ConsoleServices, FailuresAreToldInTheCommandLinesWords) {
+    struct Case {
+        const char* handler;
+        int line;
+        std::string expected;
+    };
+    const Case table[] = {
+        {"PushButton2_Click", 168, "quillfen: writing the workbook failed: Disk full\n"},
+        {"PushButton2_Click", 110, "quillfen: starting the workbook failed: Disk full\n"},
+        {"PushButton2_Click", 156, "quillfen: adding a sheet failed: Disk full\n"},
+        {"ImportWeb", 100, "quillfen: importing a page failed: Disk full\n"},
+        {"PushButton2_Click", 186, "quillfen: Disk full\n"},  // a step with no name of its own
+    };
+    for (const auto& [handler, line, expected] : table) {
+        std::FILE* out = std::tmpfile();
+        ConsoleServices console(out);
+        Trap trap(console, handlerLocation(handler == std::string("ImportWeb") ? "Excel1" : "Form1", handler));
+        trap.step(line, [] { throw Failure("Disk full"); });
+        std::rewind(out);
+        char buffer[256] = {};
+        EXPECT_EQ(std::string(buffer, std::fread(buffer, 1, sizeof buffer, out)), expected) << line;
+        std::fclose(out);
+    }
 }
 
 }  // namespace

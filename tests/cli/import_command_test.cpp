@@ -205,19 +205,33 @@ TEST_F(ImportCommand, ExistingOutputIsRefusedUnlessForced) {
     EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
 }
 
+// A folder that goes away during the run: the failure is told in the command
+// line's words, without the window's error report and closing box.
 TEST_F(ImportCommand, WorkbookThatCannotBeWrittenExitsThree) {
-    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
-    const std::string output = folder + "/no such folder/out.xlsx";
+    const std::string outputFolder = folder + "/out";
+    fs::create_directories(outputFolder);
+    testing::ScriptedHttpServer pages(
+        [&](const testing::ScriptedHttpServer::Request&, testing::ScriptedHttpServer::Connection& connection) {
+            fs::remove_all(outputFolder);
+            connection.send(testing::ScriptedHttpServer::response(200, "text/html", "<p>Gone soon</p>"));
+        });
+    const std::string list = listFile("list.txt", pages.url("/page.html") + "\n");
+    const std::string output = outputFolder + "/out.xlsx";
     EXPECT_EQ(run({"--import", list, "--output", output}), exit_code::kNotWritten);
     const std::string errors = err.text();
-    EXPECT_NE(errors.find("Cannot write the workbook file " + output), std::string::npos) << errors;
+    EXPECT_NE(errors.find("\nquillfen: writing the workbook failed: Cannot write the workbook file " + output),
+              std::string::npos)
+        << errors;
     EXPECT_NE(errors.find("quillfen: the workbook was not written\n"), std::string::npos) << errors;
+    for (const char* windowText : {"at line", "PushButton2_Click", "screenshot", "Done."})
+        EXPECT_EQ(errors.find(windowText), std::string::npos) << errors;
     EXPECT_EQ(out.text(), "");
 }
 
 TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     const std::string good = listFile("good.txt", server.url("/notes.html") + "\n");
     const std::string empty = listFile("empty.txt", "");
+    fs::create_directories(folder + "/Documents.xlsx");
     const std::string binary = listFile("picture.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
     const std::vector<std::pair<Strings, std::string>> table = {
         {{"--import", good, "--output", "x.csv"}, "the output file must end in .xlsx: x.csv"},
@@ -226,6 +240,13 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
         {{"--import", folder}, "cannot read the list file " + folder + ": Path/File access error"},
         {{"--import", empty}, "the list files hold no entries"},
         {{"--import", good, binary}, "cannot read the list file " + binary + ": not a text file"},
+        {{"--import", good, "--output", folder + "/no such folder/out.xlsx"},
+         "cannot write the workbook to " + folder + "/no such folder/out.xlsx: the folder " + folder +
+             "/no such folder does not exist"},
+        {{"--import", good, "--output", good + "/out.xlsx"},
+         "cannot write the workbook to " + good + "/out.xlsx: " + good + " is not a folder"},
+        {{"--import", good, "--output", folder + "/Documents.xlsx", "--force"},
+         "cannot write the workbook to " + folder + "/Documents.xlsx: it is a folder"},
     };
     for (const auto& [args, message] : table) {
         err.clear();
@@ -235,6 +256,19 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     EXPECT_EQ(out.text(), "");
     EXPECT_EQ(server.requests(), 0);
     EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
+}
+
+TEST_F(ImportCommand, AFolderThatMayNotBeWrittenIsRefusedBeforeAnyFetch) {
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root, which may write into any folder";
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
+    const std::string locked = folder + "/locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(run({"--import", list, "--output", locked + "/out.xlsx"}), exit_code::kBadArguments);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(err.text(), "quillfen: cannot write the workbook to " + locked + "/out.xlsx: the folder " + locked +
+                              " may not be written (Permission denied)\n");
+    EXPECT_EQ(server.requests(), 0);
 }
 
 TEST_F(ImportCommand, ProgressIsALinePerEntryOffATerminalAndOneLineOnIt) {
