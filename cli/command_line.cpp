@@ -135,9 +135,10 @@ std::string usageText() {
            "Ctrl+C stops after the entry in hand and writes what was imported.\n"
            "\n"
            "Exit status: 0 every entry was read; 1 some entries could not be read (the\n"
-           "workbook is written all the same); 2 bad arguments, an unreadable list file or\n"
-           "an existing output file; 3 the workbook could not be written; 130 stopped by\n"
-           "Ctrl+C (what was imported is written).\n"
+           "workbook is written all the same); 2 bad arguments, an unreadable list file,\n"
+           "an existing output file or an output folder that does not exist or may not be\n"
+           "written (checked before the first page); 3 the workbook could not be written;\n"
+           "130 stopped by Ctrl+C (what was imported is written).\n"
            "\n"
            "Report bugs to " +
            supportEmail() + ".\n";
