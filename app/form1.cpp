@@ -414,9 +414,8 @@ void Form1::runFinished(const RunSummary& /*summary*/) {
 }
 
 // A workbook the engine wrote is opened on the desktop (its path goes to
-// standard error, and to the closing box, when that fails or the program is ending).
-// A workbook the engine wrote is opened on the desktop (its path goes to
-// standard error, and to the closing box, when that fails or the program is ending).
+// standard error when that fails or the program is ending); the closing box
+// names it either way.
 bool Form1::workbookWritten(const std::string& path) { return workbookOpener(ui_, end_)(path); }
 
 bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }

@@ -186,8 +186,7 @@ void ImportRun::finish() {
         trap_.step(164, [&] { workbook_->deleteActiveSheet(); });
     summary_.workbook = workbook_->finish(trap_);
     workbook_.reset();
-    bool shown = true;
-    if (!summary_.workbook.empty()) trap_.step(168, [&] { shown = host_.workbookWritten(summary_.workbook); });
+    if (!summary_.workbook.empty()) trap_.step(168, [&] { host_.workbookWritten(summary_.workbook); });
     trap_.step(176, [&] { ui_.setBusy(false); });
     summary_.count = count_;
     summary_.unreadable = unreadableCount_;
@@ -198,7 +197,8 @@ void ImportRun::finish() {
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
-    if (!shown) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
+    // Named whether or not the desktop opened it: an opener may start and still fail.
+    if (!summary_.workbook.empty()) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
     trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
 }
 

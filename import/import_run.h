@@ -46,8 +46,8 @@ public:
     // The page of an entry could not be read, for the reason the spreadsheet gave.
     virtual void entryFailed(int /*number*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
     // The spreadsheet has written the workbook to the file at path, before the
-    // run leaves its busy state: the host shows it to its user. False when it
-    // could not, so that the closing box names the file.
+    // run leaves its busy state: the host shows it to its user, and tells
+    // whether it could. The closing box names the file either way.
     virtual bool workbookWritten(const std::string& /*path*/) { return true; }
     // The run is over (its closing box, if any, still to come).
     virtual void runFinished(const RunSummary& summary) = 0;

@@ -22,12 +22,16 @@ constexpr Pointer kIdle = Pointer::Default;
 constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
 constexpr const char* kImportLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
 
-std::string doneWith(const Strings& unreadable) {
+// The closing box names the workbook the recording spreadsheet writes.
+const std::string kSaved = "\r\n\r\nThe workbook was saved as /documents/Book1.xlsx";
+const std::string kDone = "Done." + kSaved;
+
+std::string doneWith(const Strings& unreadable, bool saved = true) {
     std::string list;
     for (const auto& e : unreadable) list += "\r\n" + e;
     return "Done.\r\n\r\nThe following URLs: " + list + "\r\n\r\ncould not be read. \r\n" +
            "Please check them. Please email a screenshot of this message to " + supportEmail() +
-           " if you have any questions.";
+           " if you have any questions." + (saved ? kSaved : "");
 }
 
 class ImportRun : public ::testing::Test {
@@ -81,7 +85,7 @@ TEST_F(ImportRun, WithTheSpreadsheetAlreadyRunningNoEndsSilentlyAndYesGoesOn) {
     run();
     ASSERT_EQ(spreadsheet.workbooks.size(), 1u) << "a workbook of its own";
     EXPECT_EQ(pagesOn("Sheet1"), Strings{"http://www.a.org"});
-    EXPECT_EQ(ui.messages().back(), "Done.");
+    EXPECT_EQ(ui.messages().back(), kDone);
 }
 
 TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
@@ -111,9 +115,9 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
     EXPECT_EQ(ui.boxes.back().caption, "");
 }
 
-// The workbook goes to the host while the run is still busy; one the host
-// could not show is named in the closing box, and the installed application's
-// workbook (no file) goes nowhere.
+// The workbook goes to the host while the run is still busy and is named in
+// the closing box, whether the host could show it or not; the installed
+// application's workbook (no file) goes nowhere.
 TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBox) {
     struct Case {
         std::string path;
@@ -122,7 +126,7 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
         std::string done;
     };
     const std::string book = "/documents/Book1.xlsx";
-    for (const Case& c : {Case{book, true, {book + " busy"}, "Done."},
+    for (const Case& c : {Case{book, true, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
                           Case{book, false, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
                           Case{"", false, {}, "Done."}}) {
         RecordingSpreadsheet sheets;
@@ -176,7 +180,7 @@ TEST_F(ImportRun, EachEntryIsStartedWithItsShareOfTheListAndImportedWhole) {
     EXPECT_EQ(host.started.back().entry, "x.y\\page.html");
     EXPECT_EQ(pagesOn("Sheet1").front(), "http://x.y\\page.html") << "the import uses the whole entry";
     EXPECT_EQ(host.finished.size(), 1u);
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{kDone});
 }
 
 TEST_F(ImportRun, UnreadableEntriesAreListedAsTheyStandInTheList) {
@@ -214,7 +218,10 @@ TEST_F(ImportRun, AFailingStepIsReportedAtItsStatementAndTheRunGoesOn) {
         runImport(host, window, fresh);
         EXPECT_EQ(reportedLines(window, kRunLocation), c.runLines);
         EXPECT_EQ(reportedLines(window, kImportLocation), c.importLines);
-        EXPECT_EQ(window.messages().back(), c.unreadable.empty() ? "Done." : doneWith(c.unreadable));
+        // A workbook that was not started or not finished is named nowhere.
+        const bool saved = std::string(c.step) != "finish" && std::string(c.step) != "startWorkbook";
+        EXPECT_EQ(window.messages().back(),
+                  c.unreadable.empty() ? (saved ? kDone : "Done.") : doneWith(c.unreadable, saved));
         EXPECT_EQ(window.pointerHistory.back(), Pointer::Default);
         EXPECT_EQ(fresh.alive, 0);
     }
@@ -230,7 +237,7 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     EXPECT_EQ(host.shares(), (std::vector<double>{25, 100}));
     EXPECT_EQ(pagesOn("Sheet1"), (Strings{"http://www.b.org", "http://www.a.org"}));
     EXPECT_FALSE(host.readPastEnd);
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{kDone});
     EXPECT_TRUE(workbook().finished) << "the end steps ran";
 
     // Emptied at the first yield: nothing imported, no division by zero.
@@ -241,7 +248,7 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     EXPECT_TRUE(host.started.empty());
     EXPECT_TRUE(pagesOn("Sheet1", 1).empty());
     EXPECT_FALSE(host.readPastEnd);
-    EXPECT_EQ(ui.messages().back(), "Done.");
+    EXPECT_EQ(ui.messages().back(), kDone);
     EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
 
     // Grown: the bound stays, the share divides by the count of the moment.
@@ -313,7 +320,7 @@ TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
         EXPECT_EQ(pagesOn("Sheet1", book), (Strings{"http://www.b.org", "http://www.a.org"}));
         EXPECT_TRUE(workbook(book).finished);
     }
-    EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
+    EXPECT_EQ(ui.messages(), (Strings{kDone, kDone}));
     // The inner run ends the busy state; the outer one sets it again before its import.
     EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy,
                                                        kBusy, kBusy, kIdle}));

@@ -66,10 +66,11 @@ TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) 
     written.push_back(host.finished.at(0).workbook);
 
     EXPECT_EQ(ui.messages(),
-              std::vector<std::string>{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
-                                       "\r\n\r\ncould not be read. \r\nPlease check them. "
-                                       "Please email a screenshot of this message to " +
-                                       supportEmail() + " if you have any questions."});
+              std::vector<std::string>{
+                  "Done.\r\n\r\nThe following URLs: \r\n" + server.url("/16385.html") +
+                  "\r\n\r\ncould not be read. \r\nPlease check them. "
+                  "Please email a screenshot of this message to " +
+                  supportEmail() + " if you have any questions.\r\n\r\nThe workbook was saved as " + written.at(0)});
     ASSERT_EQ(written.size(), 1u);
     const auto book = engine::testing::readStrictly(written[0]);
     ASSERT_EQ(book.sheets.size(), 1u);
