@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <algorithm>
+
 #include "base/program_info.h"
 #include "base/text.h"
 
@@ -29,6 +31,18 @@ bool endsWithXlsx(const std::string& path) {
 }
 
 }  // namespace
+
+std::string localeTag(const std::string& name) {
+    const std::size_t at = name.find('@');
+    const std::string modifier = at == std::string::npos ? std::string() : name.substr(at + 1);
+    std::string tag = name.substr(0, std::min(name.find('.'), at));
+    // The modifiers that name a script; the others (euro, a collation) name no convention a page is read in.
+    const char* script = sameIgnoringAsciiCase(modifier, "latin")      ? "Latn"
+                         : sameIgnoringAsciiCase(modifier, "cyrillic") ? "Cyrl"
+                                                                       : nullptr;
+    if (script) tag = tag.substr(0, tag.find('_')) + "_" + script + tag.substr(std::min(tag.find('_'), tag.size()));
+    return tag;
+}
 
 bool wantsNoWindow(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
@@ -84,8 +98,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
             if (!endsWithXlsx(o.output)) return refuse("the output file must end in .xlsx: " + o.output);
             importOnly.push_back("--output");
         } else if (takesValue(a, "--locale")) {
-            o.locale = valueOf(a, "--locale", i);
+            o.locale = localeTag(valueOf(a, "--locale", i));
             if (o.locale.empty()) return refuse("--locale needs a language tag, such as de-CH");
+            if (o.locale == "C" || o.locale == "POSIX")
+                return refuse("the locale " + o.locale + " names no language; give a language tag, such as de-CH");
             if (!looksLikeLanguageTag(o.locale)) return refuse("not a language tag: " + o.locale);
             importOnly.push_back("--locale");
         } else if (a == "--force") {

@@ -37,7 +37,13 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
 
     for (const auto& [args, tag] :
          std::vector<std::pair<Args, std::string>>{{{"--import", "a.txt", "--locale", "de-CH"}, "de-CH"},
-                                                   {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"}}) {
+                                                   {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"},
+                                                   // as LANG names a locale
+                                                   {{"--import", "--locale", "de_DE.UTF-8", "a.txt"}, "de_DE"},
+                                                   {{"--import", "--locale", "de_DE@euro", "a.txt"}, "de_DE"},
+                                                   {{"--import", "--locale", "fr_CA.utf8@euro", "a.txt"}, "fr_CA"},
+                                                   {{"--import", "--locale", "sr_RS@latin", "a.txt"}, "sr_Latn_RS"},
+                                                   {{"--import", "--locale", "uz@cyrillic", "a.txt"}, "uz_Cyrl"}}) {
         r = parseArguments(args);
         ASSERT_EQ(r.error, "") << tag;
         EXPECT_EQ(r.options.locale, tag);
@@ -63,6 +69,11 @@ TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
         {{"--import", "a.txt", "--locale", "-de"}, "not a language tag: -de"},
         {{"--import", "a.txt", "--locale", "de--CH"}, "not a language tag: de--CH"},
         {{"a.txt", "--locale", "de"}, "--locale is an option of --import"},
+        {{"--import", "a.txt", "--locale", "C.UTF-8"},
+         "the locale C names no language; give a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale", "POSIX"},
+         "the locale POSIX names no language; give a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale", ".UTF-8"}, "--locale needs a language tag, such as de-CH"},
     };
     for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
     // The same mode twice is no conflict.
