@@ -6,6 +6,11 @@
 
 namespace qf {
 
+MessageAnswer WindowServices::detailedMessageBox(const std::string& text, const std::string&, MessageButtons buttons,
+                                                 MessageIcon icon, const std::string& caption) {
+    return messageBox(text, buttons, icon, caption);
+}
+
 void WindowServices::reportFailure(const std::string& description, const std::string& location, int line) {
     messageBox(errorReportText(description, location, line), MessageButtons::Ok, MessageIcon::Exclamation,
                kErrorReportCaption);

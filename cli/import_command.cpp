@@ -149,6 +149,9 @@ public:
     void runFinished(const RunSummary& summary) override {
         progress_.clear();
         summary_ = summary;
+        if (summary.sheetsAddedForRoom > 0)
+            print(err_, "quillfen: the pages needed " + std::to_string(summary.sheetsAddedForRoom + 1) +
+                            " sheets: a sheet holds 1,048,576 rows\n");
     }
 
     const RunSummary& summary() const { return summary_; }

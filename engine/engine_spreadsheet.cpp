@@ -1,5 +1,6 @@
 #include "engine_spreadsheet.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "base/failure.h"
@@ -43,7 +44,17 @@ public:
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
             PageGrid grid = source.load(asciiHostAddress(address), settings_->pageOptions);
-            sheet->place({0, 0}, 0, grid, true);
+            try {
+                sheet->place({0, 0}, 0, grid, true);
+            } catch (const SheetFull&) {
+                // Only the pages already there leave it no room: it goes onto a
+                // new sheet after this one, where the next pages follow it.
+                Workbook& book = this->book();
+                const auto& sheets = book.sheets();
+                const auto after = std::find(sheets.begin(), sheets.end(), sheet) - sheets.begin() + 1;
+                book.addSheet(static_cast<std::size_t>(after))->place({0, 0}, 0, grid, true);
+                ++sheetsAddedForRoom_;
+            }
             return true;
         } catch (const std::exception& error) {
             if (reason) *reason = error.what();
@@ -73,6 +84,7 @@ public:
         return path;
     }
 
+    int sheetsAddedForRoom() const override { return sheetsAddedForRoom_; }
     ReadAhead* readAhead() override { return this; }
     std::size_t depth() const override { return pageSource().readAheadDepth(); }
     void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
@@ -108,6 +120,7 @@ private:
 
     std::shared_ptr<const EngineSettings> settings_;
     std::unique_ptr<Workbook> book_;
+    int sheetsAddedForRoom_ = 0;
     mutable std::unique_ptr<PageSource> source_;  // made on first use
 };
 

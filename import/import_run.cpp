@@ -20,6 +20,14 @@ std::string unreadableReport(const std::string& unreadable) {
            " if you have any questions.";
 }
 
+// The closing box names this many unreadable entries; the others are counted,
+// and every one is in the box's details.
+constexpr int kUnreadableShown = 20;
+
+std::string sheetsReport(int sheets) {
+    return "\r\n\r\nThe pages needed " + std::to_string(sheets) + " sheets: a sheet holds 1,048,576 rows.";
+}
+
 std::string stoppedReport(std::int32_t after, std::int32_t of) {
     return "\r\n\r\nStopped after entry " + std::to_string(after) + " of " + std::to_string(of) + ".";
 }
@@ -52,6 +60,7 @@ private:
     ReadAhead* ahead_ = nullptr;  // the workbook's, while the run names pages ahead
     std::string unreadable_;      // CR LF and the entry, for each entry that could not be read
     int unreadableCount_ = 0;
+    std::size_t unreadableShown_ = 0;  // the length of unreadable_ the closing box shows
     RunSummary summary_;
     std::int32_t count_ = 0;  // the bound, as the list was at the start
     bool stopped_ = false;
@@ -122,7 +131,7 @@ bool ImportRun::importEntry(std::int32_t n) {
     std::string failure;
     if (trap_.when(150, [&] { return !importWeb(*workbook_, entry, ui_, &failure); })) {
         trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
-        ++unreadableCount_;
+        if (++unreadableCount_ <= kUnreadableShown) unreadableShown_ = unreadable_.size();
         host_.entryFailed(n, entry, failure);
     }
     if (trap_.when(154, [&] { return sheetPerSite(); })) {
@@ -184,6 +193,9 @@ void ImportRun::stopReadAhead() {
 void ImportRun::finish() {
     if (trap_.when(162, [&] { return sheetPerSite(); }) && emptySheetAdded_)
         trap_.step(164, [&] { workbook_->deleteActiveSheet(); });
+    try {
+        summary_.sheetsAddedForRoom = workbook_->sheetsAddedForRoom();
+    } catch (...) {}
     summary_.workbook = workbook_->finish(trap_);
     workbook_.reset();
     if (!summary_.workbook.empty()) trap_.step(168, [&] { host_.workbookWritten(summary_.workbook); });
@@ -194,12 +206,26 @@ void ImportRun::finish() {
     summary_.stoppedAfter = stoppedAfter_;
     trap_.step(178, [&] { host_.runFinished(summary_); });
     if (host_.closing() || !host_.showsClosingBox()) return;
+    // A long list would make a box taller than the screen: its text names the
+    // first entries, its details all of them.
+    std::string details;
+    if (unreadableCount_ > kUnreadableShown) {
+        details = unreadable_.substr(2);
+        unreadable_ = unreadable_.substr(0, unreadableShown_) + "\r\nand " +
+                      std::to_string(unreadableCount_ - kUnreadableShown) + " more";
+    }
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
+    if (summary_.sheetsAddedForRoom > 0) unreadable_ += sheetsReport(summary_.sheetsAddedForRoom + 1);
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
     // Named whether or not the desktop opened it: an opener may start and still fail.
     if (!summary_.workbook.empty()) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
-    trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
+    trap_.step(186, [&] {
+        if (details.empty())
+            ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None);
+        else
+            ui_.detailedMessageBox("Done." + unreadable_, details, MessageButtons::Ok, MessageIcon::None);
+    });
 }
 
 }  // namespace

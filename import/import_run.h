@@ -13,10 +13,11 @@ struct RunSummary {
     // The path of the workbook file the spreadsheet wrote; empty when the
     // spreadsheet shows the workbook itself, or when it could not be written.
     std::string workbook;
-    int count = 0;         // the entries the run set out to import (as many as the list had)
-    int unreadable = 0;    // the entries whose page could not be read
-    bool stopped = false;  // asked to stop before the end of the list
-    int stoppedAfter = 0;  // then: the last entry taken in hand
+    int count = 0;               // the entries the run set out to import (as many as the list had)
+    int unreadable = 0;          // the entries whose page could not be read
+    int sheetsAddedForRoom = 0;  // sheets added for pages that did not fit in the rows left
+    bool stopped = false;        // asked to stop before the end of the list
+    int stoppedAfter = 0;        // then: the last entry taken in hand
 };
 
 // What the run needs of its host (the main window, or the command line): the

@@ -176,6 +176,18 @@ TEST_F(ImportCommand, InternationalHostNamesAreOpenedAndOtherSchemesAreRefused) 
     EXPECT_EQ(server.requests(), 1);  // the ftp address was not read ahead either
 }
 
+TEST_F(ImportCommand, PagesThatDoNotFitOnOneSheetGoOnAndTheSheetsAreCounted) {
+    std::string rows;
+    for (int i = 0; i < 600'000; ++i) rows += "r\n";
+    server.page("/rows.txt", rows, 200, "text/plain");
+    const std::string list = listFile("list.txt", server.url("/rows.txt") + "\n" + server.url("/rows.txt") + "\n");
+    EXPECT_EQ(run({"--import", list, "--one-sheet"}), exit_code::kAllRead) << err.text();
+    EXPECT_NE(err.text().find("\nquillfen: the pages needed 2 sheets: a sheet holds 1,048,576 rows\n"),
+              std::string::npos)
+        << err.text();
+    EXPECT_EQ(printedWorkbook().sheets.size(), 2u);
+}
+
 TEST_F(ImportCommand, EveryLineEndStyleGivesExactlyTheListsEntries) {
     for (const std::string end : {"\n", "\r\n", "\r"}) {
         SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes");

@@ -142,6 +142,49 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
     }
 }
 
+// A long list of unreadable entries never makes the closing box taller than
+// the screen: its text names twenty, its details every one; and the box says
+// how many sheets the pages needed when they did not fit on one.
+TEST_F(ImportRun, TheClosingBoxNamesTwentyUnreadableEntriesAndTheSheetsThePagesNeeded) {
+    struct Case {
+        int unreadable;
+        int sheetsAdded;
+        std::string ending;  // of the text, before where the workbook was saved
+        bool details;
+    };
+    const std::string request =
+        "\r\n\r\ncould not be read. \r\nPlease check them. Please email a screenshot of "
+        "this message to " +
+        supportEmail() + " if you have any questions.";
+    const std::string sheets = "\r\n\r\nThe pages needed 3 sheets: a sheet holds 1,048,576 rows.";
+    const Case cases[] = {
+        {20, 0, "\r\nwww.bad19.org" + request, false},
+        {21, 0, "\r\nwww.bad19.org\r\nand 1 more" + request, true},
+        {3032, 2, "\r\nwww.bad19.org\r\nand 3012 more" + request + sheets, true},
+        {0, 2, "Done." + sheets, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unreadable);
+        RecordingSpreadsheet fresh;
+        ScriptedServices window;
+        fresh.sheetsAddedForRoom = c.sheetsAdded;
+        fresh.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
+        host.entries = {"www.good.org"};
+        Strings bad;
+        for (int i = 0; i < c.unreadable; ++i) bad.push_back("www.bad" + std::to_string(i) + ".org");
+        host.entries.insert(host.entries.end(), bad.begin(), bad.end());
+        runImport(host, window, fresh);
+        ASSERT_EQ(window.boxes.size(), 1u);
+        const std::string& text = window.boxes[0].text;
+        EXPECT_EQ(text.substr(0, text.size() - kSaved.size()).ends_with(c.ending), true) << text;
+        EXPECT_EQ(text.find("www.bad20.org"), std::string::npos);
+        std::string all;
+        for (const auto& entry : bad) all += (all.empty() ? "" : "\r\n") + entry;
+        EXPECT_EQ(window.boxes[0].details, c.details ? all : "");
+        EXPECT_EQ(host.finished.back().sheetsAddedForRoom, c.sheetsAdded);
+    }
+}
+
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
     for (int initialSheets : {3, 1}) {
         SCOPED_TRACE(initialSheets);

@@ -83,6 +83,7 @@ public:
         return path;
     }
 
+    int sheetsAddedForRoom() const override { return owner_.sheetsAddedForRoom; }
     ReadAhead* readAhead() override { return owner_.readAheadDepth ? this : nullptr; }
     std::size_t depth() const override { return *owner_.readAheadDepth; }
     void expect(const std::vector<UpcomingPage>& upcoming) override {

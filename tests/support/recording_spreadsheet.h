@@ -45,6 +45,8 @@ public:
     std::map<std::string, std::string> failures;
     // What finish gives: the workbook's path (empty: none, as the installed application).
     std::string finishedPath = "/documents/Book1.xlsx";
+    // What sheetsAddedForRoom gives.
+    int sheetsAddedForRoom = 0;
     // Read-ahead offered with this depth; none when unset.
     std::optional<std::size_t> readAheadDepth;
     std::function<void()> waitHook;  // the run's, while it reads ahead
