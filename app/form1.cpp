@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -417,6 +419,14 @@ void Form1::runFinished(const RunSummary& /*summary*/) {
 // standard error when that fails or the program is ending); the closing box
 // names it either way.
 bool Form1::workbookWritten(const std::string& path) { return workbookOpener(ui_, end_)(path); }
+
+// How a page was read, where the window has no place for it: on standard error.
+void Form1::entryNote(int number, const std::string& entry, const std::string& note) {
+    std::string line = "quillfen: entry " + std::to_string(number) + ": " + entry + ": " + note;
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';  // no escape reaches a terminal
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }
 bool Form1::closing() const { return closeRequested_; }

@@ -141,6 +141,11 @@ public:
         const double percent = count > 0 ? static_cast<double>(number) / count * 100.0 : 0.0;
         progress_.entry(number, count, percent, stripPath(entry));
     }
+    void entryNote(int number, const std::string& entry, const std::string& note) override {
+        progress_.clear();
+        print(err_,
+              "quillfen: entry " + std::to_string(number) + ": " + printable(entry) + ": " + printable(note) + "\n");
+    }
     void entryFailed(int number, const std::string& entry, const std::string& reason) override {
         progress_.clear();
         print(err_, "quillfen: entry " + std::to_string(number) + " could not be read: " + printable(entry) + ": " +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "base/failure.h"
 #include "engine/web/host_name.h"
@@ -44,6 +45,7 @@ public:
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
             PageGrid grid = source.load(asciiHostAddress(address), settings_->pageOptions);
+            notes_ = std::move(grid.notes);
             try {
                 sheet->place({0, 0}, 0, grid, true);
             } catch (const SheetFull&) {
@@ -85,6 +87,7 @@ public:
     }
 
     int sheetsAddedForRoom() const override { return sheetsAddedForRoom_; }
+    std::vector<std::string> takePageNotes() override { return std::exchange(notes_, {}); }
     ReadAhead* readAhead() override { return this; }
     std::size_t depth() const override { return pageSource().readAheadDepth(); }
     void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
@@ -121,6 +124,7 @@ private:
     std::shared_ptr<const EngineSettings> settings_;
     std::unique_ptr<Workbook> book_;
     int sheetsAddedForRoom_ = 0;
+    std::vector<std::string> notes_;              // of the page imported last
     mutable std::unique_ptr<PageSource> source_;  // made on first use
 };
 

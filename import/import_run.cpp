@@ -51,6 +51,7 @@ private:
     void startReadAhead();
     void tellUpcoming(std::int32_t n);
     void stopReadAhead();
+    void tellPageNotes(std::int32_t n, const std::string& entry);
 
     ImportRunHost& host_;
     WindowServices& ui_;
@@ -134,6 +135,7 @@ bool ImportRun::importEntry(std::int32_t n) {
         if (++unreadableCount_ <= kUnreadableShown) unreadableShown_ = unreadable_.size();
         host_.entryFailed(n, entry, failure);
     }
+    tellPageNotes(n, entry);
     if (trap_.when(154, [&] { return sheetPerSite(); })) {
         trap_.step(156, [&] {
             workbook_->addSheetAfterLast();
@@ -176,6 +178,14 @@ void ImportRun::tellUpcoming(std::int32_t n) {
     } catch (...) {
         stopReadAhead();
     }
+}
+
+// What the spreadsheet has to tell of how a page was read goes to the host;
+// it never stops the run.
+void ImportRun::tellPageNotes(std::int32_t n, const std::string& entry) {
+    try {
+        for (const std::string& note : workbook_->takePageNotes()) host_.entryNote(n, entry, note);
+    } catch (...) {}
 }
 
 void ImportRun::stopReadAhead() {

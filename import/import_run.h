@@ -44,6 +44,9 @@ public:
     // Entry number (1-based) is taken in hand: the list has count entries now;
     // entry is its text as the list holds it.
     virtual void entryStarted(int number, int count, const std::string& entry) = 0;
+    // The spreadsheet tells how the page of an entry was read (a column that
+    // does not fit a forced locale).
+    virtual void entryNote(int /*number*/, const std::string& /*entry*/, const std::string& /*note*/) {}
     // The page of an entry could not be read, for the reason the spreadsheet gave.
     virtual void entryFailed(int /*number*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
     // The spreadsheet has written the workbook to the file at path, before the

@@ -88,6 +88,10 @@ public:
     // one sheet); the pages after it go on there.
     virtual int sheetsAddedForRoom() const { return 0; }
 
+    // What the user is to be told of how the page imported last was read (a
+    // line each), taken once.
+    virtual std::vector<std::string> takePageNotes() { return {}; }
+
     // The read-ahead of this workbook's spreadsheet, or nullptr when it loads
     // each page only as its import asks for it.
     virtual ReadAhead* readAhead() { return nullptr; }

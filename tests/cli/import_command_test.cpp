@@ -81,6 +81,7 @@ protected:
             settings.documentsFolder = folder + "/Documents";
             settings.output = options.output;
             settings.replaceOutput = options.force;
+            settings.pageOptions.locale = options.locale;
             return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
         env.rememberedSheetMode = [this] { return remembered ? SheetMode::SheetPerSite : SheetMode::OneSheet; };
@@ -186,6 +187,28 @@ TEST_F(ImportCommand, PagesThatDoNotFitOnOneSheetGoOnAndTheSheetsAreCounted) {
               std::string::npos)
         << err.text();
     EXPECT_EQ(out.text().rfind(folder + "/Documents/Book1.xlsx\n", 0), 0u);  // its sheets are read in the import tests
+}
+
+// A column the forced locale does not fit is named once for its page.
+TEST_F(ImportCommand, AColumnThatDoesNotFitTheForcedLocaleIsNamed) {
+    server.page("/english.html",
+                "<html lang='en'><body><table><tr><td>1.500</td><td>03/04/2025</td></tr>"
+                "<tr><td>1,234.56</td><td>12/31/2025</td></tr></table></body></html>");
+    const std::string list =
+        listFile("list.txt", server.url("/english.html") + "\n" + server.url("/prices.html") + "\n");
+    EXPECT_EQ(run({"--import", list, "--locale", "de-DE", "--separate-sheets"}), exit_code::kAllRead) << err.text();
+    const std::string errors = err.text();
+    const std::string note = "quillfen: entry 1: " + server.url("/english.html") +
+                             ": columns A, B do not fit the locale de-DE: the texts de-DE reads otherwise than the "
+                             "page stay text\n";
+    EXPECT_NE(errors.find(note), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("entry 2:"), std::string::npos) << "a page that fits is not named";
+    const testing::XlsxContent book = printedWorkbook();
+    const std::string sheet = book.sheets.at(0);
+    EXPECT_EQ(book.at(sheet, "A1"), "str:1.500");
+    EXPECT_EQ(book.at(sheet, "B1"), "str:03/04/2025");
+    EXPECT_EQ(book.at(sheet, "A2"), "float:1234.56");
+    EXPECT_EQ(book.at(sheet, "B2"), "datetime:2025-12-31 00:00:00");
 }
 
 TEST_F(ImportCommand, EveryLineEndStyleGivesExactlyTheListsEntries) {

@@ -261,5 +261,63 @@ TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
     for (const PageCase& c : cases) EXPECT_EQ(firstColumn(c.page, c.locales), c.shown) << c.page;
 }
 
+// A forced locale never reads one column two ways: where a column's own
+// unambiguous texts go against it, the texts the two read differently stay
+// text, and the page's grid says which columns did not fit.
+TEST(Values, AForcedLocaleNeverReadsAColumnTwoWays) {
+    struct ForcedCase {
+        Cells a, b;  // the texts of a table's two columns
+        std::string locale;
+        Cells shownA, shownB;
+        std::vector<std::string> notes;
+    };
+    const std::string notFit = " not fit the locale de-DE: the texts de-DE reads otherwise than the page stay text";
+    const std::vector<ForcedCase> cases = {
+        {{"1.500", "1,234.56"}, {}, "de-DE", {"1.500", "#1234.56 #,##0.00"}, {}, {"column A does" + notFit}},
+        {{"03/04/2025", "12/31/2025"},
+         {},
+         "de-DE",
+         {"03/04/2025", "#46022 mm/dd/yyyy"},
+         {},
+         {"column A does" + notFit}},
+        {{"1.500", "1.234,56"}, {}, "de-DE", {"#1500 #,##0", "#1234.56 #,##0.00"}, {}, {}},  // it fits
+        {{"1.500", "12/7/2026"}, {}, "de-DE", {"#1500 #,##0", "#46215 dd/m/yyyy"}, {}, {}},  // nothing against it
+        {{"1.234,56", "1.500"},
+         {"1,234.56", "1.500"},
+         "de-DE",
+         {"#1234.56 #,##0.00", "#1500 #,##0"},
+         {"#1234.56 #,##0.00", "1.500"},
+         {"column B does" + notFit}},
+        {{"1,234.56", "2.5"},
+         {"31/12/2025", "03/04/2025"},
+         "de-DE",
+         {"#1234.56 #,##0.00", "#2.5"},  // de reads no number in "2.5"
+         {"#46022 dd/mm/yyyy", "#45750 dd/mm/yyyy"},
+         {"column A does" + notFit}},
+        {{"1.234,56", "1.500"},
+         {},
+         "en-US",
+         {"#1234.56 #,##0.00", "1.500"},
+         {},
+         {"column A does not fit the locale en-US: the texts en-US reads otherwise than the page stay text"}},
+    };
+    for (const ForcedCase& c : cases) {
+        std::string rows;
+        for (std::size_t r = 0; r < c.a.size(); ++r)
+            rows += "<tr><td>" + c.a[r] + "</td>" + (c.b.empty() ? "" : "<td>" + c.b[r] + "</td>") + "</tr>";
+        const std::string html = page("en", "<table>" + rows + "</table>");
+        SCOPED_TRACE(html);
+        const PageGrid grid = layoutHtml(html, reading({c.locale, "en-US"}));
+        Cells shownA, shownB;
+        for (const auto& row : grid.rows) {
+            shownA.push_back(row.empty() ? "" : show(row[0]));
+            if (!c.b.empty()) shownB.push_back(row.size() < 2 ? "" : show(row[1]));
+        }
+        EXPECT_EQ(shownA, c.shownA);
+        EXPECT_EQ(shownB, c.shownB);
+        EXPECT_EQ(grid.notes, c.notes);
+    }
+}
+
 }  // namespace
 }  // namespace qf::engine
