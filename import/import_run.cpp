@@ -220,7 +220,7 @@ void ImportRun::finish() {
     // first entries, its details all of them.
     std::string details;
     if (unreadableCount_ > kUnreadableShown) {
-        details = unreadable_.substr(2);
+        details = unreadable_.starts_with("\r\n") ? unreadable_.substr(2) : unreadable_;
         unreadable_ = unreadable_.substr(0, unreadableShown_) + "\r\nand " +
                       std::to_string(unreadableCount_ - kUnreadableShown) + " more";
     }
