@@ -41,6 +41,8 @@ std::string localeTag(const std::string& name) {
                          : sameIgnoringAsciiCase(modifier, "cyrillic") ? "Cyrl"
                                                                        : nullptr;
     if (script) tag = tag.substr(0, tag.find('_')) + "_" + script + tag.substr(std::min(tag.find('_'), tag.size()));
+    // Written as a language tag is, once it was written as LANG writes it.
+    if (tag.size() != name.size() || script) std::replace(tag.begin(), tag.end(), '_', '-');
     return tag;
 }
 

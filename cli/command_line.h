@@ -42,8 +42,8 @@ bool wantsNoWindow(const std::vector<std::string>& arguments);
 ParseResult parseArguments(const std::vector<std::string>& arguments);
 
 // A locale named the way the LANG variable names one ("de_DE.UTF-8",
-// "de_DE@euro", "sr_RS@latin") as the language tag it stands for ("de_DE",
-// "de_DE", "sr_Latn_RS"): without its character set, a modifier that names a
+// "de_DE@euro", "sr_RS@latin") as the language tag it stands for ("de-DE",
+// "de-DE", "sr-Latn-RS"): without its character set, a modifier that names a
 // script as the script. Any other text as it is.
 std::string localeTag(const std::string& name);
 

@@ -39,11 +39,11 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
          std::vector<std::pair<Args, std::string>>{{{"--import", "a.txt", "--locale", "de-CH"}, "de-CH"},
                                                    {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"},
                                                    // as LANG names a locale
-                                                   {{"--import", "--locale", "de_DE.UTF-8", "a.txt"}, "de_DE"},
-                                                   {{"--import", "--locale", "de_DE@euro", "a.txt"}, "de_DE"},
-                                                   {{"--import", "--locale", "fr_CA.utf8@euro", "a.txt"}, "fr_CA"},
-                                                   {{"--import", "--locale", "sr_RS@latin", "a.txt"}, "sr_Latn_RS"},
-                                                   {{"--import", "--locale", "uz@cyrillic", "a.txt"}, "uz_Cyrl"}}) {
+                                                   {{"--import", "--locale", "de_DE.UTF-8", "a.txt"}, "de-DE"},
+                                                   {{"--import", "--locale", "de_DE@euro", "a.txt"}, "de-DE"},
+                                                   {{"--import", "--locale", "fr_CA.utf8@euro", "a.txt"}, "fr-CA"},
+                                                   {{"--import", "--locale", "sr_RS@latin", "a.txt"}, "sr-Latn-RS"},
+                                                   {{"--import", "--locale", "uz@cyrillic", "a.txt"}, "uz-Cyrl"}}) {
         r = parseArguments(args);
         ASSERT_EQ(r.error, "") << tag;
         EXPECT_EQ(r.options.locale, tag);
