@@ -41,7 +41,7 @@ SheetMode rememberedSheetMode(const SettingsStore& settings) {
 
 std::string rememberedLocale(const SettingsStore& settings) {
     // A tag CLDR does not know reads pages as if there were none.
-    return settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", "");
+    return cli::localeTag(settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", ""));
 }
 
 engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, const std::string& scriptsOption) {

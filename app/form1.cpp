@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -414,10 +416,30 @@ void Form1::runFinished(const RunSummary& /*summary*/) {
 }
 
 // A workbook the engine wrote is opened on the desktop (its path goes to
-// standard error, and to the closing box, when that fails or the program is ending).
-// A workbook the engine wrote is opened on the desktop (its path goes to
-// standard error, and to the closing box, when that fails or the program is ending).
+// standard error when that fails or the program is ending); the closing box
+// names it either way.
 bool Form1::workbookWritten(const std::string& path) { return workbookOpener(ui_, end_)(path); }
+
+namespace {
+
+// A line on standard error, where the window has no place for what it says.
+void toStandardError(std::string line) {
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';  // no escape reaches a terminal
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace
+
+// How a page was read.
+void Form1::entryNote(int number, const std::string& entry, const std::string& note) {
+    toStandardError("quillfen: entry " + std::to_string(number) + ": " + entry + ": " + note);
+}
+
+// Every entry that could not be read, with why; the closing box names only the first twenty.
+void Form1::entryFailed(int number, const std::string& entry, const std::string& reason) {
+    toStandardError("quillfen: entry " + std::to_string(number) + " could not be read: " + entry + ": " + reason);
+}
 
 bool Form1::stopRequested() const { return stopRequested_ || closeRequested_; }
 bool Form1::closing() const { return closeRequested_; }

@@ -82,6 +82,8 @@ public:
     bool closing() const override;
     void entryStarted(int number, int count, const std::string& entry) override;
     bool workbookWritten(const std::string& path) override;
+    void entryNote(int number, const std::string& entry, const std::string& note) override;
+    void entryFailed(int number, const std::string& entry, const std::string& reason) override;
     void runFinished(const RunSummary& summary) override;
 
     // Appends the entries of list files given on the command line, as "Load URLs

@@ -207,8 +207,15 @@ QWidget* QtWindowServices::parent() const { return window_ && window_->isVisible
 
 MessageAnswer QtWindowServices::messageBox(const std::string& text, MessageButtons buttonSet, MessageIcon icon,
                                            const std::string& caption) {
+    return detailedMessageBox(text, {}, buttonSet, icon, caption);
+}
+
+MessageAnswer QtWindowServices::detailedMessageBox(const std::string& text, const std::string& details,
+                                                   MessageButtons buttonSet, MessageIcon icon,
+                                                   const std::string& caption) {
     QMessageBox box(iconFor(icon), captionOrTitle(caption), displayText(text), QMessageBox::NoButton, parent());
     box.setTextFormat(Qt::PlainText);
+    if (!details.empty()) box.setDetailedText(displayText(details));
     const auto buttons = buttonsFor(buttonSet);
     for (const auto& b : buttons) box.addButton(b.button);
     const Waiting waiting(waiting_);

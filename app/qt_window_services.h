@@ -29,6 +29,8 @@ public:
     // The window that boxes are modal to, once it is shown.
     void setWindow(QWidget* window);
 
+    MessageAnswer detailedMessageBox(const std::string& text, const std::string& details, MessageButtons buttons,
+                                     MessageIcon icon, const std::string& caption = {}) override;
     MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
                              const std::string& caption = {}) override;
     std::string inputBox(const std::string& prompt, const std::string& caption = {},

@@ -37,8 +37,7 @@ void Trap::report(int line, std::exception_ptr failure) { report(line, describe(
 void Trap::report(int line, const std::string& description) {
     // The box itself must not let a failure escape into the event loop.
     try {
-        ui_.messageBox(errorReportText(description, location_, line), MessageButtons::Ok, MessageIcon::Exclamation,
-                       kErrorReportCaption);
+        ui_.reportFailure(description, location_, line);
     } catch (...) {}
 }
 

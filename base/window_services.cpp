@@ -2,7 +2,19 @@
 
 #include <utility>
 
+#include "trap.h"
+
 namespace qf {
+
+MessageAnswer WindowServices::detailedMessageBox(const std::string& text, const std::string&, MessageButtons buttons,
+                                                 MessageIcon icon, const std::string& caption) {
+    return messageBox(text, buttons, icon, caption);
+}
+
+void WindowServices::reportFailure(const std::string& description, const std::string& location, int line) {
+    messageBox(errorReportText(description, location, line), MessageButtons::Ok, MessageIcon::Exclamation,
+               kErrorReportCaption);
+}
 
 void WindowServices::setPointer(Pointer pointer) {
     if (pointer == Pointer::Hourglass) {

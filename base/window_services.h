@@ -61,6 +61,11 @@ public:
     virtual MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
                                      const std::string& caption = {}) = 0;
 
+    // The same with details the user may unfold below the text (every line of
+    // a list the text shortens); by default the details are left out.
+    virtual MessageAnswer detailedMessageBox(const std::string& text, const std::string& details,
+                                             MessageButtons buttons, MessageIcon icon, const std::string& caption = {});
+
     // Shows an input box; an empty result means the user left the field empty or cancelled.
     virtual std::string inputBox(const std::string& prompt, const std::string& caption = {},
                                  const std::string& defaultText = {}) = 0;
@@ -75,6 +80,10 @@ public:
 
     // Opens a document in the desktop's default application; false when nothing could.
     virtual bool openDocument(const std::string& path) = 0;
+
+    // Reports a failure of the numbered statement line of the handler at
+    // location (a trap's report): by default the error report box.
+    virtual void reportFailure(const std::string& description, const std::string& location, int line);
 
     // The pointer shown over the main window: the hourglass while busy,
     // otherwise the one last set. Listeners (the window that shows the pointer,

@@ -175,7 +175,8 @@ Figures run(const std::vector<std::string>& urls, const std::string& folder, boo
     const auto start = std::chrono::steady_clock::now();
     qf::runImport(list, window, spreadsheet);
     f.seconds = since(start);
-    if (window.lastText != "Done.") std::cerr << "run ended with: " << window.lastText << "\n";
+    if (window.lastText.rfind("Done.\r\n\r\nThe workbook was saved as ", 0) != 0)
+        std::cerr << "run ended with: " << window.lastText << "\n";
     return f;
 }
 
@@ -231,7 +232,8 @@ Figures windowRun(const std::vector<std::string>& urls, const std::string& folde
     const auto start = std::chrono::steady_clock::now();
     form.PushButton2_Click();
     f.seconds = since(start);
-    if (ui.lastText != "Done.") std::cerr << "run ended with: " << ui.lastText << "\n";
+    if (ui.lastText.rfind("Done.\r\n\r\nThe workbook was saved as ", 0) != 0)
+        std::cerr << "run ended with: " << ui.lastText << "\n";
     return f;
 }
 

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <algorithm>
+
 #include "base/program_info.h"
 #include "base/text.h"
 
@@ -29,6 +31,20 @@ bool endsWithXlsx(const std::string& path) {
 }
 
 }  // namespace
+
+std::string localeTag(const std::string& name) {
+    const std::size_t at = name.find('@');
+    const std::string modifier = at == std::string::npos ? std::string() : name.substr(at + 1);
+    std::string tag = name.substr(0, std::min(name.find('.'), at));
+    // The modifiers that name a script; the others (euro, a collation) name no convention a page is read in.
+    const char* script = sameIgnoringAsciiCase(modifier, "latin")      ? "Latn"
+                         : sameIgnoringAsciiCase(modifier, "cyrillic") ? "Cyrl"
+                                                                       : nullptr;
+    if (script) tag = tag.substr(0, tag.find('_')) + "_" + script + tag.substr(std::min(tag.find('_'), tag.size()));
+    // Written as a language tag is, once it was written as LANG writes it.
+    if (tag.size() != name.size() || script) std::replace(tag.begin(), tag.end(), '_', '-');
+    return tag;
+}
 
 bool wantsNoWindow(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
@@ -84,8 +100,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
             if (!endsWithXlsx(o.output)) return refuse("the output file must end in .xlsx: " + o.output);
             importOnly.push_back("--output");
         } else if (takesValue(a, "--locale")) {
-            o.locale = valueOf(a, "--locale", i);
+            o.locale = localeTag(valueOf(a, "--locale", i));
             if (o.locale.empty()) return refuse("--locale needs a language tag, such as de-CH");
+            if (o.locale == "C" || o.locale == "POSIX")
+                return refuse("the locale " + o.locale + " names no language; give a language tag, such as de-CH");
             if (!looksLikeLanguageTag(o.locale)) return refuse("not a language tag: " + o.locale);
             importOnly.push_back("--locale");
         } else if (takesValue(a, "--scripts")) {
@@ -144,9 +162,10 @@ std::string usageText() {
            "Ctrl+C stops after the entry in hand and writes what was imported.\n"
            "\n"
            "Exit status: 0 every entry was read; 1 some entries could not be read (the\n"
-           "workbook is written all the same); 2 bad arguments, an unreadable list file or\n"
-           "an existing output file; 3 the workbook could not be written; 130 stopped by\n"
-           "Ctrl+C (what was imported is written).\n"
+           "workbook is written all the same); 2 bad arguments, an unreadable list file,\n"
+           "an existing output file or an output folder that does not exist or may not be\n"
+           "written (checked before the first page); 3 the workbook could not be written;\n"
+           "130 stopped by Ctrl+C (what was imported is written).\n"
            "\n"
            "Report bugs to " +
            supportEmail() + ".\n";

@@ -45,6 +45,12 @@ bool wantsNoWindow(const std::vector<std::string>& arguments);
 // argument is a list file; options there are refused.
 ParseResult parseArguments(const std::vector<std::string>& arguments);
 
+// A locale named the way the LANG variable names one ("de_DE.UTF-8",
+// "de_DE@euro", "sr_RS@latin") as the language tag it stands for ("de-DE",
+// "de-DE", "sr-Latn-RS"): without its character set, a modifier that names a
+// script as the script. Any other text as it is.
+std::string localeTag(const std::string& name);
+
 // The text --help prints.
 std::string usageText();
 // The text --version prints: "quillfen 1.0.0".

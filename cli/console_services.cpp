@@ -27,6 +27,19 @@ MessageAnswer defaultAnswer(MessageButtons buttons) {
     return MessageAnswer::Ok;
 }
 
+std::string stepName(const std::string& location, int line) {
+    if (location.find(".ImportWeb ") != std::string::npos) return "importing a page";
+    if (location.find(".PushButton2_Click ") == std::string::npos) return {};
+    if (line >= 110 && line <= 116) return "starting the workbook";
+    if (line >= 120 && line <= 126) return "removing all sheets but the first";
+    if (line >= 130 && line <= 152) return "importing an entry";
+    if (line == 156) return "adding a sheet";
+    if (line == 164) return "deleting the empty last sheet";
+    if (line == 166) return "selecting the first cell";
+    if (line == 168) return "writing the workbook";
+    return {};
+}
+
 std::string asLines(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 1);
@@ -49,6 +62,16 @@ MessageAnswer ConsoleServices::messageBox(const std::string& text, MessageButton
     std::fwrite(lines.data(), 1, lines.size(), out_);
     std::fflush(out_);
     return defaultAnswer(buttons);
+}
+
+void ConsoleServices::reportFailure(const std::string& description, const std::string& location, int line) {
+    if (beforeMessage_) beforeMessage_();
+    const std::string step = stepName(location, line);
+    std::string text = "quillfen: " + (step.empty() ? "" : step + " failed: ") + description;
+    for (char& c : text) c = printableChar(c);
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fflush(out_);
 }
 
 std::string ConsoleServices::inputBox(const std::string&, const std::string&, const std::string& defaultText) {

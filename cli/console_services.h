@@ -23,6 +23,9 @@ public:
     std::string openFileDialog(const FileDialogRequest& request) override;
     void processPendingEvents() override;
     bool openDocument(const std::string& path) override;
+    // A failure in the command line's words: "quillfen: ", the step that
+    // failed and why, on one line; nothing of the window's error report.
+    void reportFailure(const std::string& description, const std::string& location, int line) override;
 
     // Called before a message is written (a progress line clears itself).
     void setBeforeMessage(std::function<void()> hook) { beforeMessage_ = std::move(hook); }
@@ -31,6 +34,10 @@ private:
     std::FILE* out_;
     std::function<void()> beforeMessage_;
 };
+
+// What a numbered statement of a handler does, in the command line's words
+// ("writing the workbook"); empty for a statement the command line never runs.
+std::string stepName(const std::string& location, int line);
 
 // A character as it may be written to a terminal: a control character is '?'.
 char printableChar(char c);

@@ -6,9 +6,11 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <system_error>
 
 #include "base/failure.h"
 #include "cli/command_line.h"
@@ -132,10 +134,17 @@ public:
     std::string entryText(int position) const override { return std::string(list_.utf8(position)); }
     SheetMode sheetMode() const override { return mode_; }
     bool stopRequested() const override { return stopSignalled != 0; }
+    // Each unreadable entry has had its line, and the path and a stop are told after the run.
+    bool showsClosingBox() const override { return false; }
     void entryStarted(int number, int count, const std::string& entry) override {
         started_ = number;
         const double percent = count > 0 ? static_cast<double>(number) / count * 100.0 : 0.0;
         progress_.entry(number, count, percent, stripPath(entry));
+    }
+    void entryNote(int number, const std::string& entry, const std::string& note) override {
+        progress_.clear();
+        print(err_,
+              "quillfen: entry " + std::to_string(number) + ": " + printable(entry) + ": " + printable(note) + "\n");
     }
     void entryFailed(int number, const std::string& entry, const std::string& reason) override {
         progress_.clear();
@@ -145,6 +154,10 @@ public:
     void runFinished(const RunSummary& summary) override {
         progress_.clear();
         summary_ = summary;
+        if (summary.sheetsAddedForRoom > 0)
+            print(err_, "quillfen: the pages needed " + std::to_string(summary.sheetsAddedForRoom + 1) +
+                            " sheets: a sheet holds 1,048,576 rows\n");
+        for (const std::string& note : summary.notes) print(err_, "quillfen: " + printable(note) + "\n");
     }
 
     const RunSummary& summary() const { return summary_; }
@@ -182,6 +195,35 @@ std::string loadListFile(UrlStore& list, const std::string& path) {
     return services.message;
 }
 
+std::filesystem::path utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8Text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// Why the workbook cannot be written to output, found before the first page
+// is fetched; empty when nothing stands in the way.
+std::string outputProblem(const std::string& output) {
+    namespace fs = std::filesystem;
+    const fs::path path = utf8Path(output);
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const std::string folderText = utf8Text(folder);
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (status.type() == fs::file_type::not_found) return "the folder " + folderText + " does not exist";
+    if (error) return "the folder " + folderText + " cannot be reached (" + error.message() + ")";
+    if (!fs::is_directory(status)) return folderText + " is not a folder";
+    if (fs::is_directory(fs::status(path, error))) return "it is a folder";
+#ifndef _WIN32
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "the folder " + folderText + " may not be written (" + std::generic_category().message(errno) + ")";
+#endif
+    return {};
+}
+
 int refuse(const Environment& env, const std::string& why) {
     print(env.err, "quillfen: " + why + "\n");
     return exit_code::kBadArguments;
@@ -205,6 +247,10 @@ int runImportCommand(const Options& options, const Environment& env) {
         const auto type = std::filesystem::symlink_status(options.output, error).type();
         if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
             return refuse(env, options.output + " already exists; give --force to replace it");
+    }
+    if (!options.output.empty()) {
+        const std::string problem = outputProblem(options.output);
+        if (!problem.empty()) return refuse(env, "cannot write the workbook to " + options.output + ": " + problem);
     }
 
     const SheetMode mode = options.sheetMode ? *options.sheetMode : env.rememberedSheetMode();

@@ -1,8 +1,11 @@
 #include "engine_spreadsheet.h"
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "base/failure.h"
+#include "engine/web/host_name.h"
 #include "engine/web/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
@@ -41,8 +44,19 @@ public:
         try {
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
-            PageGrid grid = source.load(address, settings_->pageOptions);
-            sheet->place({0, 0}, 0, grid, true);
+            PageGrid grid = source.load(asciiHostAddress(address), settings_->pageOptions);
+            notes_ = std::move(grid.notes);
+            try {
+                sheet->place({0, 0}, 0, grid, true);
+            } catch (const SheetFull&) {
+                // Only the pages already there leave it no room: it goes onto a
+                // new sheet after this one, where the next pages follow it.
+                Workbook& book = this->book();
+                const auto& sheets = book.sheets();
+                const auto after = std::find(sheets.begin(), sheets.end(), sheet) - sheets.begin() + 1;
+                book.addSheet(static_cast<std::size_t>(after))->place({0, 0}, 0, grid, true);
+                ++sheetsAddedForRoom_;
+            }
             return true;
         } catch (const std::exception& error) {
             if (reason) *reason = error.what();
@@ -72,6 +86,8 @@ public:
         return path;
     }
 
+    int sheetsAddedForRoom() const override { return sheetsAddedForRoom_; }
+    std::vector<std::string> takePageNotes() override { return std::exchange(notes_, {}); }
     std::vector<std::string> notes() const override { return source_ ? source_->notes() : std::vector<std::string>(); }
 
     ReadAhead* readAhead() override { return this; }
@@ -79,7 +95,7 @@ public:
     void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
         std::vector<engine::UpcomingPage> pages;
         pages.reserve(upcoming.size());
-        for (const auto& page : upcoming) pages.push_back({page.key, page.address});
+        for (const auto& page : upcoming) pages.push_back({page.key, asciiHostAddress(page.address)});
         pageSource().expect(pages);
     }
     void setWaitHook(std::function<void()> hook) override { pageSource().setWaitHook(std::move(hook)); }
@@ -109,6 +125,8 @@ private:
 
     std::shared_ptr<const EngineSettings> settings_;
     std::unique_ptr<Workbook> book_;
+    int sheetsAddedForRoom_ = 0;
+    std::vector<std::string> notes_;              // of the page imported last
     mutable std::unique_ptr<PageSource> source_;  // made on first use
 };
 

@@ -20,6 +20,14 @@ std::string unreadableReport(const std::string& unreadable) {
            " if you have any questions.";
 }
 
+// The closing box names this many unreadable entries; the others are counted,
+// and every one is in the box's details.
+constexpr int kUnreadableShown = 20;
+
+std::string sheetsReport(int sheets) {
+    return "\r\n\r\nThe pages needed " + std::to_string(sheets) + " sheets: a sheet holds 1,048,576 rows.";
+}
+
 std::string stoppedReport(std::int32_t after, std::int32_t of) {
     return "\r\n\r\nStopped after entry " + std::to_string(after) + " of " + std::to_string(of) + ".";
 }
@@ -43,6 +51,7 @@ private:
     void startReadAhead();
     void tellUpcoming(std::int32_t n);
     void stopReadAhead();
+    void tellPageNotes(std::int32_t n, const std::string& entry);
 
     ImportRunHost& host_;
     WindowServices& ui_;
@@ -52,6 +61,7 @@ private:
     ReadAhead* ahead_ = nullptr;  // the workbook's, while the run names pages ahead
     std::string unreadable_;      // CR LF and the entry, for each entry that could not be read
     int unreadableCount_ = 0;
+    std::size_t unreadableShown_ = 0;  // the length of unreadable_ the closing box shows
     RunSummary summary_;
     std::int32_t count_ = 0;  // the bound, as the list was at the start
     bool stopped_ = false;
@@ -122,9 +132,10 @@ bool ImportRun::importEntry(std::int32_t n) {
     std::string failure;
     if (trap_.when(150, [&] { return !importWeb(*workbook_, entry, ui_, &failure); })) {
         trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
-        ++unreadableCount_;
+        if (++unreadableCount_ <= kUnreadableShown) unreadableShown_ = unreadable_.size();
         host_.entryFailed(n, entry, failure);
     }
+    tellPageNotes(n, entry);
     if (trap_.when(154, [&] { return sheetPerSite(); })) {
         trap_.step(156, [&] {
             workbook_->addSheetAfterLast();
@@ -159,11 +170,22 @@ void ImportRun::tellUpcoming(std::int32_t n) {
         const std::int32_t depth = static_cast<std::int32_t>(std::min<std::size_t>(ahead_->depth(), 1u << 20));
         const std::int32_t last = std::min({count_, static_cast<std::int32_t>(host_.entryCount()), n + depth});
         std::vector<UpcomingPage> upcoming;
-        for (std::int32_t i = n; i <= last; ++i) upcoming.push_back({i, normalizeUrl(host_.entryText(i))});
+        for (std::int32_t i = n; i <= last; ++i) {
+            const std::string entry = host_.entryText(i);
+            if (isWebAddress(entry)) upcoming.push_back({i, normalizeUrl(entry)});  // others are not opened
+        }
         ahead_->expect(upcoming);
     } catch (...) {
         stopReadAhead();
     }
+}
+
+// What the spreadsheet has to tell of how a page was read goes to the host;
+// it never stops the run.
+void ImportRun::tellPageNotes(std::int32_t n, const std::string& entry) {
+    try {
+        for (const std::string& note : workbook_->takePageNotes()) host_.entryNote(n, entry, note);
+    } catch (...) {}
 }
 
 void ImportRun::stopReadAhead() {
@@ -181,30 +203,46 @@ void ImportRun::stopReadAhead() {
 void ImportRun::finish() {
     if (trap_.when(162, [&] { return sheetPerSite(); }) && emptySheetAdded_)
         trap_.step(164, [&] { workbook_->deleteActiveSheet(); });
-    std::vector<std::string> notes;
     try {
-        notes = workbook_->notes();
+        summary_.sheetsAddedForRoom = workbook_->sheetsAddedForRoom();
+    } catch (...) {}
+    try {
+        summary_.notes = workbook_->notes();
     } catch (...) {
         // The notes only explain; a run without them is the same run.
     }
     summary_.workbook = workbook_->finish(trap_);
     workbook_.reset();
-    bool shown = true;
-    if (!summary_.workbook.empty()) trap_.step(168, [&] { shown = host_.workbookWritten(summary_.workbook); });
+    if (!summary_.workbook.empty()) trap_.step(168, [&] { host_.workbookWritten(summary_.workbook); });
     trap_.step(176, [&] { ui_.setBusy(false); });
     summary_.count = count_;
     summary_.unreadable = unreadableCount_;
     summary_.stopped = stopped_;
     summary_.stoppedAfter = stoppedAfter_;
     trap_.step(178, [&] { host_.runFinished(summary_); });
-    if (host_.closing()) return;
+    if (host_.closing() || !host_.showsClosingBox()) return;
+    // A long list would make a box taller than the screen: its text names the
+    // first entries, its details all of them.
+    std::string details;
+    if (unreadableCount_ > kUnreadableShown) {
+        details = unreadable_.starts_with("\r\n") ? unreadable_.substr(2) : unreadable_;
+        unreadable_ = unreadable_.substr(0, unreadableShown_) + "\r\nand " +
+                      std::to_string(unreadableCount_ - kUnreadableShown) + " more";
+    }
     if (trap_.when(182, [&] { return !unreadable_.empty(); }))
         trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
+    if (summary_.sheetsAddedForRoom > 0) unreadable_ += sheetsReport(summary_.sheetsAddedForRoom + 1);
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
-    if (!notes.empty()) unreadable_ += "\r\n";
-    for (const std::string& note : notes) unreadable_ += "\r\n" + note;
-    if (!shown) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
-    trap_.step(186, [&] { ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None); });
+    if (!summary_.notes.empty()) unreadable_ += "\r\n";
+    for (const std::string& note : summary_.notes) unreadable_ += "\r\n" + note;
+    // Named whether or not the desktop opened it: an opener may start and still fail.
+    if (!summary_.workbook.empty()) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
+    trap_.step(186, [&] {
+        if (details.empty())
+            ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None);
+        else
+            ui_.detailedMessageBox("Done." + unreadable_, details, MessageButtons::Ok, MessageIcon::None);
+    });
 }
 
 }  // namespace

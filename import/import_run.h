@@ -13,8 +13,12 @@ struct RunSummary {
     // The path of the workbook file the spreadsheet wrote; empty when the
     // spreadsheet shows the workbook itself, or when it could not be written.
     std::string workbook;
-    int count = 0;         // the entries the run set out to import (as many as the list had)
-    int unreadable = 0;    // the entries whose page could not be read
+    int count = 0;               // the entries the run set out to import (as many as the list had)
+    int unreadable = 0;          // the entries whose page could not be read
+    int sheetsAddedForRoom = 0;  // sheets added for pages that did not fit in the rows left
+    // What the spreadsheet says of how the run's pages were read (pages built by
+    // scripts that no browser rendered), a line each.
+    std::vector<std::string> notes;
     bool stopped = false;  // asked to stop before the end of the list
     int stoppedAfter = 0;  // then: the last entry taken in hand
 };
@@ -35,15 +39,22 @@ public:
     // The program is ending: a run that stops for it writes what it imported and
     // shows no closing box.
     virtual bool closing() const { return false; }
+    // Whether the run ends with its closing box ("Done." and what it could not
+    // read); a host that has told its user all of it in its own words (the
+    // command line) shows none.
+    virtual bool showsClosingBox() const { return true; }
 
     // Entry number (1-based) is taken in hand: the list has count entries now;
     // entry is its text as the list holds it.
     virtual void entryStarted(int number, int count, const std::string& entry) = 0;
+    // The spreadsheet tells how the page of an entry was read (a column that
+    // does not fit a forced locale).
+    virtual void entryNote(int /*number*/, const std::string& /*entry*/, const std::string& /*note*/) {}
     // The page of an entry could not be read, for the reason the spreadsheet gave.
     virtual void entryFailed(int /*number*/, const std::string& /*entry*/, const std::string& /*reason*/) {}
     // The spreadsheet has written the workbook to the file at path, before the
-    // run leaves its busy state: the host shows it to its user. False when it
-    // could not, so that the closing box names the file.
+    // run leaves its busy state: the host shows it to its user, and tells
+    // whether it could. The closing box names the file either way.
     virtual bool workbookWritten(const std::string& /*path*/) { return true; }
     // The run is over (its closing box, if any, still to come).
     virtual void runFinished(const RunSummary& summary) = 0;

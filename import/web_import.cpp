@@ -1,5 +1,7 @@
 #include "web_import.h"
 
+#include <string_view>
+
 #include "base/program_info.h"
 #include "base/text.h"
 #include "base/trap.h"
@@ -17,7 +19,32 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The scheme a text begins with ("ftp" of "ftp://host/"), or empty. A host
+// name and its port ("localhost:8080", "www.example.org:81") is no scheme.
+std::string_view schemeOf(std::string_view text) {
+    if (text.empty() || !isAsciiLetter(text.front())) return {};
+    std::size_t end = 1;
+    while (end < text.size() &&
+           (isAsciiLetter(text[end]) || isAsciiDigit(text[end]) || text[end] == '+' || text[end] == '-'))
+        ++end;
+    if (end >= text.size() || text[end] != ':') return {};
+    const std::string_view scheme = text.substr(0, end), rest = text.substr(end + 1);
+    // Schemes written without slashes; a port number after the colon makes a host name of it.
+    for (const char* bare : {"mailto", "javascript", "data", "tel"})
+        if (sameIgnoringAsciiCase(scheme, bare) && !(rest.empty() || isAsciiDigit(rest.front()))) return scheme;
+    return rest.starts_with('/') ? scheme : std::string_view{};
+}
+
 }  // namespace
+
+bool isWebAddress(const std::string& address) {
+    const std::string text = trimmed(address);
+    const std::string_view scheme = schemeOf(text);
+    return scheme.empty() || sameIgnoringAsciiCase(scheme, "http") || sameIgnoringAsciiCase(scheme, "https");
+}
 
 std::string normalizeUrl(const std::string& address) {
     const std::string text = trimmed(address);
@@ -32,6 +59,10 @@ std::string normalizeUrl(const std::string& address) {
 
 bool importWeb(NewWorkbook& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
     Trap trap(ui, handlerLocation("Excel1", "ImportWeb"));
+    if (!isWebAddress(address)) {
+        if (failure) *failure = kOnlyWebAddresses;
+        return false;
+    }
     return workbook.importPage(normalizeUrl(address), trap, failure);
 }
 

@@ -9,6 +9,15 @@
 
 namespace qf {
 
+// Why an entry whose address names another scheme than http or https is not
+// imported.
+inline constexpr const char* kOnlyWebAddresses = "only web addresses (http, https) can be imported";
+
+// Whether a list entry is a web address: one without a scheme, which the
+// import completes with http, or one with http or https. "ftp://host/",
+// "file:///home/list.html" and "mailto:someone@example.org" are not.
+bool isWebAddress(const std::string& address);
+
 // The address the import opens for a list entry.
 std::string normalizeUrl(const std::string& address);
 

@@ -36,6 +36,36 @@ void checkFitsSheet(const std::vector<LayoutItem>& items) {
 // for each text before the page is refused.
 constexpr u64 kSpareGridCells = 1u << 20;
 
+// The sheet's name of a 0-based column: A, ..., Z, AA, ...
+std::string columnName(u32 column) {
+    std::string name;
+    for (u64 n = u64{column} + 1; n > 0; n = (n - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+    return name;
+}
+
+// One line for the page naming the columns whose own texts go against the
+// forced locale, each by the sheet column its first text lands in.
+void noteColumnsAgainstForced(PageGrid& grid, const std::vector<LayoutItem>& items, const PageValues& values,
+                              const std::string& locale) {
+    std::vector<u32> columns;
+    std::vector<bool> seen;
+    for (const LayoutItem& it : items) {
+        if (seen.size() <= it.group) seen.resize(it.group + std::size_t{1}, false);
+        if (seen[it.group]) continue;
+        seen[it.group] = true;
+        if (values.againstForced(it.group) && std::find(columns.begin(), columns.end(), it.col) == columns.end())
+            columns.push_back(it.col);
+    }
+    if (columns.empty()) return;
+    std::sort(columns.begin(), columns.end());
+    std::string names;
+    for (const u32 c : columns) names += (names.empty() ? "" : ", ") + columnName(c);
+    grid.notes.push_back((columns.size() == 1 ? "column " : "columns ") + names +
+                         (columns.size() == 1 ? " does" : " do") + " not fit the locale " + locale + ": the texts " +
+                         locale + " reads otherwise than the page stay text");
+}
+
 }  // namespace
 
 std::size_t cellPiece(std::string_view text) {
@@ -79,6 +109,7 @@ PageGrid toGrid(const LaidOutPage& page, const WebQueryOptions& options) {
         const LayoutItem& it = items[waiting[w]];
         grid.rows[it.row][it.col] = values.waiting(w, page.texts.substr(it.offset, it.length));
     }
+    noteColumnsAgainstForced(grid, items, values, options.locale);
     return grid;
 }
 

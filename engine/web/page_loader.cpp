@@ -90,8 +90,6 @@ void readyForSheet(PageGrid& grid) {
     grid.rows = {};
 }
 
-std::string quoted(const std::string& address) { return "\"" + address + "\""; }
-
 }  // namespace
 
 PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQueryOptions& options,
@@ -118,7 +116,6 @@ struct PageLoader::Shared {
     std::condition_variable done;            // a slot reached Done
     std::condition_variable work;            // a slot reached Fetched or ToRender, or the loader is ending
     std::vector<std::thread> renderThreads;  // started for the first page to render
-    std::vector<std::pair<std::int64_t, std::string>> notes;  // by the key of the page they are about
     int unrendered = 0;                      // pages built by scripts read as served, as no browser could be had
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
     std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
@@ -521,12 +518,12 @@ void PageLoader::renderLoop() {
         lock.unlock();
 
         std::optional<PageGrid> rendered;
-        std::string note;
+        std::string note;  // told with the page's entry
         try {
             browser::RenderedPage page = s.renderer->render(request);
             if (!page.settled)
-                note = quoted(address) + ": the page was still changing after " +
-                       std::to_string(s.render.limit.count()) + " s; it was imported as it stood then.";
+                note = "the page was still changing after " + std::to_string(s.render.limit.count()) +
+                       " s; it was imported as it stood then";
             FetchedPage document;
             document.contentType = "text/html; charset=utf-8";
             document.contentLanguage = contentLanguage;
@@ -535,12 +532,10 @@ void PageLoader::renderLoop() {
             readyForSheet(*rendered);
         } catch (const std::exception& e) {
             rendered.reset();
-            note = quoted(address) + ": the page could not be rendered (" + e.what() + "); it was imported as served.";
+            note = std::string("the page could not be rendered (") + e.what() + "); it was imported as served";
         }
 
         lock.lock();
-        // Without a browser at all, the count at the end says it for every page.
-        if (!note.empty() && (rendered || s.renderer->available())) s.notes.emplace_back(key, std::move(note));
         const auto it = s.slots.find(key);
         if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
         if (rendered) {
@@ -551,7 +546,9 @@ void PageLoader::renderLoop() {
             it->second.grid = std::move(*rendered);
         } else if (!s.renderer->available()) {
             ++s.unrendered;
+            note.clear();  // without a browser at all, the count at the end says it for every page
         }
+        if (!note.empty()) it->second.grid.notes.push_back(std::move(note));
         it->second.page = {};
         s.finishSlot(it->second, std::nullopt);
         s.wakeNetwork();
@@ -561,17 +558,12 @@ void PageLoader::renderLoop() {
 std::vector<std::string> PageLoader::notes() const {
     Shared& s = *shared_;
     std::lock_guard lock(s.mutex);
-    auto notes = s.notes;
-    std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::string> lines;
-    for (auto& [key, line] : notes) lines.push_back(std::move(line));
-    if (s.unrendered > 0)
-        lines.push_back((s.unrendered == 1
-                             ? std::string("1 page was built by scripts and was read as served")
-                             : std::to_string(s.unrendered) + " pages were built by scripts and were read as served") +
-                        ", as no browser could be started: install " + browser::browserToInstall() +
-                        " to read such pages as a browser shows them.");
-    return lines;
+    if (s.unrendered == 0) return {};
+    return {(s.unrendered == 1
+                 ? std::string("1 page was built by scripts and was read as served")
+                 : std::to_string(s.unrendered) + " pages were built by scripts and were read as served") +
+            ", as no browser could be started: install " + browser::browserToInstall() +
+            " to read such pages as a browser shows them."};
 }
 
 }  // namespace qf::engine

@@ -147,7 +147,28 @@ void PageValues::decide() {
                        kAllOrders = (1u << unsigned(DateOrder::OtherCalendar)) - 1;
     for (Group& g : groups_) {
         if (forced_) {
+            // The page's own shapes still speak: where a column's texts go
+            // against the forced conventions along an axis, the column's
+            // conventions are in question beside them, so that a text the two
+            // read differently stays text instead of becoming a wrong value.
+            auto against = [&](const Votes& own, unsigned forced) {
+                return own.voted && !own.conflict() && !(forced & own.all);
+            };
+            const bool marksAgainst = against(g.evidence.marks, marksOf(forced_));
+            const bool ordersAgainst = against(g.evidence.orders, ordersOf(forced_));
             g.inQuestion = forced_;
+            if (marksAgainst || ordersAgainst) {
+                g.againstForced = true;
+                const unsigned m = marksOf(forced_) | (marksAgainst ? g.evidence.marks.all : 0);
+                const unsigned o = ordersOf(forced_) | (ordersAgainst ? g.evidence.orders.all : 0);
+                Conventions times = kAllConventions;  // marks in doubt: how times are written too
+                if (!marksAgainst) {
+                    times = 0;
+                    for (const bool point : {false, true})
+                        if (forced_ & withTimePoint(point)) times |= withTimePoint(point);
+                }
+                g.inQuestion = withMarks(m) & withOrders(o) & times;
+            }
             continue;
         }
         // The nearest votes along each axis (the column's, its table's, the

@@ -18,7 +18,8 @@
 // conventions, the shapes' conventions alone are in question; when only
 // shapes elsewhere in its table or page do, both are. A page whose language
 // dates in another calendar (th, fa) has its numeric dates left text. A
-// forced locale (WebQueryOptions::locale) is the only convention of every page.
+// forced locale (WebQueryOptions::locale) is the only convention of every page,
+// but for a column whose own shapes go against it: there both are in question.
 //
 // A text is a value when the conventions in question read it alike, or when
 // its shape leaves no doubt; otherwise it stays text exactly as the page wrote
@@ -67,6 +68,9 @@ public:
 
     // The conventions in question for a group, once decided.
     Conventions inQuestion(std::uint32_t group) const { return groups_[group].inQuestion; }
+    // Whether a group's own texts go against the forced locale, once decided:
+    // its texts that the two read differently stay text.
+    bool againstForced(std::uint32_t group) const { return groups_[group].againstForced; }
 
 private:
     // Votes of texts along one axis: the intersection of what they read in.
@@ -94,6 +98,7 @@ private:
         Conventions amounts = 0;  // those that read an amount in it
         bool dollarWords = false;
         Conventions inQuestion = 0;
+        bool againstForced = false;
     };
 
     std::optional<ValueReader> reader_;

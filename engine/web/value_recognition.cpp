@@ -221,10 +221,11 @@ std::optional<NumberValue> interpret(const NumberShape& s, char dec, char& group
     }
     if (s.negative) out.value = -out.value;
     if (s.percent) out.value /= 100.0;
-    // The spreadsheet's own format shows up to 11 characters as they are.
-    out.shownAsWritten =
-        !s.exponent.empty() || (!out.grouped && intDigits + (fraction.empty() ? 0 : fraction.size() + 1) <= 11 &&
-                                (fraction.empty() || fraction.back() != '0'));
+    // The spreadsheet's own format shows up to 11 characters as they are; a
+    // number with an exponent it shows without one.
+    out.shownAsWritten = s.exponent.empty() && !out.grouped &&
+                         intDigits + (fraction.empty() ? 0 : fraction.size() + 1) <= 11 &&
+                         (fraction.empty() || fraction.back() != '0');
     return out;
 }
 
@@ -254,10 +255,31 @@ unsigned marksReading(char dec, char group) {
     }
 }
 
-// The format code that shows a number as the shape writes it.
+// How a number's exponent is written, as bits of a format's key: none (0), or
+// its letter's case, its sign, its digits and the mantissa's integer digits.
+std::uint64_t exponentForm(const NumberShape& s, const NumberValue& v) {
+    if (s.exponent.empty()) return 0;
+    std::size_t digits = 0;
+    for (std::size_t i = 0; i < s.groupCount; ++i) digits += s.groups[i].size();
+    const std::size_t intDigits = std::clamp<std::size_t>(digits - std::min<std::size_t>(digits, v.decimals), 1, 15);
+    const std::size_t exponentDigits = std::min<std::size_t>(
+        static_cast<std::size_t>(std::count_if(s.exponent.begin(), s.exponent.end(), isDigit)), 15);
+    return 1u | (s.exponent[0] == 'E' ? 2u : 0u) | (s.exponent[1] == '+' ? 4u : 0u) | exponentDigits << 3 |
+           intDigits << 7;
+}
+
+// The format code that shows a number as the shape writes it; one with an
+// exponent in scientific form, with as many digits before the mark and in the
+// exponent as the page wrote ("12e3" is 00e-0, which shows 12e3).
 std::string numberCode(const NumberShape& s, const NumberValue& v) {
-    std::string body = v.grouped ? "#,##0" : "0";
+    const std::uint64_t exponent = exponentForm(s, v);
+    std::string body = exponent ? std::string(exponent >> 7, '0') : v.grouped ? "#,##0" : "0";
     if (v.decimals > 0) body += "." + std::string(v.decimals, '0');
+    if (exponent) {
+        body += (exponent & 2) ? "E" : "e";
+        body += (exponent & 4) ? "+" : "-";
+        body += std::string((exponent >> 3) & 15, '0');
+    }
     if (s.percent) {
         if (s.percentFirst) return "%" + std::string(s.percentSpaced ? " " : "") + body;
         return body + (s.percentSpaced ? " %" : "%");
@@ -566,7 +588,7 @@ bool ValueReader::readNumber(std::string_view text, Reading& r) {
             std::uint64_t{v.decimals} | (v.grouped ? 1u << 8 : 0) | (v.shownAsWritten ? 1u << 9 : 0) |
             (s.percent ? 1u << 10 : 0) | (s.percentFirst ? 1u << 11 : 0) | (s.percentSpaced ? 1u << 12 : 0) |
             (s.currencyFirst ? 1u << 13 : 0) | (s.currencySpaced ? 1u << 14 : 0) | (s.parentheses ? 1u << 15 : 0) |
-            (s.currency.empty() ? 0 : signIndex(s.currency) << 16);
+            (s.currency.empty() ? 0 : signIndex(s.currency) << 16) | exponentForm(s, v) << 40;
         r.alternatives[k] = {v.value, formatOf(key, [&] { return numberCode(s, v); }), withMarks(found[k].second)};
         readers |= found[k].second;
     }
@@ -1043,12 +1065,13 @@ std::string TextParser::code(const std::array<char, 3>& roles, bool english, std
                     code += std::string(two ? 2 : 1, role == 'd' ? 'd' : 'm');
                 break;
             }
-            case Piece::Month: code += numericNames ? "mm" : p.word->meaning.abbreviated ? "mmm" : "mmmm"; break;
+            // A name written in full is shown in full, also where the short name is spelled the same ("Juli").
+            case Piece::Month: code += numericNames ? "mm" : p.word->meaning.full ? "mmmm" : "mmm"; break;
             case Piece::Weekday:
                 if (numericNames)
                     skipLiteral = true;
                 else
-                    code += p.word->meaning.abbreviated ? "ddd" : "dddd";
+                    code += p.word->meaning.full ? "dddd" : "ddd";
                 break;
             case Piece::Hour: code += p.text.size() >= 2 ? "hh" : "h"; break;
             case Piece::Minute: code += "mm"; break;

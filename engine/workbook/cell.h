@@ -48,6 +48,9 @@ struct PageGrid {
     // grid did that costly part on a thread of its own; `rows` is then empty and
     // columnWidths is set. Place such a grid with placeGrid (sheet_cells.h).
     std::shared_ptr<EncodedRows> encoded;
+    // What the user is told of how the page was read, a line each (a column
+    // that does not fit a forced locale).
+    std::vector<std::string> notes;
 };
 
 }  // namespace qf::engine

@@ -68,10 +68,12 @@ GridShape shapeOf(const PageGrid& grid) {
     return shape;
 }
 
-[[noreturn]] void doesNotFit(const char* where) {
-    throw Failure(std::string("The data does not fit on the sheet: cells would be pushed past its ") + where +
-                  ". Nothing was changed.");
+std::string doesNotFitText(const char* where) {
+    return std::string("The data does not fit on the sheet: cells would be pushed past its ") + where +
+           ". Nothing was changed.";
 }
+
+[[noreturn]] void doesNotFit(const char* where) { throw Failure(doesNotFitText(where)); }
 
 }  // namespace
 
@@ -250,9 +252,9 @@ void SheetCells::replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_
     // Check everything before changing anything.
     if (fresh.lastUsed_ >= 0 && static_cast<std::int64_t>(column) + fresh.width_ > kMaxColumns)
         doesNotFit("last column");
-    const std::int64_t used = lastUsedRow();
-    if (used > row + oldRows && used - oldRows + height > kMaxRows) doesNotFit("last row");
     if (fresh.lastUsed_ >= 0 && row + fresh.lastUsed_ + 1 > kMaxRows) doesNotFit("last row");
+    const std::int64_t used = lastUsedRow();
+    if (used > row + oldRows && used - oldRows + height > kMaxRows) throw SheetFull(doesNotFitText("last row"));
     fresh.moveToColumn(column);
 
     eraseRows(row, oldRows);

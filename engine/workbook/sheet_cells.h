@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.h"
 #include "cell.h"
 
 namespace qf::engine {
@@ -34,6 +35,13 @@ std::string cellText(std::string_view text);
 
 class EncodedRows;
 
+// A placing that only the rows already on the sheet prevent: the cells would
+// fit on the sheet were it empty.
+class SheetFull : public Failure {
+public:
+    using Failure::Failure;
+};
+
 // Threads: a sheet's cells belong to the thread that drives its workbook.
 class SheetCells {
 public:
@@ -51,7 +59,8 @@ public:
     // start at 0-based `column`; the rows below move up or down as needed. With
     // oldRows = 0 this inserts: everything from `row` down moves down by the grid's
     // height. Fails (qf::Failure) and changes nothing when a cell would end up past
-    // the sheet's last row or column.
+    // the sheet's last row or column; with SheetFull when only the rows already
+    // there stand in the way.
     void replaceRows(std::int64_t row, std::int64_t oldRows, std::int32_t column, const PageGrid& grid);
     void insertRows(std::int64_t row, std::int32_t column, const PageGrid& grid) { replaceRows(row, 0, column, grid); }
     // The same with rows encoded beforehand: their chunks move in as they are

@@ -83,6 +83,15 @@ public:
     // shows it (and there is no file yet: the path is empty).
     virtual std::string finish(Trap& run) = 0;
 
+    // The sheets the spreadsheet added by itself, each after the sheet in use,
+    // for a page that did not fit in the rows that sheet had left (all pages on
+    // one sheet); the pages after it go on there.
+    virtual int sheetsAddedForRoom() const { return 0; }
+
+    // What the user is to be told of how the page imported last was read (a
+    // line each), taken once.
+    virtual std::vector<std::string> takePageNotes() { return {}; }
+
     // The read-ahead of this workbook's spreadsheet, or nullptr when it loads
     // each page only as its import asks for it.
     virtual ReadAhead* readAhead() { return nullptr; }

@@ -124,6 +124,21 @@ TEST(QtBoxes, MessageBoxesShowTheirFlagsAndGiveTheAnswerCodes) {
     EXPECT_EQ(ui.messageBox("Go on?", MessageButtons::YesNo, MessageIcon::None), MessageAnswer::Yes);
 }
 
+// The closing box of a long list: its text short, the whole list in its details.
+TEST(QtBoxes, DetailsHoldWhatTheTextLeavesOut) {
+    QtWindowServices ui{QString()};
+    QString text, details;
+    whenShown<QMessageBox>([&](QMessageBox& box) {
+        text = box.text();
+        details = box.detailedText();
+        box.button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(ui.detailedMessageBox("Done.\r\nand 2 more", "a\r\nb\r\nc", MessageButtons::Ok, MessageIcon::None),
+              MessageAnswer::Ok);
+    EXPECT_EQ(text, u"Done.\nand 2 more"_s);
+    EXPECT_EQ(details, u"a\nb\nc"_s);
+}
+
 // What the program's end asks: whether events now run inside a command.
 TEST(QtBoxes, ACommandWaitsWhileItLetsTheWindowWorkOrShowsABox) {
     QtWindowServices ui{QString()};

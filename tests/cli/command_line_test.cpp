@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/failure.h"
+#include "base/trap.h"
 #include "base/window_services.h"
 #include "cli/command_line.h"
 #include "cli/console_services.h"
@@ -40,7 +42,13 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
 
     for (const auto& [args, tag] :
          std::vector<std::pair<Args, std::string>>{{{"--import", "a.txt", "--locale", "de-CH"}, "de-CH"},
-                                                   {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"}}) {
+                                                   {{"--import", "--locale=sr_Latn_RS", "a.txt"}, "sr_Latn_RS"},
+                                                   // as LANG names a locale
+                                                   {{"--import", "--locale", "de_DE.UTF-8", "a.txt"}, "de-DE"},
+                                                   {{"--import", "--locale", "de_DE@euro", "a.txt"}, "de-DE"},
+                                                   {{"--import", "--locale", "fr_CA.utf8@euro", "a.txt"}, "fr-CA"},
+                                                   {{"--import", "--locale", "sr_RS@latin", "a.txt"}, "sr-Latn-RS"},
+                                                   {{"--import", "--locale", "uz@cyrillic", "a.txt"}, "uz-Cyrl"}}) {
         r = parseArguments(args);
         ASSERT_EQ(r.error, "") << tag;
         EXPECT_EQ(r.options.locale, tag);
@@ -69,6 +77,11 @@ TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
         {{"--import", "a.txt", "--scripts"}, "--scripts takes auto, always or never"},
         {{"--import", "a.txt", "--scripts=sometimes"}, "--scripts takes auto, always or never, not sometimes"},
         {{"a.txt", "--scripts", "never"}, "--scripts is an option of --import"},
+        {{"--import", "a.txt", "--locale", "C.UTF-8"},
+         "the locale C names no language; give a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale", "POSIX"},
+         "the locale POSIX names no language; give a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--locale", ".UTF-8"}, "--locale needs a language tag, such as de-CH"},
     };
     for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
     // The same mode twice is no conflict.
@@ -121,6 +134,33 @@ TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
     char buffer[128] = {};
     EXPECT_EQ(std::string(buffer, std::fread(buffer, 1, sizeof buffer, out)), "Would you like to proceed anyway?\n");
     std::fclose(out);
+}
+
+// A trapped failure on the command line says which step failed and why, on one
+// line, and nothing of the window's error report.
+TEST(ConsoleServices, FailuresAreToldInTheCommandLinesWords) {
+    struct Case {
+        const char* handler;
+        int line;
+        std::string expected;
+    };
+    const Case table[] = {
+        {"PushButton2_Click", 168, "quillfen: writing the workbook failed: Disk full\n"},
+        {"PushButton2_Click", 110, "quillfen: starting the workbook failed: Disk full\n"},
+        {"PushButton2_Click", 156, "quillfen: adding a sheet failed: Disk full\n"},
+        {"ImportWeb", 100, "quillfen: importing a page failed: Disk full\n"},
+        {"PushButton2_Click", 186, "quillfen: Disk full\n"},  // a step with no name of its own
+    };
+    for (const auto& [handler, line, expected] : table) {
+        std::FILE* out = std::tmpfile();
+        ConsoleServices console(out);
+        Trap trap(console, handlerLocation(handler == std::string("ImportWeb") ? "Excel1" : "Form1", handler));
+        trap.step(line, [] { throw Failure("Disk full"); });
+        std::rewind(out);
+        char buffer[256] = {};
+        EXPECT_EQ(std::string(buffer, std::fread(buffer, 1, sizeof buffer, out)), expected) << line;
+        std::fclose(out);
+    }
 }
 
 }  // namespace

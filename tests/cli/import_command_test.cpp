@@ -86,6 +86,7 @@ protected:
             settings.documentsFolder = folder + "/Documents";
             settings.output = options.output;
             settings.replaceOutput = options.force;
+            settings.pageOptions.locale = options.locale;
             if (const auto mode = engine::scriptsModeNamed(options.scripts)) settings.render.mode = *mode;
             return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
@@ -176,6 +177,61 @@ TEST_F(ImportCommand, UnreadableEntriesAreListedWithTheEnginesReasonAndTheWorkbo
     EXPECT_EQ(printedWorkbook().at("Sheet1", "A1"), "str:First note");
 }
 
+// The command line runs in the C locale, where a host name in other
+// characters than ASCII must still be converted.
+TEST_F(ImportCommand, InternationalHostNamesAreOpenedAndOtherSchemesAreRefused) {
+    const std::string idn =
+        "http://b\xC3\xBC"
+        "cher.localhost:" +
+        std::to_string(server.port()) + "/notes.html";
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/notes.html";
+    const std::string list = listFile("list.txt", idn + "\n" + ftp + "\n");
+    EXPECT_EQ(run({"--import", list, "--separate-sheets"}), exit_code::kSomeUnreadable);
+    const std::string errors = err.text();
+    EXPECT_EQ(errors.find("entry 1 could not"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("entry 2 could not be read: " + ftp + ": only web addresses (http, https) can be imported\n"),
+              std::string::npos)
+        << errors;
+    const testing::XlsxContent book = printedWorkbook();
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.at(book.sheets[0], "A1"), "str:First note");
+    EXPECT_EQ(server.requests(), 1);  // the ftp address was not read ahead either
+}
+
+TEST_F(ImportCommand, PagesThatDoNotFitOnOneSheetGoOnAndTheSheetsAreCounted) {
+    std::string rows;
+    for (int i = 0; i < 600'000; ++i) rows += "r\n";
+    server.page("/rows.txt", rows, 200, "text/plain");
+    const std::string list = listFile("list.txt", server.url("/rows.txt") + "\n" + server.url("/rows.txt") + "\n");
+    EXPECT_EQ(run({"--import", list, "--one-sheet"}), exit_code::kAllRead) << err.text();
+    EXPECT_NE(err.text().find("\nquillfen: the pages needed 2 sheets: a sheet holds 1,048,576 rows\n"),
+              std::string::npos)
+        << err.text();
+    EXPECT_EQ(out.text().rfind(folder + "/Documents/Book1.xlsx\n", 0), 0u);  // its sheets are read in the import tests
+}
+
+// A column the forced locale does not fit is named once for its page.
+TEST_F(ImportCommand, AColumnThatDoesNotFitTheForcedLocaleIsNamed) {
+    server.page("/english.html",
+                "<html lang='en'><body><table><tr><td>1.500</td><td>03/04/2025</td></tr>"
+                "<tr><td>1,234.56</td><td>12/31/2025</td></tr></table></body></html>");
+    const std::string list =
+        listFile("list.txt", server.url("/english.html") + "\n" + server.url("/prices.html") + "\n");
+    EXPECT_EQ(run({"--import", list, "--locale", "de-DE", "--separate-sheets"}), exit_code::kAllRead) << err.text();
+    const std::string errors = err.text();
+    const std::string note = "quillfen: entry 1: " + server.url("/english.html") +
+                             ": columns A, B do not fit the locale de-DE: the texts de-DE reads otherwise than the "
+                             "page stay text\n";
+    EXPECT_NE(errors.find(note), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("entry 2:"), std::string::npos) << "a page that fits is not named";
+    const testing::XlsxContent book = printedWorkbook();
+    const std::string sheet = book.sheets.at(0);
+    EXPECT_EQ(book.at(sheet, "A1"), "str:1.500");
+    EXPECT_EQ(book.at(sheet, "B1"), "str:03/04/2025");
+    EXPECT_EQ(book.at(sheet, "A2"), "float:1234.56");
+    EXPECT_EQ(book.at(sheet, "B2"), "datetime:2025-12-31 00:00:00");
+}
+
 TEST_F(ImportCommand, EveryLineEndStyleGivesExactlyTheListsEntries) {
     for (const std::string end : {"\n", "\r\n", "\r"}) {
         SCOPED_TRACE("line end of " + std::to_string(end.size()) + " bytes");
@@ -205,19 +261,34 @@ TEST_F(ImportCommand, ExistingOutputIsRefusedUnlessForced) {
     EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
 }
 
+// A folder that goes away during the run: the failure is told in the command
+// line's words, without the window's error report and closing box.
 TEST_F(ImportCommand, WorkbookThatCannotBeWrittenExitsThree) {
-    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
-    const std::string output = folder + "/no such folder/out.xlsx";
+    const std::string outputFolder = folder + "/out";
+    fs::create_directories(outputFolder);
+    testing::ScriptedHttpServer pages(
+        [&](const testing::ScriptedHttpServer::Request&, testing::ScriptedHttpServer::Connection& connection) {
+            fs::remove_all(outputFolder);
+            connection.send(testing::ScriptedHttpServer::response(200, "text/html", "<p>Gone soon</p>"));
+        });
+    const std::string list = listFile("list.txt", pages.url("/page.html") + "\n");
+    const std::string output = outputFolder + "/out.xlsx";
     EXPECT_EQ(run({"--import", list, "--output", output}), exit_code::kNotWritten);
     const std::string errors = err.text();
-    EXPECT_NE(errors.find("Cannot write the workbook file " + output), std::string::npos) << errors;
+    EXPECT_NE(errors.find("\nquillfen: writing the workbook failed: Cannot write the workbook file " + output),
+              std::string::npos)
+        << errors;
     EXPECT_NE(errors.find("quillfen: the workbook was not written\n"), std::string::npos) << errors;
+    for (const char* windowText : {"at line", "PushButton2_Click", "screenshot", "Done."})
+        EXPECT_EQ(errors.find(windowText), std::string::npos) << errors;
     EXPECT_EQ(out.text(), "");
 }
 
 TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     const std::string good = listFile("good.txt", server.url("/notes.html") + "\n");
     const std::string empty = listFile("empty.txt", "");
+    fs::create_directories(folder + "/Documents.xlsx");
+    const std::string binary = listFile("picture.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
     const std::vector<std::pair<Strings, std::string>> table = {
         {{"--import", good, "--output", "x.csv"}, "the output file must end in .xlsx: x.csv"},
         {{"--import", good, folder + "/missing.txt"},
@@ -226,6 +297,14 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
         {{"--import", empty}, "the list files hold no entries"},
         {{"--import", good, "--scripts", "always"},
          "--scripts always needs a browser to render pages, and none is installed: install a browser"},
+        {{"--import", good, binary}, "cannot read the list file " + binary + ": not a text file"},
+        {{"--import", good, "--output", folder + "/no such folder/out.xlsx"},
+         "cannot write the workbook to " + folder + "/no such folder/out.xlsx: the folder " + folder +
+             "/no such folder does not exist"},
+        {{"--import", good, "--output", good + "/out.xlsx"},
+         "cannot write the workbook to " + good + "/out.xlsx: " + good + " is not a folder"},
+        {{"--import", good, "--output", folder + "/Documents.xlsx", "--force"},
+         "cannot write the workbook to " + folder + "/Documents.xlsx: it is a folder"},
     };
     browserInstalled = false;
     for (const auto& [args, message] : table) {
@@ -236,6 +315,19 @@ TEST_F(ImportCommand, BadArgumentsAndUnreadableListsExitTwoBeforeAnyFetch) {
     EXPECT_EQ(out.text(), "");
     EXPECT_EQ(server.requests(), 0);
     EXPECT_TRUE(fs::is_empty(folder + "/Documents"));
+}
+
+TEST_F(ImportCommand, AFolderThatMayNotBeWrittenIsRefusedBeforeAnyFetch) {
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root, which may write into any folder";
+    const std::string list = listFile("list.txt", server.url("/notes.html") + "\n");
+    const std::string locked = folder + "/locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(run({"--import", list, "--output", locked + "/out.xlsx"}), exit_code::kBadArguments);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(err.text(), "quillfen: cannot write the workbook to " + locked + "/out.xlsx: the folder " + locked +
+                              " may not be written (Permission denied)\n");
+    EXPECT_EQ(server.requests(), 0);
 }
 
 TEST_F(ImportCommand, ProgressIsALinePerEntryOffATerminalAndOneLineOnIt) {

@@ -52,13 +52,30 @@ void expectEach(const std::vector<Case>& cases) {
             << '"' << c.text << "\" lang " << c.lang;
 }
 
+// The format shows what the page wrote: a month or weekday name in full where
+// it was written in full (also where its short form is spelled the same), and
+// a number with an exponent in scientific form.
+TEST(Values, FullNamesAndExponentsAreShownAsWritten) {
+    expectEach({{"1. Juli 2025", "de", "#45839 [$-407]d. mmmm yyyy"},
+                {"3. M\xC3\xA4rz 2025", "de", "#45719 [$-407]d. mmmm yyyy"},
+                {"3. M\xC3\xA4r. 2025", "de", "#45719 [$-407]d. mmm. yyyy"},
+                {"1 mai 2025", "fr", "#45778 [$-40C]d mmmm yyyy"},
+                {"Mo., 3. M\xC3\xA4rz 2025", "de", "#45719 [$-407]ddd., d. mmmm yyyy"},
+                {"1e5", "", "#100000 0e-0"},
+                {"12e3", "", "#12000 00e-0"},
+                {"1.25E+10", "", "#12500000000 0.00E+00"},
+                {"-6.02e-23", "", "#-6.02e-23 0.00e-00"},
+                {"3.0E003", "", "#3000 0.0E-000"},
+                {"12.5", "", "#12.5"}});  // without an exponent: the spreadsheet's own format
+}
+
 TEST(Values, TheFormsReadBeforeStillReadOnEnglishPagesAndShowAsWritten) {
     expectEach({{"42", "", "#42"},
                 {"-1,234.5", "", "#-1234.5 #,##0.0"},
                 {"+.5", "", "#0.5"},
                 {"1,234,567", "en", "#1234567 #,##0"},
-                {"1.5e3", "", "#1500"},
-                {"2E-2", "", "#0.02"},
+                {"1.5e3", "", "#1500 0.0e-0"},  // in scientific form, as the page wrote it
+                {"2E-2", "", "#0.02 0E-0"},
                 {"- 4", "", "#-4"},
                 {"\xC2\xA0"
                  "17\xC2\xA0",
@@ -156,7 +173,7 @@ TEST(Values, PagesInOtherLanguagesReadInTheirOwnConventions) {
                  "fr", "#67390000 #,##0"},
                 {"1 234,5", "fr", "#1234.5 #,##0.0"},
                 {"07/12/2026", "fr", "#46363 dd/mm/yyyy"},
-                {"1 mars 2019 \xC3\xA0 15:20", "fr", "#43525.6388888889 [$-40C]d mmm yyyy\" \xC3\xA0 \"hh:mm"},
+                {"1 mars 2019 \xC3\xA0 15:20", "fr", "#43525.6388888889 [$-40C]d mmmm yyyy\" \xC3\xA0 \"hh:mm"},
                 {"15 h 45", "fr-CA", "#0.65625 hh\" h \"mm"},
                 {"21.dez.2018 \xC3\xA0s 12h55", "pt", "#43455.5381944444 [$-416]dd.mmm.yyyy\" \xC3\xA0s \"hh\"h\"mm"},
                 {"R$ 1.234,56", "pt-BR", "#1234.56 \"R$ \"#,##0.00"},
@@ -242,6 +259,64 @@ TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
         {page("en", table({"1.500", "12/7/2026"})), {"de-DE", "en-US"}, {"#1500 #,##0", "#46215 dd/m/yyyy"}},
     };
     for (const PageCase& c : cases) EXPECT_EQ(firstColumn(c.page, c.locales), c.shown) << c.page;
+}
+
+// A forced locale never reads one column two ways: where a column's own
+// unambiguous texts go against it, the texts the two read differently stay
+// text, and the page's grid says which columns did not fit.
+TEST(Values, AForcedLocaleNeverReadsAColumnTwoWays) {
+    struct ForcedCase {
+        Cells a, b;  // the texts of a table's two columns
+        std::string locale;
+        Cells shownA, shownB;
+        std::vector<std::string> notes;
+    };
+    const std::string notFit = " not fit the locale de-DE: the texts de-DE reads otherwise than the page stay text";
+    const std::vector<ForcedCase> cases = {
+        {{"1.500", "1,234.56"}, {}, "de-DE", {"1.500", "#1234.56 #,##0.00"}, {}, {"column A does" + notFit}},
+        {{"03/04/2025", "12/31/2025"},
+         {},
+         "de-DE",
+         {"03/04/2025", "#46022 mm/dd/yyyy"},
+         {},
+         {"column A does" + notFit}},
+        {{"1.500", "1.234,56"}, {}, "de-DE", {"#1500 #,##0", "#1234.56 #,##0.00"}, {}, {}},  // it fits
+        {{"1.500", "12/7/2026"}, {}, "de-DE", {"#1500 #,##0", "#46215 dd/m/yyyy"}, {}, {}},  // nothing against it
+        {{"1.234,56", "1.500"},
+         {"1,234.56", "1.500"},
+         "de-DE",
+         {"#1234.56 #,##0.00", "#1500 #,##0"},
+         {"#1234.56 #,##0.00", "1.500"},
+         {"column B does" + notFit}},
+        {{"1,234.56", "2.5"},
+         {"31/12/2025", "03/04/2025"},
+         "de-DE",
+         {"#1234.56 #,##0.00", "#2.5"},  // de reads no number in "2.5"
+         {"#46022 dd/mm/yyyy", "#45750 dd/mm/yyyy"},
+         {"column A does" + notFit}},
+        {{"1.234,56", "1.500"},
+         {},
+         "en-US",
+         {"#1234.56 #,##0.00", "1.500"},
+         {},
+         {"column A does not fit the locale en-US: the texts en-US reads otherwise than the page stay text"}},
+    };
+    for (const ForcedCase& c : cases) {
+        std::string rows;
+        for (std::size_t r = 0; r < c.a.size(); ++r)
+            rows += "<tr><td>" + c.a[r] + "</td>" + (c.b.empty() ? "" : "<td>" + c.b[r] + "</td>") + "</tr>";
+        const std::string html = page("en", "<table>" + rows + "</table>");
+        SCOPED_TRACE(html);
+        const PageGrid grid = layoutHtml(html, reading({c.locale, "en-US"}));
+        Cells shownA, shownB;
+        for (const auto& row : grid.rows) {
+            shownA.push_back(row.empty() ? "" : show(row[0]));
+            if (!c.b.empty()) shownB.push_back(row.size() < 2 ? "" : show(row[1]));
+        }
+        EXPECT_EQ(shownA, c.shownA);
+        EXPECT_EQ(shownB, c.shownB);
+        EXPECT_EQ(grid.notes, c.notes);
+    }
 }
 
 }  // namespace

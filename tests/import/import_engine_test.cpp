@@ -98,7 +98,8 @@ TEST_F(ImportIntoEngine, ARunOnOneSheetPutsTheNewestPageOnTop) {
               Strings{"Done.\r\n\r\nThe following URLs: \r\n" + server.url("/gone.html") + "\r\n" + unreachable +
                       "\r\n\r\n\r\ncould not be read. \r\nPlease check them. "
                       "Please email a screenshot of this message to " +
-                      supportEmail() + " if you have any questions."});
+                      supportEmail() + " if you have any questions.\r\n\r\nThe workbook was saved as " +
+                      host.finished.at(0).workbook});
     const XlsxContent book = onlyWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
     const std::string& sheet = book.sheets[0];

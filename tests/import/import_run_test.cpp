@@ -22,12 +22,16 @@ constexpr Pointer kIdle = Pointer::Default;
 constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
 constexpr const char* kImportLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
 
-std::string doneWith(const Strings& unreadable) {
+// The closing box names the workbook the recording spreadsheet writes.
+const std::string kSaved = "\r\n\r\nThe workbook was saved as /documents/Book1.xlsx";
+const std::string kDone = "Done." + kSaved;
+
+std::string doneWith(const Strings& unreadable, bool saved = true) {
     std::string list;
     for (const auto& e : unreadable) list += "\r\n" + e;
     return "Done.\r\n\r\nThe following URLs: " + list + "\r\n\r\ncould not be read. \r\n" +
            "Please check them. Please email a screenshot of this message to " + supportEmail() +
-           " if you have any questions.";
+           " if you have any questions." + (saved ? kSaved : "");
 }
 
 class ImportRun : public ::testing::Test {
@@ -81,7 +85,7 @@ TEST_F(ImportRun, WithTheSpreadsheetAlreadyRunningNoEndsSilentlyAndYesGoesOn) {
     run();
     ASSERT_EQ(spreadsheet.workbooks.size(), 1u) << "a workbook of its own";
     EXPECT_EQ(pagesOn("Sheet1"), Strings{"http://www.a.org"});
-    EXPECT_EQ(ui.messages().back(), "Done.");
+    EXPECT_EQ(ui.messages().back(), kDone);
 }
 
 TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
@@ -111,10 +115,11 @@ TEST_F(ImportRun, OneSheetTakesEveryEntryAtA1AndNamesTheUnreadableOne) {
     EXPECT_EQ(ui.boxes.back().caption, "");
 }
 
-// The workbook goes to the host while the run is still busy; one the host
-// could not show is named in the closing box, and the installed application's
-// workbook (no file) goes nowhere. What the spreadsheet says of how pages were
-// read comes after the unreadable entries, before the workbook's name.
+// The workbook goes to the host while the run is still busy and is named in
+// the closing box, whether the host could show it or not; the installed
+// application's workbook (no file) goes nowhere. What the spreadsheet says of
+// how pages were read comes after the unreadable entries, before the
+// workbook's name.
 TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBox) {
     struct Case {
         std::string path;
@@ -123,7 +128,7 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
         std::string done;
     };
     const std::string book = "/documents/Book1.xlsx";
-    for (const Case& c : {Case{book, true, {book + " busy"}, "Done."},
+    for (const Case& c : {Case{book, true, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
                           Case{book, false, {book + " busy"}, "Done.\r\n\r\nThe workbook was saved as " + book},
                           Case{"", false, {}, "Done."}}) {
         RecordingSpreadsheet sheets;
@@ -146,10 +151,53 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
     sheets.pageLoads = [](const std::string& address) { return address.find("gone") == std::string::npos; };
     sheets.notes = {"\"http://www.a.org/\": the page could not be rendered", "1 page was built by scripts"};
     runImport(list, boxes, sheets);
-    EXPECT_EQ(boxes.messages(), Strings{doneWith({"www.gone.org"}) +
+    EXPECT_EQ(boxes.messages(), Strings{doneWith({"www.gone.org"}, false) +
                                         "\r\n\r\n\"http://www.a.org/\": the page could not be rendered\r\n1 page was "
                                         "built by scripts\r\n\r\nThe workbook was saved as " +
                                         book});
+}
+
+// A long list of unreadable entries never makes the closing box taller than
+// the screen: its text names twenty, its details every one; and the box says
+// how many sheets the pages needed when they did not fit on one.
+TEST_F(ImportRun, TheClosingBoxNamesTwentyUnreadableEntriesAndTheSheetsThePagesNeeded) {
+    struct Case {
+        int unreadable;
+        int sheetsAdded;
+        std::string ending;  // of the text, before where the workbook was saved
+        bool details;
+    };
+    const std::string request =
+        "\r\n\r\ncould not be read. \r\nPlease check them. Please email a screenshot of "
+        "this message to " +
+        supportEmail() + " if you have any questions.";
+    const std::string sheets = "\r\n\r\nThe pages needed 3 sheets: a sheet holds 1,048,576 rows.";
+    const Case cases[] = {
+        {20, 0, "\r\nwww.bad19.org" + request, false},
+        {21, 0, "\r\nwww.bad19.org\r\nand 1 more" + request, true},
+        {3032, 2, "\r\nwww.bad19.org\r\nand 3012 more" + request + sheets, true},
+        {0, 2, "Done." + sheets, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unreadable);
+        RecordingSpreadsheet fresh;
+        ScriptedServices window;
+        fresh.sheetsAddedForRoom = c.sheetsAdded;
+        fresh.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
+        host.entries = {"www.good.org"};
+        Strings bad;
+        for (int i = 0; i < c.unreadable; ++i) bad.push_back("www.bad" + std::to_string(i) + ".org");
+        host.entries.insert(host.entries.end(), bad.begin(), bad.end());
+        runImport(host, window, fresh);
+        ASSERT_EQ(window.boxes.size(), 1u);
+        const std::string& text = window.boxes[0].text;
+        EXPECT_EQ(text.substr(0, text.size() - kSaved.size()).ends_with(c.ending), true) << text;
+        EXPECT_EQ(text.find("www.bad20.org"), std::string::npos);
+        std::string all;
+        for (const auto& entry : bad) all += (all.empty() ? "" : "\r\n") + entry;
+        EXPECT_EQ(window.boxes[0].details, c.details ? all : "");
+        EXPECT_EQ(host.finished.back().sheetsAddedForRoom, c.sheetsAdded);
+    }
 }
 
 TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
@@ -190,7 +238,7 @@ TEST_F(ImportRun, EachEntryIsStartedWithItsShareOfTheListAndImportedWhole) {
     EXPECT_EQ(host.started.back().entry, "x.y\\page.html");
     EXPECT_EQ(pagesOn("Sheet1").front(), "http://x.y\\page.html") << "the import uses the whole entry";
     EXPECT_EQ(host.finished.size(), 1u);
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{kDone});
 }
 
 TEST_F(ImportRun, UnreadableEntriesAreListedAsTheyStandInTheList) {
@@ -228,7 +276,10 @@ TEST_F(ImportRun, AFailingStepIsReportedAtItsStatementAndTheRunGoesOn) {
         runImport(host, window, fresh);
         EXPECT_EQ(reportedLines(window, kRunLocation), c.runLines);
         EXPECT_EQ(reportedLines(window, kImportLocation), c.importLines);
-        EXPECT_EQ(window.messages().back(), c.unreadable.empty() ? "Done." : doneWith(c.unreadable));
+        // A workbook that was not started or not finished is named nowhere.
+        const bool saved = std::string(c.step) != "finish" && std::string(c.step) != "startWorkbook";
+        EXPECT_EQ(window.messages().back(),
+                  c.unreadable.empty() ? (saved ? kDone : "Done.") : doneWith(c.unreadable, saved));
         EXPECT_EQ(window.pointerHistory.back(), Pointer::Default);
         EXPECT_EQ(fresh.alive, 0);
     }
@@ -244,7 +295,7 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     EXPECT_EQ(host.shares(), (std::vector<double>{25, 100}));
     EXPECT_EQ(pagesOn("Sheet1"), (Strings{"http://www.b.org", "http://www.a.org"}));
     EXPECT_FALSE(host.readPastEnd);
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{kDone});
     EXPECT_TRUE(workbook().finished) << "the end steps ran";
 
     // Emptied at the first yield: nothing imported, no division by zero.
@@ -255,7 +306,7 @@ TEST_F(ImportRun, AListThatChangesDuringTheRunIsNeverReadPastItsEnd) {
     EXPECT_TRUE(host.started.empty());
     EXPECT_TRUE(pagesOn("Sheet1", 1).empty());
     EXPECT_FALSE(host.readPastEnd);
-    EXPECT_EQ(ui.messages().back(), "Done.");
+    EXPECT_EQ(ui.messages().back(), kDone);
     EXPECT_EQ(ui.pointerHistory.back(), Pointer::Default);
 
     // Grown: the bound stays, the share divides by the count of the moment.
@@ -327,7 +378,7 @@ TEST_F(ImportRun, ASecondRunStartedWhileTheFirstYieldsHasItsOwnWorkbook) {
         EXPECT_EQ(pagesOn("Sheet1", book), (Strings{"http://www.b.org", "http://www.a.org"}));
         EXPECT_TRUE(workbook(book).finished);
     }
-    EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
+    EXPECT_EQ(ui.messages(), (Strings{kDone, kDone}));
     // The inner run ends the busy state; the outer one sets it again before its import.
     EXPECT_EQ(ui.pointerHistory, (std::vector<Pointer>{kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kIdle, kBusy, kBusy,
                                                        kBusy, kBusy, kIdle}));

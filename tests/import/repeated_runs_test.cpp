@@ -84,7 +84,8 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlatAsDoRunsWithUnre
     for (int run = 1; run <= 10; ++run) {
         runImport(host, ui, spreadsheet);
         ASSERT_EQ(ui.messages().size(), static_cast<std::size_t>(run));
-        EXPECT_EQ(ui.messages().back(), "Done.") << "every page was read";
+        EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nThe workbook was saved as " + host.finished.back().workbook)
+            << "every page was read";
         EXPECT_EQ(openDescriptors(serverPorts), before) << "after run " << run;
     }
     int reused = 0;

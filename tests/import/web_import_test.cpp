@@ -39,6 +39,48 @@ TEST(normalizeUrl, NeverDowngradesDoublesTheSchemeOrOpensAnotherSite) {
     EXPECT_EQ(normalizeUrl("localhost:8080/www"), "http://localhost:8080/www");
 }
 
+// Addresses of other schemes are not opened at all: the entry fails with the
+// reason, and nothing is made up of them.
+TEST(ImportWeb, OnlyWebAddressesAreOpened) {
+    struct Case {
+        const char* entry;
+        const char* opened;  // null: refused
+    };
+    const Case table[] = {
+        {"ftp://ftp.example.org/pub/", nullptr},
+        {"file:///home/me/list.html", nullptr},
+        {"FILE:/C:/lists/page.html", nullptr},
+        {"  sftp://www.example.org", nullptr},  // its "www" does not make a web address of it
+        {"mailto:someone@example.org", nullptr},
+        {"javascript:alert(1)", nullptr},
+        {"C:/pages/index.html", nullptr},
+        {"HTTPS://www.example.org", "HTTPS://www.example.org"},
+        {"localhost:8080/www", "http://localhost:8080/www"},  // a host and its port
+        {"www.example.org:81/a", "http://www.example.org:81/a"},
+        {"mailto:25", "http://mailto:25"},  // a host called mailto, port 25
+        {"b\xC3\xBC"
+         "cher.example",
+         "http://b\xC3\xBC"
+         "cher.example"},
+        {"", "http://"},
+    };
+    for (const auto& [entry, opened] : table) {
+        SCOPED_TRACE(entry);
+        testing::RecordingSpreadsheet spreadsheet;
+        spreadsheet.startingSheets = 1;
+        ScriptedServices ui;
+        const auto workbook = spreadsheet.newWorkbook();
+        Trap run(ui, "run ");
+        workbook->startWorkbook(run);
+        std::string reason;
+        EXPECT_EQ(importWeb(*workbook, entry, ui, &reason), opened != nullptr);
+        const auto& pages = spreadsheet.workbooks[0]->sheets[0].pages;
+        EXPECT_EQ(pages, opened ? std::vector<std::string>{opened} : std::vector<std::string>{});
+        EXPECT_EQ(reason, opened ? "" : "only web addresses (http, https) can be imported");
+        EXPECT_TRUE(ui.boxes.empty());
+    }
+}
+
 TEST(stripPath, KeepsWhatFollowsTheLastBackslash) {
     EXPECT_EQ(stripPath("C:\\Lists\\sites.txt"), "sites.txt");
     EXPECT_EQ(stripPath("www.example.org/a/b"), "www.example.org/a/b");

@@ -74,6 +74,13 @@ protected:
         for (int p = 1; p <= form->entryCount(); ++p) out.push_back(form->entryText(p));
         return out;
     }
+    // The closing box of a run that wrote its workbook to path.
+    static std::string done(const std::string& path, const std::string& before = "") {
+        return "Done." + before + "\r\n\r\nThe workbook was saved as " + path;
+    }
+    std::string openedBook(std::size_t n = 0) const {
+        return n < ui.openedDocuments.size() ? ui.openedDocuments[n] : std::string("(none opened)");
+    }
     XlsxContent writtenWorkbook() {
         EXPECT_EQ(ui.openedDocuments.size(), 1u) << "one workbook written and shown";
         if (ui.openedDocuments.empty()) return {};
@@ -107,7 +114,7 @@ TEST_F(StartImporting, OneSheetPutsEveryPageAtA1WithTheNewestOnTop) {
     add(server.url("/pre.html"));
     button("PushButton2").click();
 
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{done(openedBook())});
     const XlsxContent book = writtenWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
     const std::string& sheet = book.sheets[0];
@@ -154,7 +161,8 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
     EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nThe following URLs: \r\n" + missing + "\r\n" + unreachable +
                                         "\r\n\r\n\r\ncould not be read. \r\nPlease check them. Please email a "
                                         "screenshot of this message to " +
-                                        supportEmail() + " if you have any questions.");
+                                        supportEmail() + " if you have any questions." +
+                                        "\r\n\r\nThe workbook was saved as " + openedBook());
     EXPECT_EQ(ui.messages().size(), 1u) << "no error report";
     // At least two yields per entry (before the bar is set, and after), and more
     // while a page is awaited.
@@ -198,7 +206,7 @@ TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTake
     expected.push_back(server.url("/pre.html"));
     EXPECT_EQ(during, expected) << "only the new entry changed the list";
     EXPECT_EQ(listed(), expected);
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{done(openedBook())});
     const XlsxContent book = writtenWorkbook();
     expectColumn(book, book.sheets.at(0), "A",
                  {"str:Notes", "str:First bold line", "str:Second line", "str:City", "str:Oslo", ""});
@@ -209,7 +217,7 @@ TEST_F(StartImporting, ASecondRunStartedDuringTheFirstShowsItsOwnWorkbook) {
     ui.onNextEvents([&] { button("PushButton2").click(); });
     button("PushButton2").click();
 
-    EXPECT_EQ(ui.messages(), (Strings{"Done.", "Done."}));
+    EXPECT_EQ(ui.messages(), (Strings{done(openedBook(0)), done(openedBook(1))}));
     ASSERT_EQ(ui.openedDocuments.size(), 2u);
     EXPECT_NE(ui.openedDocuments[0], ui.openedDocuments[1]);
     for (const auto& path : ui.openedDocuments)
@@ -231,7 +239,7 @@ TEST_F(StartImporting, EscapeStopsTheRunAfterTheEntryInHandAndShowsWhatItDid) {
     };
     button("PushButton2").click();
     ASSERT_TRUE(pressed);
-    EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nStopped after entry 2 of 3.");
+    EXPECT_EQ(ui.messages().back(), done(openedBook(), "\r\n\r\nStopped after entry 2 of 3."));
     const XlsxContent book = writtenWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
     expectColumn(book, book.sheets[0], "A",
@@ -240,7 +248,7 @@ TEST_F(StartImporting, EscapeStopsTheRunAfterTheEntryInHandAndShowsWhatItDid) {
     ui.everyEvents = nullptr;
     ui.openedDocuments.clear();
     button("PushButton2").click();
-    EXPECT_EQ(ui.messages().back(), "Done.") << "the next run runs in full";
+    EXPECT_EQ(ui.messages().back(), done(openedBook())) << "the next run runs in full";
 }
 
 TEST_F(StartImporting, ClosingTheWindowDuringARunWritesWhatWasImportedThenEndsTheProgramWithoutAMessage) {

@@ -83,6 +83,7 @@ public:
         return path;
     }
 
+    int sheetsAddedForRoom() const override { return owner_.sheetsAddedForRoom; }
     std::vector<std::string> notes() const override { return owner_.notes; }
 
     ReadAhead* readAhead() override { return owner_.readAheadDepth ? this : nullptr; }

@@ -45,6 +45,8 @@ public:
     std::map<std::string, std::string> failures;
     // What finish gives: the workbook's path (empty: none, as the installed application).
     std::string finishedPath = "/documents/Book1.xlsx";
+    // What sheetsAddedForRoom gives.
+    int sheetsAddedForRoom = 0;
     // What the workbooks say at the end of a run about how pages were read.
     std::vector<std::string> notes;
     // Read-ahead offered with this depth; none when unset.

@@ -19,6 +19,7 @@ struct ShownBox {
     MessageButtons buttons = MessageButtons::Ok;  // for Message
     MessageIcon icon = MessageIcon::None;         // for Message
     FileDialogRequest fileRequest;                // for FileDialog
+    std::string details;                          // for Message: what the user may unfold
 };
 
 class ScriptedServices : public WindowServices {
@@ -38,6 +39,8 @@ public:
 
     MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
                              const std::string& caption) override;
+    MessageAnswer detailedMessageBox(const std::string& text, const std::string& details, MessageButtons buttons,
+                                     MessageIcon icon, const std::string& caption) override;
     std::string inputBox(const std::string& prompt, const std::string& caption,
                          const std::string& defaultText) override;
     std::string openFileDialog(const FileDialogRequest& request) override;

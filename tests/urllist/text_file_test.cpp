@@ -127,22 +127,21 @@ TEST_F(ReaderTest, EncodingsAreDecodedWithoutLoss) {
     load(write("utf8.txt", "\xEF\xBB\xBFwww.caf\xC3\xA9.fr\nx"));
     load(write("ansi.txt", "www.caf\xE9.fr\r\n\x80\x81"));
     ASSERT_EQ(list().count(), 4);
-    // The byte order mark stays part of the first line.
-    EXPECT_EQ(list().text(1), QChar(0xFEFF) + QString::fromUtf8("www.caf\xC3\xA9.fr"));
+    // The byte order mark is no part of the first line.
+    EXPECT_EQ(list().text(1), QString::fromUtf8("www.caf\xC3\xA9.fr"));
     EXPECT_EQ(list().text(3), QString::fromUtf8("www.caf\xC3\xA9.fr"));
     EXPECT_EQ(list().text(4), QString(QChar(0x20AC)) + QChar(0x81));
     for (int p = 1; p <= list().count(); ++p) EXPECT_FALSE(list().text(p).contains(QChar(0xFFFD)));
     EXPECT_TRUE(ui.boxes.size() == 2u && ui.messages().empty());
 }
 
-TEST_F(ReaderTest, BinaryFileAndLongLineLoadAsRead) {
+TEST_F(ReaderTest, BinaryFileIsRefusedAndLongLineLoadsAsRead) {
     std::string binary;
     for (int round = 0; round < 64; ++round)
         for (int b = 0; b < 256; ++b) binary.push_back(static_cast<char>(b));
     load(write("binary.bin", binary));
-    const Texts expected = referenceSplit(windows1252ToUtf8(binary));
-    EXPECT_EQ(texts(), expected);
-    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(ui.messages(), (Texts{report("not a text file", "PushButton13_Click", 118)}));
+    EXPECT_EQ(list().count(), 0);
 
     list().clear();
     const std::string line(20u << 20, 'x');
@@ -151,6 +150,57 @@ TEST_F(ReaderTest, BinaryFileAndLongLineLoadAsRead) {
     EXPECT_EQ(list().utf8(1).size(), line.size());
     // The row shows the start of it only.
     EXPECT_EQ(list().data(list().index(0, 0), Qt::DisplayRole).toString().size(), UrlListModel::kDisplayLimit);
+}
+
+// A text as UTF-16 with its byte order mark, in either order.
+std::string utf16File(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST_F(ReaderTest, ListFilesAsEditorsWriteThem) {
+    const std::string cafe = "www.caf\xC3\xA9.fr", smile = "www.a.com/\xF0\x9F\x98\x80";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Texts entries;
+        bool refused = false;  // refused whole: nothing is added
+    };
+    const Texts none;
+    const std::vector<Case> table = {
+        {"UTF-8 with a byte order mark",
+         "\xEF\xBB\xBFhttp://a.example/\r\n" + cafe + "\r\n",
+         {"http://a.example/", cafe}},
+        {"byte order mark, then blank lines", "\xEF\xBB\xBF\r\n\r\nx", {"", "", "x"}},
+        {"only a byte order mark", "\xEF\xBB\xBF", {}},
+        {"UTF-16, little end first",
+         utf16File(u"www.caf\u00E9.fr\r\n\r\nwww.a.com/\U0001F600\r\n", false),
+         {cafe, "", smile}},
+        {"UTF-16, big end first", utf16File(u"www.caf\u00E9.fr\nlast", true), {cafe, "last"}},
+        {"tab and form feed are text", "a\tb\fc\r\n", {"a\tb\fc"}},
+        {"a NUL byte", std::string("www.a.com\r\nwww.\0b.com\r\n", 23), none, true},
+        {"another control byte", "www.a.com\x01\r\n", none, true},
+        {"UTF-16 without its mark", std::string("w\0w\0w\0.\0a\0", 10), none, true},
+        {"UTF-16 cut in the middle of a unit", utf16File(u"www.a.com", false) + "x", none, true},
+        {"UTF-16 with a lone surrogate", utf16File(u"www.a.com\xD800x", false), none, true},
+        {"UTF-16 holding a NUL", utf16File(std::u16string(u"www.a.com\0", 10), true), none, true},
+        {"UTF-32 (its mark starts as UTF-16's)", std::string("\xFF\xFE\0\0w\0\0\0", 8), none, true},
+    };
+    for (const auto& [what, bytes, entries, refused] : table) {
+        SCOPED_TRACE(what);
+        commands->clearList();
+        fill({"kept"});
+        ui.boxes.clear();
+        load(write("list.txt", bytes));
+        Texts expected = {"kept"};
+        expected.insert(expected.end(), entries.begin(), entries.end());
+        EXPECT_EQ(texts(), expected);
+        EXPECT_EQ(ui.messages(), refused ? Texts{report("not a text file", "PushButton13_Click", 118)} : Texts{});
+    }
 }
 
 TEST_F(ReaderTest, MissingAndEmptyFiles) {

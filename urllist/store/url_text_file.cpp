@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,6 +25,7 @@ constexpr const char* kPathAccess = "Path/File access error";
 constexpr const char* kPermissionDenied = "Permission denied";
 constexpr const char* kDeviceIo = "Device I/O error";
 constexpr const char* kOutOfMemory = "Out of memory";
+constexpr const char* kNotText = "not a text file";
 
 void addPiece(std::vector<UrlStore::Span>& pieces, std::string_view text, std::size_t from, std::size_t to) {
     if (to - from > 0x7fffffff) throw Failure(kOutOfMemory);
@@ -205,6 +207,90 @@ FileBytes readAll(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The control characters a text file may hold: tab, the line ends, vertical
+// tab, form feed, the old end-of-file mark and escape. Any other (NUL above
+// all) says the bytes are no text.
+bool isTextControl(unsigned c) {
+    return c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A || c == 0x1B;
+}
+
+}  // namespace
+
+bool holdsOnlyText(std::string_view bytes) {
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x20 && !isTextControl(c)) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    const auto unitAt = [&](std::size_t i) {
+        const auto first = static_cast<unsigned char>(bytes[i]), second = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (first << 8 | second) : (second << 8 | first);
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2 + bytes.size() / 8);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        auto c = static_cast<std::uint32_t>(unitAt(i));
+        if (c >= 0xDC00 && c <= 0xDFFF) return std::nullopt;  // a low surrogate without its high one
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 3 >= bytes.size()) return std::nullopt;
+            const auto low = static_cast<std::uint32_t>(unitAt(i + 2));
+            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Only what lies up to the last line end counts of a text whose reading failed
+// later on: lines are taken whole.
+std::size_t wholeLines(std::string_view text) {
+    const std::size_t lastEnd = text.find_last_of("\r\n");
+    return lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
+}
+
+// Appends the lines of a decoded text, copied into a block of their own.
+void appendCopied(UrlStore& list, std::string_view text) {
+    TextBlock block = allocateTextBlock(text.size());
+    if (!text.empty()) std::memcpy(block.get(), text.data(), text.size());
+    auto spans = splitUrlLines({block.get(), text.size()});
+    list.appendBlock(std::move(block), text.size(), std::move(spans));
+}
+
+// Appends the lines of a UTF-16 file's bytes after its byte order mark, or
+// refuses them whole when they are no UTF-16 text.
+void appendUtf16(UrlStore& list, std::string_view bytes, bool bigEndian, bool readError) {
+    if (readError) bytes = bytes.substr(0, bytes.size() - bytes.size() % 2);
+    std::optional<std::string> text = utf16ToUtf8(bytes, bigEndian);
+    if (!text || !holdsOnlyText(*text)) throw Failure(kNotText);
+    appendCopied(list, std::string_view(*text).substr(0, readError ? wholeLines(*text) : text->size()));
+}
+
+}  // namespace
+
 void readUrlTextFile(UrlStore& list, WindowServices& ui, const std::string& path) {
     if (!FileExists(path)) {
         ui.messageBox(kFileNotFound, MessageButtons::Ok, MessageIcon::None, applicationTitle());
@@ -216,27 +302,25 @@ void readUrlTextFile(UrlStore& list, WindowServices& ui, const std::string& path
     } catch (const std::bad_alloc&) {
         throw Failure(kOutOfMemory);
     }
-    std::size_t usable = bytes.size;
-    if (bytes.readError) {
-        // Lines are taken whole: only what lies up to the last line end read counts.
-        const std::string_view read(bytes.data.get(), bytes.size);
-        const std::size_t lastEnd = read.find_last_of("\r\n");
-        usable = lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
-    }
-    const std::string_view text(bytes.data.get(), usable);
     try {
-        bool nonAscii = false;
-        auto spans = splitUrlLines(text, &nonAscii);
-        if (!nonAscii || isValidUtf8(text)) {
-            list.appendBlock(std::move(bytes.data), usable, std::move(spans));
+        std::string_view text(bytes.data.get(), bytes.size);
+        // Editors mark UTF-16 and often UTF-8 with a byte order mark.
+        if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+            appendUtf16(list, text.substr(2), text[0] == '\xFE', bytes.readError != nullptr);
         } else {
-            spans.clear();
-            const std::string decoded = windows1252ToUtf8(text);
-            bytes.data.reset();
-            TextBlock block = allocateTextBlock(decoded.size());
-            std::memcpy(block.get(), decoded.data(), decoded.size());
-            spans = splitUrlLines({block.get(), decoded.size()});
-            list.appendBlock(std::move(block), decoded.size(), std::move(spans));
+            if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+            if (bytes.readError) text = text.substr(0, wholeLines(text));
+            if (!holdsOnlyText(text)) throw Failure(kNotText);
+            bool nonAscii = false;
+            auto spans = splitUrlLines(text, &nonAscii);
+            if (!nonAscii || isValidUtf8(text)) {
+                list.appendBlock(std::move(bytes.data), bytes.size, std::move(spans));
+            } else {
+                spans.clear();
+                const std::string decoded = windows1252ToUtf8(text);
+                bytes.data.reset();
+                appendCopied(list, decoded);
+            }
         }
     } catch (const std::bad_alloc&) {
         throw Failure(kOutOfMemory);

@@ -2,6 +2,7 @@
 // URL text files: one entry per line, read only. And the clean-up of the paths
 // that "Load URLs From Text File" builds from the dialog's answer.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +25,22 @@ std::vector<UrlStore::Span> splitUrlLines(std::string_view text, bool* nonAscii 
 // stand for the control characters of the same number, so nothing is lost.
 std::string windows1252ToUtf8(std::string_view bytes);
 
+// UTF-16 bytes in the given order as UTF-8; none when they are not UTF-16 (an
+// odd number of bytes, a surrogate without its partner).
+std::optional<std::string> utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Whether bytes hold no control character but those text files hold (tab, the
+// line ends, form feed and the like): a NUL or another one marks a file that
+// is no text.
+bool holdsOnlyText(std::string_view bytes);
+
 // Appends the lines of the file at path to the list, or shows "File not found"
-// when the file does not exist. A file whose bytes are valid UTF-8 is read as
-// UTF-8, any other as Windows-1252; a byte order mark is not special. A file
-// that cannot be opened or read raises a Failure; the lines read before a read
+// when the file does not exist. A file that begins with a UTF-16 byte order
+// mark is read as UTF-16; any other, after a UTF-8 byte order mark if it has
+// one, as UTF-8 when its bytes are valid UTF-8, else as Windows-1252. A file
+// that is no text in any of these (a NUL or another control byte in it) raises
+// the Failure "not a text file" before anything is appended. A file that
+// cannot be opened or read raises a Failure; the lines read before a read
 // error are appended first.
 void readUrlTextFile(UrlStore& list, WindowServices& ui, const std::string& path);
 
