@@ -172,6 +172,20 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
     expectColumn(book, book.sheets[0], "A", {"str:City", "str:Oslo", ""});
 }
 
+TEST_F(StartImporting, EachPageIsAskedForOnceAlsoWhenItFails) {
+    server.page("/a.html", "<p>a</p>");
+    server.page("/b.html", "<p>b</p>");
+    for (const char* path : {"/a.html", "/b.html", "/missing.html"}) add(server.url(path));
+    add("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/");
+
+    button("PushButton2").click();
+
+    ASSERT_EQ(ui.messages().size(), 1u);
+    Strings asked = server.requested();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (Strings{"/a.html", "/b.html", "/missing.html"}));
+}
+
 TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTakesNewEntries) {
     add(server.url("/table.html"));
     add(server.url("/notes.html"));
