@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -95,12 +96,14 @@ struct PageLoader::Shared {
     LoadLimits limits;
     WebQueryOptions aheadOptions;  // what pages named ahead are laid out with
     CURLM* multi = nullptr;        // made before the threads start; curl_multi_wakeup may come from any thread
+    std::shared_ptr<const RequestSettings> request;  // every transfer's
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
     std::condition_variable work;            // a slot reached Fetched, or the loader is ending
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
     std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
+    std::set<std::string> answeredHosts;     // hosts a transfer has finished with (see startTransfers)
     std::size_t heldBytes = 0;
     std::size_t underWay = 0;
     std::uint64_t nextId = 1;
@@ -163,9 +166,13 @@ int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
         const bool imminent = it == slots.begin();
         if (!imminent && heldBytes >= limits.bytesAhead) break;
         const auto slowed = slowedHosts.find(slot.host);
-        const int hostLimit = slowed != slowedHosts.end() ? slowed->second : limits.connectionsPerHost;
+        // A site's first page alone, as a browser opens a site: the cookies it
+        // sets go with the site's later pages.
+        const int hostLimit = !answeredHosts.contains(slot.host) ? 1
+                              : slowed != slowedHosts.end()      ? slowed->second
+                                                                 : limits.connectionsPerHost;
         if (perHost[slot.host] >= hostLimit) continue;
-        auto transfer = std::make_unique<Transfer>(fetchLimits);
+        auto transfer = std::make_unique<Transfer>(fetchLimits, request);
         try {
             transfer->prepare(slot.address, !slot.options.disableRedirections);
         } catch (const Failure& f) {
@@ -199,9 +206,10 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
 }
 
 PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
-                       const WebQueryOptions& aheadOptions)
+                       const WebQueryOptions& aheadOptions, std::shared_ptr<const RequestSettings> request)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
+    s.request = std::move(request);
     s.fetchLimits = fetchLimits;
     s.limits = loadLimits;
     s.aheadOptions = aheadOptions;
@@ -361,6 +369,7 @@ void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::s
         error = f.what();
     }
     std::lock_guard lock(s.mutex);
+    s.answeredHosts.insert(host);
     const auto it = s.slots.find(key);
     if (it == s.slots.end() || it->second.id != id) return;  // dropped meanwhile
     Slot& slot = it->second;

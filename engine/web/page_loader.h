@@ -33,7 +33,9 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 class PageLoader : public PageSource {
 public:
     // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {});
+    // Every request is made with the request settings (Transfer).
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {},
+               std::shared_ptr<const RequestSettings> request = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;

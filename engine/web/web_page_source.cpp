@@ -5,8 +5,16 @@
 namespace qf::engine {
 
 std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits, const LoadLimits& load,
-                                              const WebQueryOptions& aheadOptions) {
-    return std::make_unique<PageLoader>(limits, load, aheadOptions);
+                                              const WebQueryOptions& aheadOptions,
+                                              std::shared_ptr<const RequestSettings> request) {
+    if (!request || !request->cookies) {
+        auto own = std::make_shared<RequestSettings>(
+            request ? *request
+                    : browserLikeRequest(aheadOptions.locale.empty() ? aheadOptions.userLocale : aheadOptions.locale));
+        own->cookies = std::make_shared<CookieStore>();
+        request = std::move(own);
+    }
+    return std::make_unique<PageLoader>(limits, load, aheadOptions, std::move(request));
 }
 
 }  // namespace qf::engine

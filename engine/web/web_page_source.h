@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "page_source.h"
+#include "request_settings.h"
 
 namespace qf::engine {
 
@@ -50,7 +51,10 @@ struct LoadLimits {
 // are fetched and laid out on threads of its own, also the one a load asks
 // for; the asking thread waits (calling the wait hook).
 // Pages named ahead are laid out with aheadOptions: the options the loads will ask for.
+// Every request is made with the request settings (a browser's headers when
+// none are given); without a cookie store of theirs the source keeps one.
 std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
-                                              const WebQueryOptions& aheadOptions = {});
+                                              const WebQueryOptions& aheadOptions = {},
+                                              std::shared_ptr<const RequestSettings> request = {});
 
 }  // namespace qf::engine
