@@ -26,6 +26,9 @@ SheetMode rememberedSheetMode(const SettingsStore& settings);
 // key Locale); empty: each page's own conventions.
 std::string rememberedLocale(const SettingsStore& settings);
 
+// The request settings the keys UserAgent and CookieFile name; empty where unset.
+engine::RequestSettings rememberedRequest(const SettingsStore& settings);
+
 // The program's arguments (without its name) as texts.
 std::vector<std::string> programArguments(int argc, char* argv[]);
 

@@ -50,6 +50,7 @@ int main(int argc, char* argv[]) {
 #ifdef QUILLFEN_ENGINE
     qf::engine::EngineSettings engineSettings;
     engineSettings.pageOptions.locale = qf::rememberedLocale(settings);
+    engineSettings.request = qf::rememberedRequest(settings);
     const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::makeSpreadsheet(std::move(engineSettings));
 #else
     // Without the embedded engine the installed spreadsheet application is the

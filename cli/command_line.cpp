@@ -88,6 +88,14 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
             if (o.locale.empty()) return refuse("--locale needs a language tag, such as de-CH");
             if (!looksLikeLanguageTag(o.locale)) return refuse("not a language tag: " + o.locale);
             importOnly.push_back("--locale");
+        } else if (takesValue(a, "--user-agent")) {
+            o.userAgent = valueOf(a, "--user-agent", i);
+            if (o.userAgent.empty()) return refuse("--user-agent needs a text");
+            importOnly.push_back("--user-agent");
+        } else if (takesValue(a, "--cookies")) {
+            o.cookieFile = valueOf(a, "--cookies", i);
+            if (o.cookieFile.empty()) return refuse("--cookies needs a file name");
+            importOnly.push_back("--cookies");
         } else if (a == "--force") {
             o.force = true;
             importOnly.push_back(a);
@@ -109,7 +117,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return "Usage: quillfen [FILE...]\n"
            "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"
-           "                [--force] [--open] [--locale TAG]\n"
+           "                [--force] [--open] [--locale TAG] [--user-agent TEXT] [--cookies FILE]\n"
            "\n"
            "Pulls the content of many web pages into one spreadsheet workbook.\n"
            "\n"
@@ -128,6 +136,13 @@ std::string usageText() {
            "  --locale TAG         read every page's numbers and dates as the locale TAG\n"
            "                       writes them (a language tag: de-CH, fr-FR, en-GB);\n"
            "                       default: the Locale setting, else decided page by page\n"
+           "  --user-agent TEXT    the User-Agent every request names (default: the\n"
+           "                       UserAgent setting, else \"Mozilla/5.0 (compatible;\n"
+           "                       Quillfen/VERSION)\")\n"
+           "  --cookies FILE       send the cookies of a cookie file in the Netscape format\n"
+           "                       (as curl and wget read it) to their sites; the file is\n"
+           "                       read at the start and never written (default: the\n"
+           "                       CookieFile setting)\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"

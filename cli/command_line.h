@@ -4,6 +4,7 @@
 //   quillfen [FILE...]                         the window, with the files' entries
 //   quillfen --import FILE... [--separate-sheets | --one-sheet]
 //            [--output PATH.xlsx] [--force] [--open] [--locale TAG]
+//            [--user-agent TEXT] [--cookies FILE]
 //   quillfen --help | --version
 
 #include <optional>
@@ -26,6 +27,10 @@ struct Options {
     // A language tag ("de-CH") every page's values are read in; empty: the
     // remembered one, else each page's own conventions.
     std::string locale;
+    // The User-Agent every request names; empty: the remembered one, else the default.
+    std::string userAgent;
+    // A Netscape cookie file read at the start of the run; empty: the remembered one, if any.
+    std::string cookieFile;
 };
 
 struct ParseResult {

@@ -196,6 +196,8 @@ int runImportCommand(const Options& options, const Environment& env) {
     if (list.count() == 0) return refuse(env, "the list files hold no entries");
     if (!options.locale.empty() && env.knownLocale && !env.knownLocale(options.locale))
         return refuse(env, "unknown locale " + options.locale + "; give a language tag, such as de-CH");
+    if (env.requestProblem)
+        if (const std::string problem = env.requestProblem(options); !problem.empty()) return refuse(env, problem);
     if (!options.output.empty() && !options.force) {
         // A name the file system cannot tell about is left to the writer, which never replaces.
         std::error_code error;

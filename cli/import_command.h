@@ -34,6 +34,10 @@ struct Environment {
     // Whether pages can be read in the locale a language tag names; empty:
     // in any.
     std::function<bool(const std::string& tag)> knownLocale;
+    // Why the requests the options ask for cannot be made (a user agent that
+    // cannot be sent, a cookie file that cannot be read, with its line); empty
+    // when they can, or when the function is empty.
+    std::function<std::string(const Options& options)> requestProblem;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -86,6 +87,68 @@ TEST_F(Program, ALocaleFromTheSettingsOrTheCommandLineReadsEveryPage) {
     const Outcome r = run("--import " + shellQuoted(list) + " --locale xx-QQ");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quillfen: unknown locale xx-QQ; give a language tag, such as de-CH\n");
+}
+
+// Sites that answer only a browser's requests: the user agent, the language
+// and cookies from the command line or the settings; a cookie file or a user
+// agent that cannot be used is refused before any request.
+TEST_F(Program, TheRequestsAreABrowsersWithTheAgentLanguageAndCookiesAskedFor) {
+    testing::LoopbackServer server;
+    using Request = testing::ScriptedHttpServer::Request;
+    auto gate = [&server](const std::string& path, std::function<std::string(const Request&)> answer) {
+        server.handle(path, [answer](const Request& r, testing::ScriptedHttpServer::Connection& c) {
+            const std::string text = answer(r);
+            c.send(text.empty() ? testing::ScriptedHttpServer::response(403, "text/html", "<p>no</p>")
+                                : testing::ScriptedHttpServer::response(200, "text/html", "<p>" + text + "</p>"));
+        });
+    };
+    gate("/agent", [](const Request& r) { return r.header("User-Agent"); });
+    gate("/language", [](const Request& r) { return r.header("Accept-Language"); });
+    gate("/login", [](const Request& r) { return r.header("Cookie") == "login=yes" ? "in" : ""; });
+    const std::string cookies = home + "/cookies.txt", bad = home + "/bad.txt";
+    std::ofstream(cookies) << "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tlogin\tyes\n";
+    std::ofstream(bad) << "# Netscape HTTP Cookie File\n127.0.0.1 FALSE / FALSE 0 login yes\n";
+    fs::create_directories(home + "/.config");
+
+    struct Case {
+        std::string settings, arguments, path, cell;
+    };
+    const Case cases[] = {
+        {"", "", "/agent", "str:Mozilla/5.0 (compatible; Quillfen/1.0.0)"},
+        {"UserAgent=Field Test/2\n", "", "/agent", "str:Field Test/2"},
+        {"UserAgent=Field Test/2\n", "--user-agent 'Mozilla/5.0 (X11)'", "/agent", "str:Mozilla/5.0 (X11)"},
+        {"Locale=de-DE\n", "", "/language", "str:de-DE,de;q=0.9,en;q=0.8"},
+        {"Locale=de-DE\n", "--locale=fr-CH", "/language", "str:fr-CH,fr;q=0.9,en;q=0.8"},
+        {"", "", "/login", ""},
+        {"", "--cookies " + shellQuoted(cookies), "/login", "str:in"},
+        {"CookieFile=" + cookies + "\n", "", "/login", "str:in"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\n" << c.settings;
+        const std::string list = home + "/list.txt";
+        std::ofstream(list) << server.url(c.path) << "\n";
+        const Outcome r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/out.xlsx") +
+                                  " --force " + c.arguments,
+                              "LANG=C");
+        EXPECT_EQ(r.status, c.cell.empty() ? 1 : 0) << c.arguments << r.err;
+        EXPECT_EQ(testing::readXlsx(home + "/out.xlsx").at("Sheet1", "A1"), c.cell) << c.settings << c.arguments;
+    }
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"--cookies " + shellQuoted(bad),
+         "the cookie file " + bad + " cannot be used: line 2: not seven fields separated by tabs"},
+        {"--cookies " + shellQuoted(home + "/none.txt"),
+         "the cookie file " + home + "/none.txt cannot be read: No such file or directory"},
+        {"--user-agent \"$(printf 'A\\r\\nX-Sneaked: 1')\"", "the user agent holds a line break"},
+    };
+    std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\n";
+    const int before = server.requests();
+    for (const auto& [arguments, message] : refused) {
+        const Outcome r = run("--import " + shellQuoted(home + "/list.txt") + " " + arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_EQ(r.err, "quillfen: " + message + "\n");
+    }
+    EXPECT_EQ(server.requests(), before);
 }
 
 TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
