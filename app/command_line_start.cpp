@@ -87,6 +87,9 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
         }
         return {};
     };
+    environment.requestWarnings = [](const cli::Options& options) {
+        return engine::requestWarnings(requestFor(options));
+    };
     environment.knownLocale = [](const std::string& tag) { return engine::knownLocale(tag); };
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);

@@ -198,6 +198,9 @@ int runImportCommand(const Options& options, const Environment& env) {
         return refuse(env, "unknown locale " + options.locale + "; give a language tag, such as de-CH");
     if (env.requestProblem)
         if (const std::string problem = env.requestProblem(options); !problem.empty()) return refuse(env, problem);
+    if (env.requestWarnings)
+        for (const std::string& warning : env.requestWarnings(options))
+            print(env.err, "quillfen: warning: " + warning + "\n");
     if (!options.output.empty() && !options.force) {
         // A name the file system cannot tell about is left to the writer, which never replaces.
         std::error_code error;

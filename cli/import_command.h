@@ -38,6 +38,8 @@ struct Environment {
     // cannot be sent, a cookie file that cannot be read, with its line); empty
     // when they can, or when the function is empty.
     std::function<std::string(const Options& options)> requestProblem;
+    // Warnings about the files the requests read (printed, and the run goes on).
+    std::function<std::vector<std::string>(const Options& options)> requestWarnings;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

@@ -47,6 +47,10 @@ void replaceFile(const std::string& from, const std::string& to);
 // Removes the file if it is there; never fails.
 void removeFile(const std::string& path) noexcept;
 
+// Whether users other than the file's owner may read or change it (its
+// permissions on POSIX systems); false when it is not there, and on Windows.
+bool openToOthers(const std::string& path);
+
 // The user's home folder.
 std::string homeFolder();
 

@@ -218,6 +218,8 @@ void flushFolderToDisk(const std::string&) noexcept {
 
 bool nameTaken(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool openToOthers(const std::string&) { return false; }  // a profile's files are its user's
+
 void replaceFile(const std::string& from, const std::string& to) {
     if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Failure(systemText(::GetLastError()));

@@ -10,6 +10,7 @@
 #include "base/failure.h"
 #include "base/program_info.h"
 #include "base/text.h"
+#include "platform/platform.h"
 
 namespace qf::engine {
 
@@ -200,6 +201,17 @@ std::vector<Cookie> readCookieFile(const std::string& path) {
                       " cannot be read: " + (error ? std::strerror(error) : "unknown error"));
     }
     return parseCookieFile(text.str(), path);
+}
+
+std::vector<std::string> requestWarnings(const RequestSettings& settings) {
+    std::vector<std::string> warnings;
+    auto check = [&warnings](const std::string& path, const std::string& what) {
+        if (platform::openToOthers(path))
+            warnings.push_back(what + path + " can be read or changed by other users; it is read all the same");
+    };
+    if (!settings.cookieFile.empty()) check(settings.cookieFile, "the cookie file ");
+    check(platform::pathInFolder(platform::homeFolder(), ".netrc"), "");
+    return warnings;
 }
 
 std::string defaultUserAgent() {

@@ -75,6 +75,10 @@ struct RequestSettings {
     std::shared_ptr<CookieStore> cookies;  // the run's; none: the page source makes one
 };
 
+// Warnings about the files the requests read: a cookie file or ~/.netrc that
+// other users may read or change. Both are read all the same.
+std::vector<std::string> requestWarnings(const RequestSettings& settings);
+
 // The User-Agent sent unless another is asked for: "Mozilla/5.0 (compatible; Quillfen/1.0.0)".
 std::string defaultUserAgent();
 

@@ -134,6 +134,24 @@ TEST_F(Program, TheRequestsAreABrowsersWithTheAgentLanguageAndCookiesAskedFor) {
         EXPECT_EQ(testing::readXlsx(home + "/out.xlsx").at("Sheet1", "A1"), c.cell) << c.settings << c.arguments;
     }
 
+    // Files other users may read are read all the same, with a warning.
+    std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\n";
+    std::ofstream(home + "/.netrc") << "machine 127.0.0.9 login a password b\n";
+    for (const auto permissions : {fs::perms::owner_read | fs::perms::owner_write, fs::perms::others_read}) {
+        fs::permissions(cookies, permissions, fs::perm_options::replace);
+        fs::permissions(home + "/.netrc", permissions | fs::perms::owner_read, fs::perm_options::replace);
+        const Outcome r = run("--import " + shellQuoted(home + "/list.txt") + " --cookies " + shellQuoted(cookies) +
+                              " --output " + shellQuoted(home + "/out.xlsx") + " --force");
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string warnings =
+            permissions == fs::perms::others_read
+                ? "quillfen: warning: the cookie file " + cookies +
+                      " can be read or changed by other users; it is read all the same\nquillfen: warning: " + home +
+                      "/.netrc can be read or changed by other users; it is read all the same\n"
+                : "";
+        EXPECT_EQ(r.err.substr(0, r.err.find("[1/1]")), warnings);
+    }
+
     const std::pair<std::string, std::string> refused[] = {
         {"--cookies " + shellQuoted(bad),
          "the cookie file " + bad + " cannot be used: line 2: not seven fields separated by tabs"},
