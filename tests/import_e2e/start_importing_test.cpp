@@ -186,6 +186,50 @@ TEST_F(StartImporting, EachPageIsAskedForOnceAlsoWhenItFails) {
     EXPECT_EQ(asked, (Strings{"/a.html", "/b.html", "/missing.html"}));
 }
 
+// Sites that answer only a browser: through the window's run, with the
+// settings' cookie file and locale.
+TEST_F(StartImporting, SitesThatAnswerOnlyABrowserLetTheWindowsRunIn) {
+    using Request = testing::ScriptedHttpServer::Request;
+    using Connection = testing::ScriptedHttpServer::Connection;
+    auto answer = [](Connection& c, const std::string& text) {
+        c.send(text.empty() ? testing::ScriptedHttpServer::response(403, "text/html", "<p>no</p>")
+                            : testing::ScriptedHttpServer::response(200, "text/html", "<p>" + text + "</p>"));
+    };
+    server.handle("/enter", [](const Request&, Connection& c) {
+        c.send(testing::ScriptedHttpServer::response(302, "text/html", "",
+                                                     "Set-Cookie: session=1; Path=/\r\nLocation: /inside\r\n"));
+    });
+    server.handle("/inside", [answer](const Request& r, Connection& c) {
+        const std::string cookies = r.header("Cookie");
+        const bool browser = r.header("User-Agent").rfind("Mozilla/5.0", 0) == 0 &&
+                             r.header("Accept").rfind("text/html", 0) == 0 &&
+                             r.header("Accept-Language").rfind("de-DE,de;q=0.9", 0) == 0;
+        answer(c, browser && cookies.find("session=1") != std::string::npos &&
+                          cookies.find("login=yes") != std::string::npos
+                      ? "inside"
+                      : "");
+    });
+    const QString cookies = documents.filePath(u"cookies.txt"_s);
+    QFile file(cookies);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("127.0.0.1\tFALSE\t/\tFALSE\t0\tlogin\tyes\n");
+    file.close();
+    engine::EngineSettings engineSettings;
+    engineSettings.documentsFolder = documents.path().toStdString();
+    engineSettings.pageOptions.locale = "de-DE";
+    engineSettings.request.cookieFile = cookies.toStdString();
+    form.reset();
+    spreadsheet = std::make_unique<engine::EngineSpreadsheet>(std::move(engineSettings));
+    form = std::make_unique<Form1>(ui, *spreadsheet, settings, end, programFolder.path().toStdString());
+    ASSERT_TRUE(form->open());
+    add(server.url("/enter"));
+
+    button("PushButton2").click();
+
+    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    expectColumn(writtenWorkbook(), "Sheet1", "A", {"str:inside"});
+}
+
 TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTakesNewEntries) {
     add(server.url("/table.html"));
     add(server.url("/notes.html"));
