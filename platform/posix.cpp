@@ -157,6 +157,8 @@ std::string homeFolder() {
     return "/";
 }
 
+std::optional<std::string> systemProxyFor(const std::string&) { return std::nullopt; }
+
 std::string documentsFolder() {
     const std::string home = homeFolder();
     std::string config;

@@ -6,6 +6,7 @@
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "platform/platform.h"
 
 namespace qf::engine {
 
@@ -191,6 +192,10 @@ void Transfer::prepare(const std::string& address, bool followRedirects) {
         curl_easy_setopt(c, CURLOPT_SHARE, r.cookies->share());
         curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // the cookie engine on, no file read
     }
+    // The proxy of the user's system settings where the environment names none
+    // (libcurl reads the environment's variables itself).
+    if (const std::optional<std::string> proxy = platform::systemProxyFor(address); proxy && !proxy->empty())
+        curl_easy_setopt(c, CURLOPT_PROXY, proxy->c_str());
     // Credentials for the hosts .netrc names, for them alone (libcurl sends no
     // credentials across a redirect to another host).
     curl_easy_setopt(c, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
