@@ -186,7 +186,7 @@ void Transfer::prepare(const std::string& address, bool followRedirects) {
     // What a browser would send; an empty Accept-Encoding offers every encoding libcurl decodes.
     const RequestSettings& r = *request_;
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, r.acceptEncoding.c_str());
-    curl_easy_setopt(c, CURLOPT_USERAGENT, r.userAgent.empty() ? nullptr : r.userAgent.c_str());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, (r.userAgent.empty() ? defaultUserAgent() : r.userAgent).c_str());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
     if (r.cookies) {
         curl_easy_setopt(c, CURLOPT_SHARE, r.cookies->share());
