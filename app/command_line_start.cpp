@@ -65,7 +65,26 @@ engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, c
     return render;
 }
 
+engine::RequestSettings rememberedRequest(const SettingsStore& settings) {
+    engine::RequestSettings request;
+    request.userAgent = settings.getSetting(kSettingsApplication, kSettingsSection, "UserAgent", "");
+    request.cookieFile = settings.getSetting(kSettingsApplication, kSettingsSection, "CookieFile", "");
+    return request;
+}
+
 std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
+
+namespace {
+
+// The options given, else the remembered settings.
+engine::RequestSettings requestFor(const cli::Options& options) {
+    engine::RequestSettings request = rememberedRequest(SettingsStore());
+    if (!options.userAgent.empty()) request.userAgent = options.userAgent;
+    if (!options.cookieFile.empty()) request.cookieFile = options.cookieFile;
+    return request;
+}
+
+}  // namespace
 
 int runWithoutWindow(const std::vector<std::string>& arguments) {
     platform::useUtf8Console();
@@ -77,7 +96,22 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
         const SettingsStore stored;
         settings.pageOptions.locale = options.locale.empty() ? rememberedLocale(stored) : options.locale;
         settings.render = rememberedRenderSettings(stored, options.scripts);
+        settings.request = requestFor(options);
         return makeSpreadsheet(std::move(settings));
+    };
+    environment.requestProblem = [](const cli::Options& options) -> std::string {
+        const engine::RequestSettings request = requestFor(options);
+        if (!request.userAgent.empty())
+            if (std::string problem = engine::userAgentProblem(request.userAgent); !problem.empty()) return problem;
+        try {
+            if (!request.cookieFile.empty()) engine::readCookieFile(request.cookieFile);
+        } catch (const std::exception& failure) {
+            return failure.what();
+        }
+        return {};
+    };
+    environment.requestWarnings = [](const cli::Options& options) {
+        return engine::requestWarnings(requestFor(options));
     };
     environment.knownLocale = [](const std::string& tag) { return engine::knownLocale(tag); };
     environment.browserInstalled = [] { return engine::renderingBrowserInstalled(); };

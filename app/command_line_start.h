@@ -32,6 +32,9 @@ std::string rememberedLocale(const SettingsStore& settings);
 // empty, goes before the Scripts key.
 engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, const std::string& scriptsOption = {});
 
+// The request settings the keys UserAgent and CookieFile name; empty where unset.
+engine::RequestSettings rememberedRequest(const SettingsStore& settings);
+
 // The program's arguments (without its name) as texts.
 std::vector<std::string> programArguments(int argc, char* argv[]);
 

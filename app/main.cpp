@@ -51,6 +51,9 @@ int main(int argc, char* argv[]) {
     qf::engine::EngineSettings engineSettings;
     engineSettings.pageOptions.locale = qf::rememberedLocale(settings);
     engineSettings.render = qf::rememberedRenderSettings(settings);
+    engineSettings.request = qf::rememberedRequest(settings);
+    for (const std::string& warning : qf::engine::requestWarnings(engineSettings.request))
+        std::fprintf(stderr, "quillfen: warning: %s\n", warning.c_str());
     const std::unique_ptr<qf::Spreadsheet> spreadsheet = qf::makeSpreadsheet(std::move(engineSettings));
 #else
     // Without the embedded engine the installed spreadsheet application is the

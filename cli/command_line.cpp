@@ -112,6 +112,14 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
                 return refuse("--scripts takes auto, always or never" +
                               (o.scripts.empty() ? std::string() : ", not " + o.scripts));
             importOnly.push_back("--scripts");
+        } else if (takesValue(a, "--user-agent")) {
+            o.userAgent = valueOf(a, "--user-agent", i);
+            if (o.userAgent.empty()) return refuse("--user-agent needs a text");
+            importOnly.push_back("--user-agent");
+        } else if (takesValue(a, "--cookies")) {
+            o.cookieFile = valueOf(a, "--cookies", i);
+            if (o.cookieFile.empty()) return refuse("--cookies needs a file name");
+            importOnly.push_back("--cookies");
         } else if (a == "--force") {
             o.force = true;
             importOnly.push_back(a);
@@ -134,6 +142,7 @@ std::string usageText() {
     return "Usage: quillfen [FILE...]\n"
            "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"
            "                [--force] [--open] [--locale TAG] [--scripts auto|always|never]\n"
+           "                [--user-agent TEXT] [--cookies FILE]\n"
            "\n"
            "Pulls the content of many web pages into one spreadsheet workbook.\n"
            "\n"
@@ -155,6 +164,13 @@ std::string usageText() {
            "  --scripts WHEN       render pages built by scripts in a browser: auto (when a\n"
            "                       page looks built by scripts), always or never;\n"
            "                       default: the Scripts setting, else auto\n"
+           "  --user-agent TEXT    the User-Agent every request names (default: the\n"
+           "                       UserAgent setting, else \"Mozilla/5.0 (compatible;\n"
+           "                       Quillfen/VERSION)\")\n"
+           "  --cookies FILE       send the cookies of a cookie file in the Netscape format\n"
+           "                       (as curl and wget read it) to their sites; the file is\n"
+           "                       read at the start and never written (default: the\n"
+           "                       CookieFile setting)\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"

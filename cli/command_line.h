@@ -4,7 +4,7 @@
 //   quillfen [FILE...]                         the window, with the files' entries
 //   quillfen --import FILE... [--separate-sheets | --one-sheet]
 //            [--output PATH.xlsx] [--force] [--open] [--locale TAG]
-//            [--scripts auto|always|never]
+//            [--scripts auto|always|never] [--user-agent TEXT] [--cookies FILE]
 //   quillfen --help | --version
 
 #include <optional>
@@ -30,6 +30,10 @@ struct Options {
     // When pages built by scripts are rendered in a browser: "auto", "always"
     // or "never"; empty: the remembered one (the Scripts setting), else auto.
     std::string scripts;
+    // The User-Agent every request names; empty: the remembered one, else the default.
+    std::string userAgent;
+    // A Netscape cookie file read at the start of the run; empty: the remembered one, if any.
+    std::string cookieFile;
 };
 
 struct ParseResult {

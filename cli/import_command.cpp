@@ -241,6 +241,11 @@ int runImportCommand(const Options& options, const Environment& env) {
     if (options.scripts == "always" && env.browserInstalled && !env.browserInstalled())
         return refuse(env, "--scripts always needs a browser to render pages, and none is installed: install " +
                                env.browserToInstall);
+    if (env.requestProblem)
+        if (const std::string problem = env.requestProblem(options); !problem.empty()) return refuse(env, problem);
+    if (env.requestWarnings)
+        for (const std::string& warning : env.requestWarnings(options))
+            print(env.err, "quillfen: warning: " + warning + "\n");
     if (!options.output.empty() && !options.force) {
         // A name the file system cannot tell about is left to the writer, which never replaces.
         std::error_code error;

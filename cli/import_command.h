@@ -38,6 +38,12 @@ struct Environment {
     // and, when it is not, what to install; empty: it is.
     std::function<bool()> browserInstalled;
     std::string browserToInstall;
+    // Why the requests the options ask for cannot be made (a user agent that
+    // cannot be sent, a cookie file that cannot be read, with its line); empty
+    // when they can, or when the function is empty.
+    std::function<std::string(const Options& options)> requestProblem;
+    // Warnings about the files the requests read (printed, and the run goes on).
+    std::function<std::vector<std::string>(const Options& options)> requestWarnings;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     // Whether err is a terminal; empty: asked of the file.

@@ -15,6 +15,25 @@ namespace qf::engine {
 
 namespace {
 
+// The run's request settings, with a cookie store of its own and the cookie
+// file's cookies in it.
+std::shared_ptr<const RequestSettings> runRequest(const RequestSettings& settings) {
+    if (const std::string problem = userAgentProblem(settings.userAgent); !problem.empty()) throw Failure(problem);
+    auto request = std::make_shared<RequestSettings>(settings);
+    request->cookies = std::make_shared<CookieStore>();
+    if (!settings.cookieFile.empty()) request->cookies->add(readCookieFile(settings.cookieFile));
+    return request;
+}
+
+// When the settings cannot be used: the default agent, no cookie file.
+std::shared_ptr<const RequestSettings> fallbackRequest(const RequestSettings& settings) {
+    auto request = std::make_shared<RequestSettings>(settings);
+    request->userAgent = defaultUserAgent();
+    request->cookieFile.clear();
+    request->cookies = std::make_shared<CookieStore>();
+    return request;
+}
+
 // The workbook of one run, and the page source its pages come from, which
 // reads ahead. Lives on the thread that runs the import.
 class EngineWorkbook final : public NewWorkbook, public ReadAhead {
@@ -27,6 +46,7 @@ public:
             if (sheets < 1 || sheets > 255) throw Failure(failure_text::kInvalidArgument);
             book_ = std::make_unique<Workbook>(sheets);
         });
+        run.step(110, [&] { request_ = runRequest(settings_->request); });
     }
 
     void keepFirstSheetOnly(Trap& run) override {
@@ -109,9 +129,11 @@ private:
 
     PageSource& pageSource() const {
         if (!source_) {
-            source_ = settings_->pageSourceFactory ? settings_->pageSourceFactory()
-                                                   : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits,
-                                                                       settings_->pageOptions, settings_->render);
+            source_ =
+                settings_->pageSourceFactory
+                    ? settings_->pageSourceFactory()
+                    : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions,
+                                        settings_->render, request_ ? request_ : fallbackRequest(settings_->request));
             if (!source_) throw Failure("No page source is available to load web queries.");
         }
         return *source_;
@@ -126,13 +148,21 @@ private:
     std::shared_ptr<const EngineSettings> settings_;
     std::unique_ptr<Workbook> book_;
     int sheetsAddedForRoom_ = 0;
-    std::vector<std::string> notes_;              // of the page imported last
-    mutable std::unique_ptr<PageSource> source_;  // made on first use
+    std::vector<std::string> notes_;                  // of the page imported last
+    std::shared_ptr<const RequestSettings> request_;  // the run's, with its cookie store
+    mutable std::unique_ptr<PageSource> source_;      // made on first use
 };
 
-// An empty user's locale is the system's.
+// An empty user's locale is the system's; empty headers are a browser's.
 EngineSettings withUserLocale(EngineSettings settings) {
-    if (settings.pageOptions.userLocale.empty()) settings.pageOptions.userLocale = platform::userLocale();
+    WebQueryOptions& page = settings.pageOptions;
+    if (page.userLocale.empty()) page.userLocale = platform::userLocale();
+    const RequestSettings browser = browserLikeRequest(page.locale.empty() ? page.userLocale : page.locale);
+    RequestSettings& request = settings.request;
+    if (request.userAgent.empty()) request.userAgent = browser.userAgent;
+    if (request.accept.empty()) request.accept = browser.accept;
+    if (request.acceptLanguage.empty()) request.acceptLanguage = browser.acceptLanguage;
+    request.cookies.reset();
     return settings;
 }
 

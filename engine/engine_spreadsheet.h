@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "engine/web/page_source.h"
+#include "engine/web/request_settings.h"
 #include "engine/web/web_page_source.h"
 #include "import/port/spreadsheet.h"
 
@@ -34,6 +35,13 @@ struct EngineSettings {
     // How every page is read and laid out. An empty user's locale is the
     // system's (platform::userLocale), and en-US where the system names none.
     WebQueryOptions pageOptions;
+    // How the requests present themselves. Empty headers are a browser's (the
+    // Accept-Language of pageOptions' locale, else of the user's). Each run
+    // gets a cookie store of its own (request.cookies is not used), holding
+    // the cookie file's cookies when one is named; a user agent that cannot be
+    // sent or a cookie file that cannot be read is reported at the run's start
+    // (statement 110), and the run goes on with the default agent and no file.
+    RequestSettings request;
     // Makes the page source of one workbook. Empty: the web page source, with
     // these limits (pagesAhead 0 turns reading ahead off).
     std::function<std::unique_ptr<PageSource>()> pageSourceFactory;

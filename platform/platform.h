@@ -47,8 +47,31 @@ void replaceFile(const std::string& from, const std::string& to);
 // Removes the file if it is there; never fails.
 void removeFile(const std::string& path) noexcept;
 
+// Whether users other than the file's owner may read or change it (its
+// permissions on POSIX systems); false when it is not there, and on Windows.
+bool openToOthers(const std::string& path);
+
 // The user's home folder.
 std::string homeFolder();
+
+// The proxy the user's system settings name for an address: empty for a direct
+// connection, else the proxy's address ("http://proxy:8080"); none when the
+// system leaves it to the environment's variables (http_proxy and the others,
+// which libcurl reads itself). POSIX: always none. Windows: none when one of
+// those variables is set, else the user's Internet settings through WinHTTP:
+// the automatic configuration script (detected, or at its address) first, then
+// the fixed proxy with its bypass list ("<local>" and patterns such as
+// "*.example.org"). Any thread; the answers are kept per scheme and host.
+std::optional<std::string> systemProxyFor(const std::string& address);
+
+// From a proxy list as Windows' settings write it ("proxy:8080",
+// "http=p1:80;https=p2:443"), the proxy for a scheme ("http://p1:80"); empty
+// when the list names none for it.
+std::string proxyFromList(std::string_view list, std::string_view scheme);
+
+// Whether a host is in a proxy bypass list as Windows' settings write it
+// ("<local>;*.example.org;10.*"): "<local>" is any name without a dot.
+bool bypassesProxy(std::string_view list, std::string_view host);
 
 // The user's documents folder (on Linux XDG_DOCUMENTS_DIR from user-dirs.dirs,
 // else ~/Documents); it may not exist yet.

@@ -140,6 +140,11 @@ bool nameTaken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool openToOthers(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+}
+
 void replaceFile(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) throw Failure(errnoText(errno));
 }
@@ -151,6 +156,8 @@ std::string homeFolder() {
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
     return "/";
 }
+
+std::optional<std::string> systemProxyFor(const std::string&) { return std::nullopt; }
 
 std::string documentsFolder() {
     const std::string home = homeFolder();

@@ -3,10 +3,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <stdio.h>
+#include <winhttp.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <random>
 #include <string>
 
@@ -21,6 +24,60 @@ using windows::utf8;
 using windows::wide;
 
 namespace {
+
+// A text WinHTTP allocated, freed with it.
+struct GlobalText {
+    explicit GlobalText(wchar_t* t) : text(t) {}
+    ~GlobalText() {
+        if (text) ::GlobalFree(text);
+    }
+    GlobalText(const GlobalText&) = delete;
+    GlobalText& operator=(const GlobalText&) = delete;
+    wchar_t* text;
+};
+
+bool environmentNamesProxy() {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        if (const char* value = std::getenv(name); value && *value) return true;
+    return false;
+}
+
+// The proxy of a proxy list and its bypass list for a host; empty: direct.
+std::string proxyOf(const wchar_t* list, const wchar_t* bypass, const std::string& scheme, const std::string& host) {
+    if (!list || (bypass && bypassesProxy(utf8(bypass), host))) return {};
+    return proxyFromList(utf8(list), scheme);
+}
+
+// The user's Internet settings asked for an address: the automatic
+// configuration (detected, or the script at its address) when it is on and
+// answers, else the fixed proxy.
+std::string askWinHttp(const std::wstring& url, const std::string& scheme, const std::string& host) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG settings{};
+    if (!::WinHttpGetIEProxyConfigForCurrentUser(&settings)) return {};
+    const GlobalText autoConfig(settings.lpszAutoConfigUrl), fixed(settings.lpszProxy),
+        fixedBypass(settings.lpszProxyBypass);
+    if (settings.fAutoDetect || settings.lpszAutoConfigUrl) {
+        static const HINTERNET session =
+            ::WinHttpOpen(L"Quillfen", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        if (settings.lpszAutoConfigUrl) {
+            options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+            options.lpszAutoConfigUrl = settings.lpszAutoConfigUrl;
+        }
+        if (settings.fAutoDetect) {
+            options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+        }
+        options.fAutoLogonIfChallenged = TRUE;
+        WINHTTP_PROXY_INFO info{};
+        if (session && ::WinHttpGetProxyForUrl(session, url.c_str(), &options, &info)) {
+            const GlobalText proxy(info.lpszProxy), bypass(info.lpszProxyBypass);
+            if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) return {};
+            return proxyOf(proxy.text, bypass.text, scheme, host);
+        }
+    }
+    return proxyOf(fixed.text, fixedBypass.text, scheme, host);
+}
 
 std::string knownFolder(REFKNOWNFOLDERID id) {
     wchar_t* path = nullptr;
@@ -185,6 +242,8 @@ void flushFolderToDisk(const std::string&) noexcept {
 
 bool nameTaken(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool openToOthers(const std::string&) { return false; }  // a profile's files are its user's
+
 void replaceFile(const std::string& from, const std::string& to) {
     if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Failure(systemText(::GetLastError()));
@@ -195,6 +254,30 @@ void removeFile(const std::string& path) noexcept { ::DeleteFileW(wide(path).c_s
 std::string homeFolder() {
     const std::string profile = knownFolder(FOLDERID_Profile);
     return profile.empty() ? std::string("C:\\") : profile;
+}
+
+std::optional<std::string> systemProxyFor(const std::string& address) {
+    if (environmentNamesProxy()) return std::nullopt;
+    const std::wstring url = wide(address);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = parts.dwHostNameLength = static_cast<DWORD>(-1);
+    if (!::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return std::nullopt;
+    const std::string scheme = utf8(std::wstring(parts.lpszScheme, parts.dwSchemeLength).c_str());
+    const std::string host = utf8(std::wstring(parts.lpszHostName, parts.dwHostNameLength).c_str());
+    // The settings (and a configuration script's answer) per scheme, host and
+    // port: detecting the script can take seconds, once.
+    static std::mutex mutex;
+    static std::map<std::string, std::string> known;
+    const std::string key = scheme + "://" + host + ":" + std::to_string(parts.nPort);
+    {
+        std::lock_guard lock(mutex);
+        if (const auto it = known.find(key); it != known.end()) return it->second;
+    }
+    std::string proxy = askWinHttp(url, scheme, host);
+    std::lock_guard lock(mutex);
+    known.emplace(key, proxy);
+    return proxy;
 }
 
 std::string documentsFolder() {

@@ -8,7 +8,7 @@ QF_PACKAGES=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   googletest libgtest-dev libgmock-dev
-  libcurl4-openssl-dev libidn2-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev libicu-dev ca-certificates
+  libcurl4-openssl-dev libidn2-dev libbrotli-dev libgumbo-dev libxlsxwriter-dev zlib1g-dev libssl-dev libicu-dev ca-certificates
   libxml2-dev libminizip-dev nlohmann-json3-dev chromium-headless-shell
   fonts-liberation2 fonts-dejavu-core xvfb xauth x11-utils imagemagick xdotool
   python3 python3-openpyxl

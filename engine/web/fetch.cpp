@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "base/failure.h"
-#include "base/program_info.h"
 #include "base/text.h"
+#include "platform/platform.h"
 
 namespace qf::engine {
 
@@ -130,20 +130,21 @@ struct Transfer::State {
     }
 };
 
-const std::string& userAgent() {
-    static const std::string agent = std::string(kProductName) + "/" + programVersion();
-    return agent;
-}
-
-Transfer::Transfer(const FetchLimits& limits) : state_(std::make_unique<State>()) {
+Transfer::Transfer(const FetchLimits& limits, std::shared_ptr<const RequestSettings> request)
+    : state_(std::make_unique<State>()), request_(std::move(request)) {
     curlGlobalInit();
     state_->limits = limits;
     curl_ = curl_easy_init();
     state_->curl = curl_;
+    if (!request_) request_ = std::make_shared<const RequestSettings>(browserLikeRequest(""));
+    if (!request_->accept.empty()) headers_ = curl_slist_append(headers_, ("Accept: " + request_->accept).c_str());
+    if (!request_->acceptLanguage.empty())
+        headers_ = curl_slist_append(headers_, ("Accept-Language: " + request_->acceptLanguage).c_str());
 }
 
 Transfer::~Transfer() {
     if (curl_) curl_easy_cleanup(curl_);
+    curl_slist_free_all(headers_);
 }
 
 void Transfer::prepare(const std::string& address, bool followRedirects) {
@@ -182,8 +183,22 @@ void Transfer::prepare(const std::string& address, bool followRedirects) {
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, l.lowSpeedBytesPerSecond);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, l.lowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(l.maxBodyBytes));
-    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent().c_str());
+    // What a browser would send; an empty Accept-Encoding offers every encoding libcurl decodes.
+    const RequestSettings& r = *request_;
+    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, r.acceptEncoding.c_str());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, (r.userAgent.empty() ? defaultUserAgent() : r.userAgent).c_str());
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
+    if (r.cookies) {
+        curl_easy_setopt(c, CURLOPT_SHARE, r.cookies->share());
+        curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // the cookie engine on, no file read
+    }
+    // The proxy of the user's system settings where the environment names none
+    // (libcurl reads the environment's variables itself).
+    if (const std::optional<std::string> proxy = platform::systemProxyFor(address); proxy && !proxy->empty())
+        curl_easy_setopt(c, CURLOPT_PROXY, proxy->c_str());
+    // Credentials for the hosts .netrc names, for them alone (libcurl sends no
+    // credentials across a redirect to another host).
+    curl_easy_setopt(c, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m.errors);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &State::onData);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "request_settings.h"
 #include "web_page_source.h"
 
 namespace qf::engine {
@@ -26,16 +27,14 @@ struct FetchedPage {
 // Cannot download the information you requested. (<reason>)".
 std::string unableToOpen(const std::string& address, const std::string& reason);
 
-// The User-Agent every request names.
-const std::string& userAgent();
-
 // One page's transfer on a libcurl easy handle of its own: the options every
 // request gets, the checks made as the reply comes in, and the verdict. Driven
 // by a multi handle (PageLoader) or by curl_easy_perform. Used by one
-// thread at a time.
+// thread at a time. The request settings are the run's: its headers, its
+// cookie store (without one, no cookies are kept), credentials from .netrc.
 class Transfer {
 public:
-    explicit Transfer(const FetchLimits& limits);
+    explicit Transfer(const FetchLimits& limits, std::shared_ptr<const RequestSettings> request = {});
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
@@ -63,6 +62,8 @@ private:
     std::unique_ptr<State> state_;
     CURL* curl_ = nullptr;
     std::string address_;
+    std::shared_ptr<const RequestSettings> request_;
+    curl_slist* headers_ = nullptr;
 };
 
 }  // namespace qf::engine

@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -111,6 +112,7 @@ struct PageLoader::Shared {
     WebQueryOptions aheadOptions;                 // what pages named ahead are laid out with
     std::unique_ptr<browser::Renderer> renderer;  // made with the loader, its browser on first use
     CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
+    std::shared_ptr<const RequestSettings> request;  // every transfer's
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
@@ -119,6 +121,7 @@ struct PageLoader::Shared {
     int unrendered = 0;                      // pages built by scripts read as served, as no browser could be had
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
     std::map<std::string, int> slowedHosts;  // hosts that asked to be spared: their connection limit
+    std::set<std::string> answeredHosts;     // hosts a transfer has finished with (see startTransfers)
     std::size_t heldBytes = 0;
     std::size_t underWay = 0;
     std::uint64_t nextId = 1;
@@ -182,9 +185,13 @@ int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
         const bool imminent = it == slots.begin();
         if (!imminent && heldBytes >= limits.bytesAhead) break;
         const auto slowed = slowedHosts.find(slot.host);
-        const int hostLimit = slowed != slowedHosts.end() ? slowed->second : limits.connectionsPerHost;
+        // A site's first page alone, as a browser opens a site: the cookies it
+        // sets go with the site's later pages.
+        const int hostLimit = !answeredHosts.contains(slot.host) ? 1
+                              : slowed != slowedHosts.end()      ? slowed->second
+                                                                 : limits.connectionsPerHost;
         if (perHost[slot.host] >= hostLimit) continue;
-        auto transfer = std::make_unique<Transfer>(fetchLimits);
+        auto transfer = std::make_unique<Transfer>(fetchLimits, request);
         try {
             transfer->prepare(slot.fetchAddress, !slot.options.disableRedirections);
         } catch (const Failure& f) {
@@ -218,14 +225,15 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
 }
 
 PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
-                       const WebQueryOptions& aheadOptions, const RenderSettings& render)
+                       const WebQueryOptions& aheadOptions, const RenderSettings& render,
+                       std::shared_ptr<const RequestSettings> request)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
+    s.request = std::move(request);
     s.fetchLimits = fetchLimits;
     s.limits = loadLimits;
     s.render = render;
     s.render.tabs = std::max(1u, render.tabs);
-    if (s.render.userAgent.empty()) s.render.userAgent = userAgent();
     if (render.mode != ScriptsMode::Never) s.renderer = std::make_unique<browser::Renderer>(render.browser);
     s.aheadOptions = aheadOptions;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
@@ -386,6 +394,7 @@ void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::s
         error = f.what();
     }
     std::lock_guard lock(s.mutex);
+    s.answeredHosts.insert(host);
     const auto it = s.slots.find(key);
     if (it == s.slots.end() || it->second.id != id) return;  // dropped meanwhile
     Slot& slot = it->second;
@@ -506,8 +515,13 @@ void PageLoader::renderLoop() {
         const std::string contentLanguage = slot.page.contentLanguage;
         browser::RenderRequest request;
         request.address = slot.page.address;
-        request.userAgent = s.render.userAgent;
-        request.acceptLanguage = s.render.acceptLanguage;
+        // Asked for as the run's fetches ask: its User-Agent, language and cookies.
+        request.userAgent = s.request && !s.request->userAgent.empty() ? s.request->userAgent : defaultUserAgent();
+        if (s.request) request.acceptLanguage = s.request->acceptLanguage;
+        if (s.request && s.request->cookies)
+            for (const Cookie& c : cookiesFor(*s.request->cookies, request.address))
+                request.cookies.push_back({c.name, c.value, c.includeSubdomains ? "." + c.domain : c.domain, c.path,
+                                           c.secure, c.httpOnly, c.expires});
         request.limit = s.render.limit;
         request.cancelled = [&s, key, id] {
             std::lock_guard held(s.mutex);

@@ -40,8 +40,10 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 class PageLoader : public PageSource {
 public:
     // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
+    // Every request is made with the request settings (Transfer); the browser
+    // asks for rendered pages with the same User-Agent, Accept-Language and cookies.
     PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {},
-               const RenderSettings& render = {});
+               const RenderSettings& render = {}, std::shared_ptr<const RequestSettings> request = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;

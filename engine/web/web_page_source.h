@@ -26,6 +26,7 @@
 
 #include "page_source.h"
 #include "script_signals.h"
+#include "request_settings.h"
 
 namespace qf::engine {
 
@@ -57,10 +58,6 @@ struct RenderSettings {
     std::chrono::seconds limit{15};  // a page is taken as it stands after this long
     unsigned tabs = 4;               // pages rendered at once
     std::string browser;             // the browser's executable; empty: found
-    // What the browser asks for pages with, as the run's fetches do; empty:
-    // the fetches' User-Agent, and no Accept-Language.
-    std::string userAgent;
-    std::string acceptLanguage;
 };
 
 // Whether the browser that renders pages built by scripts is installed, and
@@ -72,8 +69,11 @@ std::string renderingBrowserToInstall();
 // are fetched and laid out on threads of its own, also the one a load asks
 // for; the asking thread waits (calling the wait hook).
 // Pages named ahead are laid out with aheadOptions: the options the loads will ask for.
+// Every request is made with the request settings (a browser's headers when
+// none are given); without a cookie store of theirs the source keeps one.
 std::unique_ptr<PageSource> makeWebPageSource(const FetchLimits& limits = {}, const LoadLimits& load = {},
                                               const WebQueryOptions& aheadOptions = {},
-                                              const RenderSettings& render = {});
+                                              const RenderSettings& render = {},
+                                              std::shared_ptr<const RequestSettings> request = {});
 
 }  // namespace qf::engine

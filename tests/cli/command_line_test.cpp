@@ -54,6 +54,10 @@ TEST(CommandLine, ImportFormsAndTheirOptions) {
         EXPECT_EQ(r.options.locale, tag);
         EXPECT_EQ(r.options.files, Args{"a.txt"});
     }
+    r = parseArguments({"--import", "a.txt", "--user-agent", "Mozilla/5.0 (X11)", "--cookies=c.txt"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.userAgent, "Mozilla/5.0 (X11)");
+    EXPECT_EQ(r.options.cookieFile, "c.txt");
 }
 
 TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
@@ -82,6 +86,11 @@ TEST(CommandLine, BadArgumentsAreRefusedWithTheReason) {
         {{"--import", "a.txt", "--locale", "POSIX"},
          "the locale POSIX names no language; give a language tag, such as de-CH"},
         {{"--import", "a.txt", "--locale", ".UTF-8"}, "--locale needs a language tag, such as de-CH"},
+        {{"--import", "a.txt", "--user-agent"}, "--user-agent needs a text"},
+        {{"--import", "a.txt", "--user-agent="}, "--user-agent needs a text"},
+        {{"--import", "a.txt", "--cookies"}, "--cookies needs a file name"},
+        {{"a.txt", "--cookies", "c.txt"}, "--cookies is an option of --import"},
+        {{"a.txt", "--user-agent=Agent"}, "--user-agent is an option of --import"},
     };
     for (const auto& [args, error] : table) EXPECT_EQ(parseArguments(args).error, error) << args.front();
     // The same mode twice is no conflict.

@@ -88,6 +88,70 @@ TEST_F(Program, ALocaleFromTheSettingsOrTheCommandLineReadsEveryPage) {
     EXPECT_EQ(r.err, "quillfen: unknown locale xx-QQ; give a language tag, such as de-CH\n");
 }
 
+// Sites that answer only a browser's requests: the user agent, the language
+// and cookies from the command line or the settings; a cookie file or a user
+// agent that cannot be used is refused before any request.
+TEST_F(Program, TheRequestsAreABrowsersWithTheAgentLanguageAndCookiesAskedFor) {
+    testing::LoopbackServer server;
+    // Each page shows the request header it is named after; refused without it.
+    for (const char* name : {"User-Agent", "Accept-Language", "Cookie"})
+        server.handle("/" + std::string(name), [name](const testing::ScriptedHttpServer::Request& r,
+                                                      testing::ScriptedHttpServer::Connection& c) {
+            const std::string value = r.header(name);
+            c.send(
+                testing::ScriptedHttpServer::response(value.empty() ? 403 : 200, "text/html", "<p>" + value + "</p>"));
+        });
+    const std::string cookies = home + "/cookies.txt", bad = home + "/bad.txt", list = home + "/list.txt";
+    std::ofstream(cookies) << "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tlogin\tyes\n";
+    std::ofstream(bad) << "# Netscape HTTP Cookie File\n127.0.0.1 FALSE / FALSE 0 login yes\n";
+    fs::create_directories(home + "/.config");
+    struct Case {
+        std::string settings, arguments, path, cell;
+    };
+    const Case cases[] = {
+        {"", "", "/User-Agent", "str:Mozilla/5.0 (compatible; Quillfen/1.0.0)"},
+        {"UserAgent=Field Test/2\n", "", "/User-Agent", "str:Field Test/2"},
+        {"UserAgent=Field Test/2\n", "--user-agent 'Mozilla/5.0 (X11)'", "/User-Agent", "str:Mozilla/5.0 (X11)"},
+        {"Locale=de-DE\n", "", "/Accept-Language", "str:de-DE,de;q=0.9,en;q=0.8"},
+        {"Locale=de-DE\n", "--locale=fr-CH", "/Accept-Language", "str:fr-CH,fr;q=0.9,en;q=0.8"},
+        {"", "", "/Cookie", ""},
+        {"", "--cookies " + shellQuoted(cookies), "/Cookie", "str:login=yes"},
+        {"CookieFile=" + cookies + "\n", "", "/Cookie", "str:login=yes"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\n" << c.settings;
+        std::ofstream(list) << server.url(c.path) << "\n";
+        const Outcome r = run("--import " + shellQuoted(list) + " --output " + shellQuoted(home + "/out.xlsx") +
+                                  " --force " + c.arguments,
+                              "LANG=C");
+        EXPECT_EQ(r.status, c.cell.empty() ? 1 : 0) << c.arguments << r.err;
+        EXPECT_EQ(testing::readXlsx(home + "/out.xlsx").at("Sheet1", "A1"), c.cell) << c.settings << c.arguments;
+    }
+
+    // Refused before any request; files other users may read are read, with a warning.
+    std::ofstream(home + "/.config/Tarnwick.ini") << "[Quillfen]\n";
+    std::ofstream(home + "/.netrc") << "machine 127.0.0.9 login a password b\n";
+    fs::permissions(cookies, fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(home + "/.netrc", fs::perms::others_read, fs::perm_options::add);
+    const std::string warning = " can be read or changed by other users; it is read all the same\n";
+    const std::pair<std::string, std::string> outcomes[] = {
+        {"--cookies " + shellQuoted(bad),
+         "the cookie file " + bad + " cannot be used: line 2: not seven fields separated by tabs\n"},
+        {"--cookies " + shellQuoted(home + "/none.txt"),
+         "the cookie file " + home + "/none.txt cannot be read: No such file or directory\n"},
+        {"--user-agent \"$(printf 'A\\r\\nX-Sneaked: 1')\"", "the user agent holds a line break\n"},
+        {"--cookies " + shellQuoted(cookies),
+         "warning: the cookie file " + cookies + warning + "quillfen: warning: " + home + "/.netrc" + warning},
+    };
+    const int before = server.requests();
+    for (const auto& [arguments, message] : outcomes) {
+        const Outcome r = run("--import " + shellQuoted(list) + " " + arguments);
+        EXPECT_EQ(r.status, message.rfind("warning", 0) == 0 ? 0 : 2) << arguments;
+        EXPECT_EQ(r.err.substr(0, r.err.find("[1/1]")), "quillfen: " + message) << arguments;
+    }
+    EXPECT_EQ(server.requests(), before + 1) << "only the run that was not refused";
+}
+
 TEST_F(Program, ImportsWithoutADisplayIntoTheDocumentsFolder) {
     testing::LoopbackServer server;
     server.page("/a.html", "<table><tr><td>Tea</td><td>3</td></tr></table>");

@@ -82,6 +82,33 @@ TEST_F(EngineSpreadsheetTest, ARunsStepsBuildTheWorkbookThatIsWritten) {
     EXPECT_EQ(written.sheets[1].cells.at("A1"), "One");
 }
 
+// A cookie file or user agent from the settings that cannot be used is the
+// run's error report when it starts; the run goes on without them.
+TEST_F(EngineSpreadsheetTest, RequestSettingsThatCannotBeUsedAreReportedAtTheStart) {
+    std::ofstream(folder + "/cookies.txt") << "# Netscape HTTP Cookie File\nnot a cookie\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"cookies.txt", "the cookie file " + folder + "/cookies.txt cannot be used: line 2: not seven fields"},
+        {"none.txt", "the cookie file " + folder + "/none.txt cannot be read: No such file or directory"},
+        {"", "the user agent holds a line break"},
+    };
+    for (const auto& [file, report] : cases) {
+        qf::testing::ScriptedServices shown;
+        Trap trap(shown, "run ");
+        EngineSettings s = settings();
+        if (!file.empty()) s.request.cookieFile = folder + "/" + file;
+        if (file.empty()) s.request.userAgent = "Agent\r\nX-Other: 1";
+        EngineSpreadsheet spreadsheet(std::move(s));
+        const auto book = spreadsheet.newWorkbook();
+        book->startWorkbook(trap);
+        ASSERT_EQ(shown.messages().size(), 1u) << file;
+        EXPECT_NE(shown.messages()[0].find(report), std::string::npos) << shown.messages()[0];
+        EXPECT_NE(shown.messages()[0].find("110"), std::string::npos) << shown.messages()[0];
+        Trap webImport(shown, "import ");
+        EXPECT_TRUE(book->importPage("http://one.example", webImport, nullptr));
+        EXPECT_FALSE(book->finish(trap).empty());
+    }
+}
+
 TEST_F(EngineSpreadsheetTest, AWorkbookThatCannotBeWrittenIsReportedAtItsStatement) {
     std::ofstream(folder + "/report.xlsx") << "the user's own";
     std::ofstream(folder + "/plain-file") << "x";

@@ -277,6 +277,26 @@ TEST_F(RenderedPages, PagesRenderedAheadGiveTheSameCellsAsOneByOne) {
     }
 }
 
+// The browser asks as the run's fetches ask: a site that set a cookie on the
+// served page and wants it back, with a browser's User-Agent and the user's
+// language, lets the rendered page in too.
+TEST_F(RenderedPages, TheBrowserAsksWithTheRunsCookiesUserAgentAndLanguage) {
+    const std::string table = shell("", root() + js(kPut));
+    const std::string refused = shell("", root() + js("document.getElementById('root').textContent = 'Refused';"));
+    ScriptedHttpServer server([&](const ScriptedHttpServer::Request& r, ScriptedHttpServer::Connection& c) {
+        const bool admitted = r.head.find("Cookie: session=abc") != std::string::npos &&
+                              r.head.find("User-Agent: Mozilla/5.0 (compatible; Quillfen/") != std::string::npos &&
+                              r.head.find("Accept-Language: de-DE") != std::string::npos;
+        c.send(ScriptedHttpServer::response(200, "text/html", admitted ? table : refused,
+                                            "Set-Cookie: session=abc; Path=/\r\n"));
+    });
+    auto request = std::make_shared<RequestSettings>(browserLikeRequest("de-DE"));
+    request->cookies = std::make_shared<CookieStore>();
+    PageLoader loader({}, {}, {}, {}, request);
+    const std::string sheet = load(loader, server.url("/page"));
+    EXPECT_NE(sheet.find("Tea|1500.25"), std::string::npos) << sheet;
+}
+
 TEST_F(RenderedPages, WithoutABrowserPagesBuiltByScriptsAreReadAsServedAndCounted) {
     const auto server = serve({{"/page", {shell("", root() + js(kPut))}}});
     RenderSettings render;

@@ -89,7 +89,7 @@ TEST_F(WebFetchTest, LoadsAPageIntoCellsAndNamesTheProgramInItsRequests) {
     EXPECT_EQ(grid.cell(2, 1), CellValue::makeNumber(1250.5, internFormat("$#,##0.00")));
     EXPECT_EQ(grid.cell(2, 2), CellValue::makeNumber(1.5, internFormat("0.000")));
     EXPECT_EQ(loaded(server.url("/preise")).cell(0, 0), CellValue::makeNumber(1500, internFormat("#,##0")));
-    EXPECT_NE(head.find("User-Agent: Quillfen/1.0.0"), std::string::npos) << head;
+    EXPECT_NE(head.find("User-Agent: Mozilla/5.0 (compatible; Quillfen/1.0.0)"), std::string::npos) << head;
     EXPECT_NE(head.find("gzip"), std::string::npos) << "compressed replies are accepted";
 }
 

@@ -12,16 +12,30 @@ namespace qf::testing {
 LoopbackServer::LoopbackServer()
     : server_([this](const ScriptedHttpServer::Request& request, ScriptedHttpServer::Connection& connection) {
           Page page{404, "text/html", "<html><body><p>Not found</p></body></html>"};
+          ScriptedHttpServer::Handler handler;
           {
               std::lock_guard lock(mutex_);
+              requested_.push_back(request.path);
               if (auto it = pages_.find(request.path); it != pages_.end()) page = it->second;
+              if (auto it = handlers_.find(request.path); it != handlers_.end()) handler = it->second;
           }
+          if (handler) return handler(request, connection);
           connection.send(ScriptedHttpServer::response(page.status, page.contentType, page.body));
       }) {}
 
 void LoopbackServer::page(const std::string& path, std::string body, int status, std::string contentType) {
     std::lock_guard lock(mutex_);
     pages_[path] = Page{status, std::move(contentType), std::move(body)};
+}
+
+void LoopbackServer::handle(const std::string& path, ScriptedHttpServer::Handler handler) {
+    std::lock_guard lock(mutex_);
+    handlers_[path] = std::move(handler);
+}
+
+std::vector<std::string> LoopbackServer::requested() const {
+    std::lock_guard lock(mutex_);
+    return requested_;
 }
 
 int LoopbackServer::closedPort() {

@@ -10,17 +10,23 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "tests/import/loopback_server.h"
 #include "tests/import/xlsx_reader.h"
 
 namespace {
 
 using namespace Qt::StringLiterals;
+using Strings = std::vector<std::string>;
 
-// $1 the program, $2 and $3 the addresses, $4 the documents folder. Places are
+// $1 the program, $2 and $3 the addresses, $4 the documents folder, $5 an
+// address that fails. Places are
 // the design's, in pixels at 96 dots per inch (15 twips to the pixel).
 const char* const kScript = R"sh(
-program="$1"; first="$2"; second="$3"; documents="$4"
+program="$1"; first="$2"; second="$3"; documents="$4"; failing="$5"
 "$program" &
 pid=$!
 trap 'kill $pid 2>/dev/null' EXIT
@@ -41,6 +47,7 @@ add_url() {
   for i in $(seq 1 100); do [ -z "$(windows | grep -vx "$main")" ] && break; sleep 0.1; done
 }
 add_url "$first"
+add_url "$failing"
 add_url "$second"
 xdotool mousemove --window "$main" 268 410 click 1
 for i in $(seq 1 600); do
@@ -86,7 +93,7 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     run.start(QStringLiteral(QUILLFEN_VIRTUAL_DISPLAY),
               {u"1024x768x24"_s, u"sh"_s, u"-c"_s, QLatin1String(kScript), u"sh"_s, QStringLiteral(QUILLFEN_EXECUTABLE),
                QString::fromStdString(server.url("/first.html")), QString::fromStdString(server.url("/second.html")),
-               documents});
+               documents, QString::fromStdString(server.url("/missing.html"))});
     ASSERT_TRUE(run.waitForFinished(90000));
     const std::string output = QString::fromLocal8Bit(run.readAll()).toStdString();
     ASSERT_EQ(run.exitCode(), 0) << output;
@@ -102,7 +109,10 @@ TEST(RealProgram, ImportsTwoPagesTypedInThroughTheWindow) {
     EXPECT_EQ(book.at(sheet, "B1"), "int:42");
     EXPECT_EQ(book.at(sheet, "C1"), "int:1500") << "read in de-DE though the page says en";
     EXPECT_EQ(book.at(sheet, "A2"), "str:First page");
-    EXPECT_EQ(server.requests(), 2);
+    Strings asked = server.requested();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (Strings{"/first.html", "/missing.html", "/second.html"}))
+        << "each page once, the failing one too";
 }
 
 }  // namespace

@@ -178,6 +178,44 @@ TEST_F(StartImporting, FailingEntriesAreListedExactlyAndProgressRunsToAHundred) 
     const XlsxContent book = writtenWorkbook();
     ASSERT_EQ(book.sheets.size(), 1u);
     expectColumn(book, book.sheets[0], "A", {"str:City", "str:Oslo", ""});
+    Strings asked = server.requested();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (Strings{"/missing.html", "/table.html"})) << "each page once, the failing one too";
+}
+
+// Sites that answer only a browser: through the window's run, with the
+// settings' cookie file and locale.
+TEST_F(StartImporting, SitesThatAnswerOnlyABrowserLetTheWindowsRunIn) {
+    using testing::ScriptedHttpServer;
+    server.handle("/enter", [](const ScriptedHttpServer::Request&, ScriptedHttpServer::Connection& c) {
+        c.send(ScriptedHttpServer::response(302, "", "", "Set-Cookie: session=1; Path=/\r\nLocation: /inside\r\n"));
+    });
+    server.handle("/inside", [](const ScriptedHttpServer::Request& r, ScriptedHttpServer::Connection& c) {
+        const bool browser = r.header("User-Agent").rfind("Mozilla/5.0", 0) == 0 &&
+                             r.header("Accept").rfind("text/html", 0) == 0 &&
+                             r.header("Accept-Language").rfind("de-DE,de;q=0.9", 0) == 0 &&
+                             r.header("Cookie").find("login=yes") != std::string::npos &&
+                             r.header("Cookie").find("session=1") != std::string::npos;
+        c.send(ScriptedHttpServer::response(browser ? 200 : 403, "text/html", "<p>inside</p>"));
+    });
+    QFile file(documents.filePath(u"cookies.txt"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("127.0.0.1\tFALSE\t/\tFALSE\t0\tlogin\tyes\n");
+    file.close();
+    engine::EngineSettings engineSettings;
+    engineSettings.documentsFolder = documents.path().toStdString();
+    engineSettings.pageOptions.locale = "de-DE";
+    engineSettings.request.cookieFile = file.fileName().toStdString();
+    form.reset();
+    spreadsheet = std::make_unique<engine::EngineSpreadsheet>(std::move(engineSettings));
+    form = std::make_unique<Form1>(ui, *spreadsheet, settings, end, programFolder.path().toStdString());
+    ASSERT_TRUE(form->open());
+    add(server.url("/enter"));
+
+    button("PushButton2").click();
+
+    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    expectColumn(writtenWorkbook(), "Sheet1", "A", {"str:inside"});
 }
 
 TEST_F(StartImporting, WhileItRunsTheListRefusesClearingMovingAndRemovingButTakesNewEntries) {

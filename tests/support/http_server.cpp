@@ -1,5 +1,8 @@
 #include "http_server.h"
 
+#include <algorithm>
+#include <cctype>
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -117,6 +120,24 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     acceptor_.join();
     for (Worker& w : workers_) w.thread.join();
     closeSocket(listener_);
+}
+
+std::string ScriptedHttpServer::Request::header(std::string_view name) const {
+    for (std::size_t start = head.find("\r\n"); start != std::string::npos;) {
+        start += 2;
+        const std::size_t end = head.find("\r\n", start);
+        const std::string_view line =
+            std::string_view(head).substr(start, end == std::string::npos ? head.size() - start : end - start);
+        const std::size_t colon = line.find(':');
+        if (colon == name.size() && std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            })) {
+            const std::size_t value = line.find_first_not_of(' ', colon + 1);
+            return value == std::string_view::npos ? std::string() : std::string(line.substr(value));
+        }
+        start = end;
+    }
+    return {};
 }
 
 std::string ScriptedHttpServer::url(const std::string& path) const {

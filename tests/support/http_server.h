@@ -27,6 +27,8 @@ public:
     struct Request {
         std::string path;
         std::string head;  // request line and headers
+        // A header's value ("" when absent), its name in any letter case.
+        std::string header(std::string_view name) const;
     };
 
     class Connection {

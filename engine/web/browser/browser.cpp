@@ -221,6 +221,16 @@ RenderedPage Browser::render(const RenderRequest& request) {
             if (!request.acceptLanguage.empty()) agent["acceptLanguage"] = request.acceptLanguage;
             tab.call("Network.setUserAgentOverride", agent, commandBy());
         }
+        if (!request.cookies.empty()) {
+            Json cookies = Json::array();
+            for (const CookieToSend& c : request.cookies) {
+                Json cookie = {{"name", c.name}, {"value", c.value},   {"domain", c.domain},
+                               {"path", c.path}, {"secure", c.secure}, {"httpOnly", c.httpOnly}};
+                if (c.expires > 0) cookie["expires"] = c.expires;
+                cookies.push_back(std::move(cookie));
+            }
+            tab.call("Network.setCookies", {{"cookies", std::move(cookies)}}, commandBy());
+        }
         tab.call("Page.addScriptToEvaluateOnNewDocument", {{"source", kChangeWatch}}, commandBy());
         tab.call("Fetch.enable", {{"patterns", Json::array({{{"urlPattern", "*"}, {"resourceType", "Document"}}})}},
                  commandBy());

@@ -17,6 +17,7 @@
 // Threads: render may be called from several threads at once, one tab each.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,8 +34,20 @@ struct BrowserOptions {
     std::chrono::milliseconds startLimit{20'000};
 };
 
+// A cookie the page's site set earlier in the run, for the browser to send.
+struct CookieToSend {
+    std::string name;
+    std::string value;
+    std::string domain;  // with a leading dot: its subdomains too
+    std::string path = "/";
+    bool secure = false;
+    bool httpOnly = false;
+    std::int64_t expires = 0;  // seconds since 1970; 0: ends with the run
+};
+
 struct RenderRequest {
     std::string address;
+    std::vector<CookieToSend> cookies;
     std::string userAgent;       // empty: the browser's own
     std::string acceptLanguage;  // empty: none
     std::chrono::milliseconds limit{15'000};
