@@ -214,7 +214,7 @@ TEST_F(StartImporting, SitesThatAnswerOnlyABrowserLetTheWindowsRunIn) {
 
     button("PushButton2").click();
 
-    EXPECT_EQ(ui.messages(), Strings{"Done."});
+    EXPECT_EQ(ui.messages(), Strings{done(openedBook())});
     expectColumn(writtenWorkbook(), "Sheet1", "A", {"str:inside"});
 }
 
