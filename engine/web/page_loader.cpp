@@ -116,7 +116,8 @@ struct PageLoader::Shared {
 
     mutable std::mutex mutex;
     std::condition_variable done;            // a slot reached Done
-    std::condition_variable work;            // a slot reached Fetched or ToRender, or the loader is ending
+    std::condition_variable work;            // a slot reached Fetched, or the loader is ending
+    std::condition_variable renderWork;      // a slot reached ToRender, or the loader is ending
     std::vector<std::thread> renderThreads;  // started for the first page to render
     int unrendered = 0;                      // pages built by scripts read as served, as no browser could be had
     std::map<std::int64_t, Slot> slots;      // the smallest key is the most imminent
@@ -256,6 +257,7 @@ PageLoader::~PageLoader() {
     }
     if (shared_->renderer) shared_->renderer->end();
     shared_->work.notify_all();
+    shared_->renderWork.notify_all();
     shared_->wakeNetwork();
     for (std::thread& t : threads_) t.join();
     for (std::thread& t : shared_->renderThreads) t.join();  // none starts once stopping is set
@@ -484,7 +486,7 @@ void PageLoader::layoutLoop() {
             laid.stage = Stage::ToRender;
             if (s.renderThreads.empty())
                 for (unsigned i = 0; i < s.render.tabs; ++i) s.renderThreads.emplace_back([this] { renderLoop(); });
-            s.work.notify_all();
+            s.renderWork.notify_one();
             continue;
         }
         if (render) ++s.unrendered;
@@ -500,7 +502,7 @@ void PageLoader::renderLoop() {
     std::unique_lock lock(s.mutex);
     for (;;) {
         auto next = s.slots.end();
-        s.work.wait(lock, [&] {
+        s.renderWork.wait(lock, [&] {
             if (s.stopping) return true;
             next = std::find_if(s.slots.begin(), s.slots.end(),
                                 [](const auto& e) { return e.second.stage == Stage::ToRender; });
