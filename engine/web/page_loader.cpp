@@ -150,6 +150,19 @@ struct PageLoader::Shared {
         done.notify_all();
     }
 
+    // With the lock held: waits on cv until a slot is in the stage and gives
+    // the most imminent one; the end of the slots once the loader is ending.
+    std::map<std::int64_t, Slot>::iterator waitForStage(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                                                        Stage stage) {
+        auto next = slots.end();
+        cv.wait(lock, [&] {
+            if (stopping) return true;
+            next = std::find_if(slots.begin(), slots.end(), [&](const auto& e) { return e.second.stage == stage; });
+            return next != slots.end();
+        });
+        return stopping ? slots.end() : next;
+    }
+
     // The network thread's transfers.
     void removeTransfer(std::vector<ActiveTransfer>& active, std::size_t i) {
         curl_multi_remove_handle(multi, active[i].transfer->handle());
@@ -427,14 +440,8 @@ void PageLoader::layoutLoop() {
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
     for (;;) {
-        auto next = s.slots.end();
-        s.work.wait(lock, [&] {
-            if (s.stopping) return true;
-            next = std::find_if(s.slots.begin(), s.slots.end(),
-                                [](const auto& e) { return e.second.stage == Stage::Fetched; });
-            return next != s.slots.end();
-        });
-        if (s.stopping) return;
+        const auto next = s.waitForStage(lock, s.work, Stage::Fetched);
+        if (next == s.slots.end()) return;
         const std::int64_t key = next->first;
         Slot& slot = next->second;
         const std::uint64_t id = slot.id;
@@ -501,14 +508,8 @@ void PageLoader::renderLoop() {
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
     for (;;) {
-        auto next = s.slots.end();
-        s.renderWork.wait(lock, [&] {
-            if (s.stopping) return true;
-            next = std::find_if(s.slots.begin(), s.slots.end(),
-                                [](const auto& e) { return e.second.stage == Stage::ToRender; });
-            return next != s.slots.end();
-        });
-        if (s.stopping) return;
+        const auto next = s.waitForStage(lock, s.renderWork, Stage::ToRender);
+        if (next == s.slots.end()) return;
         const std::int64_t key = next->first;
         Slot& slot = next->second;
         const std::uint64_t id = slot.id;
