@@ -13,8 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const auto page = qf::engine::fuzz::fuzzPage(data, size);
     try {
-        qf::engine::PageGrid grid = page.html ? qf::engine::layoutHtml(page.text, page.options)
+        // The facts that tell a page built by scripts are read on the way.
+        qf::engine::ScriptSignals facts;
+        qf::engine::PageGrid grid = page.html ? qf::engine::layoutHtml(page.text, page.options, {}, &facts)
                                               : qf::engine::layoutText(page.text, page.options);
+        (void)qf::engine::scriptBuiltReason(facts);
+        if (facts.refresh) (void)qf::engine::refreshTarget("http://127.0.0.1/page.html", *facts.refresh);
         // Every cell lies inside the sheet.
         if (grid.rows.size() > qf::engine::kSheetRows) __builtin_trap();
         for (const auto& row : grid.rows)
