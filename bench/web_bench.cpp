@@ -277,7 +277,9 @@ int cellsMode(const std::filesystem::path& dir) {
 }
 
 // Which of the pages the automatic rule would render in a browser, with its
-// reason: of ordinary documentation, none should be.
+// reason: of ordinary documentation, none should be. (The program is built
+// against earlier revisions too, which have no such rule.)
+#if __has_include("engine/web/script_signals.h")
 int scriptsMode(const std::filesystem::path& dir) {
     std::size_t bytes = 0;
     const std::map<std::string, std::string> pages = readPages(dir, bytes);
@@ -297,6 +299,12 @@ int scriptsMode(const std::filesystem::path& dir) {
     std::printf("pages the automatic rule would render: %zu of %zu\n", rendered, pages.size());
     return 0;
 }
+#else
+int scriptsMode(const std::filesystem::path&) {
+    std::fprintf(stderr, "this revision has no rule for pages built by scripts\n");
+    return 2;
+}
+#endif
 
 }  // namespace
 
