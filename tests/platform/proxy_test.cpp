@@ -61,6 +61,16 @@ TEST(ProxySettings, TheUsersSettingsNameTheProxyUnlessTheEnvironmentDoes) {
     addText("<local>;*.direct.test");
     addText("");
     blob.append(32, '\0');
+    // The prefix is shared by the test programs that run after this one: the
+    // settings go again whatever happens here, or their loopback pages would
+    // be asked of this proxy.
+    struct Restore {
+        ~Restore() {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER,
+                                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
+                                 L"DefaultConnectionSettings");
+        }
+    } restore;
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
                                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0,
