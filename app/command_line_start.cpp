@@ -7,6 +7,7 @@
 
 #include "app/form1.h"
 #include "app/settings_store.h"
+#include "base/text.h"
 #include "cli/command_line.h"
 #include "cli/import_command.h"
 #include "platform/platform.h"
@@ -52,13 +53,11 @@ engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, c
     const std::string scripts = scriptsOption.empty() ? key("Scripts") : scriptsOption;
     if (const auto mode = engine::scriptsModeNamed(scripts)) render.mode = *mode;
     // A whole number within the range, else none.
-    const auto number = [](const std::string& text, long low, long high) -> std::optional<long> {
-        std::size_t used = 0;
-        try {
-            const long value = std::stol(text, &used);
-            if (used == text.size() && value >= low && value <= high) return value;
-        } catch (const std::exception&) {}
-        return std::nullopt;
+    const auto number = [](const std::string& text, double low, double high) -> std::optional<long> {
+        const std::optional<double> value = decimalText(text);
+        if (!value || *value < low || *value > high || *value != static_cast<double>(static_cast<long>(*value)))
+            return std::nullopt;
+        return static_cast<long>(*value);
     };
     if (const auto seconds = number(key("RenderSeconds"), 1, 600)) render.limit = std::chrono::seconds(*seconds);
     if (const auto tabs = number(key("RenderTabs"), 1, 32)) render.tabs = static_cast<unsigned>(*tabs);

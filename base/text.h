@@ -40,4 +40,13 @@ std::optional<double> decimalText(std::string_view text);
 // it allowed; empty for anything else.
 std::optional<bool> booleanText(std::string_view text);
 
+// HTML's white space (space, tab, line feed, carriage return, form feed), and
+// a text without it at either end.
+inline bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+inline std::string_view trimHtmlSpace(std::string_view s) {
+    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
 }  // namespace qf

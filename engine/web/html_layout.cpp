@@ -43,8 +43,6 @@ std::vector<const GumboNode*> childElements(const GumboNode* node, GumboTag tag)
     return out;
 }
 
-bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 // Only spaces and non-breaking spaces: what a browser shows as an empty line.
 bool isBlank(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -56,12 +54,6 @@ bool isBlank(std::string_view s) {
         return false;
     }
     return true;
-}
-
-std::string_view trimHtmlSpace(std::string_view s) {
-    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
-    return s;
 }
 
 // A span attribute: digits after optional spaces; anything else gives `fallback`.

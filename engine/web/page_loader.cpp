@@ -150,6 +150,13 @@ struct PageLoader::Shared {
         done.notify_all();
     }
 
+    // With the lock held: the slot under the key if it is still the one with
+    // the id (not dropped, nor named again meanwhile); else the end.
+    std::map<std::int64_t, Slot>::iterator find(std::int64_t key, std::uint64_t id) {
+        const auto it = slots.find(key);
+        return it != slots.end() && it->second.id == id ? it : slots.end();
+    }
+
     // With the lock held: waits on cv until a slot is in the stage and gives
     // the most imminent one; the end of the slots once the loader is ending.
     std::map<std::int64_t, Slot>::iterator waitForStage(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
@@ -171,8 +178,7 @@ struct PageLoader::Shared {
     // With the mutex held: transfers of pages no longer wanted stop at once.
     void stopUnwanted(std::vector<ActiveTransfer>& active) {
         for (std::size_t i = active.size(); i-- > 0;) {
-            const auto it = slots.find(active[i].key);
-            if (it == slots.end() || it->second.id != active[i].id) removeTransfer(active, i);
+            if (find(active[i].key, active[i].id) == slots.end()) removeTransfer(active, i);
         }
     }
     // With the mutex held: starts what may start, the most imminent first.
@@ -410,8 +416,8 @@ void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::s
     }
     std::lock_guard lock(s.mutex);
     s.answeredHosts.insert(host);
-    const auto it = s.slots.find(key);
-    if (it == s.slots.end() || it->second.id != id) return;  // dropped meanwhile
+    const auto it = s.find(key, id);
+    if (it == s.slots.end()) return;  // dropped meanwhile
     Slot& slot = it->second;
     if (error && retryAfter >= 0 && retryAfter <= s.limits.maxRetryAfterSeconds) {
         s.slowedHosts[host] = 1;  // for the rest of this loader's life
@@ -469,8 +475,8 @@ void PageLoader::layoutLoop() {
         const bool scriptBuilt = html && !error && scriptBuiltReason(facts).has_value();
 
         lock.lock();
-        const auto it = s.slots.find(key);
-        if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
+        const auto it = s.find(key, id);
+        if (it == s.slots.end()) continue;  // dropped meanwhile
         Slot& laid = it->second;
         if (refresh && laid.refreshes < s.fetchLimits.maxRedirects) {
             // The reader's browser goes on to the refresh's page: so does the fetch.
@@ -528,8 +534,7 @@ void PageLoader::renderLoop() {
         request.limit = s.render.limit;
         request.cancelled = [&s, key, id] {
             std::lock_guard held(s.mutex);
-            const auto it = s.slots.find(key);
-            return s.stopping || it == s.slots.end() || it->second.id != id;
+            return s.stopping || s.find(key, id) == s.slots.end();
         };
         slot.stage = Stage::Rendering;
         lock.unlock();
@@ -553,8 +558,8 @@ void PageLoader::renderLoop() {
         }
 
         lock.lock();
-        const auto it = s.slots.find(key);
-        if (it == s.slots.end() || it->second.id != id) continue;  // dropped meanwhile
+        const auto it = s.find(key, id);
+        if (it == s.slots.end()) continue;  // dropped meanwhile
         if (rendered) {
             const std::size_t bytes = gridBytes(*rendered);
             s.heldBytes -= it->second.bytes;

@@ -14,14 +14,6 @@ namespace qf::engine {
 
 namespace {
 
-bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 const char* attribute(const GumboNode* node, const char* name) {
     const GumboAttribute* a = gumbo_get_attribute(&node->v.element.attributes, name);
     return a ? a->value : nullptr;
@@ -40,7 +32,7 @@ bool isMountPoint(const GumboNode* element) {
         return true;
     const char* id = attribute(element, "id");
     if (!id) return false;
-    const std::string_view name = trimmed(id);
+    const std::string_view name = trimHtmlSpace(id);
     return std::any_of(kMountIds.begin(), kMountIds.end(),
                        [&](std::string_view m) { return sameIgnoringAsciiCase(m, name); });
 }
@@ -63,7 +55,7 @@ bool isEmpty(const GumboNode* element) {
 bool mayBuildPage(const GumboNode* script, std::string_view code) {
     const char* type = attribute(script, "type");
     if (type) {
-        const std::string_view t = trimmed(type);
+        const std::string_view t = trimHtmlSpace(type);
         std::string lower(t);
         std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
         const bool module = lower == "module";
@@ -148,7 +140,7 @@ const std::array<Reason, 4>& reasons() {
 }  // namespace
 
 std::optional<ScriptsMode> scriptsModeNamed(std::string_view name) {
-    const std::string_view n = trimmed(name);
+    const std::string_view n = trimHtmlSpace(name);
     if (sameIgnoringAsciiCase(n, "auto")) return ScriptsMode::Auto;
     if (sameIgnoringAsciiCase(n, "always")) return ScriptsMode::Always;
     if (sameIgnoringAsciiCase(n, "never")) return ScriptsMode::Never;
@@ -165,25 +157,25 @@ std::string_view scriptsModeName(ScriptsMode mode) {
 }
 
 std::optional<MetaRefresh> parseRefresh(std::string_view content) {
-    std::string_view s = trimmed(content);
+    std::string_view s = trimHtmlSpace(content);
     std::size_t i = 0;
     while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.')) ++i;
     if (i == 0) return std::nullopt;  // a browser follows none without a delay
     MetaRefresh refresh;
     refresh.seconds = std::strtod(std::string(s.substr(0, i)).c_str(), nullptr);
     s.remove_prefix(i);
-    s = trimmed(s);
+    s = trimHtmlSpace(s);
     if (!s.empty() && (s.front() == ';' || s.front() == ',')) s.remove_prefix(1);
-    s = trimmed(s);
+    s = trimHtmlSpace(s);
     if (s.size() >= 3 && sameIgnoringAsciiCase(s.substr(0, 3), "url")) {
-        std::string_view rest = trimmed(s.substr(3));
-        if (!rest.empty() && rest.front() == '=') s = trimmed(rest.substr(1));
+        std::string_view rest = trimHtmlSpace(s.substr(3));
+        if (!rest.empty() && rest.front() == '=') s = trimHtmlSpace(rest.substr(1));
     }
     if (s.size() >= 2 && (s.front() == '\'' || s.front() == '"')) {
         const std::size_t close = s.find(s.front(), 1);
         s = s.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
     }
-    refresh.target = std::string(trimmed(s));
+    refresh.target = std::string(trimHtmlSpace(s));
     return refresh;
 }
 
@@ -200,7 +192,7 @@ ScriptSignals readScriptSignals(const GumboInternalNode* documentNode, std::size
             if (meta->type != GUMBO_NODE_ELEMENT || meta->v.element.tag != GUMBO_TAG_META) continue;
             const char* equiv = attribute(meta, "http-equiv");
             const char* content = attribute(meta, "content");
-            if (equiv && content && sameIgnoringAsciiCase(trimmed(equiv), "refresh") && !facts.refresh)
+            if (equiv && content && sameIgnoringAsciiCase(trimHtmlSpace(equiv), "refresh") && !facts.refresh)
                 facts.refresh = parseRefresh(content);
         }
     }
