@@ -27,8 +27,7 @@ using qf::testing::ScriptedHttpServer;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The body of a page whose table the scripts build, written with `build`,
-// a JavaScript statement that puts the table's HTML into `html`'s place.
+// The table the pages' scripts build.
 const char* const kTable = "<table><tr><th>Item</th><th>Price</th></tr><tr><td>Tea</td><td>1,500.25</td></tr></table>";
 
 struct Served {
@@ -40,24 +39,17 @@ struct Served {
 // The cells a sheet gets, a line a row, cells parted by '|', numbers as numbers.
 std::string sheetText(PageGrid grid) {
     const SheetCells cells = testing::placed(std::move(grid));
-    std::map<std::int64_t, std::map<std::int32_t, std::string>> rows;
-    cells.forEachCell([&](std::int64_t row, std::int32_t column, const auto& cell) {
-        const CellValue value = cells.cell(row, column);
-        std::ostringstream text;
-        if (value.kind == CellValue::Kind::Number)
-            text << value.number;
+    std::ostringstream out;
+    std::int64_t last = -1;
+    cells.forEachCell([&](std::int64_t row, std::int32_t, const CellView& cell) {
+        if (last >= 0) out << (row == last ? "|" : "\n");
+        last = row;
+        if (cell.kind == CellValue::Kind::Number)
+            out << cell.number;
         else
-            text << value.text;
-        rows[row][column] = text.str();
-        (void)cell;
+            out << cell.text;
     });
-    std::string out;
-    for (const auto& [row, columns] : rows) {
-        std::string line;
-        for (const auto& [column, text] : columns) line += (line.empty() ? "" : "|") + text;
-        out += line + "\n";
-    }
-    return out;
+    return out.str() + "\n";
 }
 
 struct PageCase {
@@ -231,24 +223,33 @@ TEST_F(RenderedPages, APageThatHoldsTheBrowserUpEndsWithinItsLimitAndTheRunGoesO
     }
 }
 
-TEST_F(RenderedPages, OrdinaryPagesAreNotRenderedAndNeverTurnsRenderingOff) {
+// Without rendering, every page is read as served and an ordinary page never
+// asks for the browser: `never` says nothing more, `auto` without a browser
+// counts the pages built by scripts and names what to install.
+TEST_F(RenderedPages, WithoutRenderingPagesAreReadAsServedAndAMissingBrowserIsTold) {
     const auto server = serve(
         {{"/page", {shell("", root() + js(kPut))}},
          {"/static",
           {shell("<script src=\"/a.js\"></script>", "<h1>Prices</h1><p>" + std::string(500, 'x') + "</p>" + kTable)}}});
-    RenderSettings never;
-    never.mode = ScriptsMode::Never;
-    never.browser = "/nonexistent/browser";  // would fail, were it started
-    PageLoader loader({}, {}, {}, never);
-    EXPECT_EQ(load(loader, server->url("/page")).find("Tea"), std::string::npos);
-    EXPECT_NE(load(loader, server->url("/static")).find("Tea|1500.25"), std::string::npos);
-    EXPECT_TRUE(loader.notes().empty());
-
-    RenderSettings automatic;
-    automatic.browser = "/nonexistent/browser";
-    PageLoader served({}, {}, {}, automatic);
-    EXPECT_NE(load(served, server->url("/static")).find("Tea|1500.25"), std::string::npos);
-    EXPECT_TRUE(served.notes().empty()) << "an ordinary page asked for the browser";
+    for (const ScriptsMode mode : {ScriptsMode::Never, ScriptsMode::Auto}) {
+        SCOPED_TRACE(std::string(scriptsModeName(mode)));
+        RenderSettings render;
+        render.mode = mode;
+        render.browser = "/nonexistent/browser";
+        PageLoader loader({}, {}, {}, render);
+        EXPECT_NE(load(loader, server->url("/static")).find("Tea|1500.25"), std::string::npos);
+        EXPECT_TRUE(loader.notes().empty()) << "an ordinary page asked for the browser";
+        EXPECT_EQ(load(loader, server->url("/page")).find("Tea"), std::string::npos);
+        EXPECT_EQ(load(loader, server->url("/page?again")).find("Tea"), std::string::npos);
+        const auto notes = loader.notes();
+        if (mode == ScriptsMode::Never) {
+            EXPECT_TRUE(notes.empty());
+        } else {
+            ASSERT_EQ(notes.size(), 1u);
+            EXPECT_NE(notes[0].find("2 pages were built by scripts and were read as served"), std::string::npos);
+            EXPECT_NE(notes[0].find(renderingBrowserToInstall()), std::string::npos);
+        }
+    }
 }
 
 TEST_F(RenderedPages, PagesRenderedAheadGiveTheSameCellsAsOneByOne) {
@@ -295,20 +296,6 @@ TEST_F(RenderedPages, TheBrowserAsksWithTheRunsCookiesUserAgentAndLanguage) {
     PageLoader loader({}, {}, {}, {}, request);
     const std::string sheet = load(loader, server.url("/page"));
     EXPECT_NE(sheet.find("Tea|1500.25"), std::string::npos) << sheet;
-}
-
-TEST_F(RenderedPages, WithoutABrowserPagesBuiltByScriptsAreReadAsServedAndCounted) {
-    const auto server = serve({{"/page", {shell("", root() + js(kPut))}}});
-    RenderSettings render;
-    render.browser = "/nonexistent/browser";
-    PageLoader loader({}, {}, {}, render);
-    EXPECT_EQ(load(loader, server->url("/page")).find("Tea"), std::string::npos);
-    EXPECT_EQ(load(loader, server->url("/page?again")).find("Tea"), std::string::npos);
-    const auto notes = loader.notes();
-    ASSERT_FALSE(notes.empty());
-    EXPECT_NE(notes.back().find("2 pages were built by scripts and were read as served"), std::string::npos)
-        << notes.back();
-    EXPECT_NE(notes.back().find(renderingBrowserToInstall()), std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // does, or breaks off in each of the ways a browser can: every fault ends
 // within its bound with a BrowserFailure, and a browser that ended is started
 // again for the next page while one that never started is not tried again.
-// And the rule that says when a rendered page is done.
 
 #include <gtest/gtest.h>
 
@@ -113,31 +112,6 @@ TEST(Browser, AStopEndsABrowserThatIsStillStartingAndRendersNothingMore) {
     EXPECT_LT(Clock::now() - start, 3s) << "the stop waited for the browser";
     EXPECT_FALSE(renderer.available());
     EXPECT_THROW(renderer.render(request()), BrowserFailure);
-}
-
-TEST(DoneRule, APageIsDoneWhenLoadedQuietAndNoRecentRequestIsPending) {
-    struct Case {
-        bool loaded;
-        std::optional<std::chrono::milliseconds> youngestPending, unchangedFor;
-        bool done;
-    };
-    const Case cases[] = {
-        {true, std::nullopt, 600ms, true}, {true, std::nullopt, 499ms, false},
-        {false, std::nullopt, 5s, false},  {true, 100ms, 5s, false},
-        {true, 3001ms, 5s, true},          {true, std::nullopt, std::nullopt, false},
-    };
-    for (const Case& c : cases) EXPECT_EQ(pageDone({}, {c.loaded, c.youngestPending, c.unchangedFor}), c.done);
-}
-
-TEST(BrowserArguments, RemoteControlOnThePipesAndTheSandboxOffOnlyForTheAdministrator) {
-    const auto shell = browserArguments("/usr/lib/chromium/chromium-headless-shell", "/tmp/p", false);
-    const auto full = browserArguments("C:\\Edge\\msedge.exe", "C:\\p", true);
-    const auto has = [](const std::vector<std::string>& a, const std::string& s) {
-        return std::find(a.begin(), a.end(), s) != a.end();
-    };
-    EXPECT_TRUE(has(shell, "--remote-debugging-pipe") && has(shell, "--user-data-dir=/tmp/p"));
-    EXPECT_FALSE(has(shell, "--headless") || has(shell, "--no-sandbox"));
-    EXPECT_TRUE(has(full, "--headless") && has(full, "--no-sandbox"));
 }
 
 }  // namespace
