@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <functional>
 
 #include "base/text.h"
@@ -162,7 +161,6 @@ std::optional<MetaRefresh> parseRefresh(std::string_view content) {
     while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || s[i] == '.')) ++i;
     if (i == 0) return std::nullopt;  // a browser follows none without a delay
     MetaRefresh refresh;
-    refresh.seconds = std::strtod(std::string(s.substr(0, i)).c_str(), nullptr);
     s.remove_prefix(i);
     s = trimHtmlSpace(s);
     if (!s.empty() && (s.front() == ';' || s.front() == ',')) s.remove_prefix(1);
@@ -197,13 +195,12 @@ ScriptSignals readScriptSignals(const GumboInternalNode* documentNode, std::size
         }
     }
     if (textBytes >= kLittleTextBytes) return facts;
-    facts.bodyRead = true;
     readBody(html, facts);  // the head's scripts count as well
     return facts;
 }
 
 std::optional<std::string_view> scriptBuiltReason(const ScriptSignals& facts) {
-    if (!facts.bodyRead || facts.textBytes >= kLittleTextBytes) return std::nullopt;
+    if (facts.textBytes >= kLittleTextBytes) return std::nullopt;  // its body was not read
     for (const Reason& reason : reasons())
         if (reason.holds(facts)) return reason.why;
     return std::nullopt;

@@ -30,13 +30,11 @@ std::optional<ScriptsMode> scriptsModeNamed(std::string_view name);
 std::string_view scriptsModeName(ScriptsMode mode);
 
 struct MetaRefresh {
-    double seconds = 0;
     std::string target;  // as written; empty: the page itself
 };
 
 struct ScriptSignals {
     std::size_t textBytes = 0;           // the text the page lays out, in UTF-8 bytes
-    bool bodyRead = false;               // the body was looked at (the text was little)
     std::size_t scripts = 0;             // scripts the browser would run (not JSON or templates)
     bool emptyMountPoint = false;        // an app's mount element (#root, #app, #__next, ...) with nothing in it
     bool noscriptNotice = false;         // a <noscript> in the body with text

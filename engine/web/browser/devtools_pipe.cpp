@@ -78,7 +78,9 @@ std::uint64_t DevToolsPipe::write(const std::string& method, Json params, const 
 }
 
 void DevToolsPipe::send(const std::string& method, Json params, const std::string& session) {
-    write(method, std::move(params), session);
+    const std::uint64_t id = write(method, std::move(params), session);
+    std::lock_guard lock(mutex_);
+    if (!replies_.erase(id)) unwaited_.insert(id);  // its reply is dropped when it comes
 }
 
 Json DevToolsPipe::call(const std::string& method, Json params, const std::string& session,
@@ -171,7 +173,7 @@ void DevToolsPipe::take(const std::string& text) {
         const std::uint64_t id = message["id"].get<std::uint64_t>();
         {
             std::lock_guard lock(mutex_);
-            replies_[id] = std::move(message);
+            if (!unwaited_.erase(id)) replies_[id] = std::move(message);
         }
         changed_.notify_all();
         return;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,7 @@ private:
     std::mutex writeMutex_;
     std::uint64_t nextId_ = 1;
     std::map<std::uint64_t, Json> replies_;
+    std::set<std::uint64_t> unwaited_;  // commands sent without waiting, whose replies are not kept
     std::map<std::string, std::deque<Json>> queues_;
     std::optional<std::string> gone_;  // why the browser can no longer be used
     bool ending_ = false;
