@@ -138,6 +138,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     return result;
 }
 
+std::string refusedArgumentsText(const std::string& error) {
+    return "quillfen: " + error + "\nTry 'quillfen --help' for more information.\n";
+}
+
 std::string usageText() {
     return "Usage: quillfen [FILE...]\n"
            "       quillfen --import FILE... [--separate-sheets | --one-sheet] [--output PATH.xlsx]\n"

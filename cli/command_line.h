@@ -55,6 +55,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments);
 // script as the script. Any other text as it is.
 std::string localeTag(const std::string& name);
 
+// What refused arguments print on standard error: the reason, and where to
+// read how the program is called.
+std::string refusedArgumentsText(const std::string& error);
+
 // The text --help prints.
 std::string usageText();
 // The text --version prints: "quillfen 1.0.0".

@@ -1,12 +1,7 @@
 #include "import_command.h"
 
 #include <signal.h>
-#ifndef _WIN32
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -17,6 +12,7 @@
 #include "cli/console_services.h"
 #include "import/import_run.h"
 #include "import/web_import.h"
+#include "platform/platform.h"
 #include "urllist/store/url_store.h"
 #include "urllist/store/url_text_file.h"
 
@@ -47,25 +43,6 @@ public:
 private:
     void (*previous_)(int);
 };
-
-bool isTerminal(std::FILE* file) {
-#ifdef _WIN32
-    (void)file;
-    return false;
-#else
-    return ::isatty(::fileno(file)) == 1;
-#endif
-}
-
-std::size_t terminalWidth(std::FILE* file) {
-#ifndef _WIN32
-    winsize size{};
-    if (::ioctl(::fileno(file), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-#else
-    (void)file;
-#endif
-    return 80;
-}
 
 void print(std::FILE* file, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), file);
@@ -101,7 +78,7 @@ public:
                       static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
         const std::string line = head + printable(address);
         if (terminal_) {
-            print(err_, "\r\x1b[K" + fitted(line, terminalWidth(err_) - 1));
+            print(err_, "\r\x1b[K" + fitted(line, platform::terminalWidth(err_) - 1));
             shown_ = true;
         } else {
             print(err_, line + "\n");
@@ -217,10 +194,8 @@ std::string outputProblem(const std::string& output) {
     if (error) return "the folder " + folderText + " cannot be reached (" + error.message() + ")";
     if (!fs::is_directory(status)) return folderText + " is not a folder";
     if (fs::is_directory(fs::status(path, error))) return "it is a folder";
-#ifndef _WIN32
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return "the folder " + folderText + " may not be written (" + std::generic_category().message(errno) + ")";
-#endif
+    if (const std::string refusal = platform::folderWriteRefusal(folderText); !refusal.empty())
+        return "the folder " + folderText + " may not be written (" + refusal + ")";
     return {};
 }
 
@@ -261,7 +236,7 @@ int runImportCommand(const Options& options, const Environment& env) {
     const SheetMode mode = options.sheetMode ? *options.sheetMode : env.rememberedSheetMode();
     const std::unique_ptr<Spreadsheet> spreadsheet = env.makeSpreadsheet(options);
 
-    Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : isTerminal(env.err));
+    Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : platform::isTerminal(env.err));
     ConsoleServices ui(env.err);
     ui.setBeforeMessage([&progress] { progress.clear(); });
     ConsoleHost host(list, mode, progress, env.err);
@@ -291,8 +266,10 @@ int runImportCommand(const Options& options, const Environment& env) {
 
 int runWithoutWindow(const std::vector<std::string>& arguments, const Environment& environment) {
     const ParseResult parsed = parseArguments(arguments);
-    if (!parsed.error.empty())
-        return refuse(environment, parsed.error + "\nTry 'quillfen --help' for more information.");
+    if (!parsed.error.empty()) {
+        print(environment.err, refusedArgumentsText(parsed.error));
+        return exit_code::kBadArguments;
+    }
     switch (parsed.options.action) {
         case Action::Help: print(environment.out, usageText()); return exit_code::kAllRead;
         case Action::Version: print(environment.out, versionText()); return exit_code::kAllRead;

@@ -2,12 +2,13 @@
 // What the engine needs from the operating system, behind one seam: temporary
 // files put safely on the disk, publishing a finished file under a name without
 // overwriting one, the user's folders, a folder in memory for short-lived
-// files, how many files the process may hold open, and the system's character
-// set converters. posix.cpp serves Linux
-// and the other POSIX systems, windows.cpp serves Windows. No Qt.
+// files, how many files the process may hold open, the system's character set
+// converters, and what the console is (a terminal, how wide). posix.cpp serves
+// Linux and the other POSIX systems, windows.cpp serves Windows. No Qt.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,6 +95,19 @@ std::vector<std::string> programArguments(int argc, char* argv[]);
 // of their own), and a window program started from a console writes into it
 // where its output is not redirected; nothing elsewhere.
 void useUtf8Console();
+
+// Whether the file writes to a terminal, where a line can be rewritten in
+// place; on Windows never (a console gets whole lines).
+bool isTerminal(std::FILE* file);
+
+// How many characters wide the terminal the file writes to is; 80 when that
+// cannot be told.
+std::size_t terminalWidth(std::FILE* file);
+
+// Why the user may not create files in the folder, as the system says it
+// ("Permission denied"); empty when they may, and where the system tells only
+// when a file is made (Windows).
+std::string folderWriteRefusal(const std::string& folder);
 
 // Opens the file with the program the desktop associates with it, without
 // waiting for it; false when none could be started (none is associated).

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <system_error>
 
 #include "base/failure.h"
 #include "platform.h"
@@ -215,6 +217,19 @@ std::vector<std::string> programArguments(int argc, char* argv[]) {
 }
 
 void useUtf8Console() {}
+
+bool isTerminal(std::FILE* file) { return ::isatty(::fileno(file)) == 1; }
+
+std::size_t terminalWidth(std::FILE* file) {
+    winsize size{};
+    if (::ioctl(::fileno(file), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+std::string folderWriteRefusal(const std::string& folder) {
+    if (::access(folder.c_str(), W_OK | X_OK) == 0) return {};
+    return std::generic_category().message(errno);
+}
 
 bool openWithAssociatedProgram(const std::string& path) {
     pid_t child = 0;

@@ -340,6 +340,14 @@ void useUtf8Console() {
     ::SetConsoleOutputCP(CP_UTF8);
 }
 
+// The progress is written a line per entry to a console as well.
+bool isTerminal(std::FILE*) { return false; }
+
+std::size_t terminalWidth(std::FILE*) { return 80; }
+
+// Only making a file tells whether it may be made there.
+std::string folderWriteRefusal(const std::string&) { return {}; }
+
 bool openWithAssociatedProgram(const std::string& path) {
     // ShellExecuteW's result above 32 means started; below, no program is
     // associated or it could not start.
