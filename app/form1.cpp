@@ -26,7 +26,7 @@
 #include "program_end.h"
 #include "progress_bar.h"
 #include "push_button.h"
-#include "settings_store.h"
+#include "settings_keys.h"
 #include "twips.h"
 #include "urllist/url_list_commands.h"
 #include "urllist/url_list_view.h"
@@ -276,14 +276,8 @@ void Form1::Form_Load() {
     });
     trap.step(128, [&] { listView_->list().addColumn(QStringLiteral("URL(s)")); });
     trap.step(130, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
-    trap.step(132, [&] {
-        const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option1", "1");
-        setSelected(*option1_, booleanSetting(text));
-    });
-    trap.step(134, [&] {
-        const std::string text = settings_.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0");
-        setSelected(*option2_, booleanSetting(text));
-    });
+    trap.step(132, [&] { setSelected(*option1_, readSetting(settings_, settings_key::kOption1)); });
+    trap.step(134, [&] { setSelected(*option2_, readSetting(settings_, settings_key::kOption2)); });
     trap.step(136, [&] { option1_->setEnabled(true); });
     trap.step(138, [&] { option2_->setEnabled(true); });
     trap.step(140, [&] { IsInstalled(spreadsheet_, ui_, [this] { endProgram(); }); });
@@ -334,10 +328,8 @@ void Form1::Option2_Click() { saveOptions(); }
 
 void Form1::saveOptions() {
     try {
-        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option1",
-                              booleanSettingText(option1_->isChecked()));
-        settings_.saveSetting(kSettingsApplication, kSettingsSection, "Option2",
-                              booleanSettingText(option2_->isChecked()));
+        saveSetting(settings_, settings_key::kOption1, option1_->isChecked());
+        saveSetting(settings_, settings_key::kOption2, option2_->isChecked());
     } catch (const std::exception& failure) {
         // The options keep working for this run; the user learns that the choice
         // will not be remembered.

@@ -31,8 +31,6 @@ class SettingsStore;
 class UrlListCommands;
 class UrlListView;
 
-inline constexpr const char* kSettingsApplication = "Tarnwick";
-inline constexpr const char* kSettingsSection = "Quillfen";
 inline constexpr const char* kListTooltip =
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
 

@@ -1,22 +1,30 @@
-#include "command_line_start.h"
+// Start-up with the embedded engine: the command-line forms that open no
+// window, the window's command line checked before Qt sees it, and the
+// engine (on Windows the installed application where it is registered).
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string_view>
 
-#include "app/form1.h"
+#include "app/engine_settings.h"
+#include "app/settings_keys.h"
 #include "app/settings_store.h"
-#include "base/text.h"
 #include "cli/command_line.h"
 #include "cli/import_command.h"
 #include "platform/platform.h"
+#include "start_up.h"
 #ifdef _WIN32
 #include "com/com_spreadsheet.h"
 #endif
 
 namespace qf {
 
+namespace {
+
+// On Windows the installed spreadsheet application when it is registered; the
+// embedded engine everywhere else.
 std::unique_ptr<Spreadsheet> makeSpreadsheet(engine::EngineSettings settings) {
     auto makeEngine = [&settings]() -> std::unique_ptr<Spreadsheet> {
         return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
@@ -28,89 +36,19 @@ std::unique_ptr<Spreadsheet> makeSpreadsheet(engine::EngineSettings settings) {
 #endif
 }
 
-SheetMode rememberedSheetMode(const SettingsStore& settings) {
-    // The window sets Option1 and then Option2; Option2 decides. A value it would
-    // report as unreadable leaves the option off.
-    try {
-        return booleanSetting(settings.getSetting(kSettingsApplication, kSettingsSection, "Option2", "0"))
-                   ? SheetMode::SheetPerSite
-                   : SheetMode::OneSheet;
-    } catch (const std::exception&) {
-        return SheetMode::OneSheet;
-    }
-}
-
-std::string rememberedLocale(const SettingsStore& settings) {
-    // A tag CLDR does not know reads pages as if there were none.
-    return cli::localeTag(settings.getSetting(kSettingsApplication, kSettingsSection, "Locale", ""));
-}
-
-engine::RenderSettings rememberedRenderSettings(const SettingsStore& settings, const std::string& scriptsOption) {
-    engine::RenderSettings render;
-    const auto key = [&settings](const char* name) {
-        return settings.getSetting(kSettingsApplication, kSettingsSection, name, "");
-    };
-    const std::string scripts = scriptsOption.empty() ? key("Scripts") : scriptsOption;
-    if (const auto mode = engine::scriptsModeNamed(scripts)) render.mode = *mode;
-    // A whole number within the range, else none.
-    const auto number = [](const std::string& text, double low, double high) -> std::optional<long> {
-        const std::optional<double> value = decimalText(text);
-        if (!value || *value < low || *value > high || *value != static_cast<double>(static_cast<long>(*value)))
-            return std::nullopt;
-        return static_cast<long>(*value);
-    };
-    if (const auto seconds = number(key("RenderSeconds"), 1, 600)) render.limit = std::chrono::seconds(*seconds);
-    if (const auto tabs = number(key("RenderTabs"), 1, 32)) render.tabs = static_cast<unsigned>(*tabs);
-    return render;
-}
-
-engine::RequestSettings rememberedRequest(const SettingsStore& settings) {
-    engine::RequestSettings request;
-    request.userAgent = settings.getSetting(kSettingsApplication, kSettingsSection, "UserAgent", "");
-    request.cookieFile = settings.getSetting(kSettingsApplication, kSettingsSection, "CookieFile", "");
-    return request;
-}
-
-std::vector<std::string> programArguments(int argc, char* argv[]) { return platform::programArguments(argc, argv); }
-
-namespace {
-
-// The options given, else the remembered settings.
-engine::RequestSettings requestFor(const cli::Options& options) {
-    engine::RequestSettings request = rememberedRequest(SettingsStore());
-    if (!options.userAgent.empty()) request.userAgent = options.userAgent;
-    if (!options.cookieFile.empty()) request.cookieFile = options.cookieFile;
-    return request;
-}
-
-}  // namespace
-
+// Runs quillfen --import / --help / --version; no Qt application object is
+// made, so no display is needed. Returns the exit code.
 int runWithoutWindow(const std::vector<std::string>& arguments) {
     platform::useUtf8Console();
     cli::Environment environment;
     environment.makeSpreadsheet = [](const cli::Options& options) {
-        engine::EngineSettings settings;
-        settings.output = options.output;
-        settings.replaceOutput = options.force;
-        const SettingsStore stored;
-        settings.pageOptions.locale = options.locale.empty() ? rememberedLocale(stored) : options.locale;
-        settings.render = rememberedRenderSettings(stored, options.scripts);
-        settings.request = requestFor(options);
-        return makeSpreadsheet(std::move(settings));
+        return makeSpreadsheet(engineSettings(options, SettingsStore()));
     };
-    environment.requestProblem = [](const cli::Options& options) -> std::string {
-        const engine::RequestSettings request = requestFor(options);
-        if (!request.userAgent.empty())
-            if (std::string problem = engine::userAgentProblem(request.userAgent); !problem.empty()) return problem;
-        try {
-            if (!request.cookieFile.empty()) engine::readCookieFile(request.cookieFile);
-        } catch (const std::exception& failure) {
-            return failure.what();
-        }
-        return {};
+    environment.requestProblem = [](const cli::Options& options) {
+        return requestProblem(requestSettings(options, SettingsStore()));
     };
     environment.requestWarnings = [](const cli::Options& options) {
-        return engine::requestWarnings(requestFor(options));
+        return engine::requestWarnings(requestSettings(options, SettingsStore()));
     };
     environment.knownLocale = [](const std::string& tag) { return engine::knownLocale(tag); };
     environment.browserInstalled = [] { return engine::renderingBrowserInstalled(); };
@@ -118,8 +56,6 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
     return cli::runWithoutWindow(arguments, environment);
 }
-
-namespace {
 
 // The options QApplication takes out of the arguments on Linux (core, gui,
 // widgets and the X11 platform), with one dash or two, anywhere in the line:
@@ -209,27 +145,44 @@ bool hasDisplay(const WindowArguments& window) {
 #endif
 }
 
-}  // namespace
-
-std::vector<std::string> ownArguments(const std::vector<std::string>& arguments) {
-    return splitQtOptions(arguments).own;
-}
-
-std::optional<int> refuseWindowStart(const std::vector<std::string>& arguments, std::FILE* err) {
+// Checks the window's command line: Qt's own options (which the application
+// object takes out) with their values, then the program's. Refused arguments,
+// or no display to show the window on, end the program with why on standard
+// error.
+ProgramStart windowStart(const std::vector<std::string>& arguments) {
     const WindowArguments window = splitQtOptions(arguments);
     std::string error = window.error;
-    if (error.empty()) error = cli::parseArguments(window.own).error;
+    cli::ParseResult parsed;
+    if (error.empty()) {
+        parsed = cli::parseArguments(window.own);
+        error = parsed.error;
+    }
     if (!error.empty()) {
-        std::fprintf(err, "quillfen: %s\nTry 'quillfen --help' for more information.\n", error.c_str());
-        return cli::exit_code::kBadArguments;
+        std::fputs(cli::refusedArgumentsText(error).c_str(), stderr);
+        return {cli::exit_code::kBadArguments, {}};
     }
     if (!hasDisplay(window)) {
-        std::fprintf(err,
+        std::fprintf(stderr,
                      "quillfen: the window needs a display, and there is none (DISPLAY and WAYLAND_DISPLAY are not "
                      "set)\nTo import without a window: quillfen --import FILE...\n");
-        return cli::exit_code::kBadArguments;
+        return {cli::exit_code::kBadArguments, {}};
     }
-    return std::nullopt;
+    return {std::nullopt, parsed.options.files};
+}
+
+}  // namespace
+
+ProgramStart startProgram(int argc, char* argv[]) {
+    const std::vector<std::string> arguments = platform::programArguments(argc, argv);
+    if (cli::wantsNoWindow(arguments)) return {runWithoutWindow(arguments), {}};
+    return windowStart(arguments);
+}
+
+std::unique_ptr<Spreadsheet> windowSpreadsheet(const SettingsStore& settings) {
+    engine::EngineSettings engineGiven = engineSettings(cli::Options(), settings);
+    for (const std::string& warning : engine::requestWarnings(engineGiven.request))
+        std::fprintf(stderr, "quillfen: warning: %s\n", warning.c_str());
+    return makeSpreadsheet(std::move(engineGiven));
 }
 
 }  // namespace qf

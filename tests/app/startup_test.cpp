@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/is_installed.h"
+#include "app/settings_keys.h"
 #include "app/twips.h"
 #include "app_fixture.h"
 #include "base/trap.h"
@@ -171,6 +172,31 @@ TEST(StartUp, RestoresTheOptionsFromTheStore) {
         for (int line : c.reportedLines) expected.push_back(report("Type mismatch", line));
         EXPECT_EQ(start.ui.messages(), expected) << label;
     }
+}
+
+// The keys the engine's settings are read from, under the names stored files
+// use: a number out of its range or no whole number leaves the default.
+TEST(StartUp, SettingsKeysReadTheirStoredNamesWithinTheirRanges) {
+    const std::vector<std::pair<const char*, long>> seconds = {
+        {nullptr, 15}, {"1", 1},    {" 600 ", 600}, {"1e2", 100}, {"0", 15},
+        {"601", 15},   {"2.5", 15}, {"-3", 15},     {"1,5", 15},  {"ten", 15},
+    };
+    for (const auto& [text, expected] : seconds) {
+        AppStart stored;
+        if (text) stored.settings->saveSetting("Tarnwick", "Quillfen", "RenderSeconds", text);
+        EXPECT_EQ(readSetting(*stored.settings, settings_key::kRenderSeconds), expected) << (text ? text : "-");
+    }
+    AppStart start;
+    EXPECT_EQ(readSetting(*start.settings, settings_key::kRenderTabs), 4);
+    EXPECT_EQ(rememberedSheetMode(*start.settings), SheetMode::OneSheet);
+    start.settings->saveSetting("Tarnwick", "Quillfen", "RenderTabs", "33");
+    start.settings->saveSetting("Tarnwick", "Quillfen", "UserAgent", "Field Test/2");
+    start.storeOptions("maybe", "-1");
+    EXPECT_EQ(readSetting(*start.settings, settings_key::kRenderTabs), 4);
+    EXPECT_EQ(readSetting(*start.settings, settings_key::kUserAgent), "Field Test/2");
+    EXPECT_EQ(rememberedSheetMode(*start.settings), SheetMode::SheetPerSite);
+    start.storeOptions(nullptr, "maybe");
+    EXPECT_EQ(rememberedSheetMode(*start.settings), SheetMode::OneSheet) << "unreadable: off, as the window reports it";
 }
 
 TEST(StartUp, SeveralFailingStepsGiveOneReportEachInOrder) {
