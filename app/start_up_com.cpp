@@ -2,8 +2,9 @@
 // command line names nothing (Qt takes its own options), and there is no
 // engine to fall back on.
 
-#include "com/com_spreadsheet.h"
 #include "start_up.h"
+
+#include "com/com_spreadsheet.h"
 
 namespace qf {
 

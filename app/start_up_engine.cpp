@@ -2,6 +2,8 @@
 // window, the window's command line checked before Qt sees it, and the
 // engine (on Windows the installed application where it is registered).
 
+#include "start_up.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,6 @@
 #include "cli/command_line.h"
 #include "cli/import_command.h"
 #include "platform/platform.h"
-#include "start_up.h"
 #ifdef _WIN32
 #include "com/com_spreadsheet.h"
 #endif
