@@ -13,8 +13,8 @@ namespace qf {
 
 namespace {
 
-constexpr const char* kInvalidPicture = "Invalid picture";
-constexpr const char* kPermissionDenied = "Permission denied";
+using failure_text::kInvalidPicture;
+using failure_text::kPermissionDenied;
 constexpr int kDirectorySize = 6;
 constexpr int kEntrySize = 16;
 

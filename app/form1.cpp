@@ -18,6 +18,7 @@
 
 #include "base/file_exists.h"
 #include "base/program_info.h"
+#include "base/text.h"
 #include "base/trap.h"
 #include "cursor_file.h"
 #include "frame.h"
@@ -65,6 +66,21 @@ QIcon programIcon() {
     return icon;
 }
 
+// Where the list's commands report from: the click handlers of their buttons.
+ListCommandLocations listCommandLocations() {
+    ListCommandLocations at;
+    at.addUrl = handlerLocation("Form1", "PushButton4_Click");
+    at.loadFromTextFile = handlerLocation("Form1", "PushButton13_Click");
+    at.addSamples = handlerLocation("Form1", "PushButton3_Click");
+    at.clearList = handlerLocation("Form1", "PushButton11_Click");
+    at.showHelp = handlerLocation("Form1", "PushButton8_Click");
+    at.removeContaining = handlerLocation("Form1", "PushButton17_Click");
+    at.removeNotContaining = handlerLocation("Form1", "PushButton1_Click");
+    at.moveUp = handlerLocation("Form1", "PushButton5_Click");
+    at.moveDown = handlerLocation("Form1", "PushButton6_Click");
+    return at;
+}
+
 // Does the folder listing find a normal file (not a folder) at this path?
 bool isNormalFile(const std::string& path) {
     std::error_code error;
@@ -72,6 +88,10 @@ bool isNormalFile(const std::string& path) {
 }
 
 }  // namespace
+
+RunLocations importRunLocations() {
+    return {handlerLocation("Form1", "PushButton2_Click"), handlerLocation("Excel1", "ImportWeb")};
+}
 
 void setSelected(QRadioButton& option, bool selected) {
     if (selected || !option.isChecked()) {
@@ -93,7 +113,7 @@ Form1::Form1(WindowServices& ui, Spreadsheet& spreadsheet, SettingsStore& settin
       end_(end),
       programFolder_(std::move(programFolder)) {
     buildControls();
-    commands_ = std::make_unique<UrlListCommands>(*listView_, ui_, programFolder_);
+    commands_ = std::make_unique<UrlListCommands>(*listView_, ui_, programFolder_, listCommandLocations());
     wire();
     ui_.addPointerListener([window = QPointer<Form1>(this)](Pointer shown) {
         if (window) window->showPointer(shown);
@@ -259,28 +279,29 @@ void Form1::centre() {
 }
 
 void Form1::Form_Load() {
+    using namespace form_load_statement;
     Trap trap(ui_, handlerLocation("Form1", "Form_Load"));
-    trap.step(102, [&] { applySkin(); });
+    trap.step(kApplySkin, [&] { applySkin(); });
     const std::string cursorFile = optionalFile("HAND-M.CUR");
-    if (trap.when(104, [&] { return FileExists(cursorFile); })) {
-        trap.step(106, [&] {
+    if (trap.when(kHandCursorExists, [&] { return FileExists(cursorFile); })) {
+        trap.step(kLoadHandCursor, [&] {
             handCursor_ = toCursor(readCursorFile(QString::fromStdString(cursorFile)));
             showPointer(ui_.pointer());
         });
     }
-    trap.step(126, [&] {
+    trap.step(kTitleAndIcon, [&] {
         setWindowTitle(QLatin1String(kProductName));
         setWindowIcon(programIcon());
         // Every box without a caption of its own shows this title.
         applicationTitle();
     });
-    trap.step(128, [&] { listView_->list().addColumn(QStringLiteral("URL(s)")); });
-    trap.step(130, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
-    trap.step(132, [&] { setSelected(*option1_, readSetting(settings_, settings_key::kOption1)); });
-    trap.step(134, [&] { setSelected(*option2_, readSetting(settings_, settings_key::kOption2)); });
-    trap.step(136, [&] { option1_->setEnabled(true); });
-    trap.step(138, [&] { option2_->setEnabled(true); });
-    trap.step(140, [&] { IsInstalled(spreadsheet_, ui_, [this] { endProgram(); }); });
+    trap.step(kAddColumn, [&] { listView_->list().addColumn(QStringLiteral("URL(s)")); });
+    trap.step(kSetColumnWidth, [&] { listView_->setColumnWidth(0, twipsX(kColumnWidth)); });
+    trap.step(kRestoreOption1, [&] { setSelected(*option1_, readSetting(settings_, settings_key::kOption1)); });
+    trap.step(kRestoreOption2, [&] { setSelected(*option2_, readSetting(settings_, settings_key::kOption2)); });
+    trap.step(kEnableOption1, [&] { option1_->setEnabled(true); });
+    trap.step(kEnableOption2, [&] { option2_->setEnabled(true); });
+    trap.step(kCheckInstalled, [&] { IsInstalled(spreadsheet_, ui_, [this] { endProgram(); }); });
 }
 
 void Form1::applySkin() {
@@ -417,7 +438,7 @@ namespace {
 // A line on standard error, where the window has no place for what it says.
 void toStandardError(std::string line) {
     for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';  // no escape reaches a terminal
+        if (isAsciiControl(c)) c = '?';  // no escape reaches a terminal
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
@@ -449,7 +470,7 @@ void Form1::PushButton2_Click() {
     };
     {
         Leave leave{*this};
-        qf::runImport(*this, ui_, spreadsheet_);
+        qf::runImport(*this, ui_, spreadsheet_, importRunLocations());
     }
     if (runs_ == 0 && closeRequested_) Form_Unload();
 }

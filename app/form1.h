@@ -34,6 +34,26 @@ class UrlListView;
 inline constexpr const char* kListTooltip =
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
 
+// The numbers of Form_Load's statements, which its error reports name.
+namespace form_load_statement {
+inline constexpr int kApplySkin = 102;
+inline constexpr int kHandCursorExists = 104;
+inline constexpr int kLoadHandCursor = 106;
+inline constexpr int kTitleAndIcon = 126;
+inline constexpr int kAddColumn = 128;
+inline constexpr int kSetColumnWidth = 130;
+inline constexpr int kRestoreOption1 = 132;
+inline constexpr int kRestoreOption2 = 134;
+inline constexpr int kEnableOption1 = 136;
+inline constexpr int kEnableOption2 = 138;
+inline constexpr int kCheckInstalled = 140;
+}  // namespace form_load_statement
+
+// Where the error reports of "Start Importing" (PushButton2_Click) and of the
+// web import of each entry say they come from, in the window and on the
+// command line alike.
+RunLocations importRunLocations();
+
 class Form1 : public QWidget, public ImportRunHost {
     Q_OBJECT
 public:

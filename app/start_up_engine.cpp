@@ -55,6 +55,7 @@ int runWithoutWindow(const std::vector<std::string>& arguments) {
     environment.browserInstalled = [] { return engine::renderingBrowserInstalled(); };
     environment.browserToInstall = engine::renderingBrowserToInstall();
     environment.rememberedSheetMode = [] { return rememberedSheetMode(SettingsStore()); };
+    environment.runLocations = importRunLocations();
     return cli::runWithoutWindow(arguments, environment);
 }
 

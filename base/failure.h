@@ -25,6 +25,12 @@ inline constexpr const char* kArgumentNotOptional = "Argument not optional";
 inline constexpr const char* kWrongArguments = "Wrong number of arguments or invalid property assignment";
 inline constexpr const char* kInvalidArgument = "Invalid procedure call or argument";
 inline constexpr const char* kIndexOutOfBounds = "Index out of bounds";
+inline constexpr const char* kOutOfMemory = "Out of memory";
+inline constexpr const char* kFileNotFound = "File not found";
+inline constexpr const char* kPathFileAccess = "Path/File access error";
+inline constexpr const char* kPermissionDenied = "Permission denied";
+inline constexpr const char* kDeviceIo = "Device I/O error";
+inline constexpr const char* kInvalidPicture = "Invalid picture";
 }  // namespace failure_text
 
 }  // namespace qf

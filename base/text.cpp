@@ -57,6 +57,15 @@ std::size_t utf8CharacterCount(std::string_view s) {
     return n;
 }
 
+std::string_view utf8Prefix(std::string_view s, std::size_t count) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (isContinuation(static_cast<unsigned char>(s[i]))) continue;
+        if (characters++ == count) return s.substr(0, i);
+    }
+    return s;
+}
+
 std::size_t utf16Units(std::string_view s) {
     std::size_t units = 0;
     for (const char ch : s) {
@@ -70,20 +79,8 @@ bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && sameIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
 }
 
-namespace {
-
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-}  // namespace
-
 std::optional<double> decimalText(std::string_view text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimAsciiSpace(text);
     if (t.empty()) return std::nullopt;
     const char* first = t.data();
     const char* last = t.data() + t.size();
@@ -95,7 +92,7 @@ std::optional<double> decimalText(std::string_view text) {
 }
 
 std::optional<bool> booleanText(std::string_view text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trimAsciiSpace(text);
     if (sameIgnoringAsciiCase(t, "True")) return true;
     if (sameIgnoringAsciiCase(t, "False")) return false;
     if (const std::optional<double> number = decimalText(t)) return *number != 0.0;

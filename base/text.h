@@ -1,6 +1,7 @@
 #pragma once
-// Small text helpers every layer shares: UTF-8 checks and counts, and ASCII
-// comparison in any letter case. No locale is consulted.
+// Small text helpers every layer shares: UTF-8 checks and counts, ASCII
+// comparison in any letter case, white space and trimming. No locale is
+// consulted.
 
 #include <cstddef>
 #include <optional>
@@ -17,6 +18,10 @@ bool isValidUtf8(std::string_view bytes);
 
 // Characters of a UTF-8 text: every byte that is not a continuation byte.
 std::size_t utf8CharacterCount(std::string_view s);
+
+// The first count characters of a UTF-8 text (counted as utf8CharacterCount
+// counts them), or the whole text when it has no more.
+std::string_view utf8Prefix(std::string_view s, std::size_t count);
 
 // UTF-16 code units of a valid UTF-8 text: one a character, two for a character
 // beyond U+FFFF (a 4-byte sequence).
@@ -39,6 +44,32 @@ std::optional<double> decimalText(std::string_view text);
 // "False" in any letter case, or a decimal number (0 is false), blanks around
 // it allowed; empty for anything else.
 std::optional<bool> booleanText(std::string_view text);
+
+// ASCII's white space (space, tab, line feed, vertical tab, form feed,
+// carriage return), as the C library's isspace has it in the "C" locale.
+inline constexpr std::string_view kAsciiSpace = " \t\n\v\f\r";
+inline bool isAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// A control character: below the space, and DEL.
+inline bool isAsciiControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// A text without any of the characters of set at either end, or at its end only.
+inline std::string_view trimAny(std::string_view s, std::string_view set) {
+    while (!s.empty() && set.find(s.front()) != std::string_view::npos) s.remove_prefix(1);
+    while (!s.empty() && set.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
+    return s;
+}
+inline std::string_view trimEndAny(std::string_view s, std::string_view set) {
+    while (!s.empty() && set.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
+    return s;
+}
+
+// A text without ASCII's white space at either end.
+inline std::string_view trimAsciiSpace(std::string_view s) {
+    while (!s.empty() && isAsciiSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isAsciiSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
 
 // HTML's white space (space, tab, line feed, carriage return, form feed), and
 // a text without it at either end.

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "failure.h"
 #include "program_info.h"
 
 namespace qf {
@@ -24,7 +25,7 @@ std::string describe(std::exception_ptr failure) {
     try {
         std::rethrow_exception(std::move(failure));
     } catch (const std::bad_alloc&) {
-        return "Out of memory";
+        return failure_text::kOutOfMemory;
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {

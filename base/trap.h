@@ -1,18 +1,20 @@
 #pragma once
 // The error trap shared by every handler that talks to the user.
 //
-// A trapped handler numbers its statements 100, 102, 104, ... and runs each one
-// that can fail through its Trap. A statement that fails (throws) shows the error
-// report box, naming the handler's location and the statement's number, and the
-// handler goes on with the next statement. A routine called from a statement has
-// no trap of its own: its failure is the calling statement's failure. Plain
-// assignments and tests of local values cannot fail and run as plain code.
+// A trapped handler numbers its statements 100, 102, 104, ... (named constants
+// beside the handler) and runs each one that can fail through its Trap. A
+// statement that fails (throws) shows the error report box, naming the handler's
+// location and the statement's number, and the handler goes on with the next
+// statement. A routine called from a statement has no trap of its own: its
+// failure is the calling statement's failure. Plain assignments and tests of
+// local values cannot fail and run as plain code. The window makes the
+// locations (handlerLocation) and hands them to what runs its handlers.
 //
-//     Trap trap(ui, handlerLocation("Form1", "PushButton4_Click"));
+//     Trap trap(ui, locations.addUrl);
 //     std::string url;
-//     trap.step(100, [&] { url = ui.inputBox(...); });
+//     trap.step(kAskAddress, [&] { url = ui.inputBox(...); });
 //     if (url.empty()) return;
-//     trap.step(104, [&] { list.append(url); });
+//     trap.step(kAppendAddress, [&] { list.append(url); });
 
 #include <exception>
 #include <string>
@@ -29,7 +31,7 @@ std::string errorReportText(const std::string& description, const std::string& l
 inline constexpr const char* kErrorReportCaption = "Application Error";
 
 // The location the error report names for a handler: the program's stamp, the
-// module ("Form1") and the handler ("PushButton4_Click"), then a space.
+// module and the handler, then a space.
 std::string handlerLocation(std::string_view module, std::string_view handler);
 
 class Trap {

@@ -66,7 +66,7 @@ double directInChild(const std::vector<std::string>& urls, const std::string& ou
         const auto workbook = spreadsheet.newWorkbook();
         workbook->startWorkbook(trap);
         int unread = 0;
-        for (const auto& url : urls) unread += qf::importWeb(*workbook, url, window) ? 0 : 1;
+        for (const auto& url : urls) unread += qf::importWeb(*workbook, url, window, {}) ? 0 : 1;
         workbook->finish(trap);
         _exit(unread == 0 ? 0 : 1);
     }

@@ -144,7 +144,8 @@ Figures direct(const std::vector<std::string>& urls, const std::string& folder) 
     workbook->startWorkbook(trap);
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        if (!qf::importWeb(*workbook, urls[i], window)) std::cerr << "not read: " << urls[i] << "\n";
+        if (!qf::importWeb(*workbook, urls[i], window, qf::importRunLocations().webImport))
+            std::cerr << "not read: " << urls[i] << "\n";
         if (i + 1 == urls.size() / 3) f.rssThirdKb = statusKb("VmRSS:");
     }
     f.seconds = since(start);
@@ -173,7 +174,7 @@ Figures run(const std::vector<std::string>& urls, const std::string& folder, boo
         if (value == last) f.rssEndKb = statusKb("VmRSS:");
     };
     const auto start = std::chrono::steady_clock::now();
-    qf::runImport(list, window, spreadsheet);
+    qf::runImport(list, window, spreadsheet, qf::importRunLocations());
     f.seconds = since(start);
     if (window.lastText.rfind("Done.\r\n\r\nThe workbook was saved as ", 0) != 0)
         std::cerr << "run ended with: " << window.lastText << "\n";

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     long baseFds = 0, baseKb = 0;
     for (int run = 1; run <= runs; ++run) {
         list.sheetPerSite = run % 2 == 0;
-        qf::runImport(list, window, spreadsheet);
+        qf::runImport(list, window, spreadsheet, {});
         if (window.messages().empty() || window.messages().back().rfind("Done.", 0) != 0)
             std::cerr << "run " << run << " did not end with \"Done.\"\n";
         const long fds = openDescriptors(), kb = residentKb();

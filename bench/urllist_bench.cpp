@@ -114,7 +114,7 @@ public:
         view_.setColumnWidth(0, 433);
         view_.resize(456, 169);
         view_.show();
-        commands_ = std::make_unique<qf::UrlListCommands>(view_, ui_, folder);
+        commands_ = std::make_unique<qf::UrlListCommands>(view_, ui_, folder, qf::ListCommandLocations{});
         QApplication::processEvents();
     }
 

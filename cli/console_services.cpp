@@ -1,5 +1,6 @@
 #include "console_services.h"
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace qf::cli {
@@ -12,7 +13,7 @@ bool isShownControl(char c) { return c == '\n' || c == '\t'; }
 
 char printableChar(char c) {
     // No control character reaches the terminal: an escape sequence could take it over.
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    return isAsciiControl(c) ? '?' : c;
 }
 
 MessageAnswer defaultAnswer(MessageButtons buttons) {
@@ -27,16 +28,18 @@ MessageAnswer defaultAnswer(MessageButtons buttons) {
     return MessageAnswer::Ok;
 }
 
-std::string stepName(const std::string& location, int line) {
-    if (location.find(".ImportWeb ") != std::string::npos) return "importing a page";
-    if (location.find(".PushButton2_Click ") == std::string::npos) return {};
-    if (line >= 110 && line <= 116) return "starting the workbook";
-    if (line >= 120 && line <= 126) return "removing all sheets but the first";
-    if (line >= 130 && line <= 152) return "importing an entry";
-    if (line == 156) return "adding a sheet";
-    if (line == 164) return "deleting the empty last sheet";
-    if (line == 166) return "selecting the first cell";
-    if (line == 168) return "writing the workbook";
+std::string stepName(const RunLocations& run, const std::string& location, int line) {
+    using namespace run_statement;
+    if (location.empty()) return {};
+    if (location == run.webImport) return "importing a page";
+    if (location != run.run) return {};
+    if (line >= kStartSpreadsheet && line <= kTakeNewWorkbook) return "starting the workbook";
+    if (line >= kMoreThanOneSheet && line <= kDeleteSheet) return "removing all sheets but the first";
+    if (line >= kCountEntries && line <= kNoteUnreadable) return "importing an entry";
+    if (line == kAddSheet) return "adding a sheet";
+    if (line == kDeleteEmptySheet) return "deleting the empty last sheet";
+    if (line == kSelectFirstCell) return "selecting the first cell";
+    if (line == kShowWorkbook) return "writing the workbook";
     return {};
 }
 
@@ -66,7 +69,7 @@ MessageAnswer ConsoleServices::messageBox(const std::string& text, MessageButton
 
 void ConsoleServices::reportFailure(const std::string& description, const std::string& location, int line) {
     if (beforeMessage_) beforeMessage_();
-    const std::string step = stepName(location, line);
+    const std::string step = stepName(run_, location, line);
     std::string text = "quillfen: " + (step.empty() ? "" : step + " failed: ") + description;
     for (char& c : text) c = printableChar(c);
     text += '\n';

@@ -7,14 +7,18 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "base/window_services.h"
+#include "import/import_run.h"
 
 namespace qf::cli {
 
 class ConsoleServices : public WindowServices {
 public:
-    explicit ConsoleServices(std::FILE* out = stderr) : out_(out) {}
+    // run: the locations the import run's error reports name, which the
+    // failures are told by.
+    explicit ConsoleServices(std::FILE* out = stderr, RunLocations run = {}) : out_(out), run_(std::move(run)) {}
 
     MessageAnswer messageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
                              const std::string& caption = {}) override;
@@ -32,12 +36,14 @@ public:
 
 private:
     std::FILE* out_;
+    RunLocations run_;
     std::function<void()> beforeMessage_;
 };
 
-// What a numbered statement of a handler does, in the command line's words
-// ("writing the workbook"); empty for a statement the command line never runs.
-std::string stepName(const std::string& location, int line);
+// What a numbered statement of the import run (or of its web import) does, in
+// the command line's words ("writing the workbook"); empty for a statement the
+// command line never runs, and for another location.
+std::string stepName(const RunLocations& run, const std::string& location, int line);
 
 // A character as it may be written to a terminal: a control character is '?'.
 char printableChar(char c);

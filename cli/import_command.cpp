@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "cli/command_line.h"
 #include "cli/console_services.h"
 #include "import/import_run.h"
@@ -56,14 +57,7 @@ std::string printable(std::string text) {
 }
 
 // At most width characters of a UTF-8 text, cut at a character boundary.
-std::string fitted(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-        if (chars++ == width) return text.substr(0, i);
-    }
-    return text;
-}
+std::string fitted(const std::string& text, std::size_t width) { return std::string(utf8Prefix(text, width)); }
 
 // The progress display on standard error: on a terminal one line rewritten in
 // place, elsewhere one line per entry.
@@ -237,13 +231,13 @@ int runImportCommand(const Options& options, const Environment& env) {
     const std::unique_ptr<Spreadsheet> spreadsheet = env.makeSpreadsheet(options);
 
     Progress progress(env.err, env.errIsTerminal ? *env.errIsTerminal : platform::isTerminal(env.err));
-    ConsoleServices ui(env.err);
+    ConsoleServices ui(env.err, env.runLocations);
     ui.setBeforeMessage([&progress] { progress.clear(); });
     ConsoleHost host(list, mode, progress, env.err);
     bool stopped = false;
     {
         InterruptCatcher catcher;
-        runImport(host, ui, *spreadsheet);
+        runImport(host, ui, *spreadsheet, env.runLocations);
         stopped = stopSignalled != 0;
     }
     progress.clear();

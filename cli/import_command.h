@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "import/import_run.h"
 #include "import/port/spreadsheet.h"
 
 namespace qf::cli {
@@ -31,6 +32,8 @@ struct Environment {
     std::function<std::unique_ptr<Spreadsheet>(const Options& options)> makeSpreadsheet;
     // The sheet mode last chosen in the window.
     std::function<SheetMode()> rememberedSheetMode;
+    // The locations the run's failures are told by (the window's, whose run it is).
+    RunLocations runLocations;
     // Whether pages can be read in the locale a language tag names; empty:
     // in any.
     std::function<bool(const std::string& tag)> knownLocale;

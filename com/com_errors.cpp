@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "com_support.h"
 
 namespace qf::com {
@@ -19,8 +20,7 @@ std::string systemMessage(HRESULT hr) {
     std::string text;
     if (length > 0 && buffer) text = narrow(buffer, length);
     if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
+    return std::string(trimEndAny(text, "\r\n "));
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <exception>
-#include <vector>
+#include <iterator>
+#include <span>
 
 #include "com/automation/object.h"
 #include "base/failure.h"
+#include "import/port/statements.h"
 
 namespace qf::com {
 
@@ -17,36 +19,38 @@ using automation::Variant;
 // A member of a collection by its 1-based index: the collection's default member.
 Object item(const Object& collection, const Variant& index) { return Object(collection.get("", {index})); }
 
-// One property of the web query, the value every query gets, and the number
-// of the web import's statement that sets it.
+// One property of the web query and the value every query gets. The web
+// import sets them in this order, one statement each, numbered from
+// kFirstSetting in steps of two.
 struct QueryProperty {
-    int line;
     const char* name;
     Variant value;
 };
 
-const std::vector<QueryProperty>& queryProperties() {
-    static const std::vector<QueryProperty> properties = {
-        {102, "name", Variant("?ocid=iehp")},
-        {104, "FieldNames", Variant(true)},
-        {106, "RowNumbers", Variant(false)},
-        {108, "FillAdjacentFormulas", Variant(false)},
-        {110, "PreserveFormatting", Variant(true)},
-        {112, "RefreshOnFileOpen", Variant(false)},
-        {114, "BackgroundQuery", Variant(true)},
-        {116, "RefreshStyle", Variant(std::int32_t{1})},  // insert cells for the new data
-        {118, "SavePassword", Variant(false)},
-        {120, "SaveData", Variant(true)},
-        {122, "AdjustColumnWidth", Variant(true)},
-        {124, "RefreshPeriod", Variant(std::int16_t{0})},
-        {126, "WebSelectionType", Variant(std::int32_t{1})},  // the entire page
-        {128, "WebFormatting", Variant(std::int32_t{3})},     // no formatting
-        {130, "WebPreFormattedTextToColumns", Variant(true)},
-        {132, "WebConsecutiveDelimitersAsOne", Variant(true)},
-        {134, "WebSingleBlockTextImport", Variant(false)},
-        {136, "WebDisableDateRecognition", Variant(false)},
-        {138, "WebDisableRedirections", Variant(false)},
+std::span<const QueryProperty> queryProperties() {
+    using namespace web_import_statement;
+    static const QueryProperty properties[] = {
+        {"name", Variant("?ocid=iehp")},
+        {"FieldNames", Variant(true)},
+        {"RowNumbers", Variant(false)},
+        {"FillAdjacentFormulas", Variant(false)},
+        {"PreserveFormatting", Variant(true)},
+        {"RefreshOnFileOpen", Variant(false)},
+        {"BackgroundQuery", Variant(true)},
+        {"RefreshStyle", Variant(std::int32_t{1})},  // insert cells for the new data
+        {"SavePassword", Variant(false)},
+        {"SaveData", Variant(true)},
+        {"AdjustColumnWidth", Variant(true)},
+        {"RefreshPeriod", Variant(std::int16_t{0})},
+        {"WebSelectionType", Variant(std::int32_t{1})},  // the entire page
+        {"WebFormatting", Variant(std::int32_t{3})},     // no formatting
+        {"WebPreFormattedTextToColumns", Variant(true)},
+        {"WebConsecutiveDelimitersAsOne", Variant(true)},
+        {"WebSingleBlockTextImport", Variant(false)},
+        {"WebDisableDateRecognition", Variant(false)},
+        {"WebDisableRedirections", Variant(false)},
     };
+    static_assert(std::size(properties) == (kLastSetting - kFirstSetting) / 2 + 1);
     return properties;
 }
 
@@ -61,33 +65,40 @@ public:
     ComWorkbook& operator=(const ComWorkbook&) = delete;
 
     void startWorkbook(Trap& run) override {
-        run.step(110, [&] { app_ = provider_.create(progId_); });
-        run.step(112, [&] { app_.obj("Workbooks").call("add"); });
-        run.step(114, [&] { app_.put("DisplayAlerts", false); });
-        run.step(116, [&] {
+        run.step(run_statement::kStartSpreadsheet, [&] { app_ = provider_.create(progId_); });
+        run.step(run_statement::kAddWorkbook, [&] { app_.obj("Workbooks").call("add"); });
+        run.step(run_statement::kAlertsOff, [&] { app_.put("DisplayAlerts", false); });
+        run.step(run_statement::kTakeNewWorkbook, [&] {
             const Object books = app_.obj("Workbooks");
             workbook_ = item(books, books.get("count"));
         });
     }
 
     void keepFirstSheetOnly(Trap& run) override {
-        if (!run.when(120, [&] { return workbook_.obj("Sheets").get("count").toInt32() > 1; })) return;
+        if (!run.when(run_statement::kMoreThanOneSheet,
+                      [&] { return workbook_.obj("Sheets").get("count").toInt32() > 1; }))
+            return;
         std::int32_t last = 0;
-        if (!run.step(122, [&] { last = workbook_.obj("Sheets").get("count").toInt32(); })) return;
+        if (!run.step(run_statement::kCountSheets, [&] { last = workbook_.obj("Sheets").get("count").toInt32(); }))
+            return;
         for (std::int32_t i = last; i >= 2; --i)
-            run.step(124, [&] { item(workbook_.obj("Sheets"), i).call("Delete"); });
+            run.step(run_statement::kDeleteSheet, [&] { item(workbook_.obj("Sheets"), i).call("Delete"); });
     }
 
     // A web query whose connection is "URL;" and the address, at A1 of the
     // active sheet, with its fixed settings, refreshed synchronously.
     bool importPage(const std::string& address, Trap& webImport, std::string* reason) override {
         Object table;
-        webImport.step(100, [&] {
+        webImport.step(web_import_statement::kAddPageAtA1, [&] {
             const Object tables = workbook_.obj("ActiveSheet").obj("QueryTables");
             const Object destination = workbook_.obj("ActiveSheet").obj("Range", {"A1"});
             table = tables.callObj("add", {{"Connection", "URL;" + address}, {"Destination", destination}});
         });
-        for (const QueryProperty& p : queryProperties()) webImport.step(p.line, [&] { table.put(p.name, p.value); });
+        int line = web_import_statement::kFirstSetting;
+        for (const QueryProperty& p : queryProperties()) {
+            webImport.step(line, [&] { table.put(p.name, p.value); });
+            line += 2;
+        }
 
         // The refresh is not reported: a page that cannot be read is the result false.
         bool refreshed = true;
@@ -114,9 +125,10 @@ public:
 
     // The application is left visible with the workbook, unsaved: there is no file.
     std::string finish(Trap& run) override {
-        run.step(166, [&] { workbook_.obj("ActiveSheet").obj("Range", {"A1"}).call("Select"); });
-        run.step(168, [&] { app_.put("Visible", true); });
-        run.step(170, [&] { app_.put("DisplayAlerts", true); });
+        run.step(run_statement::kSelectFirstCell,
+                 [&] { workbook_.obj("ActiveSheet").obj("Range", {"A1"}).call("Select"); });
+        run.step(run_statement::kShowWorkbook, [&] { app_.put("Visible", true); });
+        run.step(run_statement::kAlertsOn, [&] { app_.put("DisplayAlerts", true); });
         release();
         return {};
     }
@@ -145,7 +157,9 @@ public:
 
 class NoWorkbook final : public NewWorkbook {
 public:
-    void startWorkbook(Trap& run) override { run.report(110, failure_text::kCannotCreateObject); }
+    void startWorkbook(Trap& run) override {
+        run.report(run_statement::kStartSpreadsheet, failure_text::kCannotCreateObject);
+    }
     void keepFirstSheetOnly(Trap&) override {}
     bool importPage(const std::string&, Trap&, std::string* reason) override {
         if (reason) *reason = failure_text::kCannotCreateObject;

@@ -33,7 +33,7 @@ std::string narrow(BSTR text) { return narrow(text, text ? SysStringLen(text) : 
 Bstr::Bstr(std::string_view utf8) {
     const std::wstring wide = widen(utf8);
     s_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    if (!s_) throw Failure("Out of memory");
+    if (!s_) throw Failure(failure_text::kOutOfMemory);
 }
 
 void toVariant(const automation::Variant& value, VARIANT& out) {

@@ -9,6 +9,7 @@
 #include "engine/web/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
+#include "import/port/statements.h"
 #include "platform/platform.h"
 
 namespace qf::engine {
@@ -41,16 +42,16 @@ public:
     explicit EngineWorkbook(std::shared_ptr<const EngineSettings> settings) : settings_(std::move(settings)) {}
 
     void startWorkbook(Trap& run) override {
-        run.step(110, [&] {
+        run.step(run_statement::kStartSpreadsheet, [&] {
             const int sheets = settings_->startingSheets;
             if (sheets < 1 || sheets > 255) throw Failure(failure_text::kInvalidArgument);
             book_ = std::make_unique<Workbook>(sheets);
         });
-        run.step(110, [&] { request_ = runRequest(settings_->request); });
+        run.step(run_statement::kStartSpreadsheet, [&] { request_ = runRequest(settings_->request); });
     }
 
     void keepFirstSheetOnly(Trap& run) override {
-        run.step(124, [&] {
+        run.step(run_statement::kDeleteSheet, [&] {
             Workbook& book = this->book();
             while (book.sheets().size() > 1) book.deleteSheet(*book.sheets().back());
         });
@@ -60,7 +61,7 @@ public:
     // columns it fills.
     bool importPage(const std::string& address, Trap& webImport, std::string* reason) override {
         std::shared_ptr<Worksheet> sheet;
-        webImport.step(100, [&] { sheet = book().activeSheet(); });
+        webImport.step(web_import_statement::kAddPageAtA1, [&] { sheet = book().activeSheet(); });
         try {
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
@@ -97,12 +98,12 @@ public:
     }
 
     std::string finish(Trap& run) override {
-        run.step(166, [&] {
+        run.step(run_statement::kSelectFirstCell, [&] {
             Worksheet& sheet = *book().activeSheet();
             sheet.selectionFirst = sheet.selectionLast = {0, 0};
         });
         std::string path;
-        run.step(168, [&] { path = write(book()); });
+        run.step(run_statement::kShowWorkbook, [&] { path = write(book()); });
         return path;
     }
 

@@ -13,6 +13,8 @@ namespace qf {
 
 namespace {
 
+using namespace run_statement;
+
 // The end of the final message when some entries could not be read.
 std::string unreadableReport(const std::string& unreadable) {
     return "\r\n\r\nThe following URLs: " + unreadable + "\r\n\r\ncould not be read. \r\n" +
@@ -35,8 +37,8 @@ std::string stoppedReport(std::int32_t after, std::int32_t of) {
 // One import run, in its steps. Lives on the window's thread.
 class ImportRun {
 public:
-    ImportRun(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet)
-        : host_(host), ui_(ui), spreadsheet_(spreadsheet), trap_(ui, handlerLocation("Form1", "PushButton2_Click")) {}
+    ImportRun(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet, const RunLocations& locations)
+        : host_(host), ui_(ui), spreadsheet_(spreadsheet), trap_(ui, locations.run), webImport_(locations.webImport) {}
 
     bool mayStart();
     void startWorkbook();
@@ -57,6 +59,7 @@ private:
     WindowServices& ui_;
     Spreadsheet& spreadsheet_;
     Trap trap_;
+    std::string webImport_;  // the location of the web import's error reports
     std::unique_ptr<NewWorkbook> workbook_;
     ReadAhead* ahead_ = nullptr;  // the workbook's, while the run names pages ahead
     std::string unreadable_;      // CR LF and the entry, for each entry that could not be read
@@ -70,29 +73,29 @@ private:
 };
 
 bool ImportRun::mayStart() {
-    if (trap_.jumpIf(100, [&] { return host_.entryCount() < 1; })) {
-        trap_.step(188, [&] { ui_.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
+    if (trap_.jumpIf(kListEmpty, [&] { return host_.entryCount() < 1; })) {
+        trap_.step(kNoFilesAdded, [&] { ui_.messageBox("No files added.", MessageButtons::Ok, MessageIcon::None); });
         return false;
     }
-    return !trap_.jumpIf(102, [&] { return warnIfSpreadsheetOpen(spreadsheet_, ui_); });
+    return !trap_.jumpIf(kWarnIfSpreadsheetOpen, [&] { return warnIfSpreadsheetOpen(spreadsheet_, ui_); });
 }
 
 void ImportRun::startWorkbook() {
-    trap_.step(108, [&] { ui_.setBusy(true); });
+    trap_.step(kBusyAtStart, [&] { ui_.setBusy(true); });
     workbook_ = spreadsheet_.newWorkbook();
     workbook_->startWorkbook(trap_);
 }
 
 // One sheet per site starts from the workbook's first sheet alone.
 void ImportRun::keepFirstSheetOnly() {
-    if (trap_.when(118, [&] { return sheetPerSite(); })) workbook_->keepFirstSheetOnly(trap_);
+    if (trap_.when(kSheetPerSiteAtStart, [&] { return sheetPerSite(); })) workbook_->keepFirstSheetOnly(trap_);
 }
 
 // The list may change while the run lets events through: the bound stays as it
 // was at the start, each entry is read afresh, and the run stops at the end of a
 // list that has become shorter, or after the entry in hand when asked to stop.
 void ImportRun::importEntries() {
-    trap_.step(130, [&] { count_ = host_.entryCount(); });
+    trap_.step(kCountEntries, [&] { count_ = host_.entryCount(); });
     startReadAhead();
     for (std::int32_t n = 1; n <= count_; ++n) {
         if (!importEntry(n)) break;
@@ -110,39 +113,39 @@ void ImportRun::stopAfter(std::int32_t n) {
 }
 
 bool ImportRun::importEntry(std::int32_t n) {
-    trap_.step(132, [&] { ui_.processPendingEvents(); });
+    trap_.step(kYieldBeforeEntry, [&] { ui_.processPendingEvents(); });
     if (host_.stopRequested()) {  // asked before this entry was taken in hand
         stopAfter(n - 1);
         return false;
     }
     bool pastEnd = false;
     int now = 0;  // the entries the list has now
-    trap_.step(134, [&] {
+    trap_.step(kCheckListEnd, [&] {
         now = host_.entryCount();
         pastEnd = n > now;
     });
     if (pastEnd) return false;
     std::string entry;
-    trap_.step(136, [&] { entry = host_.entryText(n); });
-    trap_.step(138, [&] { host_.entryStarted(n, now, entry); });
-    trap_.step(140, [&] { ui_.processPendingEvents(); });
-    trap_.step(148, [&] { ui_.setBusy(true); });
+    trap_.step(kReadEntry, [&] { entry = host_.entryText(n); });
+    trap_.step(kTellEntryStarted, [&] { host_.entryStarted(n, now, entry); });
+    trap_.step(kYieldAfterStart, [&] { ui_.processPendingEvents(); });
+    trap_.step(kBusyForImport, [&] { ui_.setBusy(true); });
     emptySheetAdded_ = false;
     tellUpcoming(n);
     std::string failure;
-    if (trap_.when(150, [&] { return !importWeb(*workbook_, entry, ui_, &failure); })) {
-        trap_.step(152, [&] { unreadable_ += "\r\n" + entry; });
+    if (trap_.when(kImportEntry, [&] { return !importWeb(*workbook_, entry, ui_, webImport_, &failure); })) {
+        trap_.step(kNoteUnreadable, [&] { unreadable_ += "\r\n" + entry; });
         if (++unreadableCount_ <= kUnreadableShown) unreadableShown_ = unreadable_.size();
         host_.entryFailed(n, entry, failure);
     }
     tellPageNotes(n, entry);
-    if (trap_.when(154, [&] { return sheetPerSite(); })) {
-        trap_.step(156, [&] {
+    if (trap_.when(kSheetPerSiteAfterEntry, [&] { return sheetPerSite(); })) {
+        trap_.step(kAddSheet, [&] {
             workbook_->addSheetAfterLast();
             emptySheetAdded_ = true;
         });
     }
-    trap_.step(158, [&] { ui_.setBusy(true); });
+    trap_.step(kBusyAfterEntry, [&] { ui_.setBusy(true); });
     return true;
 }
 
@@ -201,8 +204,8 @@ void ImportRun::stopReadAhead() {
 // added after the last import (the option was switched while the run stopped
 // early, or adding failed), the active sheet holds imported pages and stays.
 void ImportRun::finish() {
-    if (trap_.when(162, [&] { return sheetPerSite(); }) && emptySheetAdded_)
-        trap_.step(164, [&] { workbook_->deleteActiveSheet(); });
+    if (trap_.when(kSheetPerSiteAtEnd, [&] { return sheetPerSite(); }) && emptySheetAdded_)
+        trap_.step(kDeleteEmptySheet, [&] { workbook_->deleteActiveSheet(); });
     try {
         summary_.sheetsAddedForRoom = workbook_->sheetsAddedForRoom();
     } catch (...) {}
@@ -213,13 +216,13 @@ void ImportRun::finish() {
     }
     summary_.workbook = workbook_->finish(trap_);
     workbook_.reset();
-    if (!summary_.workbook.empty()) trap_.step(168, [&] { host_.workbookWritten(summary_.workbook); });
-    trap_.step(176, [&] { ui_.setBusy(false); });
+    if (!summary_.workbook.empty()) trap_.step(kShowWorkbook, [&] { host_.workbookWritten(summary_.workbook); });
+    trap_.step(kNotBusy, [&] { ui_.setBusy(false); });
     summary_.count = count_;
     summary_.unreadable = unreadableCount_;
     summary_.stopped = stopped_;
     summary_.stoppedAfter = stoppedAfter_;
-    trap_.step(178, [&] { host_.runFinished(summary_); });
+    trap_.step(kTellRunFinished, [&] { host_.runFinished(summary_); });
     if (host_.closing() || !host_.showsClosingBox()) return;
     // A long list would make a box taller than the screen: its text names the
     // first entries, its details all of them.
@@ -229,15 +232,15 @@ void ImportRun::finish() {
         unreadable_ = unreadable_.substr(0, unreadableShown_) + "\r\nand " +
                       std::to_string(unreadableCount_ - kUnreadableShown) + " more";
     }
-    if (trap_.when(182, [&] { return !unreadable_.empty(); }))
-        trap_.step(184, [&] { unreadable_ = unreadableReport(unreadable_); });
+    if (trap_.when(kAnyUnreadable, [&] { return !unreadable_.empty(); }))
+        trap_.step(kListUnreadable, [&] { unreadable_ = unreadableReport(unreadable_); });
     if (summary_.sheetsAddedForRoom > 0) unreadable_ += sheetsReport(summary_.sheetsAddedForRoom + 1);
     if (stopped_) unreadable_ += stoppedReport(stoppedAfter_, count_);
     if (!summary_.notes.empty()) unreadable_ += "\r\n";
     for (const std::string& note : summary_.notes) unreadable_ += "\r\n" + note;
     // Named whether or not the desktop opened it: an opener may start and still fail.
     if (!summary_.workbook.empty()) unreadable_ += "\r\n\r\nThe workbook was saved as " + summary_.workbook;
-    trap_.step(186, [&] {
+    trap_.step(kClosingBox, [&] {
         if (details.empty())
             ui_.messageBox("Done." + unreadable_, MessageButtons::Ok, MessageIcon::None);
         else
@@ -247,8 +250,8 @@ void ImportRun::finish() {
 
 }  // namespace
 
-void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet) {
-    ImportRun run(host, ui, spreadsheet);
+void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet, const RunLocations& locations) {
+    ImportRun run(host, ui, spreadsheet, locations);
     if (!run.mayStart()) return;
     run.startWorkbook();
     run.keepFirstSheetOnly();

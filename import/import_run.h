@@ -8,6 +8,42 @@
 
 namespace qf {
 
+// The import run's statements, which its error reports number. Those its
+// spreadsheet makes are in import/port/statements.h.
+namespace run_statement {
+inline constexpr int kListEmpty = 100;  // the test that jumps to kNoFilesAdded
+inline constexpr int kWarnIfSpreadsheetOpen = 102;
+inline constexpr int kBusyAtStart = 108;
+inline constexpr int kSheetPerSiteAtStart = 118;  // then keepFirstSheetOnly
+inline constexpr int kCountEntries = 130;
+inline constexpr int kYieldBeforeEntry = 132;
+inline constexpr int kCheckListEnd = 134;
+inline constexpr int kReadEntry = 136;
+inline constexpr int kTellEntryStarted = 138;
+inline constexpr int kYieldAfterStart = 140;
+inline constexpr int kBusyForImport = 148;
+inline constexpr int kImportEntry = 150;
+inline constexpr int kNoteUnreadable = 152;
+inline constexpr int kSheetPerSiteAfterEntry = 154;
+inline constexpr int kAddSheet = 156;
+inline constexpr int kBusyAfterEntry = 158;
+inline constexpr int kSheetPerSiteAtEnd = 162;
+inline constexpr int kDeleteEmptySheet = 164;
+inline constexpr int kNotBusy = 176;
+inline constexpr int kTellRunFinished = 178;
+inline constexpr int kAnyUnreadable = 182;
+inline constexpr int kListUnreadable = 184;
+inline constexpr int kClosingBox = 186;
+inline constexpr int kNoFilesAdded = 188;
+}  // namespace run_statement
+
+// Where a run's error reports say they come from: the run's own statements
+// and those of the web import of each entry. The program's window names them.
+struct RunLocations {
+    std::string run;
+    std::string webImport;
+};
+
 // What a run did, told once at its end.
 struct RunSummary {
     // The path of the workbook file the spreadsheet wrote; empty when the
@@ -64,6 +100,6 @@ public:
 // workbook, one sheet for all or a sheet per entry.
 // Runs on the window's thread; where a page is awaited, the window's events
 // keep being processed.
-void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet);
+void runImport(ImportRunHost& host, WindowServices& ui, Spreadsheet& spreadsheet, const RunLocations& locations);
 
 }  // namespace qf

@@ -10,15 +10,6 @@ namespace qf {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && isBlank(s[b])) ++b;
-    while (e > b && isBlank(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
-
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -41,13 +32,13 @@ std::string_view schemeOf(std::string_view text) {
 }  // namespace
 
 bool isWebAddress(const std::string& address) {
-    const std::string text = trimmed(address);
+    const std::string text(trimAsciiSpace(address));
     const std::string_view scheme = schemeOf(text);
     return scheme.empty() || sameIgnoringAsciiCase(scheme, "http") || sameIgnoringAsciiCase(scheme, "https");
 }
 
 std::string normalizeUrl(const std::string& address) {
-    const std::string text = trimmed(address);
+    const std::string text(trimAsciiSpace(address));
     // An address with its scheme is opened as it stands, the secure one included.
     if (startsWithIgnoringAsciiCase(text, "http://") || startsWithIgnoringAsciiCase(text, "https://")) return text;
     // Stray characters in front of "www" (quotes, bullets, spaces) are dropped; a
@@ -57,8 +48,9 @@ std::string normalizeUrl(const std::string& address) {
     return "http://" + text;
 }
 
-bool importWeb(NewWorkbook& workbook, const std::string& address, WindowServices& ui, std::string* failure) {
-    Trap trap(ui, handlerLocation("Excel1", "ImportWeb"));
+bool importWeb(NewWorkbook& workbook, const std::string& address, WindowServices& ui, const std::string& location,
+               std::string* failure) {
+    Trap trap(ui, location);
     if (!isWebAddress(address)) {
         if (failure) *failure = kOnlyWebAddresses;
         return false;

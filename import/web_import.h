@@ -23,8 +23,9 @@ std::string normalizeUrl(const std::string& address);
 
 // Imports the page of a list entry at A1 of the workbook's active sheet and
 // tells whether it could be read; when it could not, failure (if given)
-// receives the reason the spreadsheet gave.
-bool importWeb(NewWorkbook& workbook, const std::string& address, WindowServices& ui, std::string* failure = nullptr);
+// receives the reason the spreadsheet gave. Its error reports name location.
+bool importWeb(NewWorkbook& workbook, const std::string& address, WindowServices& ui, const std::string& location,
+               std::string* failure = nullptr);
 
 // The text after the last backslash, or the whole text.
 std::string stripPath(const std::string& text);

@@ -7,6 +7,7 @@
 #include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QPointer>
+#include <iterator>
 #include <vector>
 
 #include "base/program_info.h"
@@ -18,7 +19,7 @@ namespace qf {
 
 namespace {
 
-std::string locationOf(const char* handler) { return handlerLocation("Form1", handler); }
+using namespace list_statement;
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -98,11 +99,13 @@ private:
 }  // namespace
 
 struct UrlListCommands::State {
-    State(UrlListView& v, WindowServices& u, std::string folder) : view(v), ui(u), programFolder(std::move(folder)) {}
+    State(UrlListView& v, WindowServices& u, std::string folder, ListCommandLocations where)
+        : view(v), ui(u), programFolder(std::move(folder)), locations(std::move(where)) {}
 
     UrlListView& view;
     WindowServices& ui;
     std::string programFolder;
+    ListCommandLocations locations;
     std::function<QPoint()> cursorPosition = [] { return QCursor::pos(); };
     // Drag state.
     QPersistentModelIndex dragItem;
@@ -127,17 +130,17 @@ struct UrlListCommands::State {
         return false;
     }
 
-    void filter(const char* handler, const char* prompt, FilterKind kind) {
+    void filter(const std::string& location, const char* prompt, FilterKind kind) {
         // A second scan inside the first one's yield would leave the first one
         // removing by stale positions.
         if (ui.busy()) return;
-        Trap trap(ui, locationOf(handler));
+        Trap trap(ui, location);
         std::string text;
-        trap.step(100, [&] { text = ui.inputBox(prompt, applicationTitle(), {}); });
+        trap.step(kAskText, [&] { text = ui.inputBox(prompt, applicationTitle(), {}); });
         if (text.empty()) return;
-        trap.step(104, [&] { ui.setBusy(true); });
-        trap.step(106, [&] { filterEntries(list(), text, kind, ui); });
-        trap.step(108, [&] { ui.setBusy(false); });
+        trap.step(kBusyWhileRemoving, [&] { ui.setBusy(true); });
+        trap.step(kRemoveEntries, [&] { filterEntries(list(), text, kind, ui); });
+        trap.step(kNotBusy, [&] { ui.setBusy(false); });
     }
 
     void removeSelected() {
@@ -150,8 +153,9 @@ struct UrlListCommands::State {
     }
 };
 
-UrlListCommands::UrlListCommands(UrlListView& listView, WindowServices& ui, std::string programFolder)
-    : state_(std::make_unique<State>(listView, ui, std::move(programFolder))) {
+UrlListCommands::UrlListCommands(UrlListView& listView, WindowServices& ui, std::string programFolder,
+                                 ListCommandLocations locations)
+    : state_(std::make_unique<State>(listView, ui, std::move(programFolder), std::move(locations))) {
     auto* events = new ListEvents(*this, listView);
     state_->events = events;
     listView.installEventFilter(events);
@@ -171,16 +175,16 @@ int UrlListCommands::dragPosition() const { return state_->dragItem.isValid() ? 
 
 void UrlListCommands::addUrl() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton4_Click"));
+    Trap trap(s.ui, s.locations.addUrl);
     std::string url;
-    trap.step(100, [&] { url = s.ui.inputBox("Enter website address to add: ", applicationTitle(), {}); });
+    trap.step(kAskAddress, [&] { url = s.ui.inputBox("Enter website address to add: ", applicationTitle(), {}); });
     if (url.empty()) return;
-    trap.step(104, [&] { s.list().appendUtf8(url); });
+    trap.step(kAppendAddress, [&] { s.list().appendUtf8(url); });
 }
 
 void UrlListCommands::loadFromTextFile() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton13_Click"));
+    Trap trap(s.ui, s.locations.loadFromTextFile);
     FileDialogRequest dialog;
     dialog.options.readOnlyChecked = true;
     dialog.options.allowMultiSelect = true;
@@ -189,55 +193,54 @@ void UrlListCommands::loadFromTextFile() {
     dialog.title = "Add File(s) - Hold Ctrl to select multiple files";
     dialog.filter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|";
     std::string chosen;
-    trap.step(108, [&] { chosen = s.ui.openFileDialog(dialog); });
+    trap.step(kChooseFiles, [&] { chosen = s.ui.openFileDialog(dialog); });
     if (chosen.empty()) return;
     std::vector<std::string> parts;
-    trap.step(112, [&] { parts = splitAtNul(chosen); });
+    trap.step(kSplitChosen, [&] { parts = splitAtNul(chosen); });
     const int n = static_cast<int>(parts.size()) - 1;
     if (n == 0) {
         std::string path;
-        trap.step(116, [&] { path = parts.at(0); });
-        trap.step(118, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
+        trap.step(kTakeOnePath, [&] { path = parts.at(0); });
+        trap.step(kReadOneFile, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
         return;
     }
     for (int k = 1; k <= n; ++k) {
         std::string path;
-        trap.step(134, [&] { path = parts.at(0) + kPathSeparator + parts.at(static_cast<std::size_t>(k)); });
-        trap.step(136, [&] { path = cleanPath(path); });
-        trap.step(138, [&] { s.list().appendUtf8(path); });
+        trap.step(kJoinPath, [&] { path = parts.at(0) + kPathSeparator + parts.at(static_cast<std::size_t>(k)); });
+        trap.step(kCleanPath, [&] { path = cleanPath(path); });
+        trap.step(kAppendPath, [&] { s.list().appendUtf8(path); });
     }
 }
 
 void UrlListCommands::loadTextFiles(const std::vector<std::string>& paths) {
     State& s = *state_;
     for (const std::string& given : paths) {
-        Trap trap(s.ui, locationOf("PushButton13_Click"));
+        Trap trap(s.ui, s.locations.loadFromTextFile);
         std::string path;
-        trap.step(116, [&] { path = cleanPath(given); });
-        trap.step(118, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
+        trap.step(kTakeOnePath, [&] { path = cleanPath(given); });
+        trap.step(kReadOneFile, [&] { readUrlTextFile(s.list().store(), s.ui, path); });
     }
 }
 
 void UrlListCommands::addSamples() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton3_Click"));
-    trap.step(100, [&] { s.list().appendUtf8(kSamples[0]); });
-    trap.step(102, [&] { s.list().appendUtf8(kSamples[1]); });
-    trap.step(104, [&] { s.list().appendUtf8(kSamples[2]); });
+    Trap trap(s.ui, s.locations.addSamples);
+    for (std::size_t i = 0; i < std::size(kSamples); ++i)
+        trap.step(kAppendSample[i], [&] { s.list().appendUtf8(kSamples[i]); });
 }
 
 void UrlListCommands::clearList() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton11_Click"));
-    trap.step(100, [&] {
+    Trap trap(s.ui, s.locations.clearList);
+    trap.step(kClear, [&] {
         if (!s.ui.busy()) s.list().clear();
     });
 }
 
 void UrlListCommands::showHelp() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton8_Click"));
-    trap.step(100, [&] {
+    Trap trap(s.ui, s.locations.showHelp);
+    trap.step(kShowHelp, [&] {
         s.ui.messageBox("Entries should have www or http://www in the beginning. Please email " + supportEmail() +
                             " if you have any questions.",
                         MessageButtons::Ok, MessageIcon::None, applicationTitle());
@@ -245,49 +248,49 @@ void UrlListCommands::showHelp() {
 }
 
 void UrlListCommands::removeContaining() {
-    state_->filter("PushButton17_Click", "Remove entries containing: ", FilterKind::Containing);
+    state_->filter(state_->locations.removeContaining, "Remove entries containing: ", FilterKind::Containing);
 }
 
 void UrlListCommands::removeNotContaining() {
-    state_->filter("PushButton1_Click", "Remove entries not containing: ", FilterKind::NotContaining);
+    state_->filter(state_->locations.removeNotContaining, "Remove entries not containing: ", FilterKind::NotContaining);
 }
 
 void UrlListCommands::moveUp() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton5_Click"));
+    Trap trap(s.ui, s.locations.moveUp);
     if (s.ui.busy()) return;
-    if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
+    if (trap.jumpIf(kListEmpty, [&] { return s.list().count() == 0; })) return;
     if (!s.hasSelection()) return;
     int p = 0;
-    trap.step(104, [&] { p = s.view.selectedPosition(); });
+    trap.step(kTakeSelected, [&] { p = s.view.selectedPosition(); });
     if (p >= 2) {
-        trap.step(108, [&] { s.list().insertUtf8(p - 1, s.list().utf8(p)); });
-        trap.step(110, [&] { s.list().remove(p + 1); });
-        trap.step(112, [&] { s.view.selectPosition(p - 1); });
-        trap.step(114, [&] { s.view.scrollToPosition(p - 1); });
-        trap.step(116, [&] { s.focusList(); });
+        trap.step(kInsertCopy, [&] { s.list().insertUtf8(p - 1, s.list().utf8(p)); });
+        trap.step(kRemoveOriginal, [&] { s.list().remove(p + 1); });
+        trap.step(kSelectMoved, [&] { s.view.selectPosition(p - 1); });
+        trap.step(kScrollToMoved, [&] { s.view.scrollToPosition(p - 1); });
+        trap.step(kFocusMoved, [&] { s.focusList(); });
         return;
     }
-    trap.step(118, [&] { s.focusList(); });
+    trap.step(kFocusUnmoved, [&] { s.focusList(); });
 }
 
 void UrlListCommands::moveDown() {
     State& s = *state_;
-    Trap trap(s.ui, locationOf("PushButton6_Click"));
+    Trap trap(s.ui, s.locations.moveDown);
     if (s.ui.busy()) return;
-    if (trap.jumpIf(102, [&] { return s.list().count() == 0; })) return;
+    if (trap.jumpIf(kListEmpty, [&] { return s.list().count() == 0; })) return;
     if (!s.hasSelection()) return;
     int p = 0;
-    trap.step(104, [&] { p = s.view.selectedPosition(); });
-    if (trap.when(106, [&] { return p < s.list().count(); })) {
-        trap.step(108, [&] { s.list().insertUtf8(p + 2, s.list().utf8(p)); });
-        trap.step(110, [&] { s.list().remove(p); });
-        trap.step(112, [&] { s.view.selectPosition(p + 1); });
-        trap.step(114, [&] { s.view.scrollToPosition(p + 1); });
-        trap.step(116, [&] { s.focusList(); });
+    trap.step(kTakeSelected, [&] { p = s.view.selectedPosition(); });
+    if (trap.when(kNotLast, [&] { return p < s.list().count(); })) {
+        trap.step(kInsertCopy, [&] { s.list().insertUtf8(p + 2, s.list().utf8(p)); });
+        trap.step(kRemoveOriginal, [&] { s.list().remove(p); });
+        trap.step(kSelectMoved, [&] { s.view.selectPosition(p + 1); });
+        trap.step(kScrollToMoved, [&] { s.view.scrollToPosition(p + 1); });
+        trap.step(kFocusMoved, [&] { s.focusList(); });
         return;
     }
-    trap.step(118, [&] { s.focusList(); });
+    trap.step(kFocusUnmoved, [&] { s.focusList(); });
 }
 
 void UrlListCommands::keyDown(int key) {

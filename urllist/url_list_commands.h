@@ -18,10 +18,59 @@ namespace qf {
 // The list's own pointer (the window's is qf::Pointer).
 enum class ListPointer { Default, Arrow, DragIcon };
 
+// Where each command's error reports say they come from; the window names them.
+struct ListCommandLocations {
+    std::string addUrl;
+    std::string loadFromTextFile;  // and loadTextFiles
+    std::string addSamples;
+    std::string clearList;
+    std::string showHelp;
+    std::string removeContaining;
+    std::string removeNotContaining;
+    std::string moveUp;
+    std::string moveDown;
+};
+
+// The numbers of the commands' statements, which their error reports name.
+namespace list_statement {
+// addUrl
+inline constexpr int kAskAddress = 100;
+inline constexpr int kAppendAddress = 104;
+// loadFromTextFile, loadTextFiles
+inline constexpr int kChooseFiles = 108;
+inline constexpr int kSplitChosen = 112;
+inline constexpr int kTakeOnePath = 116;
+inline constexpr int kReadOneFile = 118;
+inline constexpr int kJoinPath = 134;  // each of several chosen files
+inline constexpr int kCleanPath = 136;
+inline constexpr int kAppendPath = 138;
+// addSamples: one statement a sample
+inline constexpr int kAppendSample[3] = {100, 102, 104};
+// clearList, showHelp
+inline constexpr int kClear = 100;
+inline constexpr int kShowHelp = 100;
+// removeContaining, removeNotContaining
+inline constexpr int kAskText = 100;
+inline constexpr int kBusyWhileRemoving = 104;
+inline constexpr int kRemoveEntries = 106;
+inline constexpr int kNotBusy = 108;
+// moveUp, moveDown
+inline constexpr int kListEmpty = 102;
+inline constexpr int kTakeSelected = 104;
+inline constexpr int kNotLast = 106;  // moveDown only
+inline constexpr int kInsertCopy = 108;
+inline constexpr int kRemoveOriginal = 110;
+inline constexpr int kSelectMoved = 112;
+inline constexpr int kScrollToMoved = 114;
+inline constexpr int kFocusMoved = 116;
+inline constexpr int kFocusUnmoved = 118;
+}  // namespace list_statement
+
 class UrlListCommands {
 public:
     // programFolder: the folder of the program's executable (the drag icon lives there).
-    UrlListCommands(UrlListView& listView, WindowServices& ui, std::string programFolder);
+    UrlListCommands(UrlListView& listView, WindowServices& ui, std::string programFolder,
+                    ListCommandLocations locations);
     ~UrlListCommands();
     UrlListCommands(const UrlListCommands&) = delete;
     UrlListCommands& operator=(const UrlListCommands&) = delete;

@@ -20,8 +20,6 @@ std::string lowerCopy(std::string_view s) {
     return out;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_t from = 0) {
     if (needle.size() > hay.size()) return std::string_view::npos;
     for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
@@ -37,13 +35,13 @@ std::string valueAfter(std::string_view s, std::string_view key) {
     std::size_t at = findNoCase(s, key);
     while (at != std::string_view::npos) {
         std::size_t i = at + key.size();
-        while (i < s.size() && isSpace(s[i])) ++i;
+        while (i < s.size() && isHtmlSpace(s[i])) ++i;
         if (i < s.size() && s[i] == '=') {
             ++i;
-            while (i < s.size() && isSpace(s[i])) ++i;
+            while (i < s.size() && isHtmlSpace(s[i])) ++i;
             while (i < s.size() && (s[i] == '"' || s[i] == '\'')) ++i;
             std::size_t start = i;
-            while (i < s.size() && !isSpace(s[i]) && s[i] != '"' && s[i] != '\'' && s[i] != ';' && s[i] != '>' &&
+            while (i < s.size() && !isHtmlSpace(s[i]) && s[i] != '"' && s[i] != '\'' && s[i] != ';' && s[i] != '>' &&
                    s[i] != '/')
                 ++i;
             return std::string(s.substr(start, i - start));

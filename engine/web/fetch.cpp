@@ -14,10 +14,7 @@ namespace {
 
 // The media type without parameters and surrounding spaces.
 std::string_view mediaType(std::string_view contentType) {
-    contentType = contentType.substr(0, contentType.find(';'));
-    while (!contentType.empty() && contentType.front() == ' ') contentType.remove_prefix(1);
-    while (!contentType.empty() && contentType.back() == ' ') contentType.remove_suffix(1);
-    return contentType;
+    return trimAny(contentType.substr(0, contentType.find(';')), " ");
 }
 
 // Whether a content type can be laid out, and how. A missing type is read as HTML.

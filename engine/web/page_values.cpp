@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/text.h"
+
 namespace qf::engine {
 
 namespace {
@@ -18,19 +20,13 @@ struct Base {
     }
 };
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 // A declaration ("de", "de-CH", "de, en"); nothing in it CLDR knows leaves the
 // base empty.
 Base declared(std::string_view tags, const LocaleConventions* user) {
     Base base;
     while (!tags.empty()) {
         const std::size_t comma = tags.find(',');
-        const std::string_view tag = trimmed(tags.substr(0, comma));
+        const std::string_view tag = trimAny(tags.substr(0, comma), " \t");
         tags = comma == std::string_view::npos ? std::string_view() : tags.substr(comma + 1);
         if (tag.empty()) continue;
         const ResolvedLocale resolved = resolveLocale(tag);

@@ -180,7 +180,7 @@ std::vector<Cookie> parseCookieFile(std::string_view text, const std::string& pa
         start = end + 1;
         ++number;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+        if (trimAny(line, " \t").empty()) continue;
         if (line.front() == '#' && line.substr(0, 10) != "#HttpOnly_") continue;
         Cookie cookie;
         const std::string why = readCookieLine(line, cookie);
@@ -219,11 +219,10 @@ std::string defaultUserAgent() {
 }
 
 std::string userAgentProblem(std::string_view agent) {
-    if (agent.find_first_not_of(" \t") == std::string_view::npos) return "the user agent is empty";
+    if (trimAny(agent, " \t").empty()) return "the user agent is empty";
     for (char c : agent) {
         if (c == '\r' || c == '\n') return "the user agent holds a line break";
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7f')
-            return "the user agent holds a control character";
+        if (isAsciiControl(c) && c != '\t') return "the user agent holds a control character";
     }
     return {};
 }

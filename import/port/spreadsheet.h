@@ -8,10 +8,10 @@
 // a step of the spreadsheet that counts as several statements of the handler
 // it runs in is given that handler's trap and runs each of its statements
 // through it, with the statement's number, so that a failing one is reported
-// and the next one still runs. The numbers are the handler's: the import run's
-// (startWorkbook 110 to 116, keepFirstSheetOnly 120 to 124, finish 166 to 170)
-// and the web import's (importPage 100 to 138). A step of one statement is
-// trapped by the run.
+// and the next one still runs. The numbers are the handler's, named in
+// statements.h: the import run's (startWorkbook, keepFirstSheetOnly, finish)
+// and the web import's (importPage). A step of one statement is trapped by the
+// run.
 //
 // Threads: every member is called on the thread that runs the import (the
 // window's).
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/trap.h"
+#include "import/port/statements.h"
 
 namespace qf {
 

@@ -18,6 +18,8 @@ namespace qf::testing {
 using namespace Qt::StringLiterals;
 namespace {
 
+using namespace form_load_statement;
+
 std::string report(const std::string& description, int line) {
     return errorReportText(description, "in QuillfenApp2021/08/31.Form1.Form_Load ", line);
 }
@@ -88,7 +90,7 @@ TEST(StartUp, SkinThatCannotBeLoadedIsReportedAt102AfterTheColoursChanged) {
     Form1& form = *start.form;
 
     ASSERT_EQ(start.ui.boxes.size(), 1u);
-    EXPECT_EQ(start.ui.boxes[0].text, report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102));
+    EXPECT_EQ(start.ui.boxes[0].text, report("Not a skin file: " + start.programFolder() + "/x/o.cjs", kApplySkin));
     EXPECT_EQ(start.ui.boxes[0].caption, "Application Error");
     EXPECT_EQ(start.ui.boxes[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(start.ui.boxes[0].icon, MessageIcon::Exclamation);
@@ -137,7 +139,7 @@ TEST(StartUp, CorruptCursorFilesAreReportedAt106AndStartUpGoesOn) {
         start.writeProgramFile("HAND-M.CUR", content);
         ASSERT_TRUE(start.open());
         ASSERT_EQ(start.ui.boxes.size(), 1u) << content.toHex().toStdString();
-        EXPECT_EQ(start.ui.boxes[0].text, report("Invalid picture", 106));
+        EXPECT_EQ(start.ui.boxes[0].text, report("Invalid picture", kLoadHandCursor));
         EXPECT_FALSE(start.form->hasHandCursor());
         EXPECT_EQ(start.form->cursorFor(Pointer::Custom).shape(), Qt::PointingHandCursor);
         EXPECT_EQ(start.form->windowTitle(), u"Quillfen"_s);
@@ -154,11 +156,14 @@ struct StoredOptions {
 
 TEST(StartUp, RestoresTheOptionsFromTheStore) {
     const std::vector<StoredOptions> cases = {
-        {nullptr, nullptr, true, false, {}},     {"0", "1", false, true, {}},
-        {"False", "True", false, true, {}},      {"False", "False", false, false, {}},   // neither selected
-        {"FALSE", "-1", false, true, {}},        {"True", "maybe", true, false, {134}},  // the second keeps its state
-        {"maybe", nullptr, true, false, {132}},   // the first keeps the design's state
-        {"yes", "1,5", true, false, {132, 134}},  // commas read back as written
+        {nullptr, nullptr, true, false, {}},
+        {"0", "1", false, true, {}},
+        {"False", "True", false, true, {}},
+        {"False", "False", false, false, {}},  // neither selected
+        {"FALSE", "-1", false, true, {}},
+        {"True", "maybe", true, false, {kRestoreOption2}},                // the second keeps its state
+        {"maybe", nullptr, true, false, {kRestoreOption1}},               // the first keeps the design's state
+        {"yes", "1,5", true, false, {kRestoreOption1, kRestoreOption2}},  // commas read back as written
         {" 2.5 ", "0", true, false, {}},
     };
     for (const StoredOptions& c : cases) {
@@ -205,9 +210,10 @@ TEST(StartUp, SeveralFailingStepsGiveOneReportEachInOrder) {
     start.writeProgramFile("HAND-M.CUR", "junk");
     start.storeOptions("junk", "junk");
     ASSERT_TRUE(start.open());
-    const std::vector<std::string> expected = {report("Not a skin file: " + start.programFolder() + "/x/o.cjs", 102),
-                                               report("Invalid picture", 106), report("Type mismatch", 132),
-                                               report("Type mismatch", 134)};
+    const std::vector<std::string> expected = {
+        report("Not a skin file: " + start.programFolder() + "/x/o.cjs", kApplySkin),
+        report("Invalid picture", kLoadHandCursor), report("Type mismatch", kRestoreOption1),
+        report("Type mismatch", kRestoreOption2)};
     EXPECT_EQ(start.ui.messages(), expected);
     EXPECT_TRUE(start.form->isVisible());
 }

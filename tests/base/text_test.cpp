@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 namespace qf {
@@ -29,6 +30,26 @@ TEST(Utf8, CountsCharactersAndUtf16Units) {
     EXPECT_EQ(utf8CharacterCount(text), 4u);
     EXPECT_EQ(utf16Units(text), 5u);
     EXPECT_EQ(utf8CharacterCount(""), 0u);
+    // A prefix of whole characters: never a sequence cut in two.
+    const std::size_t bytes[] = {0, 1, 3, 6, 10, 10};
+    for (std::size_t count = 0; count < std::size(bytes); ++count)
+        EXPECT_EQ(utf8Prefix(text, count), text.substr(0, bytes[count])) << count;
+}
+
+TEST(Trim, TakesEachCallersCharactersOffTheEnds) {
+    struct Row {
+        std::string_view text, set, both, end;
+    };
+    for (const Row& r :
+         {Row{" \ta b\t ", " \t", "a b", " \ta b"}, Row{"\r\n text \r\n", "\r\n ", "text", "\r\n text"},
+          Row{"\v x \v", " \t", "\v x \v", "\v x \v"}, Row{" \t ", " \t", "", ""}, Row{"", " ", "", ""}}) {
+        EXPECT_EQ(trimAny(r.text, r.set), r.both) << r.text;
+        EXPECT_EQ(trimEndAny(r.text, r.set), r.end) << r.text;
+    }
+    EXPECT_EQ(trimAsciiSpace("\v\f\r\n\t x y \v\f"), "x y");
+    EXPECT_EQ(trimAsciiSpace("\x1c x \xa0"), "\x1c x \xa0");  // neither is ASCII white space
+    EXPECT_TRUE(isAsciiControl('\0') && isAsciiControl('\x1f') && isAsciiControl('\x7f'));
+    EXPECT_FALSE(isAsciiControl(' ') || isAsciiControl('~') || isAsciiControl('\x80'));
 }
 
 TEST(AsciiCase, ComparesLettersInAnyCaseAndNothingElse) {

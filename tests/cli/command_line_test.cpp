@@ -148,22 +148,24 @@ TEST(ConsoleServices, MessagesBecomeLinesAndQuestionsTakeTheirDefault) {
 // A trapped failure on the command line says which step failed and why, on one
 // line, and nothing of the window's error report.
 TEST(ConsoleServices, FailuresAreToldInTheCommandLinesWords) {
+    const RunLocations run{"run ", "web import "};
     struct Case {
-        const char* handler;
+        std::string location;
         int line;
         std::string expected;
     };
     const Case table[] = {
-        {"PushButton2_Click", 168, "quillfen: writing the workbook failed: Disk full\n"},
-        {"PushButton2_Click", 110, "quillfen: starting the workbook failed: Disk full\n"},
-        {"PushButton2_Click", 156, "quillfen: adding a sheet failed: Disk full\n"},
-        {"ImportWeb", 100, "quillfen: importing a page failed: Disk full\n"},
-        {"PushButton2_Click", 186, "quillfen: Disk full\n"},  // a step with no name of its own
+        {run.run, run_statement::kShowWorkbook, "quillfen: writing the workbook failed: Disk full\n"},
+        {run.run, run_statement::kStartSpreadsheet, "quillfen: starting the workbook failed: Disk full\n"},
+        {run.run, run_statement::kAddSheet, "quillfen: adding a sheet failed: Disk full\n"},
+        {run.webImport, web_import_statement::kAddPageAtA1, "quillfen: importing a page failed: Disk full\n"},
+        {run.run, run_statement::kClosingBox, "quillfen: Disk full\n"},    // a step with no name of its own
+        {"list ", run_statement::kShowWorkbook, "quillfen: Disk full\n"},  // another handler's statement
     };
-    for (const auto& [handler, line, expected] : table) {
+    for (const auto& [location, line, expected] : table) {
         std::FILE* out = std::tmpfile();
-        ConsoleServices console(out);
-        Trap trap(console, handlerLocation(handler == std::string("ImportWeb") ? "Excel1" : "Form1", handler));
+        ConsoleServices console(out, run);
+        Trap trap(console, location);
         trap.step(line, [] { throw Failure("Disk full"); });
         std::rewind(out);
         char buffer[256] = {};

@@ -91,6 +91,7 @@ protected:
             return std::make_unique<engine::EngineSpreadsheet>(std::move(settings));
         };
         env.rememberedSheetMode = [this] { return remembered ? SheetMode::SheetPerSite : SheetMode::OneSheet; };
+        env.runLocations = testing::kRunLocations;
         env.browserInstalled = [this] { return browserInstalled; };
         env.browserToInstall = "a browser";
         env.out = out.file();
@@ -120,7 +121,7 @@ protected:
         engine::EngineSettings settings;
         settings.documentsFolder = folder + "/Window";
         engine::EngineSpreadsheet spreadsheet(std::move(settings));
-        runImport(host, ui, spreadsheet);
+        runImport(host, ui, spreadsheet, testing::kRunLocations);
         EXPECT_EQ(host.finished.size(), 1u);
         return host.finished.empty() ? testing::XlsxContent{} : testing::readXlsx(host.finished.front().workbook);
     }
@@ -279,7 +280,8 @@ TEST_F(ImportCommand, WorkbookThatCannotBeWrittenExitsThree) {
               std::string::npos)
         << errors;
     EXPECT_NE(errors.find("quillfen: the workbook was not written\n"), std::string::npos) << errors;
-    for (const char* windowText : {"at line", "PushButton2_Click", "screenshot", "Done."})
+    for (const std::string& windowText :
+         {std::string("at line"), testing::kRunLocations.run, std::string("screenshot"), std::string("Done.")})
         EXPECT_EQ(errors.find(windowText), std::string::npos) << errors;
     EXPECT_EQ(out.text(), "");
 }

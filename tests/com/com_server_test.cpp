@@ -152,7 +152,7 @@ TEST_F(ComServerTest, AnImportRunOntoSeparateSheetsMakesTheCallsOfTheRunInOrder)
     host.entries = {"www.a.example", "www.unreadable.example", "http://www.c.example/page"};
     host.option2 = true;
 
-    runImport(host, ui, spreadsheet);
+    runImport(host, ui, spreadsheet, qf::testing::kRunLocations);
 
     const auto expected =
         separateSheetsRun({"http://www.a.example", "http://www.unreadable.example", "http://www.c.example/page"}, 3);
@@ -189,16 +189,17 @@ TEST_F(ComServerTest, TheServersOwnDescriptionReachesTheErrorReport) {
     workbook->startWorkbook(run);
     ASSERT_TRUE(ui.boxes.empty());
 
-    EXPECT_FALSE(importWeb(*workbook, "www.refused.example", ui));
+    EXPECT_FALSE(importWeb(*workbook, "www.refused.example", ui, qf::testing::kRunLocations.webImport));
 
     // The query could not be added: that step reports the server's words, and each
     // of the nineteen settings then fails on the missing query table.
     ASSERT_EQ(ui.boxes.size(), 20u);
     EXPECT_EQ(ui.boxes[0].text,
-              errorReportText("The web query could not be added.", "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
+              errorReportText("The web query could not be added.", qf::testing::kRunLocations.webImport,
+                              web_import_statement::kAddPageAtA1));
     EXPECT_EQ(ui.boxes[0].caption, kErrorReportCaption);
-    EXPECT_EQ(ui.boxes[19].text,
-              errorReportText(failure_text::kObjectNotSet, "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 138));
+    EXPECT_EQ(ui.boxes[19].text, errorReportText(failure_text::kObjectNotSet, qf::testing::kRunLocations.webImport,
+                                                 web_import_statement::kLastSetting));
 }
 
 TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
@@ -209,7 +210,7 @@ TEST_F(ComServerTest, AnImportRunOntoOneSheetKeepsTheWorkbooksSheets) {
     qf::testing::ListHost host;
     host.entries = {"www.a.example", "www.b.example"};
 
-    runImport(host, ui, spreadsheet);
+    runImport(host, ui, spreadsheet, qf::testing::kRunLocations);
 
     EXPECT_EQ(serverLog(server), oneSheetRun({"http://www.a.example", "http://www.b.example"}));
     EXPECT_EQ(serverState(server),
@@ -233,7 +234,7 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
     ComSpreadsheet spreadsheet(server.progId());
     qf::testing::ScriptedServices no;
     no.answerMessage(MessageAnswer::No);
-    runImport(host, no, spreadsheet);
+    runImport(host, no, spreadsheet, qf::testing::kRunLocations);
     ASSERT_EQ(no.boxes.size(), 1u);
     EXPECT_EQ(no.boxes[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(no.boxes[0].icon, MessageIcon::None);
@@ -241,7 +242,7 @@ TEST_F(ComServerTest, WithTheSpreadsheetAlreadyRunningTheUserDecides) {
 
     qf::testing::ScriptedServices yes;
     yes.answerMessage(MessageAnswer::Yes);
-    runImport(host, yes, spreadsheet);
+    runImport(host, yes, spreadsheet, qf::testing::kRunLocations);
 
     // Both runs read the running instance's name; only the second made its own.
     // A workbook that starts with one sheet loses none.
@@ -260,16 +261,20 @@ TEST_F(ComServerTest, WithoutTheApplicationEveryStepReportsAndEveryEntryIsUnread
     qf::testing::ListHost host;
     host.option2 = true;
     host.entries = {"www.a.example", "www.b.example"};
-    runImport(host, ui, spreadsheet);
+    runImport(host, ui, spreadsheet, qf::testing::kRunLocations);
 
+    using namespace run_statement;
+    const std::string runAt = qf::testing::kRunLocations.run + "at line ";
     std::vector<int> runLines;
     int importReports = 0;
     for (const std::string& text : ui.messages()) {
-        const std::size_t at = text.find("PushButton2_Click at line ");
-        if (at != std::string::npos) runLines.push_back(std::stoi(text.substr(at + 26)));
-        if (text.find("Excel1.ImportWeb at line ") != std::string::npos) ++importReports;
+        const std::size_t at = text.find(runAt);
+        if (at != std::string::npos) runLines.push_back(std::stoi(text.substr(at + runAt.size())));
+        if (text.find(qf::testing::kRunLocations.webImport + "at line ") != std::string::npos) ++importReports;
     }
-    EXPECT_EQ(runLines, (std::vector<int>{110, 112, 114, 116, 120, 122, 156, 156, 166, 168, 170}));
+    EXPECT_EQ(runLines,
+              (std::vector<int>{kStartSpreadsheet, kAddWorkbook, kAlertsOff, kTakeNewWorkbook, kMoreThanOneSheet,
+                                kCountSheets, kAddSheet, kAddSheet, kSelectFirstCell, kShowWorkbook, kAlertsOn}));
     EXPECT_EQ(importReports, 2 * 20);
     EXPECT_EQ(ui.messages().back(),
               "Done.\r\n\r\nThe following URLs: \r\nwww.a.example\r\nwww.b.example\r\n\r\ncould not be read. \r\n"

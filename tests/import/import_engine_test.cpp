@@ -48,7 +48,7 @@ protected:
     }
     void run(testing::ListHost& host) {
         engine::EngineSpreadsheet spreadsheet(settings());
-        runImport(host, ui, spreadsheet);
+        runImport(host, ui, spreadsheet, testing::kRunLocations);
         for (const RunSummary& summary : host.finished) written.push_back(summary.workbook);
     }
     XlsxContent onlyWorkbook() {
@@ -71,8 +71,9 @@ TEST_F(ImportIntoEngine, ImportWebBringsAPageIntoTheSheet) {
     Trap run(ui, "run ");
     workbook->startWorkbook(run);
 
-    EXPECT_TRUE(importWeb(*workbook, server.url("/prices.html"), ui));
-    EXPECT_FALSE(importWeb(*workbook, server.url("/missing.html"), ui)) << "a 404 is no page";
+    EXPECT_TRUE(importWeb(*workbook, server.url("/prices.html"), ui, testing::kRunLocations.webImport));
+    EXPECT_FALSE(importWeb(*workbook, server.url("/missing.html"), ui, testing::kRunLocations.webImport))
+        << "a 404 is no page";
     EXPECT_TRUE(ui.boxes.empty()) << "a page that cannot be read is not reported";
     written.push_back(workbook->finish(run));
 

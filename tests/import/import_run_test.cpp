@@ -19,8 +19,8 @@ using Strings = std::vector<std::string>;
 
 constexpr Pointer kBusy = Pointer::Hourglass;
 constexpr Pointer kIdle = Pointer::Default;
-constexpr const char* kRunLocation = "in QuillfenApp2021/08/31.Form1.PushButton2_Click ";
-constexpr const char* kImportLocation = "in QuillfenApp2021/08/31.Excel1.ImportWeb ";
+const std::string& kRunLocation = testing::kRunLocations.run;
+const std::string& kImportLocation = testing::kRunLocations.webImport;
 
 // The closing box names the workbook the recording spreadsheet writes.
 const std::string kSaved = "\r\n\r\nThe workbook was saved as /documents/Book1.xlsx";
@@ -40,7 +40,7 @@ protected:
     ScriptedServices ui;
     ListHost host;
 
-    void run() { runImport(host, ui, spreadsheet); }
+    void run() { runImport(host, ui, spreadsheet, testing::kRunLocations); }
     const RecordedWorkbook& workbook(std::size_t run = 0) { return *spreadsheet.workbooks.at(run); }
     Strings pagesOn(const std::string& sheet, std::size_t run = 0) { return workbook(run).sheet(sheet).pages; }
     // The line numbers of the error reports naming a location.
@@ -138,7 +138,7 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
         list.ui = &boxes;
         list.showsWorkbook = c.shows;
         sheets.finishedPath = c.path;
-        runImport(list, boxes, sheets);
+        runImport(list, boxes, sheets, testing::kRunLocations);
         EXPECT_EQ(list.workbooksShown, c.shown) << c.path;
         EXPECT_EQ(boxes.messages(), Strings{c.done}) << c.path;
     }
@@ -150,7 +150,7 @@ TEST_F(ImportRun, TheWrittenWorkbookIsShownBeforeTheRunEndsOrNamedInTheClosingBo
     list.showsWorkbook = false;
     sheets.pageLoads = [](const std::string& address) { return address.find("gone") == std::string::npos; };
     sheets.notes = {"\"http://www.a.org/\": the page could not be rendered", "1 page was built by scripts"};
-    runImport(list, boxes, sheets);
+    runImport(list, boxes, sheets, testing::kRunLocations);
     EXPECT_EQ(boxes.messages(), Strings{doneWith({"www.gone.org"}, false) +
                                         "\r\n\r\n\"http://www.a.org/\": the page could not be rendered\r\n1 page was "
                                         "built by scripts\r\n\r\nThe workbook was saved as " +
@@ -188,7 +188,7 @@ TEST_F(ImportRun, TheClosingBoxNamesTwentyUnreadableEntriesAndTheSheetsThePagesN
         Strings bad;
         for (int i = 0; i < c.unreadable; ++i) bad.push_back("www.bad" + std::to_string(i) + ".org");
         host.entries.insert(host.entries.end(), bad.begin(), bad.end());
-        runImport(host, window, fresh);
+        runImport(host, window, fresh, testing::kRunLocations);
         ASSERT_EQ(window.boxes.size(), 1u);
         const std::string& text = window.boxes[0].text;
         EXPECT_EQ(text.substr(0, text.size() - kSaved.size()).ends_with(c.ending), true) << text;
@@ -209,7 +209,7 @@ TEST_F(ImportRun, SeparateSheetsGiveOneSheetPerEntryInListOrder) {
         fresh.pageLoads = [](const std::string& address) { return address.find("bad") == std::string::npos; };
         host.option2 = true;
         host.entries = {"www.a.org", "www.bad.org", "www.c.org"};
-        runImport(host, window, fresh);
+        runImport(host, window, fresh, testing::kRunLocations);
 
         const RecordedWorkbook& book = *fresh.workbooks.at(0);
         const auto name = [](int n) { return "Sheet" + std::to_string(n); };
@@ -258,13 +258,18 @@ TEST_F(ImportRun, AFailingStepIsReportedAtItsStatementAndTheRunGoesOn) {
         std::vector<int> importLines;
         Strings unreadable;
     };
+    using namespace run_statement;
+    constexpr int kAddPage = web_import_statement::kAddPageAtA1;
     const Case cases[] = {
-        {"startWorkbook", {110, 120, 156, 156, 166}, {100, 100}, {"www.a.org", "www.b.org"}},
-        {"keepFirstSheetOnly", {120}, {}, {}},
-        {"importPage", {}, {100, 100}, {"www.a.org", "www.b.org"}},
-        {"addSheetAfterLast", {156, 156}, {}, {}},
-        {"deleteActiveSheet", {164}, {}, {}},
-        {"finish", {166}, {}, {}},
+        {"startWorkbook",
+         {kStartSpreadsheet, kMoreThanOneSheet, kAddSheet, kAddSheet, kSelectFirstCell},
+         {kAddPage, kAddPage},
+         {"www.a.org", "www.b.org"}},
+        {"keepFirstSheetOnly", {kMoreThanOneSheet}, {}, {}},
+        {"importPage", {}, {kAddPage, kAddPage}, {"www.a.org", "www.b.org"}},
+        {"addSheetAfterLast", {kAddSheet, kAddSheet}, {}, {}},
+        {"deleteActiveSheet", {kDeleteEmptySheet}, {}, {}},
+        {"finish", {kSelectFirstCell}, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.step);
@@ -273,7 +278,7 @@ TEST_F(ImportRun, AFailingStepIsReportedAtItsStatementAndTheRunGoesOn) {
         fresh.failures[c.step] = "Automation error";
         host.option2 = true;
         host.entries = {"www.a.org", "www.b.org"};
-        runImport(host, window, fresh);
+        runImport(host, window, fresh, testing::kRunLocations);
         EXPECT_EQ(reportedLines(window, kRunLocation), c.runLines);
         EXPECT_EQ(reportedLines(window, kImportLocation), c.importLines);
         // A workbook that was not started or not finished is named nowhere.
@@ -350,7 +355,7 @@ TEST_F(ImportRun, TheEndDeletesOnlyTheEmptySheetAddedAfterTheLastImport) {
         return true;
     };
     run();
-    EXPECT_EQ(reportedLines(ui, kRunLocation), std::vector<int>{156});
+    EXPECT_EQ(reportedLines(ui, kRunLocation), std::vector<int>{run_statement::kAddSheet});
     EXPECT_EQ(workbook(0).names(), (Strings{"Sheet1", "Sheet4"}));
     EXPECT_EQ(pagesOn("Sheet4", 0), Strings{"http://www.b.org"});
 

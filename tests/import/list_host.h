@@ -10,6 +10,10 @@
 
 namespace qf::testing {
 
+// Where the window's run and the web import of its entries report from.
+inline const RunLocations kRunLocations{"in QuillfenApp2021/08/31.Form1.PushButton2_Click ",
+                                        "in QuillfenApp2021/08/31.Excel1.ImportWeb "};
+
 class ListHost : public ImportRunHost {
 public:
     struct Started {

@@ -107,7 +107,7 @@ protected:
     }
     // Runs the import and keeps the path of the workbook it wrote.
     void runOn(testing::ListHost& host, Spreadsheet& s) {
-        runImport(host, ui, s);
+        runImport(host, ui, s, testing::kRunLocations);
         written.push_back(host.finished.back().workbook);
     }
     // The run, with an action when entry `at` is in hand (it has been started).

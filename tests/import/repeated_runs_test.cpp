@@ -82,7 +82,7 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlatAsDoRunsWithUnre
     // come; the run ends by releasing the instance, which closes them.
     const auto before = openDescriptors(serverPorts);
     for (int run = 1; run <= 10; ++run) {
-        runImport(host, ui, spreadsheet);
+        runImport(host, ui, spreadsheet, testing::kRunLocations);
         ASSERT_EQ(ui.messages().size(), static_cast<std::size_t>(run));
         EXPECT_EQ(ui.messages().back(), "Done.\r\n\r\nThe workbook was saved as " + host.finished.back().workbook)
             << "every page was read";
@@ -103,7 +103,7 @@ TEST(RepeatedRuns, TenRunsOverTheSamePagesKeepTheDescriptorsFlatAsDoRunsWithUnre
         host.option2 = separateSheets;
         stopAfter = stop;
         host.started.clear();
-        runImport(host, ui, spreadsheet);
+        runImport(host, ui, spreadsheet, testing::kRunLocations);
         EXPECT_EQ(ui.messages().back().rfind("Done.\r\n\r\n", 0), 0u) << ui.messages().back();
         EXPECT_EQ(openDescriptors(serverPorts), before)
             << (separateSheets ? "a sheet per site, " : "one sheet, ")

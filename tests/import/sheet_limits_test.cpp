@@ -65,7 +65,7 @@ TEST_F(SheetLimits, ATableOneColumnTooWideIsListedAndTheSheetsWidthFitsExactly) 
     engine::EngineSpreadsheet spreadsheet(settings());
     testing::ListHost host;
     host.entries = {server.url("/first.html"), server.url("/16384.html"), server.url("/16385.html")};
-    runImport(host, ui, spreadsheet);
+    runImport(host, ui, spreadsheet, testing::kRunLocations);
     written.push_back(host.finished.at(0).workbook);
 
     EXPECT_EQ(ui.messages(),
@@ -100,7 +100,8 @@ TEST_F(SheetLimits, OnOneSheetAPageTooLongForWhatIsLeftGoesOntoANewSheetAfterIt)
         const auto workbook = spreadsheet.newWorkbook();
         workbook->startWorkbook(run);
         std::vector<bool> read;
-        for (const auto& path : paths) read.push_back(importWeb(*workbook, server.url(path), ui));
+        for (const auto& path : paths)
+            read.push_back(importWeb(*workbook, server.url(path), ui, testing::kRunLocations.webImport));
         const int added = workbook->sheetsAddedForRoom();
         return std::make_tuple(read, added, engine::testing::readStrictly(workbook->finish(run)).sheets);
     };
@@ -133,7 +134,7 @@ TEST_F(SheetLimits, TwoPagesOfSixHundredThousandRowsFillTwoSheets) {
     engine::EngineSpreadsheet spreadsheet(settings());
     testing::ListHost host;
     host.entries = {server.url("/first.txt"), server.url("/second.txt"), server.url("/small.html")};
-    runImport(host, ui, spreadsheet);
+    runImport(host, ui, spreadsheet, testing::kRunLocations);
     ASSERT_EQ(host.finished.size(), 1u);
     EXPECT_EQ(host.finished[0].unreadable, 0);
     EXPECT_EQ(host.finished[0].sheetsAddedForRoom, 1);

@@ -3,6 +3,7 @@
 #include "base/program_info.h"
 #include "base/trap.h"
 #include "import/web_import.h"
+#include "list_host.h"
 #include "support/recording_spreadsheet.h"
 #include "support/scripted_services.h"
 
@@ -10,6 +11,7 @@ namespace qf {
 namespace {
 
 using testing::ScriptedServices;
+const std::string& kImportLocation = testing::kRunLocations.webImport;
 
 TEST(normalizeUrl, CompletesEntriesAsTheListHoldsThem) {
     const std::pair<std::string, std::string> cases[] = {
@@ -73,7 +75,7 @@ TEST(ImportWeb, OnlyWebAddressesAreOpened) {
         Trap run(ui, "run ");
         workbook->startWorkbook(run);
         std::string reason;
-        EXPECT_EQ(importWeb(*workbook, entry, ui, &reason), opened != nullptr);
+        EXPECT_EQ(importWeb(*workbook, entry, ui, kImportLocation, &reason), opened != nullptr);
         const auto& pages = spreadsheet.workbooks[0]->sheets[0].pages;
         EXPECT_EQ(pages, opened ? std::vector<std::string>{opened} : std::vector<std::string>{});
         EXPECT_EQ(reason, opened ? "" : "only web addresses (http, https) can be imported");
@@ -98,16 +100,17 @@ TEST(ImportWeb, OpensTheCompletedAddressAndReportsOnlyAStepThatFails) {
     workbook->startWorkbook(run);
 
     std::string reason;
-    EXPECT_TRUE(importWeb(*workbook, " www.example.org ", ui, &reason));
-    EXPECT_FALSE(importWeb(*workbook, "www.gone.org", ui, &reason));
+    EXPECT_TRUE(importWeb(*workbook, " www.example.org ", ui, kImportLocation, &reason));
+    EXPECT_FALSE(importWeb(*workbook, "www.gone.org", ui, kImportLocation, &reason));
     EXPECT_EQ(reason, "Unable to open http://www.gone.org.");
     EXPECT_TRUE(ui.boxes.empty()) << "a page that cannot be read is the result, not a report";
     EXPECT_EQ(spreadsheet.workbooks[0]->sheets[0].pages, std::vector<std::string>{"http://www.example.org"});
 
     spreadsheet.failures["importPage"] = "Automation error";
-    EXPECT_FALSE(importWeb(*workbook, "www.example.org", ui));
+    EXPECT_FALSE(importWeb(*workbook, "www.example.org", ui, kImportLocation));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, errorReportText("Automation error", "in QuillfenApp2021/08/31.Excel1.ImportWeb ", 100));
+    EXPECT_EQ(ui.boxes[0].text,
+              errorReportText("Automation error", kImportLocation, web_import_statement::kAddPageAtA1));
     EXPECT_EQ(ui.boxes[0].caption, "Application Error");
 }
 

@@ -33,7 +33,7 @@ public:
 
     // Each step of several statements reports at the number of its first one.
     void startWorkbook(Trap& run) override {
-        run.step(110, [&] {
+        run.step(run_statement::kStartSpreadsheet, [&] {
             owner_.step("startWorkbook");
             for (int i = 0; i < owner_.startingSheets; ++i) addSheet(book_->sheets.size());
             book_->active = 0;
@@ -41,7 +41,7 @@ public:
         });
     }
     void keepFirstSheetOnly(Trap& run) override {
-        run.step(120, [&] {
+        run.step(run_statement::kMoreThanOneSheet, [&] {
             owner_.step("keepFirstSheetOnly");
             started().sheets.resize(1);
             book_->active = 0;
@@ -49,7 +49,7 @@ public:
     }
     bool importPage(const std::string& address, Trap& webImport, std::string* reason) override {
         bool added = false;
-        webImport.step(100, [&] {
+        webImport.step(web_import_statement::kAddPageAtA1, [&] {
             owner_.step("importPage", address);
             started();
             added = true;
@@ -75,7 +75,7 @@ public:
     }
     std::string finish(Trap& run) override {
         std::string path;
-        run.step(166, [&] {
+        run.step(run_statement::kSelectFirstCell, [&] {
             owner_.step("finish");
             started().finished = true;
             path = owner_.finishedPath;

@@ -139,7 +139,8 @@ TEST_F(FilterTest, FailureDuringTheScanIsStatement106AndBusyEnds) {
     // Something outside the busy guard empties the list under the scan.
     ui.onNextEvents([&] { list().clear(); });
     EXPECT_EQ(containing("a"), Texts{});
-    EXPECT_EQ(ui.messages(), (Texts{report("Index out of bounds", "PushButton17_Click", 106)}));
+    EXPECT_EQ(ui.messages(),
+              (Texts{report("Index out of bounds", "PushButton17_Click", list_statement::kRemoveEntries)}));
     EXPECT_EQ(ui.pointer(), Pointer::Default);
 }
 

@@ -22,6 +22,13 @@ inline std::string location(const char* handler) {
     return std::string("in QuillfenApp2021/08/31.Form1.") + handler + " ";
 }
 
+// The window's handlers, each command's.
+inline ListCommandLocations windowLocations() {
+    return {location("PushButton4_Click"),  location("PushButton13_Click"), location("PushButton3_Click"),
+            location("PushButton11_Click"), location("PushButton8_Click"),  location("PushButton17_Click"),
+            location("PushButton1_Click"),  location("PushButton5_Click"),  location("PushButton6_Click")};
+}
+
 class ListFixture : public ::testing::Test {
 protected:
     ListFixture() {
@@ -41,7 +48,7 @@ protected:
 
     void useProgramFolder(const std::string& folder) {
         commands.reset();
-        commands = std::make_unique<UrlListCommands>(*view, ui, folder);
+        commands = std::make_unique<UrlListCommands>(*view, ui, folder, windowLocations());
     }
 
     UrlListModel& list() { return view->list(); }

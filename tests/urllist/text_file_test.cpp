@@ -140,7 +140,7 @@ TEST_F(ReaderTest, BinaryFileIsRefusedAndLongLineLoadsAsRead) {
     for (int round = 0; round < 64; ++round)
         for (int b = 0; b < 256; ++b) binary.push_back(static_cast<char>(b));
     load(write("binary.bin", binary));
-    EXPECT_EQ(ui.messages(), (Texts{report("not a text file", "PushButton13_Click", 118)}));
+    EXPECT_EQ(ui.messages(), (Texts{report("not a text file", "PushButton13_Click", list_statement::kReadOneFile)}));
     EXPECT_EQ(list().count(), 0);
 
     list().clear();
@@ -199,7 +199,9 @@ TEST_F(ReaderTest, ListFilesAsEditorsWriteThem) {
         Texts expected = {"kept"};
         expected.insert(expected.end(), entries.begin(), entries.end());
         EXPECT_EQ(texts(), expected);
-        EXPECT_EQ(ui.messages(), refused ? Texts{report("not a text file", "PushButton13_Click", 118)} : Texts{});
+        EXPECT_EQ(
+            ui.messages(),
+            refused ? Texts{report("not a text file", "PushButton13_Click", list_statement::kReadOneFile)} : Texts{});
     }
 }
 
@@ -250,7 +252,7 @@ TEST_F(ReaderTest, FolderAndPipeAreReportedAtStatement118) {
     const std::string fifo = dir.filePath(QStringLiteral("pipe")).toStdString();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     load(fifo);  // must not wait for a writer
-    const Texts expected(2, report("Path/File access error", "PushButton13_Click", 118));
+    const Texts expected(2, report("Path/File access error", "PushButton13_Click", list_statement::kReadOneFile));
     EXPECT_EQ(ui.messages(), expected);
     EXPECT_EQ(texts(), (Texts{"kept"}));
     EXPECT_EQ(ui.boxes.back().caption, kErrorReportCaption);
@@ -260,7 +262,7 @@ TEST_F(ReaderTest, ReadErrorIsReportedAtStatement118) {
     // A file that exists and opens but whose first read fails.
     fill({"kept"});
     load("/proc/self/mem");
-    EXPECT_EQ(ui.messages(), (Texts{report("Device I/O error", "PushButton13_Click", 118)}));
+    EXPECT_EQ(ui.messages(), (Texts{report("Device I/O error", "PushButton13_Click", list_statement::kReadOneFile)}));
     EXPECT_EQ(texts(), (Texts{"kept"}));
 }
 
@@ -269,7 +271,7 @@ TEST_F(ReaderTest, UnreadableFileIsReportedAtStatement118) {
     const std::string path = write("locked.txt", "www.a.com\r\n");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
     load(path);
-    EXPECT_EQ(ui.messages(), (Texts{report("Permission denied", "PushButton13_Click", 118)}));
+    EXPECT_EQ(ui.messages(), (Texts{report("Permission denied", "PushButton13_Click", list_statement::kReadOneFile)}));
     EXPECT_EQ(list().count(), 0);
 }
 

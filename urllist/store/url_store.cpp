@@ -94,7 +94,7 @@ std::string_view UrlStore::utf8(int position) const {
 }
 
 UrlStore::Span UrlStore::store(std::string_view text) {
-    if (text.size() > kMaxText) throw Failure("Out of memory");
+    if (text.size() > kMaxText) throw Failure(failure_text::kOutOfMemory);
     return {arena_->copy(text), static_cast<std::uint32_t>(text.size())};
 }
 
@@ -141,7 +141,7 @@ void UrlStore::exchangeTexts(int a, int b) {
 
 void UrlStore::insertUtf8(int position, std::string_view text) {
     check(position, count() + 1);
-    if (count() == INT32_MAX) throw Failure("Out of memory");
+    if (count() == INT32_MAX) throw Failure(failure_text::kOutOfMemory);
     const Span e = store(text);
     entries_.reserve(1);  // room is made before anything is announced
     watcher_->aboutToInsert(position, position);
@@ -152,7 +152,7 @@ void UrlStore::insertUtf8(int position, std::string_view text) {
 
 void UrlStore::appendBlock(TextBlock block, std::size_t blockSize, std::vector<Span>&& spans) {
     if (spans.empty()) return;
-    if (spans.size() > static_cast<std::size_t>(INT32_MAX - count())) throw Failure("Out of memory");
+    if (spans.size() > static_cast<std::size_t>(INT32_MAX - count())) throw Failure(failure_text::kOutOfMemory);
     const char* const begin = block.get();
     std::size_t bytes = 0;
     for (const Span& t : spans) {

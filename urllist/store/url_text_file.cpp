@@ -20,11 +20,7 @@ namespace qf {
 
 namespace {
 
-constexpr const char* kFileNotFound = "File not found";
-constexpr const char* kPathAccess = "Path/File access error";
-constexpr const char* kPermissionDenied = "Permission denied";
-constexpr const char* kDeviceIo = "Device I/O error";
-constexpr const char* kOutOfMemory = "Out of memory";
+using namespace failure_text;
 constexpr const char* kNotText = "not a text file";
 
 void addPiece(std::vector<UrlStore::Span>& pieces, std::string_view text, std::size_t from, std::size_t to) {
@@ -149,7 +145,7 @@ const char* openFailure(int error) {
         case EACCES:
         case EPERM: return kPermissionDenied;
         case ENOMEM: return kOutOfMemory;
-        default: return kPathAccess;
+        default: return kPathFileAccess;
     }
 }
 
@@ -172,7 +168,7 @@ FileBytes readAll(const std::string& path) {
     if (error) throw Failure(openFailure(error.value()));
     // A folder, a pipe or a device is no text file; reading one could block or
     // never end.
-    if (!std::filesystem::is_regular_file(status)) throw Failure(kPathAccess);
+    if (!std::filesystem::is_regular_file(status)) throw Failure(kPathFileAccess);
 #ifdef _WIN32
     // The path is UTF-8; the narrow open would read it in the ANSI code page
     // and miss every name with other characters.
