@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/engine_settings.h"
+#include "app/form1.h"
 #include "app/settings_keys.h"
 #include "app/settings_store.h"
 #include "cli/command_line.h"
