@@ -1,12 +1,16 @@
 // quillfen --import as a process of its own against the same imports driven
-// straight on the engine, over a folder of HTML pages served on loopback; and
-// the program's start-up: from starting the process to the first request
-// reaching the server, beside curl's.
+// straight on the engine and against the HTML parser's one-core bare parse of
+// the same pages, over a folder of HTML pages served on loopback; and the
+// program's start-up: from starting the process to the first request reaching
+// the server, beside curl's.
 //
-//     command_line_bench <quillfen executable> <folder with .html files> [page count]
+//     command_line_bench <quillfen executable> <folder with .html files> [page count] [--imports-only]
+//
+// --imports-only leaves the start-up out (a second set of pages in the same run).
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "base/window_services.h"
+#include "bare_parse.h"
 #include "base/trap.h"
+#include "base/window_services.h"
 #include "engine/engine_spreadsheet.h"
 #include "import/web_import.h"
 #include "bench/html_pages.h"
@@ -37,6 +42,29 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Time and processor time (user + system, every thread), in seconds.
+struct Cost {
+    double wall = 0, cpu = 0;
+};
+
+double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+double cpuSeconds(const rusage& u) { return seconds(u.ru_utime) + seconds(u.ru_stime); }
+
+double ownCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return cpuSeconds(u);
+}
+
+// Waits for the child; its exit status (-1 when it did not exit) and processor time.
+int waitFor(pid_t child, double& cpu) {
+    int status = 0;
+    rusage u{};
+    wait4(child, &status, 0, &u);
+    cpu = cpuSeconds(u);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // No box is expected while the engine is driven directly.
 class NoWindow : public qf::WindowServices {
@@ -53,7 +81,7 @@ public:
 // Every page imported straight on the engine onto one sheet, then the workbook
 // written: the work the command line does without the run, the host or the
 // program around it. In a child process, so that it starts as cold as the program.
-double directInChild(const std::vector<std::string>& urls, const std::string& output) {
+Cost directInChild(const std::vector<std::string>& urls, const std::string& output) {
     const auto start = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
@@ -70,15 +98,25 @@ double directInChild(const std::vector<std::string>& urls, const std::string& ou
         workbook->finish(trap);
         _exit(unread == 0 ? 0 : 1);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::cerr << "the direct imports failed\n";
-    return since(start);
+    Cost cost;
+    if (waitFor(child, cost.cpu) != 0) std::cerr << "the direct imports failed\n";
+    cost.wall = since(start);
+    return cost;
+}
+
+// The parser's bare parse of every page, on this one thread.
+Cost bareParses(const std::vector<std::string>& bodies) {
+    const auto start = Clock::now();
+    const double cpu = ownCpuSeconds();
+    std::size_t nodes = 0;
+    for (const auto& body : bodies) nodes += bareParse(body);
+    if (nodes == 0) std::cerr << "no nodes parsed\n";
+    return {since(start), ownCpuSeconds() - cpu};
 }
 
 // Runs a program to its end with standard output and error sent to a file;
-// returns its exit status.
-int runProgram(const std::vector<std::string>& arguments, const std::string& log) {
+// returns its exit status, and its processor time in cpu when given.
+int runProgram(const std::vector<std::string>& arguments, const std::string& log, double* cpu = nullptr) {
     std::vector<std::string> args = arguments;
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -91,9 +129,10 @@ int runProgram(const std::vector<std::string>& arguments, const std::string& log
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    double used = 0;
+    const int status = waitFor(child, used);
+    if (cpu) *cpu = used;
+    return status;
 }
 
 double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
@@ -103,30 +142,47 @@ double median(std::vector<double> values) {
 }
 
 // quillfen --import of every page onto one sheet against the same imports
-// driven straight on the engine. A warm-up of each, then five rounds in turn;
-// the best of each is kept (the machine is shared: the fastest is the least
-// disturbed).
-void compareImports(const std::string& program, const std::vector<std::string>& urls, const fs::path& out,
+// driven straight on the engine and against a one-core bare parse of the
+// pages. A warm-up of each import, then five rounds of the three in turn; the
+// least time and the least processor time of each are kept (the machine is
+// shared: the fastest is the least disturbed).
+void compareImports(const std::string& program, const qf::bench::ServedPages& pages, const fs::path& out,
                     const std::string& list, const std::string& log) {
+    const std::vector<std::string>& urls = pages.urls;
     const std::string cliBook = (out / "cli.xlsx").string();
     const std::string directBook = (out / "direct.xlsx").string();
     const std::vector<std::string> command = {program, "--import", list, "--one-sheet", "--output", cliBook, "--force"};
     directInChild(urls, directBook);
     runProgram(command, log);
-    std::vector<double> direct, cli;
+    std::vector<double> parseWall, parseCpu, directWall, directCpu, cliWall, cliCpu;
     for (int round = 0; round < 5; ++round) {
-        direct.push_back(directInChild(urls, directBook));
+        const Cost parse = bareParses(pages.bodies);
+        parseWall.push_back(parse.wall);
+        parseCpu.push_back(parse.cpu);
+        const Cost direct = directInChild(urls, directBook);
+        directWall.push_back(direct.wall);
+        directCpu.push_back(direct.cpu);
+        double cpu = 0;
         const auto start = Clock::now();
-        const int status = runProgram(command, log);
-        cli.push_back(since(start));
+        const int status = runProgram(command, log, &cpu);
+        cliWall.push_back(since(start));
+        cliCpu.push_back(cpu);
         if (status != 0) std::cerr << "quillfen --import ended with " << status << " (see " << log << ")\n";
     }
-    std::printf("%-40s %8.3f s  %6.2f ms/page\n", "direct engine imports + write (baseline)", best(direct),
-                1000 * best(direct) / static_cast<double>(urls.size()));
-    std::printf("%-40s %8.3f s  %6.2f ms/page  ratio %.3f (target <= 1.10)\n", "quillfen --import (whole process)",
-                best(cli), 1000 * best(cli) / static_cast<double>(urls.size()), best(cli) / best(direct));
-    std::printf("%-40s %8.3f s  vs %8.3f s (ratio of medians %.3f)\n", "  medians", median(cli), median(direct),
-                median(cli) / median(direct));
+    const double n = static_cast<double>(urls.size());
+    const double parse = best(parseWall), parseProcessor = best(parseCpu);
+    auto line = [&](const char* what, double wall, double cpu) {
+        std::printf("%-40s %8.3f s  %6.2f ms/page  cpu %8.3f s\n", what, wall, 1000 * wall / n, cpu);
+    };
+    line("bare parse, one core (baseline)", parse, parseProcessor);
+    line("direct engine imports + write", best(directWall), best(directCpu));
+    line("quillfen --import (whole process)", best(cliWall), best(cliCpu));
+    std::printf("%-40s time %.3f (target <= 1.10)\n", "  --import to the direct imports",
+                best(cliWall) / best(directWall));
+    std::printf("%-40s time %.3f (target <= 0.65), cpu %.3f (target <= 1.2)\n", "  --import to the bare parse",
+                best(cliWall) / parse, best(cliCpu) / parseProcessor);
+    std::printf("%-40s %8.3f s  vs %8.3f s (ratio of medians %.3f)\n", "  medians, --import and direct",
+                median(cliWall), median(directWall), median(cliWall) / median(directWall));
 }
 
 // Start-up: from starting the process to its first request at the server,
@@ -169,11 +225,13 @@ bool compareStartUp(const std::string& program, const fs::path& out, const std::
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: command_line_bench <quillfen executable> <folder with .html files> [page count]\n";
+        std::cerr << "usage: command_line_bench <quillfen executable> <folder with .html files> [page count]"
+                     " [--imports-only]\n";
         return 2;
     }
     const std::string program = argv[1];
     const std::size_t count = argc > 3 ? std::stoul(argv[3]) : 300;
+    const bool startUp = !(argc > 4 && std::string(argv[4]) == "--imports-only");
     qf::testing::LoopbackServer server;
     const qf::bench::ServedPages served = qf::bench::serveHtmlPages(argv[2], count, server);
     if (served.urls.empty()) return 2;
@@ -191,8 +249,8 @@ int main(int argc, char** argv) {
     unsetenv("DISPLAY");
 
     std::printf("%zu pages, %.1f MiB of HTML\n", urls.size(), static_cast<double>(served.bytes) / (1 << 20));
-    compareImports(program, urls, out, list, log);
-    if (!compareStartUp(program, out, log)) return 1;
+    compareImports(program, served, out, list, log);
+    if (startUp && !compareStartUp(program, out, log)) return 1;
     fs::remove_all(out);
     return 0;
 }

@@ -28,6 +28,7 @@ ServedPages serveHtmlPages(const std::string& folder, std::size_t count, qf::tes
         const std::string path = "/p" + std::to_string(i) + ".html";
         server.page(path, body.str());
         pages.urls.push_back(server.url(path));
+        pages.bodies.push_back(body.str());
     }
     return pages;
 }

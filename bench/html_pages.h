@@ -10,8 +10,9 @@
 namespace qf::bench {
 
 struct ServedPages {
-    std::vector<std::string> urls;  // one per page, in the files' sorted order
-    std::uintmax_t bytes = 0;       // of HTML in all
+    std::vector<std::string> urls;    // one per page, in the files' sorted order
+    std::vector<std::string> bodies;  // each page's HTML, in the same order
+    std::uintmax_t bytes = 0;         // of HTML in all
 };
 
 // Serves the first count .html files below folder (sorted by path) on the

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The web page source's benchmark, all on loopback in one run:
-#  - several hundred real HTML documentation pages (python3.11-doc): the HTML
-#    parser's bare parse of every page, the source's load of every page (fetch +
-#    layout + values) and the curl command line fetching every page in one process;
+#  - two sets of real pages (bench/page_sets.sh): Debian's Python documentation
+#    (every page) and the languages set, Debian's reference and handbook in many
+#    languages. For each, the HTML parser's one-core bare parse of every page and
+#    the source's load of every page (fetch + layout + values), each in time and
+#    processor time, and the curl command line fetching every page in one process;
 #  - a generated 20 MiB table page: bare parse against the source's load, in time
 #    and in peak memory (each in a process of its own).
 # Prints the figures and the ratios against the bare parse.
@@ -14,13 +16,14 @@
 #   bench/web.sh --against main
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
+source "$(dirname "$0")/page_sets.sh"
 
-qf_install "${QF_PACKAGES[@]}" python3.11-doc curl
+qf_install "${QF_PACKAGES[@]}" "${QF_PAGE_SET_PACKAGES[@]}" curl
 qf_build_bench bench_web
 bench="$QF_ROOT/build-bench/bench/bench_web"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-docs=/usr/share/doc/python3.11/html
+docs="$QF_PYTHON_PAGES"
 
 if [ "${1:-}" = "--against" ]; then
   rev="${2:?bench/web.sh --against REV}"
@@ -57,8 +60,12 @@ if [ "${1:-}" = "--against" ]; then
   exit 0
 fi
 
-echo "== documentation pages"
+echo "== python: Debian's Python documentation"
 "$bench" pages "$docs"
+languages="$scratch/languages"
+qf_languages_pages "$languages" >/dev/null
+echo "== languages: Debian's reference and handbook in many languages"
+"$bench" pages "$languages"
 
 echo "== generated 20 MiB table page"
 "$bench" generate "$scratch/big.html" 20
