@@ -6,7 +6,7 @@
 
 #include "base/failure.h"
 #include "engine/web/host_name.h"
-#include "engine/web/locale_conventions.h"
+#include "engine/web/values/locale_conventions.h"
 #include "engine/workbook/workbook.h"
 #include "engine/workbook/xlsx_output.h"
 #include "import/port/statements.h"

@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "engine/web/html_layout.h"
-#include "engine/web/locale_conventions.h"
-#include "engine/web/value_recognition.h"
+#include "engine/web/values/locale_conventions.h"
+#include "engine/web/values/calendar.h"
 #include "reading_locales.h"
 
 namespace qf::engine {

@@ -1,8 +1,8 @@
 #pragma once
 // How the pages of a locale write numbers, dates and times: taken from CLDR
 // through ICU once per locale, then kept unchanged for the program's life. The
-// reader of cell values (value_recognition.h) uses these records as its data
-// and never calls ICU itself.
+// readers of cell values (number_reader.h, date_time_reader.h, and their
+// lexicon.h) use these records as their data and never call ICU themselves.
 //
 // Threads: any thread may ask for a record; records never change or go away.
 
