@@ -113,8 +113,9 @@ public:
     ReadAhead* readAhead() override { return this; }
     std::size_t depth() const override { return pageSource().readAheadDepth(); }
     void expect(const std::vector<UpcomingPage>& upcoming) override {
-        std::vector<UpcomingPage> pages = upcoming;
-        for (UpcomingPage& page : pages) page.address = asciiHostAddress(page.address);
+        std::vector<UpcomingPage> pages;  // with their hosts in ASCII
+        pages.reserve(upcoming.size());
+        for (const UpcomingPage& page : upcoming) pages.push_back({page.key, asciiHostAddress(page.address)});
         pageSource().expect(pages);
     }
     void setWaitHook(std::function<void()> hook) override { pageSource().setWaitHook(std::move(hook)); }
