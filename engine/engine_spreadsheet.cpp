@@ -65,7 +65,7 @@ public:
         try {
             if (!sheet) throw Failure(failure_text::kObjectNotSet);
             PageSource& source = pageSource();
-            PageGrid grid = source.load(asciiHostAddress(address), settings_->pageOptions);
+            PageGrid grid = source.load(asciiHostAddress(address));
             notes_ = std::move(grid.notes);
             try {
                 sheet->place({0, 0}, 0, grid, true);
@@ -113,10 +113,10 @@ public:
 
     ReadAhead* readAhead() override { return this; }
     std::size_t depth() const override { return pageSource().readAheadDepth(); }
-    void expect(const std::vector<qf::UpcomingPage>& upcoming) override {
-        std::vector<engine::UpcomingPage> pages;
+    void expect(const std::vector<UpcomingPage>& upcoming) override {
+        std::vector<UpcomingPage> pages;  // with their hosts in ASCII
         pages.reserve(upcoming.size());
-        for (const auto& page : upcoming) pages.push_back({page.key, asciiHostAddress(page.address)});
+        for (const UpcomingPage& page : upcoming) pages.push_back({page.key, asciiHostAddress(page.address)});
         pageSource().expect(pages);
     }
     void setWaitHook(std::function<void()> hook) override { pageSource().setWaitHook(std::move(hook)); }
@@ -132,7 +132,7 @@ private:
         if (!source_) {
             source_ =
                 settings_->pageSourceFactory
-                    ? settings_->pageSourceFactory()
+                    ? settings_->pageSourceFactory(settings_->pageOptions)
                     : makeWebPageSource(settings_->fetchLimits, settings_->loadLimits, settings_->pageOptions,
                                         settings_->render, request_ ? request_ : fallbackRequest(settings_->request));
             if (!source_) throw Failure("No page source is available to load web queries.");

@@ -42,9 +42,10 @@ struct EngineSettings {
     // sent or a cookie file that cannot be read is reported at the run's start
     // (statement 110), and the run goes on with the default agent and no file.
     RequestSettings request;
-    // Makes the page source of one workbook. Empty: the web page source, with
-    // these limits (pagesAhead 0 turns reading ahead off).
-    std::function<std::unique_ptr<PageSource>()> pageSourceFactory;
+    // Makes the page source of one workbook, reading pages with the options
+    // (pageOptions). Empty: the web page source, with these limits (pagesAhead 0
+    // turns reading ahead off).
+    std::function<std::unique_ptr<PageSource>(const WebQueryOptions&)> pageSourceFactory;
     FetchLimits fetchLimits;
     LoadLimits loadLimits;
     // When and how pages built by scripts are rendered in a browser.

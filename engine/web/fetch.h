@@ -8,24 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "fetched_page.h"
 #include "request_settings.h"
-#include "web_page_source.h"
+#include "web_limits.h"
 
 namespace qf::engine {
-
-enum class PageKind { Html, Text };
-
-struct FetchedPage {
-    PageKind kind = PageKind::Html;
-    std::string contentType;      // as the server sent it; may be empty
-    std::string contentLanguage;  // the Content-Language header; may be empty
-    std::string address;          // where it came from, after redirects
-    std::string body;             // after content decoding
-};
-
-// The description of a page that could not be read: "Unable to open <address>.
-// Cannot download the information you requested. (<reason>)".
-std::string unableToOpen(const std::string& address, const std::string& reason);
 
 // One page's transfer on a libcurl easy handle of its own: the options every
 // request gets, the checks made as the reply comes in, and the verdict. Driven

@@ -13,6 +13,7 @@
 #include "html_parse_budget.h"
 #include "layout_grid.h"
 #include "parse_arena.h"
+#include "table_placement.h"
 
 namespace qf::engine {
 
@@ -21,16 +22,8 @@ namespace {
 using u32 = std::uint32_t;
 using u64 = std::uint64_t;
 
-// Coordinates saturate here; anything this far out is beyond the sheet anyway.
-constexpr u32 kFar = 0x7fffffffu;
 constexpr u32 kMaxColspan = 1000;
 constexpr u32 kMaxRowspan = 65534;
-// Rows and columns that rowspans keep busy are stepped over one by one; a page
-// built to make that endless (thousands of busy columns over a million rows) is
-// refused once the steps pass this many.
-constexpr u64 kSpanWorkBudget = 50'000'000;
-
-u32 saturatingAdd(u64 a, u64 b) { return static_cast<u32>(std::min<u64>(a + b, kFar)); }
 
 // The child elements of a document or an element that have the tag.
 std::vector<const GumboNode*> childElements(const GumboNode* node, GumboTag tag) {
@@ -250,19 +243,8 @@ private:
         bool pendingSpace = false;
         u32 preDepth = 0;
     };
-    struct Cell {
-        u32 row, col, rowspan, colspan;
-        u32 firstItem, endItem;
-        u32 width, height;
-    };
-    struct Table {
-        u32 originRow;  // in the enclosing flow
-        u32 firstItem;
-        std::size_t firstCell;
-        u32 rows = 0;  // rows started so far
-        u32 nextCol = 0;
-        std::vector<u32> busyUntil;  // per column: the first row not taken by a rowspan
-    };
+    using Cell = TablePlacement::Cell;
+    using Table = TablePlacement::Table;
 
     bool inTable() const { return regionIsTable_.back(); }
 
@@ -317,12 +299,12 @@ private:
             case Role::Table: startTable(); return Leave::Table;
             case Role::Row:
                 if (!inTable()) break;
-                startRow(tables_.back());
+                tables_.back().startRow();
                 return Leave::None;
             case Role::Cell:
             case Role::Caption:
                 if (!inTable()) break;
-                if (role == Role::Caption || tables_.back().rows == 0) startRow(tables_.back());
+                if (role == Role::Caption || tables_.back().rows == 0) tables_.back().startRow();
                 if (role == Role::Caption)
                     startCell(1, 1);
                 else
@@ -490,30 +472,8 @@ private:
         regionIsTable_.push_back(true);
     }
 
-    void startRow(Table& t) {
-        t.rows = saturatingAdd(t.rows, 1);
-        t.nextCol = 0;
-    }
-
     void startCell(u32 rowspan, u32 colspan) {
-        Table& t = tables_.back();
-        const u32 row = t.rows - 1;
-        u32 col = t.nextCol;
-        while (col < t.busyUntil.size() && t.busyUntil[col] > row) ++col;
-        spanWork_ += col - t.nextCol;
-        // Cells beyond the sheet's last column share one column past it.
-        col = std::min(col, kSheetColumns);
-        colspan = std::min(colspan, kSheetColumns + 1 - col);
-        // Only cells reaching into later rows keep columns busy.
-        if (rowspan > 1) {
-            if (t.busyUntil.size() < col + colspan) t.busyUntil.resize(col + colspan, 0);
-            const u32 until = saturatingAdd(row, rowspan);
-            for (u32 c = col; c < col + colspan; ++c) t.busyUntil[c] = until;
-        }
-        if (rowspan > 1) spanWork_ += colspan;
-        if (spanWork_ > kSpanWorkBudget) throw PageRefused("the page's tables span too many cells to be read");
-        t.nextCol = col + colspan;
-        cells_.push_back({row, col, rowspan, colspan, static_cast<u32>(items_.size()), 0, 1, 1});
+        cells_.push_back(placement_.placeCell(tables_.back(), rowspan, colspan, static_cast<u32>(items_.size())));
         Flow f;
         f.lineStart = texts_.size();
         flows_.push_back(f);
@@ -535,57 +495,14 @@ private:
         Table& t = tables_.back();
         regionIsTable_.pop_back();
         Flow& outer = flows_.back();
-        if (items_.size() > t.firstItem) placeTable(t, outer);
+        if (items_.size() > t.firstItem) {
+            const auto first = cells_.begin() + static_cast<std::ptrdiff_t>(t.firstCell);
+            outer.row = placement_.place(t, std::span<const Cell>(first, cells_.end()), items_);
+            assignGroups(t.firstItem);
+        }
         outer.lineStart = texts_.size();
         cells_.resize(t.firstCell);
         tables_.pop_back();
-    }
-
-    // Sizes the table's rows and columns to their cells and moves the cells'
-    // items to their places in the enclosing flow.
-    void placeTable(const Table& t, Flow& outer) {
-        auto first = cells_.begin() + static_cast<std::ptrdiff_t>(t.firstCell);
-        auto last = cells_.end();
-        u32 columns = 0;
-        for (auto c = first; c != last; ++c) columns = std::max(columns, c->col + c->colspan);
-        heights_.assign(t.rows, 1);
-        widths_.assign(columns, 1);
-        for (auto c = first; c != last; ++c) {
-            if (c->rowspan == 1) heights_[c->row] = std::max(heights_[c->row], c->height);
-            if (c->colspan == 1) widths_[c->col] = std::max(widths_[c->col], c->width);
-        }
-        // Spanning cells that need more room than their rows or columns give
-        // widen the last of them.
-        auto widen = [](std::vector<u32>& sizes, u32 start, u32 span, u32 need) {
-            span = std::min<u32>(span, static_cast<u32>(sizes.size()) - start);
-            u64 have = 0;
-            for (u32 k = start; k < start + span; ++k) have += sizes[k];
-            if (need > have) sizes[start + span - 1] = saturatingAdd(sizes[start + span - 1], need - have);
-        };
-        for (auto c = first; c != last; ++c) {
-            if (c->rowspan > 1) widen(heights_, c->row, c->rowspan, c->height);
-            if (c->colspan > 1) widen(widths_, c->col, c->colspan, c->width);
-        }
-        auto toOffsets = [](std::vector<u32>& sizes, u32 start) {
-            u32 total = start;
-            for (u32& s : sizes) {
-                u32 size = s;
-                s = total;
-                total = saturatingAdd(total, size);
-            }
-            return total;
-        };
-        const u32 end = toOffsets(heights_, t.originRow);
-        toOffsets(widths_, 0);
-        for (auto c = first; c != last; ++c) {
-            const u32 dr = heights_[c->row], dc = widths_[c->col];
-            for (u32 k = c->firstItem; k < c->endItem; ++k) {
-                items_[k].row = saturatingAdd(items_[k].row, dr);
-                items_[k].col = saturatingAdd(items_[k].col, dc);
-            }
-        }
-        outer.row = end;
-        assignGroups(t.firstItem);
     }
 
     static constexpr u32 kNoGroup = 0xffffffffu;
@@ -604,8 +521,7 @@ private:
     std::vector<Table> tables_;
     std::vector<Cell> cells_;
     std::vector<bool> regionIsTable_;
-    std::vector<u32> heights_, widths_;
-    u64 spanWork_ = 0;
+    TablePlacement placement_;
 };
 
 // The content of a <meta http-equiv="Content-Language"> in the page's head.

@@ -36,22 +36,14 @@
 // (dates only when date recognition is on); contentLanguage is the reply's
 // Content-Language header.
 
-#include <stdexcept>
 #include <string_view>
 
 #include "engine/workbook/cell.h"
 #include "page_source.h"
 #include "script_signals.h"
+#include "web_limits.h"
 
 namespace qf::engine {
-
-inline constexpr std::uint32_t kSheetRows = 1'048'576;
-inline constexpr std::uint32_t kSheetColumns = 16'384;
-
-// A page that is not laid out; what() is the reason.
-struct PageRefused : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // Throws PageRefused for a page that does not fit on a sheet (see above), whose
 // elements nest so deeply, or whose table cells span so many rows and columns,

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "html_layout.h"
+#include "web_limits.h"
 
 namespace qf::engine {
 

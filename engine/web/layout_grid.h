@@ -39,7 +39,7 @@ inline constexpr std::uint64_t kCellTextUnits = 32767;
 // in the cells below, piece by piece.
 std::size_t cellPiece(std::string_view text);
 
-// Builds the grid and reads the values. Throws PageRefused (html_layout.h) when
+// Builds the grid and reads the values. Throws PageRefused (web_limits.h) when
 // a text would land past the sheet's last row or column, or when the texts
 // stand so far apart that the grid's empty cells would take unbounded memory.
 // Nothing is ever left out in silence.

@@ -15,6 +15,7 @@
 #include "charset.h"
 #include "engine/web/browser/renderer.h"
 #include "engine/workbook/workbook.h"
+#include "fetch.h"
 #include "html_layout.h"
 
 namespace qf::engine {
@@ -37,7 +38,6 @@ struct Slot {
     std::string fetchAddress;  // where it is fetched from: a refresh element moves it
     int refreshes = 0;         // refresh elements followed
     std::string host;
-    WebQueryOptions options;
     Stage stage = Stage::Queued;
     bool retried = false;
     Clock::time_point notBefore{};
@@ -109,7 +109,7 @@ struct PageLoader::Shared {
     FetchLimits fetchLimits;
     LoadLimits limits;
     RenderSettings render;
-    WebQueryOptions aheadOptions;                 // what pages named ahead are laid out with
+    WebQueryOptions options;                      // what every page is read with
     std::unique_ptr<browser::Renderer> renderer;  // made with the loader, its browser on first use
     CURLM* multi = nullptr;  // made before the threads start; curl_multi_wakeup may come from any thread
     std::shared_ptr<const RequestSettings> request;  // every transfer's
@@ -135,13 +135,12 @@ struct PageLoader::Shared {
         heldBytes -= it->second.bytes;
         slots.erase(it);
     }
-    void add(std::int64_t key, const std::string& address, const WebQueryOptions& options) {
+    void add(std::int64_t key, const std::string& address) {
         Slot slot;
         slot.id = nextId++;
         slot.address = address;
         slot.fetchAddress = address;
         slot.host = hostOf(slot.address);
-        slot.options = options;
         slots[key] = std::move(slot);
     }
     void finishSlot(Slot& slot, std::optional<std::string> error) {
@@ -186,6 +185,9 @@ struct PageLoader::Shared {
     int startTransfers(std::vector<ActiveTransfer>& active);
     // Lets curl work, then takes the transfers that have finished out of active.
     std::vector<ActiveTransfer> takeFinished(std::vector<ActiveTransfer>& active);
+    // Gives the slot the transfer was for (if it is still wanted) its page, its
+    // failure or another try.
+    void finishTransfer(const ActiveTransfer& finished);
 };
 
 int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
@@ -213,7 +215,7 @@ int PageLoader::Shared::startTransfers(std::vector<ActiveTransfer>& active) {
         if (perHost[slot.host] >= hostLimit) continue;
         auto transfer = std::make_unique<Transfer>(fetchLimits, request);
         try {
-            transfer->prepare(slot.fetchAddress, !slot.options.disableRedirections);
+            transfer->prepare(slot.fetchAddress, !options.disableRedirections);
         } catch (const Failure& f) {
             finishSlot(slot, f.what());
             continue;
@@ -244,9 +246,8 @@ std::vector<ActiveTransfer> PageLoader::Shared::takeFinished(std::vector<ActiveT
     return finished;
 }
 
-PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits,
-                       const WebQueryOptions& aheadOptions, const RenderSettings& render,
-                       std::shared_ptr<const RequestSettings> request)
+PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& options,
+                       const RenderSettings& render, std::shared_ptr<const RequestSettings> request)
     : shared_(std::make_unique<Shared>()) {
     Shared& s = *shared_;
     s.request = std::move(request);
@@ -255,7 +256,7 @@ PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLim
     s.render = render;
     s.render.tabs = std::max(1u, render.tabs);
     if (render.mode != ScriptsMode::Never) s.renderer = std::make_unique<browser::Renderer>(render.browser);
-    s.aheadOptions = aheadOptions;
+    s.options = options;
     s.limits.connectionsPerHost = std::max(1, s.limits.connectionsPerHost);
     s.limits.connectionsInAll = std::max(1, s.limits.connectionsInAll);
     Transfer probe(fetchLimits);  // sets libcurl up once for the process
@@ -314,7 +315,7 @@ void PageLoader::expect(const std::vector<UpcomingPage>& upcoming) {
                 s.drop(it++);
         }
         for (const auto& [key, address] : wanted)
-            if (!s.slots.contains(key)) s.add(key, *address, s.aheadOptions);
+            if (!s.slots.contains(key)) s.add(key, *address);
     }
     nextNamed_.reset();
     if (!upcoming.empty()) nextNamed_ = upcoming.front();
@@ -331,25 +332,25 @@ void PageLoader::stopReadAhead() {
     s.wakeNetwork();
 }
 
-PageGrid PageLoader::load(const std::string& address, const WebQueryOptions& options) {
-    const std::int64_t key = claim(address, options);
+PageGrid PageLoader::load(const std::string& address) {
+    const std::int64_t key = claim(address);
     shared_->wakeNetwork();
     return waitFor(key, address);
 }
 
 // The key of the slot that serves this load: the page named next when it is
-// this address with the options pages are laid out with ahead, else a fresh one.
-std::int64_t PageLoader::claim(const std::string& address, const WebQueryOptions& options) {
+// this address, else a fresh one.
+std::int64_t PageLoader::claim(const std::string& address) {
     Shared& s = *shared_;
     std::optional<UpcomingPage> named = std::move(nextNamed_);
     nextNamed_.reset();
     std::lock_guard lock(s.mutex);
-    if (named && named->address == address && options == s.aheadOptions) {
-        if (!s.slots.contains(named->key)) s.add(named->key, address, options);
+    if (named && named->address == address) {
+        if (!s.slots.contains(named->key)) s.add(named->key, address);
         return named->key;
     }
     if (auto it = s.slots.find(kAskedKey); it != s.slots.end()) s.drop(it);
-    s.add(kAskedKey, address, options);
+    s.add(kAskedKey, address);
     return kAskedKey;
 }
 
@@ -396,27 +397,28 @@ void PageLoader::networkLoop() {
             s.underWay = active.size();
         }
         std::vector<ActiveTransfer> finished = s.takeFinished(active);
-        for (ActiveTransfer& f : finished) finishTransfer(f.key, f.id, f.host, *f.transfer, f.result);
+        for (const ActiveTransfer& f : finished) s.finishTransfer(f);
         if (finished.empty()) curl_multi_poll(s.multi, nullptr, 0, timeoutMs, nullptr);  // else: start the next at once
     }
     for (std::size_t i = active.size(); i-- > 0;) s.removeTransfer(active, i);
 }
 
-void PageLoader::finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer,
-                                CURLcode rc) {
-    Shared& s = *shared_;
+void PageLoader::Shared::finishTransfer(const ActiveTransfer& finished) {
+    Shared& s = *this;
+    Transfer& transfer = *finished.transfer;
+    const std::string& host = finished.host;
     const long status = transfer.status();
     const long retryAfter = retryable(status) ? transfer.retryAfterSeconds().value_or(-1) : -1;
     std::optional<FetchedPage> page;
     std::optional<std::string> error;
     try {
-        page = transfer.finish(rc);
+        page = transfer.finish(finished.result);
     } catch (const Failure& f) {
         error = f.what();
     }
     std::lock_guard lock(s.mutex);
     s.answeredHosts.insert(host);
-    const auto it = s.find(key, id);
+    const auto it = s.find(finished.key, finished.id);
     if (it == s.slots.end()) return;  // dropped meanwhile
     Slot& slot = it->second;
     if (error && retryAfter >= 0 && retryAfter <= s.limits.maxRetryAfterSeconds) {
@@ -452,7 +454,7 @@ void PageLoader::layoutLoop() {
         Slot& slot = next->second;
         const std::uint64_t id = slot.id;
         const std::string address = slot.address;
-        const WebQueryOptions options = slot.options;
+        const WebQueryOptions& options = s.options;  // fixed for the loader's life
         FetchedPage page = std::move(slot.page);
         const std::string fetchedFrom = page.address;
         const bool html = page.kind == PageKind::Html;
@@ -520,7 +522,7 @@ void PageLoader::renderLoop() {
         Slot& slot = next->second;
         const std::uint64_t id = slot.id;
         const std::string address = slot.address;
-        const WebQueryOptions options = slot.options;
+        const WebQueryOptions& options = s.options;  // fixed for the loader's life
         const std::string contentLanguage = slot.page.contentLanguage;
         browser::RenderRequest request;
         request.address = slot.page.address;

@@ -17,12 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "fetch.h"
+#include "fetched_page.h"
 #include "page_source.h"
 #include "script_signals.h"
-#include "web_page_source.h"
+#include "web_limits.h"
 
 namespace qf::engine {
+
+struct RequestSettings;
 
 // Decodes a fetched page to UTF-8 and lays it out. Fails (qf::Failure) when
 // the page is refused. With facts, an HTML page's script facts are read too.
@@ -39,16 +41,16 @@ PageGrid layoutFetched(const std::string& address, FetchedPage page, const WebQu
 // layout threads are the loader's own, and end with it.
 class PageLoader : public PageSource {
 public:
-    // Pages named ahead are laid out with aheadOptions; a load with other options loads afresh.
+    // Every page, asked for or named ahead, is read with the options.
     // Every request is made with the request settings (Transfer); the browser
     // asks for rendered pages with the same User-Agent, Accept-Language and cookies.
-    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& aheadOptions = {},
+    PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLimits, const WebQueryOptions& options = {},
                const RenderSettings& render = {}, std::shared_ptr<const RequestSettings> request = {});
     ~PageLoader() override;  // cancels every transfer and waits for the threads
     PageLoader(const PageLoader&) = delete;
     PageLoader& operator=(const PageLoader&) = delete;
 
-    PageGrid load(const std::string& address, const WebQueryOptions& options) override;
+    PageGrid load(const std::string& address) override;
     std::size_t readAheadDepth() const override;
     void expect(const std::vector<UpcomingPage>& upcoming) override;
     void setWaitHook(std::function<void()> hook) override;
@@ -64,8 +66,7 @@ private:
     void networkLoop();
     void layoutLoop();
     void renderLoop();
-    void finishTransfer(std::int64_t key, std::uint64_t id, const std::string& host, Transfer& transfer, CURLcode rc);
-    std::int64_t claim(const std::string& address, const WebQueryOptions& options);
+    std::int64_t claim(const std::string& address);
     PageGrid waitFor(std::int64_t key, const std::string& address);
 
     std::unique_ptr<Shared> shared_;

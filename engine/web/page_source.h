@@ -8,17 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "base/upcoming_page.h"
 #include "engine/workbook/cell.h"
 
 namespace qf::engine {
 
 // A page that a later load will ask for: its address and a key that names
 // what it is for. Keys grow in the order the loads will come.
-struct UpcomingPage {
-    std::int64_t key = 0;
-    std::string address;
-    bool operator==(const UpcomingPage&) const = default;
-};
+using qf::UpcomingPage;
 
 // How a page is read and laid out (the engine reads every page of a workbook
 // with the same options, EngineSettings::pageOptions).
@@ -39,14 +36,14 @@ struct WebQueryOptions {
 class PageSource {
 public:
     virtual ~PageSource() = default;
-    // Loads the page at the address ("http://..."). Fails (qf::Failure) with a
-    // description when the page cannot be read.
-    virtual PageGrid load(const std::string& address, const WebQueryOptions& options) = 0;
+    // Loads the page at the address ("http://..."), read with the options the
+    // source was made with. Fails (qf::Failure) with a description when the
+    // page cannot be read.
+    virtual PageGrid load(const std::string& address) = 0;
 
     // Loading ahead, for a source that can (see ReadAhead in
-    // import/port/spreadsheet.h, which the engine passes on here). Pages loaded
-    // ahead are laid out with the options the source was made with; a load with
-    // other options loads afresh. A source that cannot ignores all of this.
+    // import/port/spreadsheet.h, which the engine passes on here). A source
+    // that cannot ignores all of this.
     virtual std::size_t readAheadDepth() const { return 0; }
     virtual void expect(const std::vector<UpcomingPage>& /*upcoming*/) {}
     virtual void setWaitHook(std::function<void()> /*hook*/) {}

@@ -9,6 +9,7 @@
 // one place. A page with plenty of text of its own is never taken for one:
 // for such a page only its head is looked at, which costs nothing measurable.
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -28,6 +29,16 @@ enum class ScriptsMode {
 // "auto", "always", "never" (any case); no value for anything else.
 std::optional<ScriptsMode> scriptsModeNamed(std::string_view name);
 std::string_view scriptsModeName(ScriptsMode mode);
+
+// Pages built by scripts, rendered in a browser before they are laid out
+// (as the mode says). Rendering reads ahead as fetching does, in the
+// order the loads will come, a tab a page.
+struct RenderSettings {
+    ScriptsMode mode = ScriptsMode::Auto;
+    std::chrono::seconds limit{15};  // a page is taken as it stands after this long
+    unsigned tabs = 4;               // pages rendered at once
+    std::string browser;             // the browser's executable; empty: found
+};
 
 struct MetaRefresh {
     std::string target;  // as written; empty: the page itself

@@ -17,28 +17,19 @@
 // window's).
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/trap.h"
+#include "base/upcoming_page.h"
 #include "import/port/statements.h"
 
 namespace qf {
 
 // Where the entries go: every site onto one sheet, or each onto a sheet of its own.
 enum class SheetMode { OneSheet, SheetPerSite };
-
-// A page that a later import will ask for: its address (as importPage gets it)
-// and a key that names the entry it comes from. Keys grow in the order the
-// imports will come.
-struct UpcomingPage {
-    std::int64_t key = 0;
-    std::string address;
-    bool operator==(const UpcomingPage&) const = default;
-};
 
 // The optional read-ahead of a workbook's spreadsheet: loading the pages of
 // later imports before they are asked for, and keeping the window answering

@@ -78,7 +78,7 @@ std::string firstCell(PageGrid grid) { return testing::placed(std::move(grid)).c
 
 std::string failureOf(PageLoader& loader, const std::string& connection) {
     try {
-        loader.load(connection, {});
+        loader.load(connection);
     } catch (const Failure& f) {
         return f.what();
     }
@@ -112,7 +112,7 @@ TEST(PageLoader, LoadsAheadConcurrentlyWithinThePerHostAndOverallLimits) {
     const auto started = Clock::now();
     for (std::size_t i = 0; i < list.size(); ++i) {
         loader.expect(std::vector<UpcomingPage>(list.begin() + static_cast<std::ptrdiff_t>(i), list.end()));
-        EXPECT_EQ(firstCell(loader.load(list[i].address, {})), "/p" + std::to_string(i + 1) + " #1");
+        EXPECT_EQ(firstCell(loader.load(list[i].address)), "/p" + std::to_string(i + 1) + " #1");
     }
     const auto took = Clock::now() - started;
     EXPECT_EQ(a.requests() + b.requests() + c.requests(), 30) << "each page once";
@@ -131,7 +131,7 @@ TEST(PageLoader, OneSiteNeverGetsMoreThanItsConnectionsAndAllSitesNoMoreThanTheT
     const auto list = named(one, 1, 12);
     for (std::size_t i = 0; i < list.size(); ++i) {
         loader.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
-        loader.load(list[i].address, {});
+        loader.load(list[i].address);
     }
     EXPECT_EQ(one.mostAtOnce(), 3);
 
@@ -166,14 +166,14 @@ TEST(PageLoader, ASlowPageHoldsUpOnlyItselfAndTheOnesBehindItAreReadyWhenItIs) {
     std::vector<UpcomingPage> list = {
         {1, fast.address("/a")}, {2, fast.address("/slow")}, {3, fast.address("/b")}, {4, fast.address("/c")}};
     loader.expect(list);
-    EXPECT_EQ(firstCell(loader.load(list[0].address, {})), "/a #1");
+    EXPECT_EQ(firstCell(loader.load(list[0].address)), "/a #1");
     ASSERT_TRUE(eventually([&] { return fast.requestsOf("/b") == 1 && fast.requestsOf("/c") == 1; }));
     EXPECT_FALSE(slowDone) << "the pages behind the slow one were fetched while it was still loading";
     loader.expect({list.begin() + 1, list.end()});
-    EXPECT_EQ(firstCell(loader.load(list[1].address, {})), "/slow #1");
+    EXPECT_EQ(firstCell(loader.load(list[1].address)), "/slow #1");
     loader.expect({list.begin() + 2, list.end()});
     const auto before = Clock::now();
-    EXPECT_EQ(firstCell(loader.load(list[2].address, {})), "/b #1");
+    EXPECT_EQ(firstCell(loader.load(list[2].address)), "/b #1");
     EXPECT_LT(Clock::now() - before, 1000ms) << "already loaded";
 }
 
@@ -192,19 +192,15 @@ TEST(PageLoader, APageNamedAgainForSomethingElseIsLoadedAfreshAndNothingStaleIsR
                    {2, server.address("/p2")},
                    {3, server.address("/p4")},
                    {4, server.address("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.address("/p1"), {})), "/p1 #1") << "unchanged: kept";
+    EXPECT_EQ(firstCell(loader.load(server.address("/p1"))), "/p1 #1") << "unchanged: kept";
     loader.expect({{2, server.address("/p2")}, {3, server.address("/p4")}, {4, server.address("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.address("/p2"), {})), "/p2 #2") << "changed and back: loaded again";
+    EXPECT_EQ(firstCell(loader.load(server.address("/p2"))), "/p2 #2") << "changed and back: loaded again";
     loader.expect({{3, server.address("/p4")}, {4, server.address("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.address("/p4"), {})), "/p4 #2") << "moved: loaded again";
+    EXPECT_EQ(firstCell(loader.load(server.address("/p4"))), "/p4 #2") << "moved: loaded again";
 
-    // A refresh that is not the one named next, or with other options, loads afresh.
+    // A refresh that is not the one named next loads afresh.
     loader.expect({{4, server.address("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.address("/other"), {})), "/other #1");
-    WebQueryOptions noDates;
-    noDates.disableDateRecognition = true;
-    loader.expect({{4, server.address("/p3")}});
-    EXPECT_EQ(firstCell(loader.load(server.address("/p3"), noDates)), "/p3 #3");
+    EXPECT_EQ(firstCell(loader.load(server.address("/other"))), "/other #1");
 
     // The list cleared: everything held is dropped.
     loader.expect(named(server, 10, 14));
@@ -242,7 +238,7 @@ TEST(PageLoader, ReadAheadStaysWithinItsPagesAndBytes) {
     for (std::size_t i = 0; i < 10; ++i) {
         bounded.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
         // Handed over ready for a sheet: encoded, widths worked out, the cells freed by the loader.
-        const PageGrid grid = bounded.load(list[i].address, {});
+        const PageGrid grid = bounded.load(list[i].address);
         ASSERT_TRUE(grid.encoded);
         EXPECT_EQ(grid.encoded->rowCount(), 1000);
         EXPECT_TRUE(grid.rows.empty());
@@ -268,7 +264,7 @@ TEST(PageLoader, TooManyRequestsWithRetryAfterIsRetriedOnceAndTheHostSlowsToOneC
     };
     PageLoader loader(quickLimits(), LoadLimits{});
     const auto started = Clock::now();
-    EXPECT_EQ(firstCell(loader.load(server.address("/busy"), {})), "/busy");
+    EXPECT_EQ(firstCell(loader.load(server.address("/busy"))), "/busy");
     EXPECT_GE(Clock::now() - started, 900ms) << "waited as asked";
     EXPECT_EQ(server.requestsOf("/busy"), 2);
 
@@ -304,7 +300,7 @@ TEST(PageLoader, StoppingCancelsEveryTransferAtOnceAndTheWaitHookRunsWhileARefre
     CountingServer slow(400ms);
     std::vector<Clock::time_point> calls;
     loader.setWaitHook([&] { calls.push_back(Clock::now()); });
-    EXPECT_EQ(firstCell(loader.load(slow.address("/s"), {})), "/s #1");
+    EXPECT_EQ(firstCell(loader.load(slow.address("/s"))), "/s #1");
     EXPECT_GE(calls.size(), 10u) << "called over and over while the page loads";
 }
 
@@ -338,7 +334,7 @@ TEST(PageLoader, HostilePagesAmongGoodOnesFailAsTheyDoOneAtATime) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             loader.expect({list.begin() + static_cast<std::ptrdiff_t>(i), list.end()});
             try {
-                out.push_back(firstCell(loader.load(list[i].address, {})));
+                out.push_back(firstCell(loader.load(list[i].address)));
             } catch (const Failure& f) {
                 out.push_back(f.what());
             }

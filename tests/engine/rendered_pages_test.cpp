@@ -185,9 +185,7 @@ protected:
             });
     }
 
-    static std::string load(PageLoader& loader, const std::string& address) {
-        return sheetText(loader.load(address, {}));
-    }
+    static std::string load(PageLoader& loader, const std::string& address) { return sheetText(loader.load(address)); }
 };
 
 TEST_F(RenderedPages, EveryWayOfBuildingATableGivesItsCellsWithTheirValues) {

@@ -76,7 +76,7 @@ constexpr std::string_view kCookieFile =
 // The first cell of the page, or the reason in the failure's parentheses.
 std::string firstCellOrReason(PageSource& source, const std::string& address) {
     try {
-        return testing::placed(source.load(address, {})).cell(0, 0).text;
+        return testing::placed(source.load(address)).cell(0, 0).text;
     } catch (const Failure& f) {
         const std::string text = f.what();
         return text.substr(text.rfind('('));

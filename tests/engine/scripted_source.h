@@ -18,16 +18,17 @@ namespace qf::engine::testing {
 struct PageScript {
     std::map<std::string, PageGrid> pages;  // address -> cells
     std::vector<std::string> loads;         // addresses in the order they were loaded
-    std::vector<WebQueryOptions> options;   // the options each load was given
+    std::vector<WebQueryOptions> options;   // the options each load was read with
     int sourcesMade = 0;
 };
 
 class ScriptedSource : public PageSource {
 public:
-    explicit ScriptedSource(std::shared_ptr<PageScript> script) : script_(std::move(script)) {}
-    PageGrid load(const std::string& address, const WebQueryOptions& options) override {
+    ScriptedSource(std::shared_ptr<PageScript> script, const WebQueryOptions& options)
+        : script_(std::move(script)), options_(options) {}
+    PageGrid load(const std::string& address) override {
         script_->loads.push_back(address);
-        script_->options.push_back(options);
+        script_->options.push_back(options_);
         const auto it = script_->pages.find(address);
         if (it == script_->pages.end()) throw Failure("Unable to open " + address + ".");
         return it->second;
@@ -35,12 +36,14 @@ public:
 
 private:
     std::shared_ptr<PageScript> script_;
+    WebQueryOptions options_;
 };
 
-inline std::function<std::unique_ptr<PageSource>()> scriptedFactory(const std::shared_ptr<PageScript>& script) {
-    return [script] {
+inline std::function<std::unique_ptr<PageSource>(const WebQueryOptions&)> scriptedFactory(
+    const std::shared_ptr<PageScript>& script) {
+    return [script](const WebQueryOptions& options) {
         ++script->sourcesMade;
-        return std::make_unique<ScriptedSource>(script);
+        return std::make_unique<ScriptedSource>(script, options);
     };
 }
 

@@ -107,13 +107,12 @@ private:
 
 TEST(WebTls, AnUntrustedCertificateIsRefusedWhateverTheQuerySays) {
     SelfSignedServer server;
-    auto source = makeWebPageSource();
     WebQueryOptions lenient;
     lenient.disableRedirections = true;
     lenient.disableDateRecognition = true;
     for (const WebQueryOptions& options : {WebQueryOptions{}, lenient}) {
         try {
-            source->load(server.url(), options);
+            makeWebPageSource({}, {}, options)->load(server.url());
             FAIL() << "a page behind an untrusted certificate was read";
         } catch (const Failure& f) {
             EXPECT_EQ(std::string(f.what()), "Unable to open " + server.url() +
