@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     if (served.urls.empty()) return 2;
     auto source = qf::engine::makeWebPageSource();
     std::vector<qf::engine::PageGrid> grids;
-    for (const auto& url : served.urls) grids.push_back(source->load(url, {}));
+    for (const auto& url : served.urls) grids.push_back(source->load(url));
     Workbook oneSheet(1), sheetEach(1);
     placeAll(grids, oneSheet, sheetEach);
     grids.clear();
