@@ -61,7 +61,8 @@ make_home() {
 window_run() {
   local program="$1" home="$2" out="$3"
   HOME="$home" XDG_CONFIG_HOME="$home/config" "$(dirname "$0")/../scripts/virtual-display" 1024x768x24 sh -c '
-    "$1" "$2" &
+    # Its output (the opener of the finished workbook may print the file) is kept apart.
+    "$1" "$2" >"$4" 2>&1 &
     pid=$!
     trap "kill $pid 2>/dev/null" EXIT
     main=""
@@ -80,7 +81,7 @@ window_run() {
     done
     [ -n "$found" ] || { echo "no workbook written" >&2; exit 1; }
     sleep 0.5
-  ' sh "$program" "$work/list.txt" "$home/Documents"
+  ' sh "$program" "$work/list.txt" "$home/Documents" "$home/window.log"
   cp "$(ls "$home"/Documents/*.xlsx | head -n1)" "$out"
 }
 
