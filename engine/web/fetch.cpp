@@ -48,7 +48,8 @@ std::string unableToOpen(const std::string& address, const std::string& reason) 
 
 struct Transfer::State {
     FetchLimits limits;
-    CURL* curl = nullptr;  // owned by the Transfer
+    CURL* curl = nullptr;           // owned by the Transfer
+    curl_slist* headers = nullptr;  // the request's own headers, owned too
 
     // State of the transfer under way.
     std::string body;
@@ -131,29 +132,31 @@ Transfer::Transfer(const FetchLimits& limits, std::shared_ptr<const RequestSetti
     : state_(std::make_unique<State>()), request_(std::move(request)) {
     curlGlobalInit();
     state_->limits = limits;
-    curl_ = curl_easy_init();
-    state_->curl = curl_;
+    state_->curl = curl_easy_init();
     if (!request_) request_ = std::make_shared<const RequestSettings>(browserLikeRequest(""));
-    if (!request_->accept.empty()) headers_ = curl_slist_append(headers_, ("Accept: " + request_->accept).c_str());
+    curl_slist*& headers = state_->headers;
+    if (!request_->accept.empty()) headers = curl_slist_append(headers, ("Accept: " + request_->accept).c_str());
     if (!request_->acceptLanguage.empty())
-        headers_ = curl_slist_append(headers_, ("Accept-Language: " + request_->acceptLanguage).c_str());
+        headers = curl_slist_append(headers, ("Accept-Language: " + request_->acceptLanguage).c_str());
 }
 
 Transfer::~Transfer() {
-    if (curl_) curl_easy_cleanup(curl_);
-    curl_slist_free_all(headers_);
+    if (state_->curl) curl_easy_cleanup(state_->curl);
+    curl_slist_free_all(state_->headers);
 }
+
+void* Transfer::handle() const { return state_->curl; }
 
 void Transfer::prepare(const std::string& address, bool followRedirects) {
     State& m = *state_;
     address_ = address;
-    if (!curl_) throw Failure(unableToOpen(address, "the network library could not be started"));
+    if (!m.curl) throw Failure(unableToOpen(address, "the network library could not be started"));
     if (address.empty()) throw Failure(unableToOpen(address, "no address"));
     if (std::any_of(address.begin(), address.end(),
                     [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == '\x7f'; }))
         throw Failure(unableToOpen(address, "the address contains spaces or control characters"));
 
-    CURL* c = curl_;
+    CURL* c = m.curl;
     curl_easy_reset(c);  // keeps the connection and name caches
     m.body.clear();
     m.body.shrink_to_fit();
@@ -184,9 +187,9 @@ void Transfer::prepare(const std::string& address, bool followRedirects) {
     const RequestSettings& r = *request_;
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, r.acceptEncoding.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, (r.userAgent.empty() ? defaultUserAgent() : r.userAgent).c_str());
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, m.headers);
     if (r.cookies) {
-        curl_easy_setopt(c, CURLOPT_SHARE, r.cookies->share());
+        r.cookies->shareWith(c);
         curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // the cookie engine on, no file read
     }
     // The proxy of the user's system settings where the environment names none
@@ -202,9 +205,10 @@ void Transfer::prepare(const std::string& address, bool followRedirects) {
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &m);
 }
 
-FetchedPage Transfer::finish(CURLcode rc) {
+FetchedPage Transfer::finish(int result) {
     State& m = *state_;
-    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+    auto rc = static_cast<CURLcode>(result);
+    curl_easy_setopt(m.curl, CURLOPT_ERRORBUFFER, nullptr);
     if (rc == CURLE_OK && !m.checked && !m.checkResponse()) rc = CURLE_WRITE_ERROR;  // a reply without a body
     if (rc != CURLE_OK) {
         std::string reason = !m.stopReason.empty() ? m.stopReason : m.reasonFor(rc);
@@ -216,26 +220,27 @@ FetchedPage Transfer::finish(CURLcode rc) {
     page.kind = m.kind;
     page.contentType = std::move(m.contentType);
     curl_header* language = nullptr;
-    if (curl_easy_header(curl_, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
+    if (curl_easy_header(state_->curl, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
         page.contentLanguage = language->value;
     char* effective = nullptr;
-    if (curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) page.address = effective;
+    if (curl_easy_getinfo(state_->curl, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+        page.address = effective;
     page.body = std::move(m.body);
     return page;
 }
 
 long Transfer::status() const {
     long code = 0;
-    if (curl_) curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+    if (state_->curl) curl_easy_getinfo(state_->curl, CURLINFO_RESPONSE_CODE, &code);
     return code;
 }
 
 std::optional<long> Transfer::retryAfterSeconds() const {
     curl_header* header = nullptr;
-    if (!curl_ || curl_easy_header(curl_, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK)
+    if (!state_->curl || curl_easy_header(state_->curl, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK)
         return std::nullopt;
     curl_off_t seconds = 0;
-    if (curl_easy_getinfo(curl_, CURLINFO_RETRY_AFTER, &seconds) != CURLE_OK || seconds < 0) return std::nullopt;
+    if (curl_easy_getinfo(state_->curl, CURLINFO_RETRY_AFTER, &seconds) != CURLE_OK || seconds < 0) return std::nullopt;
     return static_cast<long>(seconds);
 }
 

@@ -2,8 +2,6 @@
 // Downloads web pages over HTTP(S), within the limits of FetchLimits: one
 // transfer's set-up and verdict.
 
-#include <curl/curl.h>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,13 +29,14 @@ public:
     // unableToOpen) for an address that cannot be requested. The handle keeps
     // its connection and name caches between pages.
     void prepare(const std::string& address, bool followRedirects);
-    CURL* handle() const { return curl_; }
+    // libcurl's easy handle (CURL*) of the transfer, for a multi handle to drive.
+    void* handle() const;
 
-    // The page once libcurl has finished with the result code. Fails when the
+    // The page once libcurl has finished with the result code (a CURLcode). Fails when the
     // name does not resolve, the connection fails or breaks, a limit is hit,
     // the final status is not 2xx, or the content type is neither HTML/XHTML
     // nor text.
-    FetchedPage finish(CURLcode rc);
+    FetchedPage finish(int rc);
 
     // After the transfer: the final HTTP status (0 without a reply) and the
     // server's Retry-After in seconds when it sent one.
@@ -47,10 +46,8 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
-    CURL* curl_ = nullptr;
     std::string address_;
     std::shared_ptr<const RequestSettings> request_;
-    curl_slist* headers_ = nullptr;
 };
 
 }  // namespace qf::engine

@@ -1,5 +1,7 @@
 #include "page_loader.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>

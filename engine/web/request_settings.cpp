@@ -1,10 +1,13 @@
 #include "request_settings.h"
 
+#include <curl/curl.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "base/failure.h"
@@ -109,33 +112,39 @@ struct ShareHandle {
 
 }  // namespace
 
-CookieStore::CookieStore() {
+struct CookieStore::Share {
+    CURLSH* handle = nullptr;
+    std::mutex locks[CURL_LOCK_DATA_LAST];
+
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+        static_cast<Share*>(user)->locks[data].lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* user) { static_cast<Share*>(user)->locks[data].unlock(); }
+};
+
+CookieStore::CookieStore() : share_(std::make_unique<Share>()) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    share_ = curl_share_init();
-    if (!share_) throw Failure("The network library could not be started.");
-    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CookieStore::lock);
-    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CookieStore::unlock);
-    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    share_->handle = curl_share_init();
+    if (!share_->handle) throw Failure("The network library could not be started.");
+    curl_share_setopt(share_->handle, CURLSHOPT_LOCKFUNC, &Share::lock);
+    curl_share_setopt(share_->handle, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
+    curl_share_setopt(share_->handle, CURLSHOPT_USERDATA, share_.get());
+    curl_share_setopt(share_->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
 }
 
-CookieStore::~CookieStore() { curl_share_cleanup(share_); }
+CookieStore::~CookieStore() { curl_share_cleanup(share_->handle); }
 
-void CookieStore::lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
-    static_cast<CookieStore*>(user)->locks_[data].lock();
-}
-
-void CookieStore::unlock(CURL*, curl_lock_data data, void* user) {
-    static_cast<CookieStore*>(user)->locks_[data].unlock();
+void CookieStore::shareWith(void* easyHandle) const {
+    curl_easy_setopt(static_cast<CURL*>(easyHandle), CURLOPT_SHARE, share_->handle);
 }
 
 void CookieStore::add(const std::vector<Cookie>& cookies) {
-    ShareHandle handle(share_);
+    ShareHandle handle(share_->handle);
     for (const Cookie& c : cookies) curl_easy_setopt(handle.curl, CURLOPT_COOKIELIST, netscapeLine(c).c_str());
 }
 
 std::vector<Cookie> CookieStore::all() const {
-    ShareHandle handle(share_);
+    ShareHandle handle(share_->handle);
     curl_slist* list = nullptr;
     curl_easy_getinfo(handle.curl, CURLINFO_COOKIELIST, &list);
     std::vector<Cookie> cookies;

@@ -9,11 +9,8 @@
 //     request.cookies->add(readCookieFile("/home/me/cookies.txt"));
 //     for (const Cookie& c : cookiesFor(*request.cookies, "https://example.org/a")) ...
 
-#include <curl/curl.h>
-
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +31,7 @@ struct Cookie {
 };
 
 // The cookies of one run, in libcurl's cookie store shared (with its locks) by
-// every transfer that is handed share(). Nothing is written to disk; the
+// every transfer that is given to shareWith. Nothing is written to disk; the
 // cookies are gone with the store. Any thread.
 class CookieStore {
 public:
@@ -46,14 +43,13 @@ public:
     void add(const std::vector<Cookie>& cookies);
     // Every cookie held, expired ones left out.
     std::vector<Cookie> all() const;
-    CURLSH* share() const { return share_; }
+    // Has a transfer keep its cookies in this store: easyHandle is the
+    // transfer's libcurl easy handle (CURL*), which must end before the store.
+    void shareWith(void* easyHandle) const;
 
 private:
-    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user);
-    static void unlock(CURL*, curl_lock_data data, void* user);
-
-    CURLSH* share_ = nullptr;
-    mutable std::mutex locks_[CURL_LOCK_DATA_LAST];
+    struct Share;  // libcurl's share handle and its locks
+    std::unique_ptr<Share> share_;
 };
 
 // The cookies the store would send to an address (domain, path, Secure and
