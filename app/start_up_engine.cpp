@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <string_view>
 
@@ -119,35 +118,6 @@ WindowArguments splitQtOptions(const std::vector<std::string>& arguments) {
     return result;
 }
 
-#if !defined(_WIN32) && !defined(__APPLE__)
-bool isSet(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value && *value;
-}
-#endif
-
-// Whether Qt has a display to show the window on. Of the platforms asked for
-// (-platform, else QT_QPA_PLATFORM: a list split by ';', each "name:options"),
-// only xcb and Wayland need one; any other (offscreen, vnc, ...) is left to Qt.
-bool hasDisplay(const WindowArguments& window) {
-#if defined(_WIN32) || defined(__APPLE__)
-    (void)window;
-    return true;
-#else
-    std::string platforms = window.platform;
-    if (platforms.empty() && isSet("QT_QPA_PLATFORM")) platforms = std::getenv("QT_QPA_PLATFORM");
-    for (std::size_t start = 0; start < platforms.size();) {
-        std::size_t end = platforms.find(';', start);
-        if (end == std::string::npos) end = platforms.size();
-        const std::string entry = platforms.substr(start, end - start);
-        const std::string name = entry.substr(0, entry.find(':'));
-        if (!name.empty() && name != "xcb" && name.rfind("wayland", 0) != 0) return true;
-        start = end + 1;
-    }
-    return window.displayNamed || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-#endif
-}
-
 // Checks the window's command line: Qt's own options (which the application
 // object takes out) with their values, then the program's. Refused arguments,
 // or no display to show the window on, end the program with why on standard
@@ -164,7 +134,7 @@ ProgramStart windowStart(const std::vector<std::string>& arguments) {
         std::fputs(cli::refusedArgumentsText(error).c_str(), stderr);
         return {cli::exit_code::kBadArguments, {}};
     }
-    if (!hasDisplay(window)) {
+    if (!platform::hasWindowDisplay(window.platform, window.displayNamed)) {
         std::fprintf(stderr,
                      "quillfen: the window needs a display, and there is none (DISPLAY and WAYLAND_DISPLAY are not "
                      "set)\nTo import without a window: quillfen --import FILE...\n");

@@ -104,6 +104,14 @@ bool isTerminal(std::FILE* file);
 // cannot be told.
 std::size_t terminalWidth(std::FILE* file);
 
+// Whether a window can be shown. Of the window systems asked for (qtPlatforms:
+// Qt's -platform, else QT_QPA_PLATFORM; a list split by ';', each
+// "name:options"), only X11's and Wayland's need a display, named on the
+// command line (displayNamed: -display) or in the environment; any other
+// (offscreen, vnc, ...) is left to Qt. Always where the system has one screen
+// of its own (Windows).
+bool hasWindowDisplay(const std::string& qtPlatforms, bool displayNamed);
+
 // Why the user may not create files in the folder, as the system says it
 // ("Permission denied"); empty when they may, and where the system tells only
 // when a file is made (Windows).

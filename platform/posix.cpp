@@ -226,6 +226,27 @@ std::size_t terminalWidth(std::FILE* file) {
     return 80;
 }
 
+namespace {
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+}  // namespace
+
+bool hasWindowDisplay(const std::string& qtPlatforms, bool displayNamed) {
+    std::string platforms = qtPlatforms;
+    if (platforms.empty() && isSet("QT_QPA_PLATFORM")) platforms = std::getenv("QT_QPA_PLATFORM");
+    for (std::size_t start = 0; start < platforms.size();) {
+        std::size_t end = platforms.find(';', start);
+        if (end == std::string::npos) end = platforms.size();
+        const std::string entry = platforms.substr(start, end - start);
+        const std::string name = entry.substr(0, entry.find(':'));
+        if (!name.empty() && name != "xcb" && name.rfind("wayland", 0) != 0) return true;
+        start = end + 1;
+    }
+    return displayNamed || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
+
 std::string folderWriteRefusal(const std::string& folder) {
     if (::access(folder.c_str(), W_OK | X_OK) == 0) return {};
     return std::generic_category().message(errno);

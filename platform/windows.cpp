@@ -345,6 +345,8 @@ bool isTerminal(std::FILE*) { return false; }
 
 std::size_t terminalWidth(std::FILE*) { return 80; }
 
+bool hasWindowDisplay(const std::string&, bool) { return true; }
+
 // Only making a file tells whether it may be made there.
 std::string folderWriteRefusal(const std::string&) { return {}; }
 
