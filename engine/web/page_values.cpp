@@ -1,6 +1,7 @@
 #include "page_values.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "base/text.h"
@@ -8,6 +9,8 @@
 namespace qf::engine {
 
 namespace {
+
+std::atomic<bool> valueReading{true};
 
 // The conventions one declaration puts in question, and their locales.
 struct Base {
@@ -40,8 +43,12 @@ Base declared(std::string_view tags, const LocaleConventions* user) {
 
 }  // namespace
 
+void setValueReading(bool on) { valueReading = on; }
+
 PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& languages,
                        const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables) {
+    groups_.resize(groupTables.size());
+    if (!valueReading) return;
     const LocaleConventions* enUs = resolveLocale("en-US").record;
     const LocaleConventions* user = options.userLocale.empty() ? nullptr : resolveLocale(options.userLocale).record;
     if (!user) user = enUs;
@@ -80,7 +87,6 @@ PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& lang
     for (const Conventions base : languageBase_)
         otherCalendar_ |= base & withOrders(1u << unsigned(DateOrder::OtherCalendar));
     if (forced_) otherCalendar_ = forced_ & withOrders(1u << unsigned(DateOrder::OtherCalendar));
-    groups_.resize(groupTables.size());
     std::uint32_t tables = 0;
     for (std::size_t g = 0; g < groupTables.size(); ++g) {
         groups_[g].table = groupTables[g];
@@ -90,6 +96,10 @@ PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& lang
 }
 
 bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text, CellValue& cell) {
+    if (!reader_) {
+        cell = CellValue::makeText(std::string(text));
+        return true;
+    }
     Group& g = groups_[group];
     g.base |= languageBase_[language < languageBase_.size() ? language : 0];
     Reading r = reader_->read(text);
@@ -131,6 +141,7 @@ bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_v
 }
 
 void PageValues::decide() {
+    if (!reader_) return;
     reader_->adoptLanguagesUsed();
     for (const Group& g : groups_) {
         tables_[g.table].marks.add(g.evidence.marks);

@@ -50,6 +50,13 @@ struct PageLanguages {
     std::vector<std::string> tags;  // the lang attributes in force
 };
 
+// For the benchmarks alone: with reading off, every cell keeps its text as it
+// is and nothing is read, so that a page's processor time can be measured
+// without its values. On by default; for the whole process. (The benchmark
+// program, also built against older trees, looks for the macro.)
+#define QF_VALUE_READING_SWITCH 1
+void setValueReading(bool on);
+
 class PageValues {
 public:
     // groupTables: for each group of texts (a column of a table, of a <pre>
@@ -101,7 +108,7 @@ private:
         bool againstForced = false;
     };
 
-    std::optional<ValueReader> reader_;
+    std::optional<ValueReader> reader_;      // none with reading off
     std::vector<Conventions> languageBase_;  // by language index
     Conventions forced_ = 0;
     Conventions otherCalendar_ = 0;  // the conventions of another calendar that the page's languages have
