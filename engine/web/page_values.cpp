@@ -136,13 +136,18 @@ bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_v
         cell = r.kind == Reading::Kind::Empty ? CellValue{} : CellValue::makeText(std::string(text));
         return true;
     }
-    waiting_.push_back({group, r});
+    Waiting& w = waiting_.emplace_back(Waiting{group, r});
+    if (r.readAgain) {
+        w.questionsFrom = static_cast<std::uint32_t>(questions_.size());
+        w.questionsLength = static_cast<std::uint32_t>(reader_->questions().size());
+        questions_ += reader_->questions();
+    }
     return false;
 }
 
 void PageValues::decide() {
     if (!reader_) return;
-    reader_->adoptLanguagesUsed();
+    wordsAdopted_ = reader_->adoptLanguagesUsed();
     for (const Group& g : groups_) {
         tables_[g.table].marks.add(g.evidence.marks);
         tables_[g.table].orders.add(g.evidence.orders);
@@ -260,7 +265,11 @@ void PageValues::decide() {
 CellValue PageValues::waiting(std::size_t index, std::string_view text) {
     Waiting& w = waiting_[index];
     const Group& g = groups_[w.group];
-    if (w.reading.readAgain) w.reading = reader_->read(text);  // in the languages the page turned out to use
+    // In the languages the page turned out to use; a text they answer no
+    // question of otherwise reads as it did.
+    if (w.reading.readAgain && wordsAdopted_ &&
+        reader_->readsOtherwise(std::string_view(questions_).substr(w.questionsFrom, w.questionsLength)))
+        w.reading = reader_->read(text);
     const Reading& r = w.reading;
     if (r.kind == Reading::Kind::Empty) return {};
     const Reading::Alternative* a = valueUnder(r, g.inQuestion);

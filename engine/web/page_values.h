@@ -109,15 +109,18 @@ private:
     };
 
     std::optional<ValueReader> reader_;      // none with reading off
+    bool wordsAdopted_ = false;              // by decide: texts may read otherwise
     std::vector<Conventions> languageBase_;  // by language index
     Conventions forced_ = 0;
     Conventions otherCalendar_ = 0;  // the conventions of another calendar that the page's languages have
     struct Waiting {
         std::uint32_t group;
         Reading reading;  // read again (after decide) when it has a word then unknown
+        std::uint32_t questionsFrom = 0, questionsLength = 0;  // in questions_: what reading it asked
     };
     std::vector<Group> groups_;
     std::vector<Waiting> waiting_;
+    std::string questions_;  // those of the waiting texts to be read again, one after another
     std::vector<Evidence> tables_;
     Evidence page_;
 };
