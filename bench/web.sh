@@ -5,6 +5,9 @@
 #    languages. For each, the HTML parser's one-core bare parse of every page and
 #    the source's load of every page (fetch + layout + values), each in time and
 #    processor time, and the curl command line fetching every page in one process;
+#    then what reading the values costs: the layout and the load of every page
+#    with values read against the same with every cell kept as text, in
+#    processor time (best of three rounds taking turns; target +5% at most);
 #  - a generated 20 MiB table page: bare parse against the source's load, in time
 #    and in peak memory (each in a process of its own).
 # Prints the figures and the ratios against the bare parse.
@@ -62,10 +65,12 @@ fi
 
 echo "== python: Debian's Python documentation"
 "$bench" pages "$docs"
+"$bench" values "$docs" 3
 languages="$scratch/languages"
 qf_languages_pages "$languages" >/dev/null
 echo "== languages: Debian's reference and handbook in many languages"
 "$bench" pages "$languages"
+"$bench" values "$languages" 3
 
 echo "== generated 20 MiB table page"
 "$bench" generate "$scratch/big.html" 20

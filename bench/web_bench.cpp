@@ -12,6 +12,15 @@
 //                                      best round's time and processor time
 //   bench_web cells <dir>              every page's cells, one line each, for
 //                                      comparing two builds
+//   bench_web values <dir> <rounds>    what reading the values costs: the layout
+//                                      of every page (parse + layout, in this
+//                                      thread) and the source's load of every
+//                                      page, each with values read and with
+//                                      every cell kept as text, rounds taking
+//                                      turns; the best round's processor time
+//   bench_web layouts <dir> on|off     the layout of every page once, values read
+//                                      or not: for counting instructions under
+//                                      valgrind, which one measure the same
 
 #include <gumbo.h>
 #include <sys/resource.h>
@@ -31,6 +40,9 @@
 #include "bare_parse.h"
 #include "engine/workbook/sheet_cells.h"
 #include "engine/web/html_layout.h"
+#if __has_include("engine/web/page_values.h")
+#include "engine/web/page_values.h"
+#endif
 #include "engine/web/web_page_source.h"
 #include "tests/support/http_server.h"
 
@@ -266,6 +278,83 @@ int loadsMode(const std::filesystem::path& dir, int rounds) {
     return 0;
 }
 
+#if defined(QF_VALUE_READING_SWITCH)
+// Processor time of this thread alone, in ms.
+double threadCpuMs() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3);
+}
+
+int valuesMode(const std::filesystem::path& dir, int rounds) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
+    auto server = serve(pages);
+    const std::string base = server->url("");
+    auto source = qf::engine::makeWebPageSource();
+    double layout[2] = {1e300, 1e300}, load[2] = {1e300, 1e300};  // [values off, values on]
+    double firstLayout[2] = {0, 0};  // the first round's: with the data read once per process
+    std::size_t cells[2] = {0, 0};
+    for (int r = 0; r < rounds; ++r) {
+        for (const int on : {0, 1}) {
+            qf::engine::setValueReading(on != 0);
+            double cpu = threadCpuMs();
+            cells[on] = 0;
+            for (const auto& [path, body] : pages) {
+                try {
+                    cells[on] += cellCount(qf::engine::layoutHtml(body, {}));
+                } catch (const std::exception&) {}
+            }
+            layout[on] = std::min(layout[on], threadCpuMs() - cpu);
+            if (r == 0) firstLayout[on] = threadCpuMs() - cpu;
+            cpu = cpuMs();
+            for (const auto& [path, body] : pages) {
+                try {
+                    cellCount(loadPage(*source, base + path));
+                } catch (const std::exception&) {}
+            }
+            load[on] = std::min(load[on], cpuMs() - cpu);
+        }
+    }
+    qf::engine::setValueReading(true);
+    const double n = static_cast<double>(pages.size());
+    std::printf("pages: %zu, %.1f MiB of HTML, %zu cells, best of %d rounds, processor time\n", pages.size(),
+                static_cast<double>(bytes) / (1 << 20), cells[1], rounds);
+    std::printf("layout, values off : %9.1f ms  %7.3f ms/page\n", layout[0], layout[0] / n);
+    std::printf("layout, values on  : %9.1f ms  %7.3f ms/page  values %+.1f%%\n", layout[1], layout[1] / n,
+                (layout[1] / layout[0] - 1) * 100);
+    std::printf("first round layout : values off %.1f ms, on %.1f ms  values %+.1f%% (CLDR's data read once)\n",
+                firstLayout[0], firstLayout[1], (firstLayout[1] / firstLayout[0] - 1) * 100);
+    std::printf("load, values off   : %9.1f ms  %7.3f ms/page\n", load[0], load[0] / n);
+    std::printf("load, values on    : %9.1f ms  %7.3f ms/page  values %+.1f%% (target <= +5%%)\n", load[1], load[1] / n,
+                (load[1] / load[0] - 1) * 100);
+    return 0;
+}
+
+int layoutsMode(const std::filesystem::path& dir, bool values) {
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages = readPages(dir, bytes);
+    qf::engine::setValueReading(values);
+    const double cpu = threadCpuMs();
+    std::size_t cells = 0;
+    for (const auto& [path, body] : pages) {
+        try {
+            cells += cellCount(qf::engine::layoutHtml(body, {}));
+        } catch (const std::exception&) {}
+    }
+    std::printf("layouts: %zu pages  %zu cells  values %s  cpu %.1f ms\n", pages.size(), cells, values ? "on" : "off",
+                threadCpuMs() - cpu);
+    return 0;
+}
+#else
+int valuesMode(const std::filesystem::path&, int) {
+    std::fprintf(stderr, "this revision cannot turn values off\n");
+    return 2;
+}
+int layoutsMode(const std::filesystem::path& dir, bool) { return valuesMode(dir, 0); }
+#endif
+
 // Every page's cells: "<page> <row> <column> <kind> <value> <format>", numbers
 // with all their digits.
 int cellsMode(const std::filesystem::path& dir) {
@@ -330,7 +419,10 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "loads") return loadsMode(args[1], std::atoi(args[2].c_str()));
     if (args.size() == 2 && args[0] == "cells") return cellsMode(args[1]);
     if (args.size() == 2 && args[0] == "scripts") return scriptsMode(args[1]);
+    if (args.size() == 3 && args[0] == "values") return valuesMode(args[1], std::atoi(args[2].c_str()));
+    if (args.size() == 3 && args[0] == "layouts") return layoutsMode(args[1], args[2] == "on");
     std::cerr << "usage: bench_web pages <dir> | generate <file> <MiB> | big parse|load <file> | loads <dir> <rounds>"
-                 " | cells <dir> | scripts <dir>\n";
+                 " | cells <dir> | scripts <dir> | values <dir> <rounds>"
+                 " | layouts <dir> on|off\n";
     return 2;
 }

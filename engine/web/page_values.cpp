@@ -1,6 +1,7 @@
 #include "page_values.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "base/text.h"
@@ -8,6 +9,8 @@
 namespace qf::engine {
 
 namespace {
+
+std::atomic<bool> valueReading{true};
 
 // The conventions one declaration puts in question, and their locales.
 struct Base {
@@ -40,8 +43,12 @@ Base declared(std::string_view tags, const LocaleConventions* user) {
 
 }  // namespace
 
+void setValueReading(bool on) { valueReading = on; }
+
 PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& languages,
                        const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables) {
+    groups_.resize(groupTables.size());
+    if (!valueReading) return;
     const LocaleConventions* enUs = resolveLocale("en-US").record;
     const LocaleConventions* user = options.userLocale.empty() ? nullptr : resolveLocale(options.userLocale).record;
     if (!user) user = enUs;
@@ -80,7 +87,6 @@ PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& lang
     for (const Conventions base : languageBase_)
         otherCalendar_ |= base & withOrders(1u << unsigned(DateOrder::OtherCalendar));
     if (forced_) otherCalendar_ = forced_ & withOrders(1u << unsigned(DateOrder::OtherCalendar));
-    groups_.resize(groupTables.size());
     std::uint32_t tables = 0;
     for (std::size_t g = 0; g < groupTables.size(); ++g) {
         groups_[g].table = groupTables[g];
@@ -90,6 +96,10 @@ PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& lang
 }
 
 bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_view text, CellValue& cell) {
+    if (!reader_) {
+        cell = CellValue::makeText(std::string(text));
+        return true;
+    }
     Group& g = groups_[group];
     g.base |= languageBase_[language < languageBase_.size() ? language : 0];
     Reading r = reader_->read(text);
@@ -126,12 +136,18 @@ bool PageValues::note(std::uint32_t group, std::uint16_t language, std::string_v
         cell = r.kind == Reading::Kind::Empty ? CellValue{} : CellValue::makeText(std::string(text));
         return true;
     }
-    waiting_.push_back({group, r});
+    Waiting& w = waiting_.emplace_back(Waiting{group, r});
+    if (r.readAgain) {
+        w.questionsFrom = static_cast<std::uint32_t>(questions_.size());
+        w.questionsLength = static_cast<std::uint32_t>(reader_->questions().size());
+        questions_ += reader_->questions();
+    }
     return false;
 }
 
 void PageValues::decide() {
-    reader_->adoptLanguagesUsed();
+    if (!reader_) return;
+    wordsAdopted_ = reader_->adoptLanguagesUsed();
     for (const Group& g : groups_) {
         tables_[g.table].marks.add(g.evidence.marks);
         tables_[g.table].orders.add(g.evidence.orders);
@@ -249,7 +265,11 @@ void PageValues::decide() {
 CellValue PageValues::waiting(std::size_t index, std::string_view text) {
     Waiting& w = waiting_[index];
     const Group& g = groups_[w.group];
-    if (w.reading.readAgain) w.reading = reader_->read(text);  // in the languages the page turned out to use
+    // In the languages the page turned out to use; a text they answer no
+    // question of otherwise reads as it did.
+    if (w.reading.readAgain && wordsAdopted_ &&
+        reader_->readsOtherwise(std::string_view(questions_).substr(w.questionsFrom, w.questionsLength)))
+        w.reading = reader_->read(text);
     const Reading& r = w.reading;
     if (r.kind == Reading::Kind::Empty) return {};
     const Reading::Alternative* a = valueUnder(r, g.inQuestion);

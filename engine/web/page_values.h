@@ -50,6 +50,13 @@ struct PageLanguages {
     std::vector<std::string> tags;  // the lang attributes in force
 };
 
+// For the benchmarks alone: with reading off, every cell keeps its text as it
+// is and nothing is read, so that a page's processor time can be measured
+// without its values. On by default; for the whole process. (The benchmark
+// program, also built against older trees, looks for the macro.)
+#define QF_VALUE_READING_SWITCH 1
+void setValueReading(bool on);
+
 class PageValues {
 public:
     // groupTables: for each group of texts (a column of a table, of a <pre>
@@ -101,16 +108,19 @@ private:
         bool againstForced = false;
     };
 
-    std::optional<ValueReader> reader_;
+    std::optional<ValueReader> reader_;      // none with reading off
+    bool wordsAdopted_ = false;              // by decide: texts may read otherwise
     std::vector<Conventions> languageBase_;  // by language index
     Conventions forced_ = 0;
     Conventions otherCalendar_ = 0;  // the conventions of another calendar that the page's languages have
     struct Waiting {
         std::uint32_t group;
         Reading reading;  // read again (after decide) when it has a word then unknown
+        std::uint32_t questionsFrom = 0, questionsLength = 0;  // in questions_: what reading it asked
     };
     std::vector<Group> groups_;
     std::vector<Waiting> waiting_;
+    std::string questions_;  // those of the waiting texts to be read again, one after another
     std::vector<Evidence> tables_;
     Evidence page_;
 };

@@ -1,43 +1,73 @@
 #include "value_recognition.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include "engine/web/values/date_time_reader.h"
 #include "engine/web/values/plain_text.h"
 #include "engine/workbook/number_format.h"
 
 namespace qf::engine {
 
+namespace {
+
+// What each byte of a text is, for counting its runs in one pass.
+enum : std::uint8_t { kDigit = 1, kLetter = 2, kPrintable = 4, kSpace = 8 };  // kPrintable: ASCII from ' '
+
+struct ByteClasses {
+    std::array<std::uint8_t, 256> of{};
+    constexpr ByteClasses() {
+        for (unsigned u = 0; u < 256; ++u) {
+            const char c = static_cast<char>(u);
+            of[u] =
+                static_cast<std::uint8_t>((isDigit(c) ? kDigit : 0) | (isAsciiLetter(c) || u >= 0x80 ? kLetter : 0) |
+                                          (u >= 0x20 && u < 0x80 ? kPrintable : 0) | (c == ' ' ? kSpace : 0));
+        }
+    }
+};
+constexpr ByteClasses kByteClasses;
+
+// The runs of digits and of letters (a byte from 0x80 is a letter's); true
+// for a text of plain ASCII with single spaces and none around it.
+bool runs(std::string_view t, std::size_t& numbers, std::size_t& words) {
+    unsigned before = kByteClasses.of[' '], odd = 0;
+    for (const char c : t) {
+        const unsigned k = kByteClasses.of[static_cast<unsigned char>(c)];
+        const unsigned starts = k & ~before;
+        numbers += starts & kDigit;
+        words += (starts & kLetter) >> 1;
+        odd |= (~k & kPrintable) | (k & before & kSpace);
+        before = k;
+    }
+    return !t.empty() && t.front() != ' ' && t.back() != ' ' && !odd;
+}
+
+}  // namespace
+
 ValueReader::ValueReader(std::vector<const LocaleConventions*> locales, bool dates)
     : dates_(dates), lexicon_(std::move(locales)), codes_(&internFormat), numberReader_(lexicon_, codes_) {}
 
 ValueReader::~ValueReader() = default;
 
-void ValueReader::adoptLanguagesUsed() { lexicon_.adoptLanguagesUsed(); }
+bool ValueReader::adoptLanguagesUsed() { return lexicon_.adoptLanguagesUsed(); }
 
 Reading ValueReader::read(std::string_view text) {
+    questions_.clear();
+    lexicon_.logQuestions(&questions_);
     Reading r;
     if (text.size() > kMaxValueLength * 2) return r;
-    // The runs of digits and of letters: no date or time has fewer than two
-    // numbers, or more than six words. A text of plain ASCII with single
-    // spaces is read as it is; any other is made plain first.
-    auto runs = [](std::string_view t, std::size_t& numbers, std::size_t& words) {
-        bool asIs = !t.empty() && t.front() != ' ' && t.back() != ' ';
-        char before = ' ';
-        for (const char c : t) {
-            const auto u = static_cast<unsigned char>(c);
-            asIs = asIs && u >= 0x20 && u < 0x80 && !(c == ' ' && before == ' ');
-            numbers += isDigit(c) && !isDigit(before);
-            const bool letter = isAsciiLetter(c) || u >= 0x80;
-            words += letter && !(isAsciiLetter(before) || static_cast<unsigned char>(before) >= 0x80);
-            before = c;
-        }
-        return asIs;
-    };
-    std::size_t numbers = 0, words = 0;
-    const bool asIs = runs(text, numbers, words);
-    if (numbers == 0) {  // most texts are words: no value (but "$HOME" tells its column about "$")
+    // Most texts are words: without a digit, no value (but "$HOME" tells its
+    // column about "$").
+    if (std::none_of(text.begin(), text.end(), isDigit)) {
         if (text.size() > 1 && text[0] == '$' && text[1] != ' ') r.dollarWord = true;
         return r;
     }
+    // No date or time has fewer than two numbers, or more than six words. A
+    // text of plain ASCII with single spaces is read as it is; any other is
+    // made plain first.
+    std::size_t numbers = 0, words = 0;
+    const bool asIs = runs(text, numbers, words);
     std::string_view s = text;
     if (!asIs) {
         if (!plainText(text, text_)) return r;

@@ -57,8 +57,13 @@ public:
 
     // The languages whose names (found among every language's) the texts read
     // so far used most, and taking their words in from now on: a page whose
-    // language is not in question still writes in one.
-    void adoptLanguagesUsed();
+    // language is not in question still writes in one. False when that adds
+    // no words: every text reads as it did.
+    bool adoptLanguagesUsed();
+    // The questions the last read asked of the page's words; a text whose
+    // questions the adopted languages answer as before reads as it did.
+    std::string_view questions() const { return questions_; }
+    bool readsOtherwise(std::string_view questions) const { return lexicon_.answersOtherwise(questions); }
 
 private:
     bool dates_;
@@ -67,6 +72,7 @@ private:
     NumberReader numberReader_;
     std::unique_ptr<DateTimeReader> dateTimeReader_;  // made on first use
     std::string text_;                                // the text being read, made plain
+    std::string questions_;                           // the last read's (Lexicon::logQuestions)
 };
 
 }  // namespace qf::engine

@@ -193,6 +193,17 @@ TEST(Values, PagesInOtherLanguagesReadInTheirOwnConventions) {
                 {"07/12/2026", "en-GB", "#46363 dd/mm/yyyy"}});
 }
 
+// A page that declares no language still writes in one: its month names tell
+// which, and a text that asked for a word that language has ("um") is read
+// again in it; the others stay as they were read.
+TEST(Values, TextsWaitingForThePagesLanguageAreReadInIt) {
+    EXPECT_EQ(firstColumn(page("", table({"Dienstag, 8. Dezember 2026", "25.12.2026 um 15:20", "15:20 Uhr",
+                                          "Zimmer 12 von 14", "12 Tage"})),
+                          {"", "en-US"}),
+              (Cells{"#46364 [$-407]dddd, d. mmmm yyyy", "#46381.6388888889 dd.mm.yyyy\" um \"hh:mm", "15:20 Uhr",
+                     "Zimmer 12 von 14", "12 Tage"}));
+}
+
 // A page's columns, tables and language decide together.
 TEST(Values, TheShapesDecideBeforeTheLanguageAndTheLanguageBeforeTheUser) {
     const Locales enUs{"", "en-US"}, de{"", "de-DE"}, enGb{"", "en-GB"};

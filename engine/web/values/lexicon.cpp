@@ -12,23 +12,59 @@ Lexicon::Lexicon(std::vector<const LocaleConventions*> locales) : locales_(std::
     for (const LocaleConventions* l : locales_) hourMark_ = hourMark_ || l->timeWithHourMark;
 }
 
-void Lexicon::adoptLanguagesUsed() {
+bool Lexicon::adoptLanguagesUsed() {
     unsigned most = 0;
     for (const auto& [language, uses] : worldLanguagesUsed_) most = std::max(most, uses);
     std::vector<std::uint16_t> chosen;
     for (const auto& [language, uses] : worldLanguagesUsed_)
         if (uses == most) chosen.push_back(language);
     std::sort(chosen.begin(), chosen.end());
+    bool adopted = false;
+    const bool hourMark = hourMark_;
+    adoptedFrom_ = locales_.size();
     for (std::size_t k = 0; k < chosen.size() && k < 4; ++k) {
         const LocaleConventions* l = worldLanguage(chosen[k]);
         if (!l || std::find(locales_.begin(), locales_.end(), l) != locales_.end()) continue;
         locales_.push_back(l);
         hourMark_ = hourMark_ || l->timeWithHourMark;
+        adopted = true;
     }
     worldLanguagesUsed_.clear();
+    hourMarkAdopted_ = hourMark_ != hourMark;
+    return adopted;
+}
+
+// The log: a kind ('w' a word, 's' a sign, 'x' one too long to log, whose
+// text is read again whatever was adopted), a length byte, the question.
+void Lexicon::note(char kind, std::string_view question) const {
+    if (!log_) return;
+    if (question.size() > 255) kind = 'x', question = {};
+    log_->push_back(kind);
+    log_->push_back(static_cast<char>(question.size()));
+    log_->append(question);
+}
+
+bool Lexicon::answersOtherwise(std::string_view log) const {
+    if (hourMarkAdopted_) return true;
+    while (log.size() >= 2) {
+        const char kind = log[0];
+        const std::size_t length = static_cast<unsigned char>(log[1]);
+        const std::string_view question = log.substr(2, length);
+        log.remove_prefix(std::min(log.size(), 2 + length));
+        if (kind == 'x') return true;
+        for (std::size_t k = adoptedFrom_; k < locales_.size(); ++k) {
+            const LocaleConventions& l = *locales_[k];
+            if (kind == 'w'
+                    ? l.words.find(question) != nullptr
+                    : std::find(l.currencySigns.begin(), l.currencySigns.end(), question) != l.currencySigns.end())
+                return true;
+        }
+    }
+    return false;
 }
 
 bool Lexicon::isCurrencySign(std::string_view sign) const {
+    note('s', sign);
     if (sign == "$") return true;
     // No sign has digits, spaces or these marks, or is long ("/14/2025" is no sign).
     if (sign.empty() || sign.size() > 12 || sign.find_first_of("0123456789 /:%()+-=") != std::string_view::npos)
@@ -50,6 +86,7 @@ const LocaleConventions* Lexicon::worldLanguage(std::uint16_t index) {
 }
 
 std::optional<Lexicon::Word> Lexicon::lookUp(std::string_view word, std::vector<const LocaleConventions*>& extra) {
+    note('w', word);
     std::optional<Word> found;
     auto take = [&](DateWord meaning, const LocaleConventions* locale) {
         if (locale->dateOrder == DateOrder::OtherCalendar) meaning.month = meaning.weekday = 0;  // not Gregorian

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -37,17 +38,29 @@ public:
     bool hourMark() const { return hourMark_; }
 
     // The languages whose names (found among every language's) the texts read
-    // so far used most, and taking their words in from now on.
-    void adoptLanguagesUsed();
+    // so far used most, and taking their words in from now on. False when
+    // they bring no words the lexicon did not have.
+    bool adoptLanguagesUsed();
+
+    // With a log, every word looked up and every sign asked about is added to
+    // it (null: none logged). A text read again after the languages were
+    // adopted reads as before unless they answer one of its questions
+    // otherwise.
+    void logQuestions(std::string* log) { log_ = log; }
+    bool answersOtherwise(std::string_view log) const;
 
 private:
     const LocaleConventions* worldLanguage(std::uint16_t index);
+    void note(char kind, std::string_view question) const;
 
     std::vector<const LocaleConventions*> locales_;
     bool hourMark_ = false;
     const WorldWords* world_ = nullptr;
     std::unordered_map<std::uint16_t, const LocaleConventions*> worldLanguages_;
     std::unordered_map<std::uint16_t, unsigned> worldLanguagesUsed_;
+    std::size_t adoptedFrom_ = 0;  // locales_ from here on came with the last adoption
+    bool hourMarkAdopted_ = false;
+    std::string* log_ = nullptr;
 };
 
 }  // namespace qf::engine

@@ -11,6 +11,7 @@
 #include <unicode/strenum.h>
 #include <unicode/unistr.h>
 
+#include <array>
 #include <map>
 #include <mutex>
 
@@ -115,25 +116,30 @@ std::unique_ptr<LocaleConventions> build(const icu::Locale& locale) {
     if (const auto* decimal = dynamic_cast<const icu::DecimalFormat*>(number.get()))
         r->indianGrouping = decimal->getGroupingSize() == 3 && decimal->getSecondaryGroupingSize() == 2;
 
+    // The date patterns of each style and the time patterns of the short and
+    // medium ones, each made once (a format is costly to make).
     using F = icu::DateFormat;
-    const std::unique_ptr<F> shortDate(F::createDateInstance(F::kShort, locale));
-    r->dateOrder = orderOf(parsePattern(patternOf(shortDate.get())));
+    constexpr std::array<F::EStyle, 4> kDateStyles{F::kShort, F::kMedium, F::kLong, F::kFull};
+    std::array<icu::UnicodeString, 4> datePatterns;
+    for (std::size_t k = 0; k < kDateStyles.size(); ++k) {
+        const std::unique_ptr<F> date(F::createDateInstance(kDateStyles[k], locale));
+        datePatterns[k] = patternOf(date.get());
+    }
+    std::array<icu::UnicodeString, 2> timePatterns;
+    for (std::size_t k = 0; k < timePatterns.size(); ++k) {
+        const std::unique_ptr<F> time(F::createTimeInstance(kDateStyles[k], locale));
+        timePatterns[k] = patternOf(time.get());
+    }
+    r->dateOrder = orderOf(parsePattern(datePatterns[0]));
     status = U_ZERO_ERROR;
     std::unique_ptr<icu::StringEnumeration> calendars(
         icu::Calendar::getKeywordValuesForLocale("calendar", locale, true, status));
     const char* preferred = calendars && U_SUCCESS(status) ? calendars->next(nullptr, status) : nullptr;
     if (preferred && std::string_view(preferred) != "gregorian") r->dateOrder = DateOrder::OtherCalendar;
-    for (const auto style : {F::kShort, F::kMedium, F::kLong, F::kFull}) {
-        const std::unique_ptr<F> date(F::createDateInstance(style, locale));
-        addDatePatternWords(r->words, parsePattern(patternOf(date.get())), locale);
-    }
-    const icu::UnicodeString shortTime = [&] {
-        const std::unique_ptr<F> time(F::createTimeInstance(F::kShort, locale));
-        return patternOf(time.get());
-    }();
-    for (const auto style : {F::kShort, F::kMedium}) {
-        const std::unique_ptr<F> time(F::createTimeInstance(style, locale));
-        const std::vector<PatternItem> items = parsePattern(patternOf(time.get()));
+    for (const icu::UnicodeString& pattern : datePatterns) addDatePatternWords(r->words, parsePattern(pattern), locale);
+    const icu::UnicodeString& shortTime = timePatterns[0];
+    for (const icu::UnicodeString& pattern : timePatterns) {
+        const std::vector<PatternItem> items = parsePattern(pattern);
         for (std::size_t i = 0; i + 2 < items.size(); ++i) {
             const char16_t h = items[i].field;
             if ((h != u'H' && h != u'h' && h != u'k' && h != u'K') || items[i + 1].field != 0 ||
@@ -153,10 +159,9 @@ std::unique_ptr<LocaleConventions> build(const icu::Locale& locale) {
     }
     // The words between a date and its time: what a date-time pattern adds to
     // the date's and the time's own.
-    for (const auto style : {F::kShort, F::kMedium, F::kLong, F::kFull}) {
-        const std::unique_ptr<F> date(F::createDateInstance(style, locale));
-        const std::unique_ptr<F> both(F::createDateTimeInstance(style, F::kShort, locale));
-        const icu::UnicodeString d = patternOf(date.get()), t = shortTime, dt = patternOf(both.get());
+    for (std::size_t k = 0; k < kDateStyles.size(); ++k) {
+        const std::unique_ptr<F> both(F::createDateTimeInstance(kDateStyles[k], F::kShort, locale));
+        const icu::UnicodeString &d = datePatterns[k], &t = shortTime, dt = patternOf(both.get());
         icu::UnicodeString glue;
         if (dt.length() > d.length() + t.length() && dt.startsWith(d) && dt.endsWith(t))
             dt.extract(d.length(), dt.length() - d.length() - t.length(), glue);

@@ -11,8 +11,8 @@ namespace qf::engine {
 // Longer texts are never values; the bound also keeps the work per cell small.
 inline constexpr std::size_t kMaxValueLength = 96;
 
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Copies the text without its surrounding spaces, every kind of space as one
 // ASCII space, the minus sign U+2212 as "-", the right single quote U+2019 (a
