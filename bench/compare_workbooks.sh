@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Two builds of quillfen, the same pages: are the workbooks the same, part by
-# part? Pages of Debian's Python documentation are served on loopback; each
+# part? A set of real pages (bench/page_sets.sh: python, the default, or
+# languages) is served on loopback; each
 # program imports them through the command line (--import) and through its
 # window (under a virtual X server, "Start Importing" clicked), in both sheet
 # modes. Every part of each pair of workbooks is compared byte for byte, except
 # docProps/core.xml, which holds the time of writing.
-#   bench/compare_workbooks.sh OLD-QUILLFEN NEW-QUILLFEN [page count]
+#   bench/compare_workbooks.sh OLD-QUILLFEN NEW-QUILLFEN [page count] [set]
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
+source "$(dirname "$0")/page_sets.sh"
 
-old="${1:?usage: $0 OLD-QUILLFEN NEW-QUILLFEN [page count]}"
-new="${2:?usage: $0 OLD-QUILLFEN NEW-QUILLFEN [page count]}"
+usage="usage: $0 OLD-QUILLFEN NEW-QUILLFEN [page count] [python|languages]"
+old="${1:?$usage}"
+new="${2:?$usage}"
 count="${3:-300}"
-qf_install python3 python3.11-doc unzip xvfb xauth xdotool
-pages=/usr/share/doc/python3.11/html
+set_name="${4:-python}"
+qf_install python3 unzip xvfb xauth xdotool "${QF_PAGE_SET_PACKAGES[@]}"
 
 work="$(mktemp -d)"
 server=""
@@ -22,6 +25,14 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+case "$set_name" in
+  python) pages="$QF_PYTHON_PAGES" ;;
+  languages)
+    pages="$work/languages"
+    qf_languages_pages "$pages" >/dev/null
+    ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
 
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 python3 -m http.server --bind 127.0.0.1 --directory "$pages" "$port" >/dev/null 2>&1 &
