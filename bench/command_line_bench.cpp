@@ -21,8 +21,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bare_parse.h"
@@ -114,9 +116,9 @@ Cost bareParses(const std::vector<std::string>& bodies) {
     return {since(start), ownCpuSeconds() - cpu};
 }
 
-// Runs a program to its end with standard output and error sent to a file;
-// returns its exit status, and its processor time in cpu when given.
-int runProgram(const std::vector<std::string>& arguments, const std::string& log, double* cpu = nullptr) {
+// Starts a program with standard output and error sent to a file; its process
+// id, or -1 when it could not be started.
+pid_t startProgram(const std::vector<std::string>& arguments, const std::string& log) {
     std::vector<std::string> args = arguments;
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -128,11 +130,62 @@ int runProgram(const std::vector<std::string>& arguments, const std::string& log
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    return spawned == 0 ? child : -1;
+}
+
+// Runs a program to its end with standard output and error sent to a file;
+// returns its exit status, and its processor time in cpu when given.
+int runProgram(const std::vector<std::string>& arguments, const std::string& log, double* cpu = nullptr) {
+    const pid_t child = startProgram(arguments, log);
+    if (child < 0) return -1;
     double used = 0;
     const int status = waitFor(child, used);
     if (cpu) *cpu = used;
     return status;
+}
+
+// One run of the program with the processor time of each of its threads: the
+// threads' counters (/proc/PID/task/TID/stat) are read every 5 ms until it
+// ends, and each thread's last reading kept. The main thread is the process's
+// own id; the others by the names they gave themselves.
+std::vector<std::pair<std::string, double>> threadTimes(const std::vector<std::string>& arguments,
+                                                        const std::string& log) {
+    const pid_t child = startProgram(arguments, log);
+    if (child < 0) return {};
+    std::map<long, std::pair<std::string, double>> seen;  // by thread id
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    const fs::path tasks = fs::path("/proc") / std::to_string(child) / "task";
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator(tasks, error)) {
+            std::ifstream file(task.path() / "stat");
+            std::string stat((std::istreambuf_iterator<char>(file)), {});
+            const std::size_t open = stat.find('('), close = stat.rfind(')');
+            if (open == std::string::npos || close == std::string::npos) continue;
+            std::istringstream rest(stat.substr(close + 2));
+            std::string field;
+            double user = 0, system = 0;
+            for (int i = 3; i <= 15 && rest >> field; ++i) {
+                if (i == 14) user = std::stod(field);
+                if (i == 15) system = std::stod(field);
+            }
+            const long id = std::stol(task.path().filename().string());
+            const std::string name = id == child ? "main" : stat.substr(open + 1, close - open - 1);
+            seen[id] = {name, (user + system) / tick};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::map<std::string, std::pair<int, double>> byName;
+    for (const auto& [id, thread] : seen) {
+        byName[thread.first].first += 1;
+        byName[thread.first].second += thread.second;
+    }
+    std::vector<std::pair<std::string, double>> result;
+    for (const auto& [name, threads] : byName)
+        result.emplace_back(name + (threads.first > 1 ? " (" + std::to_string(threads.first) + " threads)" : ""),
+                            threads.second);
+    return result;
 }
 
 double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
@@ -183,6 +236,11 @@ void compareImports(const std::string& program, const qf::bench::ServedPages& pa
                 best(cliWall) / parse, best(cliCpu) / parseProcessor);
     std::printf("%-40s %8.3f s  vs %8.3f s (ratio of medians %.3f)\n", "  medians, --import and direct",
                 median(cliWall), median(directWall), median(cliWall) / median(directWall));
+    // Which thread bounds the run: the main thread places the pages and writes
+    // the workbook, the loader's threads fetch, lay out and render.
+    std::printf("  --import's threads, processor time (one more run):");
+    for (const auto& [name, cpu] : threadTimes(command, log)) std::printf(" %s %.3f s;", name.c_str(), cpu);
+    std::printf("\n");
 }
 
 // Start-up: from starting the process to its first request at the server,

@@ -96,6 +96,11 @@ std::vector<std::string> programArguments(int argc, char* argv[]);
 // where its output is not redirected; nothing elsewhere.
 void useUtf8Console();
 
+// Names the calling thread (at most 15 characters) where the system shows
+// threads' names, for the system's tools and the benchmarks; nothing on
+// Windows.
+void nameThisThread(const char* name);
+
 // Whether the file writes to a terminal, where a line can be rewritten in
 // place; on Windows never (a console gets whole lines).
 bool isTerminal(std::FILE* file);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -217,6 +218,8 @@ std::vector<std::string> programArguments(int argc, char* argv[]) {
 }
 
 void useUtf8Console() {}
+
+void nameThisThread(const char* name) { ::pthread_setname_np(::pthread_self(), name); }
 
 bool isTerminal(std::FILE* file) { return ::isatty(::fileno(file)) == 1; }
 

@@ -341,6 +341,8 @@ void useUtf8Console() {
 }
 
 // The progress is written a line per entry to a console as well.
+void nameThisThread(const char*) {}
+
 bool isTerminal(std::FILE*) { return false; }
 
 std::size_t terminalWidth(std::FILE*) { return 80; }

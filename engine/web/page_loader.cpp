@@ -19,6 +19,7 @@
 #include "engine/workbook/workbook.h"
 #include "fetch.h"
 #include "html_layout.h"
+#include "platform/platform.h"
 
 namespace qf::engine {
 
@@ -387,6 +388,7 @@ PageGrid PageLoader::waitFor(std::int64_t key, const std::string& address) {
 // ---- the network thread ----
 
 void PageLoader::networkLoop() {
+    platform::nameThisThread("qf-network");
     Shared& s = *shared_;
     std::vector<ActiveTransfer> active;
     for (;;) {
@@ -447,6 +449,7 @@ void PageLoader::Shared::finishTransfer(const ActiveTransfer& finished) {
 // ---- the layout threads ----
 
 void PageLoader::layoutLoop() {
+    platform::nameThisThread("qf-layout");
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
     for (;;) {
@@ -515,6 +518,7 @@ void PageLoader::layoutLoop() {
 // ---- the render threads ----
 
 void PageLoader::renderLoop() {
+    platform::nameThisThread("qf-render");
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
     for (;;) {
