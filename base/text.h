@@ -47,37 +47,37 @@ std::optional<bool> booleanText(std::string_view text);
 
 // ASCII's white space (space, tab, line feed, vertical tab, form feed,
 // carriage return), as the C library's isspace has it in the "C" locale.
-inline constexpr std::string_view kAsciiSpace = " \t\n\v\f\r";
 inline bool isAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // A control character: below the space, and DEL.
 inline bool isAsciiControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-// A text without any of the characters of set at either end, or at its end only.
-inline std::string_view trimAny(std::string_view s, std::string_view set) {
-    while (!s.empty() && set.find(s.front()) != std::string_view::npos) s.remove_prefix(1);
-    while (!s.empty() && set.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
+// A text without the characters a test picks at its end, or at either end.
+template <class Picks>
+std::string_view trimEndWhere(std::string_view s, Picks picks) {
+    while (!s.empty() && picks(s.back())) s.remove_suffix(1);
     return s;
 }
+template <class Picks>
+std::string_view trimWhere(std::string_view s, Picks picks) {
+    while (!s.empty() && picks(s.front())) s.remove_prefix(1);
+    return trimEndWhere(s, picks);
+}
+
+// A text without any of the characters of set at either end, or at its end only.
+inline std::string_view trimAny(std::string_view s, std::string_view set) {
+    return trimWhere(s, [set](char c) { return set.find(c) != std::string_view::npos; });
+}
 inline std::string_view trimEndAny(std::string_view s, std::string_view set) {
-    while (!s.empty() && set.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
-    return s;
+    return trimEndWhere(s, [set](char c) { return set.find(c) != std::string_view::npos; });
 }
 
 // A text without ASCII's white space at either end.
-inline std::string_view trimAsciiSpace(std::string_view s) {
-    while (!s.empty() && isAsciiSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isAsciiSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
+inline std::string_view trimAsciiSpace(std::string_view s) { return trimWhere(s, isAsciiSpace); }
 
 // HTML's white space (space, tab, line feed, carriage return, form feed), and
 // a text without it at either end.
 inline bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-inline std::string_view trimHtmlSpace(std::string_view s) {
-    while (!s.empty() && isHtmlSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isHtmlSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
+inline std::string_view trimHtmlSpace(std::string_view s) { return trimWhere(s, isHtmlSpace); }
 
 }  // namespace qf
