@@ -1,7 +1,11 @@
 #include "host_name.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <string_view>
+
+#include "base/text.h"
 
 #ifdef QUILLFEN_HAVE_IDN2
 #include <idn2.h>
@@ -32,6 +36,21 @@ std::string idnaName(const std::string&) { return {}; }
 #endif
 
 }  // namespace
+
+std::string hostOf(const std::string& address) {
+    std::string host;
+    if (CURLU* url = curl_url()) {
+        char* part = nullptr;
+        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+            curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+            host = part;
+            curl_free(part);
+        }
+        curl_url_cleanup(url);
+    }
+    std::transform(host.begin(), host.end(), host.begin(), asciiLower);
+    return host;
+}
 
 std::string asciiHostAddress(const std::string& address) {
     const std::string_view text(address);

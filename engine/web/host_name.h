@@ -1,6 +1,6 @@
 #pragma once
-// Host names written in other characters than ASCII, as the name system knows
-// them. Used on any thread.
+// Host names: an address's host, and a host written in other characters than
+// ASCII as the name system knows it. Used on any thread.
 
 #include <string>
 
@@ -12,5 +12,9 @@ namespace qf::engine {
 // it is, for the fetch to say what is wrong with it. Where the system has no
 // IDNA library (the Windows build), every address is returned as it is.
 std::string asciiHostAddress(const std::string& address);
+
+// The host of an address in lower case, as the network library reads it;
+// empty when it has none.
+std::string hostOf(const std::string& address);
 
 }  // namespace qf::engine

@@ -18,7 +18,9 @@
 #include "engine/web/browser/renderer.h"
 #include "engine/workbook/workbook.h"
 #include "fetch.h"
+#include "host_name.h"
 #include "html_layout.h"
+#include "page_values.h"
 #include "platform/platform.h"
 
 namespace qf::engine {
@@ -58,21 +60,6 @@ struct ActiveTransfer {
     std::unique_ptr<Transfer> transfer;
     CURLcode result = CURLE_OK;  // once it has finished
 };
-
-std::string hostOf(const std::string& address) {
-    std::string host;
-    if (CURLU* url = curl_url()) {
-        char* part = nullptr;
-        if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
-            curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-            host = part;
-            curl_free(part);
-        }
-        curl_url_cleanup(url);
-    }
-    std::transform(host.begin(), host.end(), host.begin(), asciiLower);
-    return host;
-}
 
 std::size_t gridBytes(const PageGrid& grid) {
     std::size_t bytes = sizeof(PageGrid) + (grid.encoded ? grid.encoded->bytes() : 0);
@@ -271,6 +258,11 @@ PageLoader::PageLoader(const FetchLimits& fetchLimits, const LoadLimits& loadLim
     unsigned layouts = s.limits.layoutThreads ? s.limits.layoutThreads : std::thread::hardware_concurrency();
     threads_.emplace_back([this] { networkLoop(); });
     for (unsigned i = 0; i < std::max(1u, layouts); ++i) threads_.emplace_back([this] { layoutLoop(); });
+    // Made while the first pages are on their way and the layout threads idle.
+    threads_.emplace_back([options] {
+        platform::nameThisThread("qf-values");
+        prepareValueReading(options);
+    });
 }
 
 PageLoader::~PageLoader() {

@@ -45,6 +45,14 @@ Base declared(std::string_view tags, const LocaleConventions* user) {
 
 void setValueReading(bool on) { valueReading = on; }
 
+void prepareValueReading(const WebQueryOptions& options) {
+    if (!valueReading) return;
+    resolveLocale("en-US");
+    for (const std::string& tag : {options.userLocale, options.locale})
+        if (!tag.empty()) resolveLocale(tag);
+    worldWords();
+}
+
 PageValues::PageValues(const WebQueryOptions& options, const PageLanguages& languages,
                        const std::vector<bool>& usedLanguages, std::vector<std::uint32_t> groupTables) {
     groups_.resize(groupTables.size());

@@ -57,6 +57,12 @@ struct PageLanguages {
 #define QF_VALUE_READING_SWITCH 1
 void setValueReading(bool on);
 
+// Takes from CLDR, ahead of the first page, what reading values takes once
+// for the whole process: the records of en-US and of the options' locales,
+// and every language's words. Otherwise the first page to need them waits
+// while they are made. Any thread; nothing when reading is off.
+void prepareValueReading(const WebQueryOptions& options);
+
 class PageValues {
 public:
     // groupTables: for each group of texts (a column of a table, of a <pre>

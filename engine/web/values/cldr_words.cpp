@@ -2,19 +2,11 @@
 
 #include <unicode/smpdtfmt.h>
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
 
 namespace qf::engine::cldr {
-
-namespace {
-
-bool allLetters(const icu::UnicodeString& s) {
-    if (s.isEmpty()) return false;
-    for (int32_t i = 0; i < s.length(); i = s.moveIndex32(i, 1))
-        if (!isLetter(s.char32At(i))) return false;
-    return true;
-}
-
-}  // namespace
 
 void merge(DateWord& w, const DateWord& other) {
     auto one = [](std::uint8_t& a, std::uint8_t b) {
@@ -32,8 +24,13 @@ void merge(DateWord& w, const DateWord& other) {
 }
 
 std::string utf8(const icu::UnicodeString& s) {
-    std::string out;
-    s.toUTF8String(out);
+    // At most three bytes for each UTF-16 unit; a lone surrogate becomes U+FFFD.
+    std::string out(static_cast<std::size_t>(s.length()) * 3, '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, s.getBuffer(), s.length(), 0xfffd,
+                       nullptr, &status);
+    out.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
     return out;
 }
 
@@ -43,10 +40,15 @@ bool isLetter(UChar32 c) {
 }
 
 bool oneWord(const icu::UnicodeString& s) {
-    if (s.startsWith(icu::UnicodeString(u'-')) || s.endsWith(icu::UnicodeString(u'-'))) return false;
-    icu::UnicodeString letters(s);
-    letters.findAndReplace(icu::UnicodeString(u'-'), icu::UnicodeString());
-    return allLetters(letters);
+    if (s.isEmpty() || s.charAt(0) == u'-' || s.charAt(s.length() - 1) == u'-') return false;
+    bool letters = false;
+    for (int32_t i = 0; i < s.length(); i = s.moveIndex32(i, 1)) {
+        const UChar32 c = s.char32At(i);
+        if (c == u'-') continue;
+        if (!isLetter(c)) return false;
+        letters = true;
+    }
+    return letters;
 }
 
 // The forms a page may write a name in: as given, lower-case, upper-case and
@@ -60,7 +62,14 @@ std::vector<std::string> caseForms(const icu::UnicodeString& name, const icu::Lo
         const UChar32 first = title.char32At(0);
         title.replace(0, U16_LENGTH(first), icu::UnicodeString(u_totitle(first)));
     }
-    return {utf8(name), utf8(lower), utf8(upper), utf8(title)};
+    // Most names have fewer than four forms ("mai" is its own lower case).
+    const icu::UnicodeString* forms[] = {&name, &lower, &upper, &title};
+    std::vector<std::string> out;
+    out.reserve(4);
+    for (std::size_t i = 0; i < 4; ++i)
+        if (std::none_of(forms, forms + i, [&](const icu::UnicodeString* f) { return *f == *forms[i]; }))
+            out.push_back(utf8(*forms[i]));
+    return out;
 }
 
 icu::UnicodeString lettersOf(const icu::UnicodeString& s) {

@@ -26,7 +26,7 @@ bool isLetter(UChar32 c);
 bool oneWord(const icu::UnicodeString& s);
 
 // The forms a page may write a name in: as given, lower-case, upper-case and
-// capitalised.
+// capitalised, each once.
 std::vector<std::string> caseForms(const icu::UnicodeString& name, const icu::Locale& locale);
 
 // A day period by its letters only: "a. m." is "am".
