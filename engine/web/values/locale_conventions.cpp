@@ -8,6 +8,7 @@
 #include <unicode/locid.h>
 #include <unicode/numfmt.h>
 #include <unicode/numsys.h>
+#include <unicode/smpdtfmt.h>
 #include <unicode/strenum.h>
 #include <unicode/unistr.h>
 
@@ -121,9 +122,11 @@ std::unique_ptr<LocaleConventions> build(const icu::Locale& locale) {
     using F = icu::DateFormat;
     constexpr std::array<F::EStyle, 4> kDateStyles{F::kShort, F::kMedium, F::kLong, F::kFull};
     std::array<icu::UnicodeString, 4> datePatterns;
+    std::unique_ptr<F> shortDate;  // kept for its month and weekday names
     for (std::size_t k = 0; k < kDateStyles.size(); ++k) {
-        const std::unique_ptr<F> date(F::createDateInstance(kDateStyles[k], locale));
+        std::unique_ptr<F> date(F::createDateInstance(kDateStyles[k], locale));
         datePatterns[k] = patternOf(date.get());
+        if (k == 0) shortDate = std::move(date);
     }
     std::array<icu::UnicodeString, 2> timePatterns;
     for (std::size_t k = 0; k < timePatterns.size(); ++k) {
@@ -175,9 +178,16 @@ std::unique_ptr<LocaleConventions> build(const icu::Locale& locale) {
             }
         }
     }
-    status = U_ZERO_ERROR;
-    const icu::DateFormatSymbols names(locale, status);
-    if (U_SUCCESS(status)) cldr::addNames(r->words, names, locale);
+    // The Gregorian names: those of the date formats where they are of that
+    // calendar (ICU made them already), else made for it.
+    const auto* simple = dynamic_cast<const icu::SimpleDateFormat*>(shortDate.get());
+    if (simple && simple->getDateFormatSymbols() && std::string_view(simple->getCalendar()->getType()) == "gregorian") {
+        cldr::addNames(r->words, *simple->getDateFormatSymbols(), locale);
+    } else {
+        status = U_ZERO_ERROR;
+        const icu::DateFormatSymbols names(locale, status);
+        if (U_SUCCESS(status)) cldr::addNames(r->words, names, locale);
+    }
     return r;
 }
 
