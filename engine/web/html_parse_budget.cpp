@@ -1,7 +1,8 @@
 #include "html_parse_budget.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <initializer_list>
 
 namespace qf::engine {
 
@@ -11,18 +12,48 @@ using u64 = std::uint64_t;
 
 constexpr u64 kParseWorkBudget = 400'000'000;
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
+// A tag name of up to eight letters and digits packed into one word, in small
+// letters: compared with the names below at one comparison each. Longer names
+// are none of them.
+constexpr std::size_t kPackedLength = 8;
+constexpr u64 kNotPacked = ~u64{0};
+
+constexpr char small(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+constexpr u64 packed(std::string_view name) {
+    if (name.empty() || name.size() > kPackedLength) return kNotPacked;
+    u64 word = 0;
+    for (const char c : name) word = word << 8 | static_cast<unsigned char>(small(c));
+    return word;
 }
 
-bool oneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    for (std::string_view n : names)
-        if (equalsNoCase(name, n)) return true;
-    return false;
+template <std::size_t N>
+constexpr std::array<u64, N> sortedNames(const std::array<std::string_view, N>& names) {
+    std::array<u64, N> words{};
+    for (std::size_t i = 0; i < N; ++i) words[i] = packed(names[i]);
+    std::sort(words.begin(), words.end());
+    return words;
+}
+
+// Elements whose content is raw text up to their end tag.
+constexpr std::array<u64, 8> kRawText =
+    sortedNames<8>({"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"});
+
+// Elements without end tags, or whose end tags are optional: they add no depth.
+constexpr std::array<u64, 40> kNoDepth = sortedNames<40>(
+    {"area",  "base",   "br",     "col",      "embed",  "hr",    "img",   "input",    "link",    "meta",
+     "param", "source", "track",  "wbr",      "keygen", "p",     "li",    "dt",       "dd",      "tr",
+     "td",    "th",     "option", "optgroup", "thead",  "tbody", "tfoot", "colgroup", "caption", "rb",
+     "rt",    "rp",     "rtc",    "html",     "head",   "body",  "image", "basefont", "bgsound", "frame"});
+
+template <std::size_t N>
+bool among(u64 name, const std::array<u64, N>& names) {
+    return name != kNotPacked && std::binary_search(names.begin(), names.end(), name);
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return small(x) == small(y); });
 }
 
 }  // namespace
@@ -49,7 +80,8 @@ bool withinParseBudget(std::string_view html) {
             if (depth > 0) --depth;
             continue;
         }
-        if (oneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"})) {
+        const u64 word = packed(name);
+        if (among(word, kRawText)) {
             // Raw text up to the matching end tag.
             std::size_t close = i;
             while ((close = html.find("</", close)) != std::string_view::npos &&
@@ -59,13 +91,7 @@ bool withinParseBudget(std::string_view html) {
             i = close;
             continue;
         }
-        if (name.size() <= 8 &&
-            oneOf(name, {"area",  "base",  "br",    "col",      "embed",   "hr",       "img",     "input",
-                         "link",  "meta",  "param", "source",   "track",   "wbr",      "keygen",  "p",
-                         "li",    "dt",    "dd",    "tr",       "td",      "th",       "option",  "optgroup",
-                         "thead", "tbody", "tfoot", "colgroup", "caption", "rb",       "rt",      "rp",
-                         "rtc",   "html",  "head",  "body",     "image",   "basefont", "bgsound", "frame"}))
-            continue;
+        if (among(word, kNoDepth)) continue;
         std::size_t gt = html.find('>', i);
         if (gt != std::string_view::npos && gt > 0 && html[gt - 1] == '/') continue;
         ++depth;
