@@ -17,7 +17,6 @@
 #include <memory>
 
 #include "engine/web/html_layout.h"
-#include "engine/web/values/cldr_words.h"
 #include "engine/web/values/locale_conventions.h"
 #include "engine/web/values/calendar.h"
 #include "reading_locales.h"
@@ -246,38 +245,6 @@ double survey(const std::string& title, const std::function<std::string(const st
     }
     std::printf("typed: %.1f%% of %d cells that have a value, %d wrong\n", 100.0 * typed / counted, counted, wrong);
     return static_cast<double>(typed) / counted;
-}
-
-// The forms a name is looked up in: each once, cased as its language cases.
-TEST(CldrValues, NamesAreKeptInEachOfTheirFormsOnce) {
-    using V = std::vector<std::string>;
-    const struct {
-        const char* name;
-        const char* language;
-        V forms;
-    } table[] = {
-        {"Mai", "de", V{"Mai", "mai", "MAI"}},
-        {"ekim", "tr", V{"ekim", "EK\u0130M", "Ekim"}},  // the dotted capital I
-        {"MAI", "fr", V{"MAI", "mai", "Mai"}},
-        {"\u5348\u524d", "ja", V{"\u5348\u524d"}},  // no case at all
-    };
-    for (const auto& row : table)
-        EXPECT_EQ(cldr::caseForms(icu::UnicodeString::fromUTF8(row.name), icu::Locale(row.language)), row.forms)
-            << row.name;
-    // A lone surrogate, which no text of CLDR holds, becomes U+FFFD.
-    EXPECT_EQ(cldr::utf8(icu::UnicodeString(u"a\xd800"
-                                            u"b")),
-              "a\ufffdb");
-    for (const auto& [word, one] :
-         std::initializer_list<std::pair<const char*, bool>>{{"segunda-feira", true},
-                                                             {"thg 12", false},
-                                                             {"-mai", false},
-                                                             {"mai-", false},
-                                                             {"-", false},
-                                                             {"", false},
-                                                             {"12\u6708", false},
-                                                             {"\u0645\u0627\u064a\u0648", true}})
-        EXPECT_EQ(cldr::oneWord(icu::UnicodeString::fromUTF8(word)), one) << word;
 }
 
 TEST(CldrValues, PagesThatDeclareTheirLanguageAreReadRight) {

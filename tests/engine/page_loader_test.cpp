@@ -351,29 +351,21 @@ TEST(PageLoader, HostilePagesAmongGoodOnesFailAsTheyDoOneAtATime) {
     EXPECT_EQ(ahead[7], "/d");
 }
 
-// Pages in many languages, with their numbers, dates and month names, laid out
-// several at once on four threads give every cell, format and width they get
-// laid out one by one on one thread: the readers' shared data (every
-// language's words, the locales' records) is made and read by all at once.
+// Pages in many languages laid out four at once give the cells, formats and
+// widths they get one by one: the readers' shared data (every language's
+// words, the locales' records) is made and read by all the threads at once.
 TEST(PageLoader, PagesLaidOutConcurrentlyGiveTheCellsTheyGiveOneByOne) {
-    const char* const kPages[] = {
+    const std::string pages[] = {
         "<html lang=de><table><tr><td>1.234,56<td>24.12.2026<td>3. M\xC3\xA4rz 2025</table>",
-        "<html lang=fr><table><tr><td>1\xE2\x80\xAF"
-        "234,5<td>mardi 7 d\xC3\xA9"
-        "cembre 2026<td>15 h 20</table>",
+        "<html lang=fr><p>1\xE2\x80\xAF"
+        "234,5 <p>mardi 7 d\xC3\xA9"
+        "cembre 2026 <p>15 h 20",
         "<table><tr><td>Juni 2024<td>12.5%<td>$1,250.00<td>2026-12-07</table>",
-        "<html lang=ja><table><tr><td>2026\xE5\xB9\xB4"
-        "12\xE6\x9C\x88"
-        "7\xE6\x97\xA5<td>\xC2\xA5"
-        "1,000</table>",
         "<p>Mandag 7. desember 2026 kl. 15.20</p><pre>size  1,234\nused  98.6%</pre>",
         "<html lang=en-IN><table><tr><td>12,34,567<td>07/12/2026<td>Dec 7, 2026, 3:20 PM</table>",
-        "<table><tr><td>marzo<td>1.234<td>7.12.2026<tr><td>abril<td>2.500<td>8.12.2026</table>",
-        "<html lang=ru><p>7 \xD0\xB4\xD0\xB5\xD0\xBA\xD0\xB0\xD0\xB1\xD1\x80\xD1\x8F 2026 \xD0\xB3. 1 234,5</p>",
-    };
+        "<table><tr><td>marzo<td>1.234<td>7.12.2026<tr><td>abril<td>2.500<td>8.12.2026</table>"};
     ScriptedHttpServer server([&](const Request& r, Connection& c) {
-        const std::size_t i = std::stoul(r.path.substr(2)) % std::size(kPages);
-        c.send(ScriptedHttpServer::response(200, "text/html; charset=utf-8", kPages[i]));
+        c.send(ScriptedHttpServer::response(200, "text/html; charset=utf-8", pages[std::stoul(r.path.substr(2)) % 6]));
     });
     auto cellsOf = [&](unsigned threads, std::size_t ahead) {
         LoadLimits limits;
@@ -381,25 +373,21 @@ TEST(PageLoader, PagesLaidOutConcurrentlyGiveTheCellsTheyGiveOneByOne) {
         limits.pagesAhead = ahead;
         PageLoader loader(quickLimits(), limits);
         std::vector<UpcomingPage> list;
-        for (int i = 0; i < 32; ++i) list.push_back({i, server.url("/p" + std::to_string(i))});
+        for (int i = 0; i < 30; ++i) list.push_back({i, server.url("/p" + std::to_string(i))});
         loader.expect(list);
-        std::vector<std::string> out;
+        std::string cells;
         for (const UpcomingPage& page : list) {
             PageGrid grid = loader.load(page.address);
-            std::string cells;
             for (const double width : grid.columnWidths) cells += std::to_string(width) + " ";
             testing::placed(std::move(grid)).forEachCell([&](std::int64_t row, std::int32_t column, const CellView& c) {
-                cells += "\n" + std::to_string(row) + "," + std::to_string(column) + " " +
-                         std::to_string(static_cast<int>(c.kind)) + " " + std::to_string(c.format) + " " +
-                         (c.kind == CellValue::Kind::Number ? std::to_string(c.number) : std::string(c.text));
+                cells += "\n" + std::to_string(row) + "," + std::to_string(column) + " " + std::to_string(c.format) +
+                         " " + (c.kind == CellValue::Kind::Number ? std::to_string(c.number) : std::string(c.text));
             });
-            out.push_back(cells);
         }
-        return out;
+        return cells;
     };
-    const auto oneByOne = cellsOf(1, 0);
-    ASSERT_EQ(oneByOne.size(), 32u);
-    EXPECT_NE(oneByOne[0].find(" 46380.000000"), std::string::npos) << oneByOne[0];  // 24.12.2026 read as a date
+    const std::string oneByOne = cellsOf(1, 0);
+    EXPECT_NE(oneByOne.find(" 46380.000000"), std::string::npos) << oneByOne;  // 24.12.2026 read as a date
     for (int round = 0; round < 3; ++round) EXPECT_EQ(cellsOf(4, 64), oneByOne);
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "base/failure.h"
+#include "engine/web/html_parse_budget.h"
 #include "engine/web/web_page_source.h"
 #include "scripted_source.h"
 #include "support/http_server.h"
@@ -294,6 +295,20 @@ TEST_F(WebFetchTest, PagesTooDeeplyNestedToParseAreRefused) {
         [&](const Request&, Connection& c) { c.send(ScriptedHttpServer::response(200, "text/html", page)); });
     EXPECT_EQ(failureOf(server.url("/deep")),
               expected(server.url("/deep"), "the page's elements are nested too deeply to be read"));
+    // Only elements that nest count, whatever the case of their names.
+    auto times = [](const std::string& piece) {
+        std::string out;
+        for (int i = 0; i < 30000; ++i) out += piece;
+        return out;
+    };
+    for (const auto& [html, within] : std::initializer_list<std::pair<std::string, bool>>{
+             {times("<DiV a=1>"), false},
+             {times("<abcdefghi>"), false},
+             {times("<div/>"), true},
+             {times("<P>") + times("<optgroup>") + times("<BaseFont>"), true},
+             {"<script>" + times("<div>") + "</SCRIPT>", true},
+             {"<title></title>" + times("<div>"), false}})
+        EXPECT_EQ(withinParseBudget(html), within) << html.substr(0, 30);
 }
 
 }  // namespace
