@@ -10,17 +10,6 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-// Printable ASCII, tab and line feed only, and nothing that looks like an escape:
-// such a text is stored as it is.
-bool plainAscii(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x7F || (c < 0x20 && c != '\t' && c != '\n')) return false;
-        if (c == '_' && i + 1 < s.size() && s[i + 1] == 'x') return false;
-    }
-    return true;
-}
-
 // Characters a cell text writes escaped: the ones XML forbids, and the carriage
 // return, which a reader would otherwise read as a line feed.
 bool escapedInCell(char32_t c) { return c == 0xD || !isXmlChar(c); }
@@ -93,39 +82,59 @@ void appendUtf8(std::string& out, char32_t c) {
 }
 
 void xmlCellText(std::string_view text, std::string& out) {
-    if (plainAscii(text)) {
-        out.assign(text);
-        return;
-    }
+    // Bytes that stand as they are (most of every text) are copied a run at a
+    // time; only a control character, an underscore, a byte from 0x80 and the
+    // end of the text stop a run.
     out.clear();
-    std::size_t chars = 0;
     bool escaped = false;
+    std::size_t run = 0;
+    auto flush = [&](std::size_t end) { out.append(text, run, end - run); };
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
-            out += kReplacement;
-            ++chars;
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b >= 0x20 && b < 0x80 && b != '_') || b == '\t' || b == '\n') {
             ++i;
             continue;
         }
-        const char32_t c = utf8Decode(text, i, length);
-        if (escapedInCell(c)) {
-            appendEscape(out, c);
-            chars += 7;
-            escaped = true;
-        } else if (escapeLikeAt(text, i)) {
+        if (b >= 0x80) {
+            const std::size_t length = utf8SequenceLength(text, i);
+            // U+FFFE and U+FFFF are the only characters from 0x80 on that XML
+            // forbids and UTF-8 can carry.
+            const bool forbidden = length == 3 && b == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+                                   static_cast<unsigned char>(text[i + 2]) >= 0xBE;
+            if (length != 0 && !forbidden) {
+                i += length;
+                continue;
+            }
+            flush(i);
+            if (length == 0) {
+                out += kReplacement;
+                ++i;
+            } else {
+                appendEscape(out, utf8Decode(text, i, length));
+                escaped = true;
+                i += length;
+            }
+        } else if (b == '_') {
+            if (!escapeLikeAt(text, i)) {
+                ++i;
+                continue;
+            }
+            flush(i);
             out += "_x005F_";
-            chars += 7;
             escaped = true;
-        } else {
-            out.append(text, i, length);
-            ++chars;
+            ++i;
+        } else {  // a control character, or the carriage return
+            flush(i);
+            appendEscape(out, b);
+            escaped = true;
+            ++i;
         }
-        i += length;
+        run = i;
     }
+    flush(text.size());
     // No room for the escapes: each character that cannot stand takes the one
     // place of U+FFFD, and literal sequences stay as they are.
-    if (escaped && chars > kMaxWrittenCellChars) out = withoutForbiddenXml(text);
+    if (escaped && utf8CharacterCount(out) > kMaxWrittenCellChars) out = withoutForbiddenXml(text);
 }
 
 std::string withoutForbiddenXml(std::string_view text) { return replaced(text, isXmlChar); }
