@@ -28,7 +28,7 @@ std::string_view utf8Prefix(std::string_view s, std::size_t count);
 std::size_t utf16Units(std::string_view s);
 
 // An ASCII capital letter as a small one; any other byte as it is.
-inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Whether two texts are the same when ASCII letters are compared in any case.
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -127,6 +127,24 @@ std::map<std::string, std::string> readPages(const std::filesystem::path& dir, s
     return pages;
 }
 
+// The .html pages below a folder served on loopback, and a page source to load
+// them with. Stays where it is made: the server reads the pages in place.
+struct ServedFolder {
+    explicit ServedFolder(const std::filesystem::path& dir)
+        : pages(readPages(dir, bytes)),
+          server(serve(pages)),
+          base(server->url("")),
+          source(qf::engine::makeWebPageSource()) {}
+    ServedFolder(const ServedFolder&) = delete;
+    ServedFolder& operator=(const ServedFolder&) = delete;
+
+    std::size_t bytes = 0;
+    const std::map<std::string, std::string> pages;
+    const std::unique_ptr<ScriptedHttpServer> server;
+    const std::string base;  // a page's address is base + its path
+    const std::unique_ptr<qf::engine::PageSource> source;
+};
+
 struct ParseAndLoad {
     double parseMs = 1e300, parseCpuMs = 1e300, loadMs = 1e300, loadCpuMs = 1e300;  // the best round of each
     std::size_t nodes = 0, cells = 0, failures = 0;
@@ -257,18 +275,15 @@ int bigMode(const std::string& mode, const std::filesystem::path& file) {
 
 // The source's loads alone, for two builds taking turns (bench/web.sh --against).
 int loadsMode(const std::filesystem::path& dir, int rounds) {
-    std::size_t bytes = 0;
-    const std::map<std::string, std::string> pages = readPages(dir, bytes);
-    auto server = serve(pages);
-    const std::string base = server->url("");
-    auto source = qf::engine::makeWebPageSource();
+    const ServedFolder served(dir);
+    const auto& pages = served.pages;
     double best = 1e300, bestCpu = 1e300;
     std::size_t cells = 0;
     for (int r = 0; r < rounds; ++r) {
         const auto start = Clock::now();
         const double cpu = cpuMs();
         cells = 0;
-        for (const auto& [path, body] : pages) cells += cellCount(loadPage(*source, base + path));
+        for (const auto& [path, body] : pages) cells += cellCount(loadPage(*served.source, served.base + path));
         best = std::min(best, msSince(start));
         bestCpu = std::min(bestCpu, cpuMs() - cpu);
     }
@@ -287,12 +302,21 @@ double threadCpuMs() {
             static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3);
 }
 
+// The cells of every page laid out in this thread; a page the layout refuses
+// gives none.
+std::size_t layOutEach(const std::map<std::string, std::string>& pages) {
+    std::size_t cells = 0;
+    for (const auto& [path, body] : pages) {
+        try {
+            cells += cellCount(qf::engine::layoutHtml(body, {}));
+        } catch (const std::exception&) {}
+    }
+    return cells;
+}
+
 int valuesMode(const std::filesystem::path& dir, int rounds) {
-    std::size_t bytes = 0;
-    const std::map<std::string, std::string> pages = readPages(dir, bytes);
-    auto server = serve(pages);
-    const std::string base = server->url("");
-    auto source = qf::engine::makeWebPageSource();
+    const ServedFolder served(dir);
+    const auto& pages = served.pages;
     double layout[2] = {1e300, 1e300}, load[2] = {1e300, 1e300};  // [values off, values on]
     double firstLayout[2] = {0, 0};  // the first round's: with the data read once per process
     std::size_t cells[2] = {0, 0};
@@ -300,18 +324,13 @@ int valuesMode(const std::filesystem::path& dir, int rounds) {
         for (const int on : {0, 1}) {
             qf::engine::setValueReading(on != 0);
             double cpu = threadCpuMs();
-            cells[on] = 0;
-            for (const auto& [path, body] : pages) {
-                try {
-                    cells[on] += cellCount(qf::engine::layoutHtml(body, {}));
-                } catch (const std::exception&) {}
-            }
+            cells[on] = layOutEach(pages);
             layout[on] = std::min(layout[on], threadCpuMs() - cpu);
             if (r == 0) firstLayout[on] = threadCpuMs() - cpu;
             cpu = cpuMs();
             for (const auto& [path, body] : pages) {
                 try {
-                    cellCount(loadPage(*source, base + path));
+                    cellCount(loadPage(*served.source, served.base + path));
                 } catch (const std::exception&) {}
             }
             load[on] = std::min(load[on], cpuMs() - cpu);
@@ -320,7 +339,7 @@ int valuesMode(const std::filesystem::path& dir, int rounds) {
     qf::engine::setValueReading(true);
     const double n = static_cast<double>(pages.size());
     std::printf("pages: %zu, %.1f MiB of HTML, %zu cells, best of %d rounds, processor time\n", pages.size(),
-                static_cast<double>(bytes) / (1 << 20), cells[1], rounds);
+                static_cast<double>(served.bytes) / (1 << 20), cells[1], rounds);
     std::printf("layout, values off : %9.1f ms  %7.3f ms/page\n", layout[0], layout[0] / n);
     std::printf("layout, values on  : %9.1f ms  %7.3f ms/page  values %+.1f%%\n", layout[1], layout[1] / n,
                 (layout[1] / layout[0] - 1) * 100);
@@ -337,12 +356,7 @@ int layoutsMode(const std::filesystem::path& dir, bool values) {
     const std::map<std::string, std::string> pages = readPages(dir, bytes);
     qf::engine::setValueReading(values);
     const double cpu = threadCpuMs();
-    std::size_t cells = 0;
-    for (const auto& [path, body] : pages) {
-        try {
-            cells += cellCount(qf::engine::layoutHtml(body, {}));
-        } catch (const std::exception&) {}
-    }
+    const std::size_t cells = layOutEach(pages);
     std::printf("layouts: %zu pages  %zu cells  values %s  cpu %.1f ms\n", pages.size(), cells, values ? "on" : "off",
                 threadCpuMs() - cpu);
     return 0;
@@ -358,13 +372,9 @@ int layoutsMode(const std::filesystem::path& dir, bool) { return valuesMode(dir,
 // Every page's cells: "<page> <row> <column> <kind> <value> <format>", numbers
 // with all their digits.
 int cellsMode(const std::filesystem::path& dir) {
-    std::size_t bytes = 0;
-    const std::map<std::string, std::string> pages = readPages(dir, bytes);
-    auto server = serve(pages);
-    const std::string base = server->url("");
-    auto source = qf::engine::makeWebPageSource();
-    for (const auto& [path, body] : pages) {
-        qf::engine::PageGrid grid = loadPage(*source, base + path);
+    const ServedFolder served(dir);
+    for (const auto& [path, body] : served.pages) {
+        qf::engine::PageGrid grid = loadPage(*served.source, served.base + path);
         qf::engine::SheetCells sheet;
         qf::engine::placeGrid(sheet, 0, 0, 0, grid);
         sheet.forEachCell([&](std::int64_t row, std::int32_t column, const qf::engine::CellView& cell) {

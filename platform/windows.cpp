@@ -340,9 +340,9 @@ void useUtf8Console() {
     ::SetConsoleOutputCP(CP_UTF8);
 }
 
-// The progress is written a line per entry to a console as well.
 void nameThisThread(const char*) {}
 
+// The progress is written a line per entry to a console as well.
 bool isTerminal(std::FILE*) { return false; }
 
 std::size_t terminalWidth(std::FILE*) { return 80; }

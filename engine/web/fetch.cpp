@@ -220,10 +220,10 @@ FetchedPage Transfer::finish(int result) {
     page.kind = m.kind;
     page.contentType = std::move(m.contentType);
     curl_header* language = nullptr;
-    if (curl_easy_header(state_->curl, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
+    if (curl_easy_header(m.curl, "Content-Language", 0, CURLH_HEADER, -1, &language) == CURLHE_OK && language)
         page.contentLanguage = language->value;
     char* effective = nullptr;
-    if (curl_easy_getinfo(state_->curl, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+    if (curl_easy_getinfo(m.curl, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         page.address = effective;
     page.body = std::move(m.body);
     return page;

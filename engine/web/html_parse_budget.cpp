@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/text.h"
+
 namespace qf::engine {
 
 namespace {
@@ -18,12 +20,10 @@ constexpr u64 kParseWorkBudget = 400'000'000;
 constexpr std::size_t kPackedLength = 8;
 constexpr u64 kNotPacked = ~u64{0};
 
-constexpr char small(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 constexpr u64 packed(std::string_view name) {
     if (name.empty() || name.size() > kPackedLength) return kNotPacked;
     u64 word = 0;
-    for (const char c : name) word = word << 8 | static_cast<unsigned char>(small(c));
+    for (const char c : name) word = word << 8 | static_cast<unsigned char>(asciiLower(c));
     return word;
 }
 
@@ -49,11 +49,6 @@ constexpr std::array<u64, 40> kNoDepth = sortedNames<40>(
 template <std::size_t N>
 bool among(u64 name, const std::array<u64, N>& names) {
     return name != kNotPacked && std::binary_search(names.begin(), names.end(), name);
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return small(x) == small(y); });
 }
 
 }  // namespace
@@ -85,7 +80,7 @@ bool withinParseBudget(std::string_view html) {
             // Raw text up to the matching end tag.
             std::size_t close = i;
             while ((close = html.find("</", close)) != std::string_view::npos &&
-                   !equalsNoCase(html.substr(close + 2, name.size()), name))
+                   !sameIgnoringAsciiCase(html.substr(close + 2, name.size()), name))
                 close += 2;
             if (close == std::string_view::npos) break;
             i = close;

@@ -97,10 +97,7 @@ void xmlCellText(std::string_view text, std::string& out) {
         }
         if (b >= 0x80) {
             const std::size_t length = utf8SequenceLength(text, i);
-            // U+FFFE and U+FFFF are the only characters from 0x80 on that XML
-            // forbids and UTF-8 can carry.
-            const bool forbidden = length == 3 && b == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-                                   static_cast<unsigned char>(text[i + 2]) >= 0xBE;
+            const bool forbidden = length != 0 && escapedInCell(utf8Decode(text, i, length));
             if (length != 0 && !forbidden) {
                 i += length;
                 continue;
